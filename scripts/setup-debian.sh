@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Courivane needs to build, test and run, when any is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-multimedia-dev
+    libgl-dev
+    fonts-liberation
+    # The end-to-end check of the real program on an X11 desktop.
+    xvfb xauth openbox trayer xdotool imagemagick x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+elif command -v sudo >/dev/null; then
+    sudo apt-get update
+    sudo DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+else
+    echo "Please install as root: apt-get install ${missing[*]}" >&2
+    exit 1
+fi

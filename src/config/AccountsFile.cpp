@@ -1,0 +1,118 @@
+#include "config/AccountsFile.h"
+
+#include "config/TextLines.h"
+
+namespace courivane {
+
+namespace {
+
+const QChar kTab = u'\t';
+
+bool holdsLineBreakOrTab(const QString& text) {
+    return text.contains(kTab) || text.contains(u'\r') || text.contains(u'\n');
+}
+
+} // namespace
+
+QString toListEntry(const AccountRecord& record) {
+    return record.CompanyName + kTab + record.MonitoringServer + kTab + record.UserName;
+}
+
+std::optional<AccountRecord> fromListEntry(const QString& entry) {
+    const QStringList parts = entry.split(kTab);
+    if (parts.size() != 3)
+        return std::nullopt;
+    return AccountRecord{parts.at(0), parts.at(1), parts.at(2)};
+}
+
+std::optional<QString> forbiddenField(const AccountRecord& record) {
+    if (holdsLineBreakOrTab(record.CompanyName))
+        return QStringLiteral("Company Name");
+    if (holdsLineBreakOrTab(record.MonitoringServer))
+        return QStringLiteral("Monitoring Server");
+    if (holdsLineBreakOrTab(record.UserName))
+        return QStringLiteral("User Name");
+    return std::nullopt;
+}
+
+AccountsFile::AccountsFile(QDir programDir) : m_dir(std::move(programDir)) {}
+
+QString AccountsFile::path() const {
+    return m_dir.filePath(kAccountsFileName);
+}
+
+AccountsRead AccountsFile::read() const {
+    AccountsRead result;
+    const TextFileRead file = readTextLines(path());
+    if (!file.exists) {
+        result.usable = false;
+        result.problems << QStringLiteral("%1 not found: no accounts to poll. Open Settings, "
+                                          "then Accounts, add the accounts and press Save "
+                                          "Settings.")
+                               .arg(kAccountsFileName);
+        return result;
+    }
+    if (!file.readable) {
+        result.usable = false;
+        result.problems << QStringLiteral("%1 cannot be read (%2): no accounts to poll.")
+                               .arg(kAccountsFileName, file.error);
+        return result;
+    }
+    const QStringList& lines = file.lines;
+    // Saving an empty list writes a single line end: that is an empty list, not a fault.
+    if (lines.size() == 1 && lines.first().isEmpty())
+        return result;
+    const qsizetype complete = lines.size() / 3;
+    for (qsizetype i = 0; i < complete; ++i)
+        result.records.append({lines.at(3 * i), lines.at(3 * i + 1), lines.at(3 * i + 2)});
+    const qsizetype tail = lines.size() % 3;
+    if (tail != 0) {
+        result.problems << QStringLiteral("%1 ends in an incomplete account (line %2 onwards, "
+                                          "%3 of its 3 lines): it is not polled. Open Accounts "
+                                          "and press Save Settings to repair the file.")
+                               .arg(kAccountsFileName)
+                               .arg(3 * complete + 1)
+                               .arg(tail);
+    }
+    return result;
+}
+
+QString AccountsFile::fileText(const QStringList& entries) {
+    QString text = entries.join(QLatin1String(kLineEnd));
+    text.replace(kTab, QLatin1String(kLineEnd));
+    return text + QLatin1String(kLineEnd);
+}
+
+QString AccountsFile::write(const QList<AccountRecord>& records) const {
+    QStringList entries;
+    entries.reserve(records.size());
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (const auto field = forbiddenField(records.at(i))) {
+            return QStringLiteral("Account %1 (%2): the field %3 holds a TAB or a line break. "
+                                  "%4 was not saved.")
+                .arg(i + 1)
+                .arg(records.at(i).CompanyName.simplified(), *field, kAccountsFileName);
+        }
+        entries << toListEntry(records.at(i));
+    }
+    return writeTextAtomically(path(), fileText(entries));
+}
+
+QString AccountsFile::writeEntries(const QStringList& entries) const {
+    QList<AccountRecord> records;
+    records.reserve(entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const auto record = fromListEntry(entries.at(i));
+        if (!record) {
+            return QStringLiteral("Entry %1: a field holds a TAB, so it does not split into "
+                                  "Company Name, Monitoring Server and User Name. %2 was not "
+                                  "saved.")
+                .arg(i + 1)
+                .arg(kAccountsFileName);
+        }
+        records.append(*record);
+    }
+    return write(records);
+}
+
+} // namespace courivane

@@ -1,0 +1,184 @@
+#include "config/OptionsFile.h"
+
+#include "TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace courivane;
+using namespace courivane::testing;
+
+class TestOptionsFile : public QObject {
+    Q_OBJECT
+private:
+    QDir dir() const { return QDir(m_tmp->path()); }
+    std::unique_ptr<QTemporaryDir> m_tmp;
+
+private slots:
+    void init() { m_tmp = std::make_unique<QTemporaryDir>(); }
+
+    void writesTenLinesWithCrLf_data() {
+        QTest::addColumn<bool>("proxy");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("proxy off: two empty lines")
+            << false << QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        QTest::newRow("proxy on: address and port as typed")
+            << true
+            << QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1 \r\n31x\r\n");
+    }
+    void writesTenLinesWithCrLf() {
+        QFETCH(bool, proxy);
+        QFETCH(QByteArray, expected);
+        OptionsToSave o;
+        o.enableSound = true;
+        o.enablePopups = false;
+        o.makeMoveable = false;
+        o.splitIcmpWeb = true;
+        o.graphicDisplay = true;
+        o.showErrorsOnly = false;
+        o.statusSummary = true;
+        o.enableProxy = proxy;
+        o.proxyAddress = QStringLiteral("proxy1 ");
+        o.proxyPort = QStringLiteral("31x");
+        QCOMPARE(OptionsFile(dir()).write(o), QString());
+        QCOMPARE(readBytes(dir(), kOptionsFileName), expected);
+    }
+
+    void showErrorsOnlyComesBeforeStatusSummary() {
+        OptionsToSave o;
+        o.showErrorsOnly = true;
+        o.statusSummary = false;
+        const QStringList lines = OptionsFile::lines(o).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.at(5), QStringLiteral("YES"));
+        QCOMPARE(lines.at(6), QStringLiteral("NO"));
+    }
+
+    void startupReadsEveryLine() {
+        writeBytes(dir(), kOptionsFileName,
+                   "yes\r\nYES\r\nYES \r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n");
+        OptionFlags f;
+        QCOMPARE(OptionsFile(dir()).readStartup(f), QStringList());
+        QCOMPARE(f.EnableSound, QStringLiteral("yes")); // kept as written, and off
+        QVERIFY(!isYes(f.EnableSound));
+        QVERIFY(isYes(f.EnablePopups));
+        QVERIFY(!isYes(f.MakeMoveable)); // trailing blank: off
+        QCOMPARE(f.SplitIcmpWeb, kNo);
+        QCOMPARE(f.GraphicDisplay, kNo);
+        QCOMPARE(f.ShowErrorsOnly, kYes);
+        QCOMPARE(f.StatusSummary, kNo);
+        QCOMPARE(f.ProxyAddress, QStringLiteral("proxy1"));
+        QCOMPARE(f.ProxyPort, 3128);
+        QVERIFY(f.proxyPortValid);
+    }
+
+    void cycleReadKeepsLinesFourToSeven() {
+        writeBytes(dir(), kOptionsFileName, "NO\nYES\nYES\nNO\nNO\nYES\nNO\nNO\nproxy1\n3128\n");
+        OptionFlags f;
+        f.SplitIcmpWeb = kYes;
+        f.GraphicDisplay = kYes;
+        f.ShowErrorsOnly = kNo;
+        f.StatusSummary = kYes;
+        f.EnableProxy = kYes;
+        f.ProxyAddress = QStringLiteral("old");
+        f.ProxyPort = 8080;
+        QCOMPARE(OptionsFile(dir()).readCycle(f), QStringList());
+        QCOMPARE(f.EnableSound, kNo);
+        QCOMPARE(f.EnablePopups, kYes);
+        QCOMPARE(f.MakeMoveable, kYes);
+        QCOMPARE(f.SplitIcmpWeb, kYes);
+        QCOMPARE(f.GraphicDisplay, kYes);
+        QCOMPARE(f.ShowErrorsOnly, kNo);
+        QCOMPARE(f.StatusSummary, kYes);
+        // Proxy off: lines 9 and 10 are not read.
+        QCOMPARE(f.ProxyAddress, QString());
+        QCOMPARE(f.ProxyPort, 80);
+    }
+
+    void dialogReadChangesNoFlag() {
+        writeBytes(dir(), kOptionsFileName,
+                   "YES\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nYES\r\n proxy1\r\nabc\r\n");
+        const DialogOptions d = OptionsFile(dir()).readForDialog();
+        QVERIFY(d.enableSound);
+        QVERIFY(!d.enablePopups);
+        QVERIFY(d.enableProxy);
+        QCOMPARE(d.proxyAddress, QStringLiteral(" proxy1"));
+        QCOMPARE(d.proxyPort, QStringLiteral("abc")); // shown as written, to be corrected
+    }
+
+    void missingFileGivesDefaultsAndAProblem() {
+        OptionFlags f;
+        const QStringList problems = OptionsFile(dir()).readStartup(f);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().startsWith(QStringLiteral("Proxy.Txt not found")));
+        QCOMPARE(f.EnableSound, kYes);
+        QCOMPARE(f.EnablePopups, kNo);
+        QCOMPARE(f.MakeMoveable, kNo);
+        QCOMPARE(f.SplitIcmpWeb, kYes);
+        QCOMPARE(f.GraphicDisplay, kYes);
+        QCOMPARE(f.ShowErrorsOnly, kNo);
+        QCOMPARE(f.StatusSummary, kYes);
+        QCOMPARE(f.EnableProxy, kNo);
+        QCOMPARE(f.ProxyPort, 80);
+    }
+
+    void shortFileKeepsWhatItHas() {
+        writeBytes(dir(), kOptionsFileName, "NO\r\nYES\r\nYES\r\nNO\r\n");
+        OptionFlags f;
+        const QStringList problems = OptionsFile(dir()).readStartup(f);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().contains(QStringLiteral("4 of its 8 lines")));
+        QCOMPARE(f.EnableSound, kNo);
+        QCOMPARE(f.SplitIcmpWeb, kNo);
+        QCOMPARE(f.GraphicDisplay, kYes); // default for line 5
+        QCOMPARE(f.EnableProxy, kNo);
+    }
+
+    void badPortIsReportedAndMarked_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::newRow("letters") << QByteArray("abc");
+        QTest::newRow("zero") << QByteArray("0");
+        QTest::newRow("too large") << QByteArray("70000");
+        QTest::newRow("negative") << QByteArray("-1");
+        QTest::newRow("empty") << QByteArray("");
+    }
+    void badPortIsReportedAndMarked() {
+        QFETCH(QByteArray, port);
+        writeBytes(dir(), kOptionsFileName,
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1\r\n" + port + "\r\n");
+        OptionFlags f;
+        const QStringList problems = OptionsFile(dir()).readCycle(f);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().contains(QStringLiteral("line 10")));
+        QVERIFY(problems.first().contains(QLatin1Char('"') + QString::fromLatin1(port) + QLatin1Char('"')));
+        QVERIFY(!f.proxyPortValid);
+    }
+
+    void proxyLinesMissingIsAShortFile() {
+        writeBytes(dir(), kOptionsFileName, "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n");
+        OptionFlags f;
+        const QStringList problems = OptionsFile(dir()).readStartup(f);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().contains(QStringLiteral("8 of its 10 lines")));
+        QVERIFY(!f.proxyPortValid);
+        QCOMPARE(f.ProxyAddress, QString());
+    }
+
+    void failedSaveKeepsTheOldFile() {
+        const QByteArray old = "NO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\n\r\n\r\n";
+        writeBytes(dir(), kOptionsFileName, old);
+        OptionsToSave o;
+        o.enableProxy = true;
+        o.proxyAddress = QString(200, u'p');
+        QString error;
+        {
+            const FileSizeLimit full(64);
+            error = OptionsFile(dir()).write(o);
+        }
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readBytes(dir(), kOptionsFileName), old);
+        QCOMPARE(dir().entryList(QDir::Files), QStringList{kOptionsFileName});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOptionsFile)
+#include "tst_optionsfile.moc"
