@@ -1,0 +1,158 @@
+#include "polling/PollCycle.h"
+
+#include <QDebug>
+
+namespace courivane {
+
+namespace {
+constexpr int kTickMs = 1000;
+}
+
+PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
+    : QObject(parent), Timer1(new QTimer(this)), Timer13(new QTimer(this)),
+      m_dir(std::move(programDir)), m_flags(flags), m_fetch(this) {
+    qRegisterMetaType<courivane::PassResult>();
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTickMs);
+    Timer13->setObjectName(QStringLiteral("Timer13"));
+    Timer13->setInterval(kTickMs);
+    connect(Timer1, &QTimer::timeout, this, &PollCycle::runPass);
+    connect(Timer13, &QTimer::timeout, this, &PollCycle::countdownTick);
+    // Queued, so that a thousand accounts failing at once never recurse.
+    connect(&m_fetch, &StatusFetch::finished, this, &PollCycle::onFetchFinished,
+            Qt::QueuedConnection);
+}
+
+void PollCycle::runStartupPass(int splitFlag, const QStringList& startupProblems) {
+    if (m_running)
+        return;
+    m_state.splitFlag = splitFlag;
+    beginPass(PassKind::Startup, startupProblems);
+}
+
+void PollCycle::runPass() {
+    if (m_running)
+        return;
+    const QStringList problems = OptionsFile(m_dir).readCycle(m_flags);
+    m_state.splitFlag = isYes(m_flags.SplitIcmpWeb) ? 1 : 0;
+    beginPass(PassKind::Cycle, problems);
+}
+
+void PollCycle::beginPass(PassKind kind, QStringList problems) {
+    m_running = true;
+    m_kind = kind;
+    Reset(m_state.lamps);
+    m_state.sections = {};
+    m_rows.clear();
+    // Every record is read before the first fetch: a save during the pass cannot mix two lists.
+    AccountsRead accounts = AccountsFile(m_dir).read();
+    problems += accounts.problems;
+    m_accounts = std::move(accounts.records);
+    m_problems = problems;
+    m_next = 0;
+    reportProblems(m_problems);
+    emit passStarted(kind);
+    startNextAccount();
+}
+
+void PollCycle::startNextAccount() {
+    if (m_next >= m_accounts.size()) {
+        finishPass();
+        return;
+    }
+    const AccountRecord& account = m_accounts.at(m_next++);
+    m_state.fetchFinished = false;
+    m_state.company = account.CompanyName;
+    if (m_kind == PassKind::Cycle)
+        emit titleChanged(kTitleConnectingTo + m_state.company);
+    m_state.rowClass = 1;
+    m_state.rowText = QStringLiteral("<tr><td bgcolor=#ccccff>") + m_state.company + QStringLiteral("</td>");
+    m_state.target = deriveFetchTarget(account, m_state.splitFlag);
+    const ProxySettings proxy{isYes(m_flags.EnableProxy), m_flags.ProxyAddress, m_flags.ProxyPort,
+                              m_flags.proxyPortValid};
+    m_fetch.start(m_state.target, proxy, m_state.splitFlag);
+}
+
+void PollCycle::onFetchFinished(const FetchOutcome& outcome) {
+    if (!m_running || m_state.fetchFinished)
+        return;
+    m_state.fetchFinished = true;
+    const Reply reply = outcome.failed ? failedReply(outcome.reason)
+                                       : interpretReply(outcome.reply, m_state.splitFlag);
+    // StatusSummary is read as it stands now: the settings dialog may change it mid-pass.
+    if (isYes(m_flags.StatusSummary))
+        m_state.rowClass = rowClassOf(reply);
+    m_state.rowText += rowCells(reply, m_state.splitFlag);
+    applyToLamps(m_state.lamps, m_state.company, reply);
+
+    m_state.rowText += QStringLiteral("<td><a href=") + m_state.target.logUrl +
+                       QStringLiteral(" target=_blank>Log</a></td></tr>");
+    PageSections& s = m_state.sections;
+    switch (m_state.rowClass) {
+    case 3:
+        s.failed += m_state.rowText;
+        ++s.failedCount;
+        break;
+    case 2:
+        s.warning += m_state.rowText;
+        ++s.warningCount;
+        break;
+    default:
+        s.ok += m_state.rowText;
+        ++s.okCount;
+        break;
+    }
+    m_rows.append({m_state.company, m_state.target.logUrl, m_state.rowClass, reply});
+    startNextAccount();
+}
+
+void PollCycle::finishPass() {
+    PassResult result;
+    result.kind = m_kind;
+    result.splitFlag = m_state.splitFlag;
+    result.problems = m_problems;
+    result.page = SummaryPage::withProblems(
+        m_problems, SummaryPage::compose(m_state.sections, m_state.splitFlag,
+                                         m_flags.StatusSummary, m_flags.ShowErrorsOnly));
+    result.end = decideEndOfPass(m_kind, m_state.lamps, m_state.splitFlag, m_flags.EnableSound,
+                                 m_flags.EnablePopups);
+    result.counters = m_state.lamps.counters;
+    result.rows = std::move(m_rows);
+    m_rows.clear();
+    m_accounts.clear();
+
+    emit pageReady(result.page);
+    emit passFinished(result);
+    Remember(m_state.lamps);
+
+    m_countdown = kCountdownStart;
+    emit countdownChanged(m_countdown);
+    m_running = false;
+    Timer13->start();
+    if (m_kind == PassKind::Cycle)
+        Timer1->stop();
+}
+
+void PollCycle::countdownTick() {
+    m_countdown = QString::number(m_countdown.toInt() - 1);
+    emit countdownChanged(m_countdown);
+    if (m_countdown != QLatin1String("0")) {
+        emit titleChanged(kTitleSecondsTo + m_countdown);
+        return;
+    }
+    Timer1->start();
+    Timer13->stop();
+    emit titleChanged(kTitleEstablishing);
+}
+
+void PollCycle::reportProblems(const QStringList& problems) {
+    // The operator's terminal hears of a problem when it appears, not every 31 seconds.
+    if (problems == m_reportedProblems)
+        return;
+    for (const QString& problem : problems)
+        if (!m_reportedProblems.contains(problem))
+            qWarning().noquote() << "courivane:" << problem;
+    m_reportedProblems = problems;
+}
+
+} // namespace courivane

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "config/AccountsFile.h"
+#include "config/OptionsFile.h"
+#include "polling/CycleState.h"
+#include "polling/StatusFetch.h"
+
+#include <QDir>
+#include <QObject>
+#include <QTimer>
+
+namespace courivane {
+
+inline const QString kTitleConnectingTo = QStringLiteral("Courivane Status - Connecting to: ");
+inline const QString kTitleSecondsTo = QStringLiteral("Courivane Status - Seconds to connection: ");
+inline const QString kTitleEstablishing =
+    QStringLiteral("Courivane Status - Establishing Connection!");
+inline const QString kCountdownStart = QStringLiteral("30");
+
+// The heartbeat: one pass over every account, one fetch at a time, then a countdown to the next.
+// Event-driven: each fetch's end advances the pass; the event loop is never re-entered.
+class PollCycle : public QObject {
+    Q_OBJECT
+public:
+    PollCycle(QDir programDir, OptionFlags& flags, QObject* parent = nullptr);
+
+    // The first pass, run by start-up: options already read, split flag set by the layout.
+    void runStartupPass(int splitFlag, const QStringList& startupProblems = {});
+
+    bool isRunning() const { return m_running; }
+    const CycleState& state() const { return m_state; }
+    StatusFetch& fetch() { return m_fetch; }
+    QString countdownCounter() const { return m_countdown; }
+
+    // Named as the panel's timers: the cycle timer and the countdown timer.
+    QTimer* const Timer1;
+    QTimer* const Timer13;
+
+public slots:
+    // The cycle timer's tick: one pass, unless one is already running.
+    void runPass();
+    // The countdown timer's tick.
+    void countdownTick();
+
+signals:
+    void passStarted(courivane::PassKind kind);
+    void titleChanged(const QString& title);
+    void countdownChanged(const QString& counter);
+    void pageReady(const QString& page);
+    void passFinished(const courivane::PassResult& result);
+
+private:
+    void beginPass(PassKind kind, QStringList problems);
+    void startNextAccount();
+    void onFetchFinished(const courivane::FetchOutcome& outcome);
+    void finishPass();
+    void reportProblems(const QStringList& problems);
+
+    QDir m_dir;
+    OptionFlags& m_flags;
+    StatusFetch m_fetch;
+    CycleState m_state;
+    QList<AccountRecord> m_accounts;
+    qsizetype m_next = 0;
+    QList<RowSummary> m_rows;
+    QStringList m_problems;
+    QStringList m_reportedProblems;
+    PassKind m_kind = PassKind::Cycle;
+    bool m_running = false;
+    QString m_countdown = kCountdownStart;
+};
+
+} // namespace courivane
+
+Q_DECLARE_METATYPE(courivane::PassResult)

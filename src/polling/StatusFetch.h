@@ -1,0 +1,79 @@
+#pragma once
+
+#include "polling/FetchTarget.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QTcpSocket;
+
+namespace courivane {
+
+struct ProxySettings {
+    bool enabled = false;
+    QString address;
+    qint32 port = 80;
+    bool portValid = true;
+};
+
+// How one fetch ended: a reply to interpret, or a failure with its reason.
+struct FetchOutcome {
+    bool failed = false;
+    QString reason;
+    QByteArray reply;
+};
+
+// Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.
+// The reply is collected until the peer closes, or until it holds the marker and the whole
+// layout behind it, so a reply split over many packets is read as one.
+class StatusFetch : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFetchTimeoutMs = 30000;
+    static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+
+    explicit StatusFetch(QObject* parent = nullptr);
+    ~StatusFetch() override;
+
+    // Bounds the whole fetch, connection and reply; tests shorten it.
+    void setTimeoutMs(int ms) { m_timeout.setInterval(ms); }
+    int timeoutMs() const { return m_timeout.interval(); }
+
+    // Starts a fetch; its outcome arrives through finished(), never from inside this call.
+    void start(const FetchTarget& target, const ProxySettings& proxy, int splitFlag);
+
+    static QByteArray request(const QString& path);
+
+    // The socket of the current fetch, or none between fetches.
+    QTcpSocket* oWinsock = nullptr;
+
+public slots:
+    void oWinsock_OnConnect();
+    void oWinsock_OnDataArrival();
+    void oWinsock_OnClose();
+    void oWinsock_OnError(QAbstractSocket::SocketError error);
+
+signals:
+    void finished(const courivane::FetchOutcome& outcome);
+
+private:
+    void releaseSocket();
+    void failLater(const QString& reason);
+    void endFetch();
+    void recordFailedFetch(const QString& reason);
+    void takeData();
+
+    QTimer m_timeout;
+    QByteArray m_request;
+    QByteArray m_data;
+    int m_splitFlag = 0;
+    bool m_active = false;
+    quint64 m_generation = 0;
+};
+
+} // namespace courivane
+
+Q_DECLARE_METATYPE(courivane::FetchOutcome)

@@ -1,0 +1,119 @@
+#include "report/LampRules.h"
+
+#include "report/NoticeText.h"
+#include "config/OptionsFile.h"
+
+namespace courivane {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+void Reset(LampResults& lamps) {
+    lamps.states.fill(kStateGreen);
+    for (QString& list : lamps.failureLists)
+        list.clear();
+    lamps.counters.fill(0);
+}
+
+void recordFailure(LampResults& lamps, Lamp lamp, const QString& company) {
+    lamps.failureLists[lamp] += company + kCrLf;
+    lamps.states[lamp] = kStateRed;
+    if (lamp != RylLamp)
+        ++lamps.counters[lamp];
+}
+
+void recordWarning(LampResults& lamps, Lamp lamp) {
+    if (lamps.states[lamp] == kStateGreen)
+        lamps.states[lamp] = kStateOrange;
+}
+
+void Remember(LampResults& lamps) {
+    lamps.previousFailureLists = lamps.failureLists;
+}
+
+LampColour colourOfState(int state) {
+    switch (state) {
+    case kStateRed:
+        return LampColour::Red;
+    case kStateOrange:
+        return LampColour::Orange;
+    default:
+        return LampColour::Green;
+    }
+}
+
+std::array<LampColour, kLampCount> renderColours(const LampResults& lamps) {
+    std::array<LampColour, kLampCount> colours{};
+    for (int i = 0; i < kLampCount; ++i)
+        colours[i] = colourOfState(lamps.states[i]);
+    return colours;
+}
+
+QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps) {
+    QList<Blink> blinks;
+    for (int i = 0; i < kLampCount; ++i) {
+        const Lamp lamp = static_cast<Lamp>(i);
+        if (kind == PassKind::Startup) {
+            if (lamps.states[i] == kStateRed)
+                blinks.append({lamp, LampColour::Red});
+            else if (lamps.states[i] == kStateOrange)
+                blinks.append({lamp, LampColour::Orange});
+        } else if (!lamps.failureLists[i].isEmpty() &&
+                   lamps.failureLists[i] != lamps.previousFailureLists[i]) {
+            blinks.append({lamp, LampColour::Red});
+        }
+    }
+    return blinks;
+}
+
+bool alertCondition(PassKind kind, const LampResults& lamps) {
+    bool anyRed = false;
+    bool anyChanged = false;
+    for (int i = 0; i < kLampCount; ++i) {
+        anyRed = anyRed || lamps.states[i] == kStateRed;
+        anyChanged = anyChanged || lamps.failureLists[i] != lamps.previousFailureLists[i];
+    }
+    return kind == PassKind::Startup ? anyRed : anyRed && anyChanged;
+}
+
+EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, int splitFlag,
+                          const QString& enableSound, const QString& enablePopups) {
+    EndOfPass end;
+    end.kind = kind;
+    end.colours = renderColours(lamps);
+    end.blinks = blinksToStart(kind, lamps);
+    const bool alert = alertCondition(kind, lamps);
+    end.playSound = alert && isYes(enableSound);
+    end.showNotice = alert && isYes(enablePopups);
+    if (end.showNotice)
+        end.noticeText = noticeText(lamps.counters, splitFlag);
+    return end;
+}
+
+QString blinkTimerName(Lamp lamp, LampColour colour) {
+    if (colour == LampColour::Orange && lamp == ReceiveLamp)
+        return QStringLiteral("Timer11");
+    if (colour == LampColour::Orange && lamp == SendLamp)
+        return QStringLiteral("Timer12");
+    return QStringLiteral("Timer%1").arg(3 + static_cast<int>(lamp));
+}
+
+int blinkTickLimit(const QString& timerName) {
+    // The Send lamp's red blink is the short one.
+    return timerName == QLatin1String("Timer8") ? 4 : 8;
+}
+
+void startBlink(BlinkGroup& group) {
+    group.counter = 0;
+    group.phase = 1;
+}
+
+BlinkStep blinkTick(BlinkGroup& group, LampColour timerColour, int tickLimit) {
+    ++group.counter;
+    const LampColour show = group.phase == 1 ? LampColour::White : timerColour;
+    group.phase = group.phase == 1 ? 0 : 1;
+    return {show, group.counter == tickLimit};
+}
+
+} // namespace courivane

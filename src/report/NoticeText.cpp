@@ -1,0 +1,33 @@
+#include "report/NoticeText.h"
+
+namespace courivane {
+
+namespace {
+
+struct NoticeLine {
+    Lamp counter;
+    const char* label; // the trailing blanks are the only separator before the count
+};
+
+constexpr NoticeLine kNoticeLines[] = {
+    {IcmpLamp, "ICMP:          "},   {WebLamp, "Web:           "},
+    {Pop3Lamp, "POP3:          "},   {SmtpLamp, "SMTP:          "},
+    {ReceiveLamp, "Receive:      "}, {SendLamp, "Send:           "},
+    {ConnectionLamp, "Connection: "},
+};
+
+} // namespace
+
+QString noticeText(const std::array<int, kLampCount>& counters, int splitFlag) {
+    QString text = QStringLiteral("Failed Services!");
+    for (const NoticeLine& line : kNoticeLines) {
+        if (line.counter == WebLamp && splitFlag != 1)
+            continue;
+        const int count = counters[line.counter];
+        if (count > 0)
+            text += QStringLiteral("\r\n") + QLatin1String(line.label) + QString::number(count);
+    }
+    return text;
+}
+
+} // namespace courivane

@@ -1,0 +1,247 @@
+#include "polling/PollCycle.h"
+
+#include "FakeMonitorServer.h"
+#include "TestFiles.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace courivane;
+using namespace courivane::testing;
+
+namespace {
+
+QByteArray options(const QByteArray& summary, const QByteArray& proxy = "NO\r\n\r\n\r\n") {
+    // Sound, popups, moveable, split, graphic, errors only, summary, then the proxy lines.
+    return "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\n" + summary + "\r\n" + proxy;
+}
+
+QByteArray accounts(const QList<AccountRecord>& records) {
+    QByteArray text;
+    for (const AccountRecord& r : records)
+        text += (r.CompanyName + "\r\n" + r.MonitoringServer + "\r\n" + r.UserName + "\r\n").toUtf8();
+    return text;
+}
+
+QByteArray splitReply(const char* fields) {
+    return FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
+}
+
+} // namespace
+
+class TestPollCycle : public QObject {
+    Q_OBJECT
+private:
+    FakeMonitorServer m_server;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    OptionFlags m_flags;
+
+    QDir dir() const { return QDir(m_tmp->path()); }
+    QString server() const { return m_server.address(); }
+
+    PassResult runOnePass(PollCycle& cycle) {
+        QSignalSpy done(&cycle, &PollCycle::passFinished);
+        cycle.runPass();
+        if (done.isEmpty() && !done.wait(10000))
+            qFatal("the pass never finished");
+        return done.first().first().value<PassResult>();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_server.listen());
+        // ICMP, Web, POP3, Receive, SMTP, Ryl, Send.
+        m_server.setReply(QStringLiteral("/status/failing.txt"), splitReply("1111011"));
+        m_server.setReply(QStringLiteral("/status/warning.txt"), splitReply("1114111"));
+        m_server.setReply(QStringLiteral("/status/fine.txt"), splitReply("1111111"));
+    }
+    void init() {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        m_flags = OptionFlags();
+        m_flags.ShowErrorsOnly = kNo; // as start-up would have read it
+        m_server.clearRequests();
+        writeBytes(dir(), kAccountsFileName,
+                   accounts({{"Failing", server(), "failing"},
+                             {"Warning", server(), "warning"},
+                             {"Fine", server(), "fine"}}));
+    }
+
+    void threeAccountsAreSorted_data() {
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<int>("failed");
+        QTest::addColumn<int>("warning");
+        QTest::addColumn<int>("ok");
+        QTest::newRow("grouped") << "YES" << 1 << 1 << 1;
+        QTest::newRow("not grouped") << "NO" << 0 << 0 << 3;
+    }
+    void threeAccountsAreSorted() {
+        QFETCH(QString, summary);
+        writeBytes(dir(), kOptionsFileName, options(summary.toLatin1()));
+        m_flags.StatusSummary = summary;
+        PollCycle cycle(dir(), m_flags);
+        const PassResult result = runOnePass(cycle);
+        const PageSections& s = cycle.state().sections;
+        QTEST(s.failedCount, "failed");
+        QTEST(s.warningCount, "warning");
+        QTEST(s.okCount, "ok");
+        const qsizetype f = result.page.indexOf(QStringLiteral(">Failing<"));
+        const qsizetype w = result.page.indexOf(QStringLiteral(">Warning<"));
+        const qsizetype o = result.page.indexOf(QStringLiteral(">Fine<"));
+        QVERIFY2(f >= 0 && f < w && w < o, qPrintable(result.page));
+        QCOMPARE(cycle.state().lamps.states[SmtpLamp], kStateRed);
+        QCOMPARE(cycle.state().lamps.states[ReceiveLamp], kStateOrange);
+        QCOMPARE(m_server.requestLines(), (QList<QByteArray>{"GET /status/failing.txt HTTP/1.0",
+                                                             "GET /status/warning.txt HTTP/1.0",
+                                                             "GET /status/fine.txt HTTP/1.0"}));
+    }
+
+    void rowTextIsWrittenUnescaped() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        writeBytes(dir(), kAccountsFileName, accounts({{"A&B <x>", server(), "fine"}}));
+        PollCycle cycle(dir(), m_flags);
+        const PassResult result = runOnePass(cycle);
+        QVERIFY(result.page.contains(QStringLiteral("<tr><td bgcolor=#ccccff>A&B <x></td><td align=center>")));
+        QVERIFY(result.page.contains(QStringLiteral("<td><a href=http://%1/logs/fine/index.html target=_blank>Log</a></td></tr>").arg(server())));
+    }
+
+    void proxyTurnedOffBetweenPasses() {
+        FakeHttpProxy proxy;
+        QVERIFY(proxy.listen());
+        proxy.mapHost(QStringLiteral("mon1"), QStringLiteral("127.0.0.1"));
+        writeBytes(dir(), kOptionsFileName,
+                   options("YES", QStringLiteral("YES\r\n127.0.0.1\r\n%1\r\n").arg(proxy.port()).toLatin1()));
+        writeBytes(dir(), kAccountsFileName,
+                   accounts({{"A", QStringLiteral("mon1:%1").arg(m_server.port()), "fine"},
+                             {"B", QStringLiteral("mon2"), "other"}}));
+        PollCycle cycle(dir(), m_flags);
+        runOnePass(cycle);
+        // The explicit port stays with its own account, in the URL the proxy is asked for.
+        QCOMPARE(proxy.requestLines(),
+                 (QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/fine.txt HTTP/1.0").arg(m_server.port()).toLatin1(),
+                                    "GET http://mon2/status/other.txt HTTP/1.0"}));
+
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        writeBytes(dir(), kAccountsFileName, accounts({{"A", server(), "fine"}}));
+        m_server.clearRequests();
+        const PassResult second = runOnePass(cycle);
+        QCOMPARE(m_flags.ProxyAddress, QString());
+        QCOMPARE(m_flags.ProxyPort, 80);
+        QCOMPARE(proxy.requestLines().size(), 2);
+        QCOMPARE(m_server.requestLines(), QList<QByteArray>{"GET /status/fine.txt HTTP/1.0"});
+        QCOMPARE(second.end.colours[ConnectionLamp], LampColour::Green);
+    }
+
+    void splitChangeWaitsForTheNextPass() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        m_server.setScript(QStringLiteral("/status/slow.txt"),
+                           {Script::Mode::Delayed, splitReply("1111111"), 1, 50});
+        writeBytes(dir(), kAccountsFileName,
+                   accounts({{"Slow", server(), "slow"}, {"Fine", server(), "fine"}}));
+        PollCycle cycle(dir(), m_flags);
+        QSignalSpy done(&cycle, &PollCycle::passFinished);
+        cycle.runPass();
+        QTRY_COMPARE(m_server.requests().size(), 1);
+        m_flags.SplitIcmpWeb = kNo; // the settings dialog, mid-pass
+        // A save mid-pass does not mix two lists either.
+        writeBytes(dir(), kAccountsFileName, accounts({{"Other", server(), "other"}}));
+        QVERIFY(done.wait());
+        const PassResult first = done.first().first().value<PassResult>();
+        QCOMPARE(first.splitFlag, 1);
+        QCOMPARE(first.rows.size(), 2);
+        QCOMPARE(first.rows.at(1).company, QStringLiteral("Fine"));
+        QCOMPARE(m_server.requestLines().last(), QByteArray("GET /status/fine.txt HTTP/1.0"));
+
+        const PassResult second = runOnePass(cycle);
+        QCOMPARE(second.splitFlag, 0);
+        QCOMPARE(m_server.requestLines().last(), QByteArray("GET /status/otherStatus.txt HTTP/1.0"));
+    }
+
+    void countdownRunsThirtyTicksThenOnePass() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        PollCycle cycle(dir(), m_flags);
+        QSignalSpy titles(&cycle, &PollCycle::titleChanged);
+        runOnePass(cycle);
+        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Connecting to: Fine"));
+        QCOMPARE(cycle.countdownCounter(), QStringLiteral("30"));
+        QVERIFY(cycle.Timer13->isActive());
+        QVERIFY(!cycle.Timer1->isActive());
+        titles.clear();
+        for (int i = 0; i < 29; ++i)
+            cycle.countdownTick();
+        QCOMPARE(titles.size(), 29);
+        QCOMPARE(titles.first().first().toString(), QStringLiteral("Courivane Status - Seconds to connection: 29"));
+        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Seconds to connection: 1"));
+        QVERIFY(!cycle.Timer1->isActive());
+        cycle.countdownTick();
+        QCOMPARE(cycle.countdownCounter(), QStringLiteral("0"));
+        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Establishing Connection!"));
+        QVERIFY(cycle.Timer1->isActive());
+        QVERIFY(!cycle.Timer13->isActive());
+
+        // The due cycle timer starts one pass; its further ticks during the pass do nothing.
+        m_server.setScript(QStringLiteral("/status/fine.txt"),
+                           {Script::Mode::Delayed, splitReply("1111111"), 1, 100});
+        cycle.Timer1->setInterval(5);
+        QSignalSpy started(&cycle, &PollCycle::passStarted);
+        QSignalSpy finished(&cycle, &PollCycle::passFinished);
+        QVERIFY(finished.wait());
+        QCOMPARE(started.size(), 1);
+        QVERIFY(!cycle.Timer1->isActive());
+        QVERIFY(cycle.Timer13->isActive());
+        m_server.setReply(QStringLiteral("/status/fine.txt"), splitReply("1111111"));
+    }
+
+    void previousListsFollowEachPass() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        PollCycle cycle(dir(), m_flags);
+        const PassResult first = runOnePass(cycle);
+        QCOMPARE(cycle.state().lamps.previousFailureLists[SmtpLamp], QStringLiteral("Failing\r\n"));
+        QCOMPARE(cycle.state().lamps.previousFailureLists, cycle.state().lamps.failureLists);
+        // The same failures again: no blink, no alert.
+        const PassResult second = runOnePass(cycle);
+        QVERIFY(first.end.blinks.contains(Blink{SmtpLamp, LampColour::Red}));
+        QVERIFY(first.end.playSound);
+        QVERIFY(second.end.blinks.isEmpty());
+        QVERIFY(!second.end.playSound);
+    }
+
+    void startupPassKeepsTitleAndCycleTimer() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        PollCycle cycle(dir(), m_flags);
+        QSignalSpy titles(&cycle, &PollCycle::titleChanged);
+        QSignalSpy done(&cycle, &PollCycle::passFinished);
+        cycle.runStartupPass(1);
+        QVERIFY(done.wait());
+        const PassResult result = done.first().first().value<PassResult>();
+        QVERIFY(titles.isEmpty());
+        QCOMPARE(result.kind, PassKind::Startup);
+        QCOMPARE(m_server.requestLines().first(), QByteArray("GET /status/failing.txt HTTP/1.0"));
+        // Orange lamps blink at start-up too.
+        QVERIFY(result.end.blinks.contains(Blink{ReceiveLamp, LampColour::Orange}));
+        QVERIFY(cycle.Timer13->isActive());
+    }
+
+    void problemsStandAboveThePage() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        writeBytes(dir(), kAccountsFileName,
+                   accounts({{"Fine", server(), "fine"}}) + "Half\r\n");
+        PollCycle cycle(dir(), m_flags);
+        const PassResult result = runOnePass(cycle);
+        QCOMPARE(result.rows.size(), 1);
+        QVERIFY(result.page.startsWith(QStringLiteral("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt ends in an incomplete account (line 4")));
+        QVERIFY(result.page.contains(QStringLiteral("</font></p><p><b><font face=Tahoma>1 OK Service!")));
+    }
+
+    void missingFilesStillGiveAPage() {
+        PollCycle cycle(QDir(m_tmp->filePath(QStringLiteral("nowhere"))), m_flags);
+        const PassResult result = runOnePass(cycle);
+        QCOMPARE(result.problems.size(), 2);
+        QVERIFY(result.rows.isEmpty());
+        QVERIFY(result.page.contains(QStringLiteral("Proxy.Txt not found")));
+        QVERIFY(result.page.contains(QStringLiteral("CompUserNames.Txt not found")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPollCycle)
+#include "tst_pollcycle.moc"

@@ -1,0 +1,184 @@
+#include "FakeMonitorServer.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/socket.h>
+
+namespace courivane::testing {
+
+namespace {
+
+const QByteArray kEndOfHead = "\r\n\r\n";
+
+QByteArray requestPath(const QByteArray& request) {
+    const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
+    return words.size() >= 2 ? words.at(1) : QByteArray();
+}
+
+void resetConnection(QTcpSocket* socket) {
+    // A zero linger turns the close into a reset.
+    const struct linger hard{1, 0};
+    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                 sizeof hard);
+    socket->abort();
+}
+
+} // namespace
+
+FakeMonitorServer::FakeMonitorServer(QObject* parent) : QObject(parent) {
+    m_default.reply = httpReply("<html><body>Not found</body></html>", "404 Not Found");
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeMonitorServer::onNewConnection);
+}
+
+bool FakeMonitorServer::listen(quint16 port) {
+    return m_server.listen(QHostAddress::LocalHost, port);
+}
+
+QString FakeMonitorServer::address() const {
+    return QStringLiteral("127.0.0.1:%1").arg(port());
+}
+
+QList<QByteArray> FakeMonitorServer::requestLines() const {
+    QList<QByteArray> lines;
+    for (const QByteArray& request : m_requests)
+        lines << request.left(request.indexOf("\r\n"));
+    return lines;
+}
+
+QByteArray FakeMonitorServer::combinedStatus(const char fields[6], const QByteArray& time) {
+    QByteArray text = "RylStatus";
+    for (int i = 0; i < 6; ++i)
+        text += QByteArray("\r\n") + fields[i];
+    return text + "\r\n" + time + "\r\n";
+}
+
+QByteArray FakeMonitorServer::splitStatus(const char fields[7], const QByteArray& time) {
+    QByteArray text = "RylStatus";
+    for (int i = 0; i < 7; ++i)
+        text += QByteArray("\r\n") + fields[i];
+    // Three fields the monitor does not read.
+    text += "\r\n1\r\n1\r\n1";
+    return text + "\r\n" + time + "\r\n";
+}
+
+QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray& status) {
+    return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+void FakeMonitorServer::onNewConnection() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        auto* buffer = new QByteArray;
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            if (buffer->contains(kEndOfHead))
+                return;
+            *buffer += socket->readAll();
+            if (!buffer->contains(kEndOfHead))
+                return;
+            m_requests << *buffer;
+            emit requestReceived(*buffer);
+            answer(socket, *buffer);
+        });
+    }
+}
+
+void FakeMonitorServer::answer(QTcpSocket* socket, const QByteArray& request) {
+    const QString path = QString::fromUtf8(requestPath(request));
+    const Script script = m_scripts.value(path, m_default);
+    switch (script.mode) {
+    case Script::Mode::Whole:
+        socket->write(script.reply);
+        socket->disconnectFromHost();
+        break;
+    case Script::Mode::Delayed:
+        QTimer::singleShot(script.delayMs, socket, [socket, script] {
+            socket->write(script.reply);
+            socket->disconnectFromHost();
+        });
+        break;
+    case Script::Mode::Pieces: {
+        auto* timer = new QTimer(socket);
+        timer->setInterval(script.delayMs);
+        auto offset = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, script, offset] {
+            socket->write(script.reply.mid(*offset, script.pieceSize));
+            socket->flush();
+            *offset += script.pieceSize;
+            if (*offset >= script.reply.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start();
+        break;
+    }
+    case Script::Mode::Never:
+        break;
+    case Script::Mode::CloseWithoutData:
+        socket->disconnectFromHost();
+        break;
+    case Script::Mode::Reset:
+        resetConnection(socket);
+        break;
+    case Script::Mode::Oversized: {
+        QByteArray reply = script.reply;
+        if (reply.size() < script.size)
+            reply += QByteArray(script.size - reply.size(), 'x');
+        socket->write(reply);
+        break;
+    }
+    }
+}
+
+FakeHttpProxy::FakeHttpProxy(QObject* parent) : QObject(parent) {
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpProxy::onNewConnection);
+}
+
+bool FakeHttpProxy::listen() {
+    return m_server.listen(QHostAddress::LocalHost);
+}
+
+void FakeHttpProxy::onNewConnection() {
+    while (QTcpSocket* client = m_server.nextPendingConnection()) {
+        auto* buffer = new QByteArray;
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QObject::destroyed, client, [buffer] { delete buffer; });
+        connect(client, &QTcpSocket::readyRead, this, [this, client, buffer] {
+            if (buffer->contains(kEndOfHead))
+                return;
+            *buffer += client->readAll();
+            if (!buffer->contains(kEndOfHead))
+                return;
+            const QByteArray line = buffer->left(buffer->indexOf("\r\n"));
+            m_lines << line;
+            const QUrl url(QString::fromUtf8(requestPath(*buffer)));
+            if (!url.isValid() || url.scheme() != QLatin1String("http")) {
+                client->write("HTTP/1.0 400 Bad Request\r\n\r\n");
+                client->disconnectFromHost();
+                return;
+            }
+            auto* upstream = new QTcpSocket(client);
+            const QString host = m_hosts.value(url.host(), url.host());
+            connect(upstream, &QTcpSocket::connected, upstream, [upstream, url] {
+                upstream->write("GET " + url.path().toUtf8() + " HTTP/1.0\r\n\r\n");
+            });
+            connect(upstream, &QTcpSocket::readyRead, client,
+                    [client, upstream] { client->write(upstream->readAll()); });
+            connect(upstream, &QTcpSocket::disconnected, client,
+                    [client] { client->disconnectFromHost(); });
+            connect(upstream, &QTcpSocket::errorOccurred, client, [client, upstream] {
+                if (upstream->error() != QAbstractSocket::RemoteHostClosedError) {
+                    client->write("HTTP/1.0 502 Bad Gateway\r\n\r\n");
+                    client->disconnectFromHost();
+                }
+            });
+            upstream->connectToHost(host, static_cast<quint16>(url.port(80)));
+        });
+    }
+}
+
+} // namespace courivane::testing
