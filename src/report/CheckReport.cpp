@@ -1,0 +1,119 @@
+#include "report/CheckReport.h"
+
+#include <QStringList>
+
+namespace courivane {
+
+namespace {
+
+const char* const kStatusWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+
+struct Counter {
+    Lamp lamp;
+    const char* label;
+    const char* perf;
+};
+constexpr Counter kCounters[] = {
+    {IcmpLamp, "ICMP", "icmp"},          {WebLamp, "Web", "web"},
+    {Pop3Lamp, "POP3", "pop3"},          {SmtpLamp, "SMTP", "smtp"},
+    {ReceiveLamp, "Receive", "receive"}, {SendLamp, "Send", "send"},
+    {ConnectionLamp, "Connection", "connection"},
+};
+
+QString verdictText(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Ok:
+        return QStringLiteral("OK");
+    case Verdict::Fail:
+        return QStringLiteral("FAIL!");
+    case Verdict::Blank:
+        return QStringLiteral("-");
+    case Verdict::Unknown:
+        return QStringLiteral("Unknown!");
+    case Verdict::Warning:
+        return QStringLiteral("Warning!");
+    case Verdict::NoData:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+CheckStatus checkStatusOf(const PassResult& result) {
+    bool orange = false;
+    for (const LampColour colour : result.end.colours) {
+        if (colour == LampColour::Red)
+            return CheckCritical;
+        orange = orange || colour == LampColour::Orange;
+    }
+    return orange ? CheckWarning : CheckOk;
+}
+
+QString checkStatusLine(const PassResult& result) {
+    const CheckStatus status = checkStatusOf(result);
+    QStringList failed;
+    for (const Counter& c : kCounters)
+        if (result.counters[c.lamp] > 0 && (c.lamp != WebLamp || result.splitFlag == 1))
+            failed << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
+    if (result.end.colours[RylLamp] == LampColour::Red)
+        failed << QStringLiteral("Ryl");
+
+    int warnings = 0;
+    for (const RowSummary& row : result.rows)
+        for (const ServiceVerdict& s : row.reply.services)
+            warnings += s.verdict == Verdict::Warning ? 1 : 0;
+
+    const qsizetype accounts = result.rows.size();
+    QString summary = QStringLiteral("%1 account%2").arg(accounts).arg(accounts == 1 ? "" : "s");
+    if (!failed.isEmpty())
+        summary += QStringLiteral(", failed: ") + failed.join(QStringLiteral(", "));
+    if (warnings > 0)
+        summary += QStringLiteral(", %1 warning%2").arg(warnings).arg(warnings == 1 ? "" : "s");
+    if (failed.isEmpty() && warnings == 0)
+        summary += QStringLiteral(", all services OK");
+
+    QStringList perf;
+    for (const Counter& c : kCounters)
+        perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(result.counters[c.lamp]);
+    perf << QStringLiteral("accounts=%1").arg(accounts);
+    return QStringLiteral("COURIVANE %1 - %2 | %3")
+        .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '));
+}
+
+QString checkTable(const PassResult& result) {
+    QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update"),
+                        QStringLiteral("ICMP")};
+    if (result.splitFlag == 1)
+        head << QStringLiteral("WEB");
+    head << QStringLiteral("POP3") << QStringLiteral("SMTP") << QStringLiteral("Receive")
+         << QStringLiteral("Send") << QStringLiteral("Ryl");
+    QList<QStringList> table{head};
+    for (const RowSummary& row : result.rows) {
+        QStringList cells{row.company};
+        if (row.reply.failed) {
+            cells << QStringLiteral("Error Connecting! (%1)").arg(row.reply.reason);
+            for (qsizetype i = 2; i < head.size(); ++i)
+                cells << QString();
+        } else {
+            cells << row.reply.lastUpdate;
+            for (const ServiceVerdict& s : row.reply.services)
+                cells << verdictText(s.verdict);
+        }
+        table << cells;
+    }
+    QList<qsizetype> widths(head.size(), 0);
+    for (const QStringList& line : table)
+        for (qsizetype i = 0; i < line.size() && i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], line.at(i).size());
+    QString text;
+    for (const QStringList& line : table) {
+        QString out;
+        for (qsizetype i = 0; i < line.size() && i < widths.size(); ++i)
+            out += (i + 1 < line.size() ? line.at(i).leftJustified(widths[i] + 2) : line.at(i));
+        text += out.trimmed() + u'\n';
+    }
+    return text;
+}
+
+} // namespace courivane

@@ -1,0 +1,126 @@
+#include "FakeMonitorServer.h"
+#include "TestFiles.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace courivane::testing;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray status(const char* fields) {
+    return FakeMonitorServer::httpReply(FakeMonitorServer::combinedStatus(fields, "2026-07-01 12:00:00"));
+}
+
+} // namespace
+
+// Runs the real courivane-check binary against the fake server.
+class TestCheck : public QObject {
+    Q_OBJECT
+private:
+    FakeMonitorServer m_server;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QDir dir() const { return QDir(m_tmp->path()); }
+
+    Run check(const QStringList& extra = {}) {
+        QProcess process;
+        // The event loop keeps the fake server answering while the check runs.
+        process.start(qEnvironmentVariable("COURIVANE_BIN") + QStringLiteral("/courivane-check"),
+                      QStringList{QStringLiteral("--config-dir"), m_tmp->path()} + extra);
+        if (!process.waitForStarted())
+            qFatal("courivane-check did not start");
+        QSignalSpy finished(&process, &QProcess::finished);
+        if (!finished.wait(20000))
+            qFatal("courivane-check did not finish");
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    void accounts(const QList<QByteArray>& users) {
+        QByteArray text;
+        for (const QByteArray& user : users)
+            text += "Company " + user + "\r\n" + m_server.address().toUtf8() + "\r\n" + user + "\r\n";
+        writeBytes(dir(), QStringLiteral("CompUserNames.Txt"), text);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_server.listen());
+        // ICMP, POP3, Receive, SMTP, Ryl, Send.
+        m_server.setReply(QStringLiteral("/status/fineStatus.txt"), status("111111"));
+        m_server.setReply(QStringLiteral("/status/warnStatus.txt"), status("114111"));
+        m_server.setReply(QStringLiteral("/status/failStatus.txt"), status("111011"));
+        m_server.setReply(QStringLiteral("/status/rylStatus.txt"), status("111101"));
+    }
+    void init() {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        // Combined layout (line 4 "NO"), grouped.
+        writeBytes(dir(), QStringLiteral("Proxy.Txt"), "NO\r\nNO\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+    }
+
+    void exitCodes_data() {
+        QTest::addColumn<QList<QByteArray>>("users");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("firstLine");
+        QTest::newRow("all green") << QList<QByteArray>{"fine", "fine"} << 0
+                                   << QByteArray("COURIVANE OK - 2 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
+        QTest::newRow("orange") << QList<QByteArray>{"fine", "warn"} << 1
+                                << QByteArray("COURIVANE WARNING - 2 accounts, 1 warning | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
+        QTest::newRow("red") << QList<QByteArray>{"fail", "warn", "missing"} << 2
+                             << QByteArray("COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3");
+        QTest::newRow("Ryl alone is red") << QList<QByteArray>{"ryl"} << 2
+                                          << QByteArray("COURIVANE CRITICAL - 1 account, failed: Ryl | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=1");
+        QTest::newRow("no accounts") << QList<QByteArray>{} << 0
+                                     << QByteArray("COURIVANE OK - 0 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=0");
+    }
+    void exitCodes() {
+        QFETCH(QList<QByteArray>, users);
+        accounts(users);
+        const Run run = check();
+        QTEST(run.exitCode, "code");
+        const QList<QByteArray> lines = run.out.split('\n');
+        QTEST(lines.first(), "firstLine");
+        // The table: a head and a line per account.
+        QCOMPARE(lines.size(), 1 + 1 + users.size() + 1);
+        QVERIFY(lines.at(1).startsWith("Company"));
+    }
+
+    void htmlIsThePageAlone() {
+        accounts({"fine"});
+        const Run run = check({QStringLiteral("--html")});
+        QCOMPARE(run.exitCode, 0);
+        const QByteArray expected =
+            "<p><b><font face=Tahoma>1 OK Service!</font></b></p><body><p align=center><Font Face=Tahoma>"
+            "<table border=2 width=100%><tr><th>Company Name</th><th>Last Update</th><th>ICMP</th>"
+            "<th>POP3</th><th>SMTP</th><th>Receive</th><th>Send</th><th>Ryl</th><th>Logs</th>"
+            "<tr><td bgcolor=#ccccff>Company fine</td><td align=center>";
+        QVERIFY2(run.out.startsWith(expected), run.out.constData());
+        QVERIFY(run.out.endsWith("<td><a href=http://" + m_server.address().toUtf8() +
+                                 "/logs/fine/index.html target=_blank>Log</a></td></tr></table>"));
+    }
+
+    void missingConfigurationIsUnknown_data() {
+        QTest::addColumn<QString>("remove");
+        QTest::newRow("no options") << "Proxy.Txt";
+        QTest::newRow("no accounts") << "CompUserNames.Txt";
+    }
+    void missingConfigurationIsUnknown() {
+        QFETCH(QString, remove);
+        accounts({"fine"});
+        QVERIFY(dir().remove(remove));
+        const Run run = check();
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY(run.out.startsWith("COURIVANE UNKNOWN"));
+        QVERIFY(run.err.contains(remove.toUtf8() + " not found"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheck)
+#include "tst_check.moc"
