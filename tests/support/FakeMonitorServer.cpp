@@ -40,6 +40,10 @@ QString FakeMonitorServer::address() const {
     return QStringLiteral("127.0.0.1:%1").arg(port());
 }
 
+qsizetype FakeMonitorServer::openConnections() const {
+    return m_server.findChildren<QTcpSocket*>().size();
+}
+
 QList<QByteArray> FakeMonitorServer::requestLines() const {
     QList<QByteArray> lines;
     for (const QByteArray& request : m_requests)
@@ -79,7 +83,8 @@ void FakeMonitorServer::onNewConnection() {
             *buffer += socket->readAll();
             if (!buffer->contains(kEndOfHead))
                 return;
-            m_requests << *buffer;
+            if (m_record)
+                m_requests << QByteArray(buffer->constData(), buffer->size());
             emit requestReceived(*buffer);
             answer(socket, *buffer);
         });

@@ -46,8 +46,12 @@ public:
     void setDefault(const Script& script) { m_default = script; }
 
     QList<QByteArray> requests() const { return m_requests; }
+    // Connections the server still holds open.
+    qsizetype openConnections() const;
     QList<QByteArray> requestLines() const;
     void clearRequests() { m_requests.clear(); }
+    // Benchmarks turn the request log off, so that it does not count as the monitor's memory.
+    void setRecordRequests(bool on) { m_record = on; }
 
     // A status text in the combined layout; fields ICMP, POP3, Receive, SMTP, Ryl, Send.
     static QByteArray combinedStatus(const char fields[6], const QByteArray& time);
@@ -67,6 +71,7 @@ private:
     QHash<QString, Script> m_scripts;
     Script m_default;
     QList<QByteArray> m_requests;
+    bool m_record = true;
 };
 
 // An HTTP proxy that records each request line, then asks the named server for the path (host

@@ -1,0 +1,100 @@
+// Mean cost of one status fetch against a local server, beside the floor: the same requests made
+// by a minimal blocking POSIX-socket client in the same run.
+
+#include "ServerThread.h"
+
+#include "polling/StatusFetch.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+using namespace courivane;
+
+namespace {
+
+constexpr int kFetches = 1000;
+
+bool posixFetch(quint16 port, const QByteArray& request) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ::send(fd, request.constData(), static_cast<size_t>(request.size()), 0);
+    char buffer[4096];
+    qsizetype total = 0;
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        total += n;
+    ::close(fd);
+    return total > 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QByteArray status = testing::FakeMonitorServer::httpReply(
+        testing::FakeMonitorServer::splitStatus("1111111", "2026-07-01 12:00:00"));
+    bench::ServerThread thread([&](testing::FakeMonitorServer& s) {
+        s.setRecordRequests(false);
+        s.setReply(QStringLiteral("/status/acme.txt"), status);
+    });
+    const quint16 port = thread.startAndWait();
+    const FetchTarget target =
+        deriveFetchTarget({"Acme", QStringLiteral("127.0.0.1:%1").arg(port), "acme"}, 1);
+
+    // Warm up both paths once.
+    posixFetch(port, StatusFetch::request(target.requestPath));
+
+    // Both clients take turns in rounds, so that neither gains from the machine's warm-up.
+    constexpr int kRounds = 10;
+    StatusFetch fetch;
+    int failed = 0;
+    int posixFailed = 0;
+    qint64 fetchNs = 0;
+    qint64 floorNs = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        QEventLoop loop;
+        int done = 0;
+        const auto c = QObject::connect(&fetch, &StatusFetch::finished, &loop,
+                                        [&](const FetchOutcome& outcome) {
+                                            failed += outcome.failed ? 1 : 0;
+                                            if (++done < kFetches / kRounds)
+                                                fetch.start(target, {}, 1);
+                                            else
+                                                loop.quit();
+                                        });
+        QElapsedTimer clock;
+        clock.start();
+        fetch.start(target, {}, 1);
+        loop.exec();
+        fetchNs += clock.nsecsElapsed();
+        QObject::disconnect(c);
+
+        clock.restart();
+        for (int i = 0; i < kFetches / kRounds; ++i)
+            posixFailed += posixFetch(port, StatusFetch::request(target.requestPath)) ? 0 : 1;
+        floorNs += clock.nsecsElapsed();
+    }
+    const double fetchUs = fetchNs / 1e3 / kFetches;
+    const double floorUs = floorNs / 1e3 / kFetches;
+
+    std::printf("fetches: %d each (StatusFetch failures %d, POSIX failures %d)\n", kFetches, failed,
+                posixFailed);
+    std::printf("StatusFetch mean per fetch: %.1f us\n", fetchUs);
+    std::printf("POSIX blocking client floor: %.1f us\n", floorUs);
+    std::printf("ratio: %.2f (target: within 1.30)\n", fetchUs / floorUs);
+    return 0;
+}
