@@ -1,9 +1,364 @@
 #include "ui/Status.h"
 
+#include "polling/PollCycle.h"
+#include "report/Alert.h"
+#include "report/SummaryPage.h"
+#include "ui/Accounts.h"
+#include "ui/Artwork.h"
+#include "ui/MessageBox.h"
+#include "ui/Monitor.h"
+#include "ui/Settings.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
 namespace courivane {
 
-Status::Status(QWidget* parent) : QWidget(parent) {
+namespace {
+
+constexpr int kBlinkMs = 200;
+
+const char* const kCaptions[kLampCount] = {"ICMP", "Web", "POP3", "SMTP", "Receive", "Send", "Ryl", "Con"};
+const char* const kTooltips[kElementCount] = {"Settings",       "ICMP",        "Web Server",
+                                              "POP3 Server",    "SMTP Server", "Receive Status",
+                                              "Send Status",    "Ryl Status",  "Connection",
+                                              "Status"};
+
+QString pictureName(int element) {
+    if (element == SettingsElement)
+        return QStringLiteral("Picture9");
+    if (element == StatusElement)
+        return QStringLiteral("Picture10");
+    return QStringLiteral("Picture%1").arg(element);
+}
+
+QString labelName(int element) {
+    if (element == SettingsElement)
+        return QStringLiteral("Label11");
+    if (element == StatusElement)
+        return QStringLiteral("Label12");
+    return QStringLiteral("Label%1").arg(element + 2);
+}
+
+bool isLamp(int element) {
+    return element != SettingsElement && element != StatusElement;
+}
+
+QString bitmapName(LampColour colour) {
+    switch (colour) {
+    case LampColour::Green:
+        return QStringLiteral("green.bmp");
+    case LampColour::Red:
+        return QStringLiteral("red.bmp");
+    case LampColour::Orange:
+        return QStringLiteral("orange.bmp");
+    case LampColour::White:
+        break;
+    }
+    return QStringLiteral("white.bmp");
+}
+
+quint32 captionColour(LampColour colour) {
+    switch (colour) {
+    case LampColour::Green:
+        return kCaptionGreen;
+    case LampColour::Red:
+        return kCaptionRed;
+    case LampColour::Orange:
+        return kCaptionOrange;
+    case LampColour::White:
+        break;
+    }
+    return kCaptionWhite;
+}
+
+void paintBackground(QWidget* w, quint32 bgr) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, fromWindowsColour(bgr));
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+}
+
+// Timer3 to Timer10 blink the eight lamps red; Timer11 and Timer12 blink Receive and Send orange.
+Lamp lampOfTimer(int index) {
+    if (index == 8)
+        return ReceiveLamp;
+    if (index == 9)
+        return SendLamp;
+    return static_cast<Lamp>(index);
+}
+
+int timerIndex(Lamp lamp, LampColour colour) {
+    if (colour == LampColour::Orange)
+        return lamp == ReceiveLamp ? 8 : 9;
+    return static_cast<int>(lamp);
+}
+
+} // namespace
+
+Status::Status(QDir programDir, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_dir(std::move(programDir)) {
     setObjectName(QStringLiteral("Status"));
+    setWindowTitle(kApplicationTitle);
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addPixmap(QPixmap::fromImage(programIcon(size)));
+    setWindowIcon(icon);
+    // Magenta is the panel's colour key: the mask leaves every magenta pixel out.
+    paintBackground(this, kMagenta);
+    setFixedHeight(twips(kPanelHeight));
+
+    m_alert = new Alert(m_dir, this);
+    m_cycle = new PollCycle(m_dir, m_flags, this);
+    m_monitor = std::make_unique<Monitor>();
+    connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
+    connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
+    connect(m_cycle, &PollCycle::pageReady, m_monitor.get(), &Monitor::writePage);
+    connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
+
+    for (int i = 0; i < 10; ++i) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("Timer%1").arg(3 + i));
+        timer->setInterval(kBlinkMs);
+        connect(timer, &QTimer::timeout, this, [this, i] { blinkTick(i); });
+        m_blinkTimers[i] = timer;
+    }
+    buildElements();
+}
+
+Status::~Status() = default;
+
+void Status::buildElements() {
+    const QPixmap design = QPixmap::fromImage(designLampImage());
+    QFont captionFont(QStringLiteral("Arial"));
+    captionFont.setPointSizeF(8.25);
+    captionFont.setBold(true);
+    for (int e = 0; e < kElementCount; ++e) {
+        auto* picture = new QLabel(this);
+        picture->setObjectName(pictureName(e));
+        picture->setToolTip(QString::fromLatin1(kTooltips[e]));
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->resize(twips(kPictureSize), twips(kPictureSize));
+        paintBackground(picture, kMagenta);
+        if (e == SettingsElement)
+            picture->setPixmap(QPixmap::fromImage(settingsButtonImage()));
+        else if (e == StatusElement)
+            picture->setPixmap(QPixmap::fromImage(statusButtonImage()));
+        else
+            picture->setPixmap(design);
+        picture->installEventFilter(this);
+        m_pictures[e] = picture;
+
+        auto* label = new QLabel(this);
+        label->setObjectName(labelName(e));
+        label->setAlignment(Qt::AlignCenter);
+        if (isLamp(e)) {
+            label->setText(QString::fromLatin1(kCaptions[e - 1]));
+            label->setFont(captionFont);
+            label->resize(twips(kLampLabelWidth), twips(kLabelHeight));
+            paintBackground(label, kCaptionOrange);
+        } else {
+            label->resize(twips(kButtonLabelSize), twips(kButtonLabelSize));
+            paintBackground(label, kButtonGrey);
+        }
+        label->installEventFilter(this);
+        m_labels[e] = label;
+    }
+}
+
+QTimer* Status::blinkTimer(const QString& name) const {
+    for (QTimer* t : m_blinkTimers)
+        if (t->objectName() == name)
+            return t;
+    return nullptr;
+}
+
+void Status::startUp() {
+    m_alert->addTrayIcon(windowIcon());
+    m_monitor->writePage(SummaryPage::kLoadingText);
+    const QStringList problems = OptionsFile(m_dir).readStartup(m_flags);
+    applyStartupLayout();
+    show();
+    m_cycle->runStartupPass(m_splitFlag, problems);
+}
+
+void Status::applyStartupLayout() {
+    m_splitFlag = courivane::applyStartupLayout(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+    placeElements();
+    centreAtTop();
+}
+
+void Status::applySplit() {
+    courivane::applySplit(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+    placeElements();
+}
+
+void Status::applyDisplayMode() {
+    courivane::applyDisplayMode(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+    placeElements();
+}
+
+void Status::placeElements() {
+    for (int e = 0; e < kElementCount; ++e) {
+        m_pictures[e]->move(twips(m_layout.pictureLeft(e)), 0);
+        m_pictures[e]->setVisible(m_layout.pictureVisible[e]);
+        m_labels[e]->move(twips(m_layout.labelLeft(e)), 0);
+        m_labels[e]->setVisible(m_layout.labelVisible[e]);
+    }
+    // The width changes to the right: the left edge stays where it is.
+    setFixedWidth(twips(m_layout.width));
+    updateMask();
+}
+
+void Status::centreAtTop() {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int screenWidth = s ? toTwips(s->geometry().width()) : 0;
+    const int left = s ? s->geometry().x() : 0;
+    move(left + twips(centredLeft(screenWidth, m_layout.width)), s ? s->geometry().y() : 0);
+}
+
+void Status::updateMask() {
+    QRegion region;
+    for (int e = 0; e < kElementCount; ++e) {
+        if (m_layout.pictureVisible[e]) {
+            const QLabel* p = m_pictures[e];
+            const QPixmap pixmap = p->pixmap();
+            if (!pixmap.isNull()) {
+                const QBitmap visible =
+                    pixmap.createMaskFromColor(fromWindowsColour(kMagenta), Qt::MaskInColor);
+                region += QRegion(visible).translated(p->pos());
+            }
+        }
+        if (m_layout.labelVisible[e])
+            region += m_labels[e]->geometry();
+    }
+    setMask(region);
+}
+
+void Status::setLamp(Lamp lamp, LampColour colour) {
+    const int e = static_cast<int>(lamp) + FirstLampElement;
+    // Read from the program directory every time; a missing bitmap leaves the picture as it is.
+    const QPixmap bitmap(m_dir.filePath(bitmapName(colour)));
+    if (!bitmap.isNull()) {
+        m_pictures[e]->setPixmap(bitmap);
+        if (m_layout.pictureVisible[e])
+            updateMask();
+    }
+    paintBackground(m_labels[e], captionColour(colour));
+}
+
+void Status::showEndOfPass(const PassResult& result) {
+    for (int i = 0; i < kLampCount; ++i)
+        setLamp(static_cast<Lamp>(i), result.end.colours[i]);
+    for (const Blink& blink : result.end.blinks)
+        startBlink(blink.lamp, blink.colour);
+    m_alert->raise(result.end);
+}
+
+void Status::startBlink(Lamp lamp, LampColour colour) {
+    courivane::startBlink(m_blinkGroups[lamp]);
+    m_blinkTimers[timerIndex(lamp, colour)]->start();
+}
+
+void Status::blinkTick(int index) {
+    QTimer* timer = m_blinkTimers[index];
+    const Lamp lamp = lampOfTimer(index);
+    const LampColour colour = index < 8 ? LampColour::Red : LampColour::Orange;
+    const BlinkStep step = courivane::blinkTick(m_blinkGroups[lamp], colour, blinkTickLimit(timer->objectName()));
+    setLamp(lamp, step.show);
+    if (step.stop)
+        timer->stop();
+}
+
+void Status::openSettings() {
+    if (m_settings) {
+        m_settings->raise();
+        m_settings->activateWindow();
+        return;
+    }
+    m_settings = new Settings(this);
+    m_settings->show();
+}
+
+Settings* Status::settingsDialog() const {
+    return m_settings;
+}
+
+Accounts* Status::accountsDialog() const {
+    return m_accounts;
+}
+
+void Status::openAccounts() {
+    if (m_accounts) {
+        m_accounts->raise();
+        m_accounts->activateWindow();
+        return;
+    }
+    m_accounts = new Accounts(m_dir, this);
+    m_accounts->show();
+}
+
+void Status::showSummary() {
+    m_monitor->Show();
+}
+
+void Status::closeApplication() {
+    emit applicationClosing();
+    m_alert->removeTrayIcon();
+    if (m_settings)
+        m_settings->close();
+    if (m_accounts)
+        m_accounts->close();
+    m_monitor->Hide();
+    hide();
+    QCoreApplication::quit();
+}
+
+bool Status::eventFilter(QObject* watched, QEvent* event) {
+    int element = -1;
+    for (int e = 0; e < kElementCount; ++e)
+        if (watched == m_pictures[e] || watched == m_labels[e])
+            element = e;
+    if (element < 0)
+        return QWidget::eventFilter(watched, event);
+
+    const auto* widget = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (isLamp(element) && isYes(m_flags.MakeMoveable) && windowHandle())
+            windowHandle()->startSystemMove();
+        return isLamp(element);
+    case QEvent::MouseButtonDblClick:
+        if (isLamp(element))
+            centreAtTop();
+        return isLamp(element);
+    case QEvent::MouseButtonRelease: {
+        const auto* release = static_cast<QMouseEvent*>(event);
+        if (!widget->rect().contains(release->position().toPoint()))
+            return false;
+        if (element == SettingsElement)
+            openSettings();
+        else if (element == StatusElement)
+            showSummary();
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+void Status::closeEvent(QCloseEvent* event) {
+    // The panel ends only through "Close Application" (or a signal to the process).
+    event->ignore();
 }
 
 } // namespace courivane

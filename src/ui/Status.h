@@ -1,13 +1,99 @@
 #pragma once
 
+#include "config/OptionsFile.h"
+#include "polling/CycleState.h"
+#include "report/LampRules.h"
+#include "ui/PanelLayout.h"
+
+#include <QDir>
+#include <QPointer>
 #include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+class QTimer;
 
 namespace courivane {
 
+class Accounts;
+class Alert;
+class Monitor;
+class PollCycle;
+class Settings;
+
+// The status panel: a borderless, stay-on-top strip of ten elements (settings button, eight
+// lamps, status button), each as a picture and as a label. It owns the options, the poll cycle,
+// the summary window and the alert for the life of the program.
 class Status : public QWidget {
     Q_OBJECT
 public:
-    explicit Status(QWidget* parent = nullptr);
+    explicit Status(QDir programDir, QWidget* parent = nullptr);
+    ~Status() override;
+
+    // The load event: lays the panel out, shows it and runs the first pass.
+    void startUp();
+
+    OptionFlags& flags() { return m_flags; }
+    PollCycle* cycle() const { return m_cycle; }
+    Monitor* monitor() const { return m_monitor.get(); }
+    Alert* alert() const { return m_alert; }
+    const PanelLayout& layout() const { return m_layout; }
+    QDir programDir() const { return m_dir; }
+
+    QLabel* picture(int element) const { return m_pictures.at(element); }
+    QLabel* label(int element) const { return m_labels.at(element); }
+    QTimer* blinkTimer(const QString& name) const;
+
+    // Panel layout operations; the settings dialog calls the two toggles.
+    void applyStartupLayout();
+    void applySplit();
+    void applyDisplayMode();
+    void centreAtTop();
+
+    // Both forms of a lamp in one colour.
+    void setLamp(Lamp lamp, LampColour colour);
+    // The end of a pass reaches the screen: lamps, blinks, sound and notice.
+    void showEndOfPass(const courivane::PassResult& result);
+
+    void openSettings();
+    void openAccounts();
+    void showSummary();
+    // Removes the tray icon and ends the program.
+    void closeApplication();
+
+    Settings* settingsDialog() const;
+    Accounts* accountsDialog() const;
+
+signals:
+    void applicationClosing();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildElements();
+    void placeElements();
+    void updateMask();
+    void startBlink(Lamp lamp, LampColour colour);
+    void blinkTick(int timerIndex);
+
+    QDir m_dir;
+    OptionFlags m_flags;
+    PanelLayout m_layout;
+    int m_splitFlag = 1;
+    Alert* m_alert = nullptr;
+    PollCycle* m_cycle = nullptr;
+    std::unique_ptr<Monitor> m_monitor;
+    QPointer<Settings> m_settings;
+    QPointer<Accounts> m_accounts;
+    std::array<QLabel*, kElementCount> m_pictures{};
+    std::array<QLabel*, kElementCount> m_labels{};
+    // Timer3 to Timer12 and the blink group of each lamp.
+    std::array<QTimer*, 10> m_blinkTimers{};
+    std::array<BlinkGroup, kLampCount> m_blinkGroups{};
 };
 
 } // namespace courivane

@@ -1,0 +1,222 @@
+#include "ui/Accounts.h"
+
+#include "config/AccountsFile.h"
+#include "ui/MessageBox.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+
+namespace courivane {
+
+namespace {
+
+// Tab stops of the list, in dialog units: a quarter of the font's average character width.
+constexpr int kTabStops[] = {160, 280};
+
+// Draws an entry's three fields at the list's tab stops, so they read as three columns.
+class TabStopDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QStringList fields = text.split(u'\t');
+        const int unit = option.fontMetrics.averageCharWidth();
+        const QRect r = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        painter->save();
+        painter->setPen(opt.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                 : QPalette::Text));
+        int x = r.left();
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (i > 0 && i <= 2)
+                x = r.left() + kTabStops[i - 1] * unit / 4;
+            const QString shown = fields.at(i);
+            painter->drawText(QRect(x, r.top(), r.right() - x, r.height()),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+            x += option.fontMetrics.horizontalAdvance(shown) + unit;
+        }
+        painter->restore();
+    }
+};
+
+void place(QWidget* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+} // namespace
+
+Accounts::Accounts(QDir programDir, QWidget* parent)
+    : QWidget(parent, Qt::Tool), List1(new QListWidget(this)), Text1(new QLineEdit(this)),
+      Text2(new QLineEdit(this)), Text3(new QLineEdit(this)),
+      Label1(new QLabel(QStringLiteral("Company Name:"), this)),
+      Label2(new QLabel(QStringLiteral("Monitoring Server:"), this)),
+      Label3(new QLabel(QStringLiteral("User Name:"), this)),
+      Command1(new QPushButton(QStringLiteral("Add"), this)),
+      Command2(new QPushButton(QStringLiteral("Remove"), this)),
+      Command3(new QPushButton(QStringLiteral("Save Settings"), this)),
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)),
+      Command5(new QPushButton(QStringLiteral("/\\"), this)),
+      Command6(new QPushButton(QStringLiteral("\\/"), this)),
+      Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)) {
+    setObjectName(QStringLiteral("Accounts"));
+    setWindowTitle(QStringLiteral("Accounts"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9.75);
+    setFont(font);
+    setFixedSize(twips(9750), twips(6750));
+
+    place(List1, "List1", 120, 1560, 9015, 5100);
+    place(Text1, "Text1", 1800, 240, 3855, 285);
+    place(Text2, "Text2", 1800, 720, 3855, 285);
+    place(Text3, "Text3", 1800, 1200, 3855, 285);
+    place(Label1, "Label1", 120, 240, 1455, 255);
+    place(Label2, "Label2", 120, 720, 1695, 255);
+    place(Label3, "Label3", 120, 1200, 1455, 255);
+    place(Command1, "Command1", 5880, 1200, 855, 255);
+    place(Command2, "Command2", 7080, 1200, 855, 255);
+    place(Command3, "Command3", 8160, 120, 1455, 375);
+    place(Command4, "Command4", 8160, 600, 1455, 375);
+    place(Command5, "Command5", 9240, 3600, 375, 375);
+    place(Command6, "Command6", 9240, 4200, 375, 375);
+    place(Command7, "Command7", 8280, 1200, 855, 255);
+
+    List1->setItemDelegate(new TabStopDelegate(List1));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    const QList<QWidget*> order = {List1, Text1, Text2, Text3, Command1, Command2,
+                                   Command3, Command4, Command5, Command6, Command7};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+
+    connect(Command1, &QPushButton::clicked, this, &Accounts::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Accounts::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Accounts::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Accounts::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Accounts::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Accounts::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Accounts::Command7_Click);
+    connect(List1, &QListWidget::itemDoubleClicked, this, &Accounts::List1_DblClick);
+
+    const AccountsRead file = AccountsFile(m_dir).read();
+    for (const AccountRecord& record : file.records)
+        List1->addItem(toListEntry(record));
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QStringList Accounts::entries() const {
+    QStringList list;
+    for (int i = 0; i < List1->count(); ++i)
+        list << List1->item(i)->text();
+    return list;
+}
+
+bool Accounts::validEntry(QString& entry) {
+    const AccountRecord record{Text1->text(), Text2->text(), Text3->text()};
+    if (record.CompanyName.isEmpty() || record.MonitoringServer.isEmpty() || record.UserName.isEmpty()) {
+        showMessage(this, kCompleteAllDetails);
+        return false;
+    }
+    // A TAB or a line break would turn one account into others when the file is read back.
+    if (const auto field = forbiddenField(record)) {
+        showMessage(this, QStringLiteral("The %1 must not hold a TAB or a line break.").arg(*field));
+        return false;
+    }
+    entry = toListEntry(record);
+    return true;
+}
+
+void Accounts::Command1_Click() {
+    QString entry;
+    if (!validEntry(entry))
+        return;
+    List1->addItem(entry);
+    Text1->clear();
+    Text2->clear();
+    Text3->clear();
+    Text1->setFocus();
+}
+
+void Accounts::Command7_Click() {
+    const int i = List1->currentRow();
+    if (i < 0 || !List1->currentItem()->isSelected())
+        return;
+    QString entry;
+    if (!validEntry(entry))
+        return;
+    List1->insertItem(i + 1, entry);
+    delete List1->takeItem(i);
+    Text1->clear();
+    Text2->clear();
+    Text3->clear();
+    Text1->setFocus();
+}
+
+void Accounts::Command2_Click() {
+    const int i = List1->currentRow();
+    if (i < 0 || !List1->currentItem()->isSelected())
+        return;
+    delete List1->takeItem(i);
+}
+
+void Accounts::moveSelected(int step) {
+    const int i = List1->currentRow();
+    const int j = i + step;
+    if (i < 0 || !List1->currentItem()->isSelected() || j < 0 || j >= List1->count())
+        return;
+    QListWidgetItem* item = List1->takeItem(i);
+    List1->insertItem(j, item);
+    List1->setCurrentRow(j);
+}
+
+void Accounts::Command5_Click() {
+    moveSelected(-1);
+}
+
+void Accounts::Command6_Click() {
+    moveSelected(+1);
+}
+
+void Accounts::List1_DblClick() {
+    const QListWidgetItem* item = List1->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    // Only an entry of three fields is split; anything else leaves the boxes as they are.
+    const auto record = fromListEntry(item->text());
+    if (!record)
+        return;
+    Text1->setText(record->CompanyName);
+    Text2->setText(record->MonitoringServer);
+    Text3->setText(record->UserName);
+}
+
+void Accounts::Command3_Click() {
+    const AccountsFile file(m_dir);
+    const QString error = file.writeEntries(entries());
+    if (!error.isEmpty())
+        showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));
+}
+
+void Accounts::Command4_Click() {
+    close();
+}
+
+} // namespace courivane

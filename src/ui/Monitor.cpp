@@ -1,0 +1,103 @@
+#include "ui/Monitor.h"
+
+#include "ui/Twips.h"
+#include "ui/clsBtnTitleBar.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace courivane {
+
+namespace {
+const QString kCloseText = QStringLiteral("Close");
+constexpr int kCloseWidth = 30;
+} // namespace
+
+Monitor::Monitor(QWidget* parent)
+    : QWidget(parent, Qt::Tool), WebBrowser1(new QTextBrowser(this)),
+      cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
+      Label1(new QLabel(QStringLiteral("30"), this)), Timer1(new QTimer(this)) {
+    setObjectName(QStringLiteral("Monitor"));
+    setWindowTitle(kMonitorTitle);
+    resize(twips(10950), twips(6780));
+
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setGeometry(0, 0, twips(10935), twips(6495));
+    // "Log" links open in the user's web browser.
+    WebBrowser1->setOpenExternalLinks(true);
+
+    cmdTitleBarButton->setObjectName(QStringLiteral("cmdTitleBarButton"));
+    cmdTitleBarButton->setGeometry(twips(7440), 0, twips(1095), twips(615));
+    cmdTitleBarButton->hide();
+    connect(cmdTitleBarButton, &QPushButton::clicked, this, &Monitor::Hide);
+
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(6120), 0, twips(255), twips(255));
+    Label1->hide();
+
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, &Monitor::recreateTitleBarButton);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Monitor::~Monitor() = default;
+
+void Monitor::Show() {
+    show();
+    raise();
+    activateWindow();
+    Timer1->start();
+}
+
+void Monitor::Hide() {
+    hide();
+    m_titleBar.reset();
+}
+
+void Monitor::writePage(const QString& page) {
+    WebBrowser1->setHtml(page);
+}
+
+void Monitor::setTitle(const QString& title) {
+    setWindowTitle(title);
+}
+
+void Monitor::setCountdown(const QString& counter) {
+    Label1->setText(counter);
+}
+
+void Monitor::recreateTitleBarButton() {
+    m_titleBar.reset();
+    m_titleBar = std::make_unique<clsBtnTitleBar>();
+    m_titleBar->AddButton(this, false, cmdTitleBarButton, kCloseText, kCloseWidth, false);
+}
+
+void Monitor::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applyResizeRule();
+}
+
+void Monitor::applyResizeRule() {
+    // Outer size in twips: the view is 100 twips narrower, and 900 lower above 1000 twips.
+    const QSize outer = frameGeometry().size();
+    const int w = toTwips(outer.width());
+    const int h = toTwips(outer.height());
+    WebBrowser1->resize(twips(w - 100), h > 1000 ? twips(h - 900) : WebBrowser1->height());
+}
+
+void Monitor::closeEvent(QCloseEvent* event) {
+    // The window's own close box hides it like "Close": a pass must always find it.
+    event->ignore();
+    Hide();
+}
+
+} // namespace courivane

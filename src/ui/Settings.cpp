@@ -1,0 +1,186 @@
+#include "ui/Settings.h"
+
+#include "config/OptionsFile.h"
+#include "ui/MessageBox.h"
+#include "ui/Status.h"
+#include "ui/Twips.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace courivane {
+
+namespace {
+
+void place(QWidget* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+bool checkedOrGrayed(const QCheckBox* box) {
+    return box->checkState() != Qt::Unchecked;
+}
+
+Qt::CheckState stateOf(bool on) {
+    return on ? Qt::Checked : Qt::Unchecked;
+}
+
+} // namespace
+
+void TwoWayCheckBox::nextCheckState() {
+    setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
+}
+
+Settings::Settings(Status* panel)
+    : QWidget(panel, Qt::Dialog), Check1(new TwoWayCheckBox(QStringLiteral("Enable Sound"), this)),
+      Check2(new TwoWayCheckBox(QStringLiteral("Enable Proxy Server"), this)),
+      Check3(new TwoWayCheckBox(QStringLiteral("Enable Message Popups"), this)),
+      Check4(new TwoWayCheckBox(QStringLiteral("Make Moveable"), this)),
+      Check5(new TwoWayCheckBox(QStringLiteral("Split ICMP and Web"), this)),
+      Check6(new TwoWayCheckBox(QStringLiteral("Graphic Display"), this)),
+      Check7(new TwoWayCheckBox(QStringLiteral("Status Summary"), this)),
+      Check8(new TwoWayCheckBox(QStringLiteral("Show errors only"), this)),
+      Label1(new QLabel(QStringLiteral("Proxy Server Address:"), this)),
+      Label2(new QLabel(QStringLiteral("Port:"), this)), Text1(new QLineEdit(this)),
+      Text2(new QLineEdit(this)), Command1(new QPushButton(QStringLiteral("Save Settings"), this)),
+      Command2(new QPushButton(QStringLiteral("Close Application"), this)),
+      Command3(new QPushButton(QStringLiteral("Accounts"), this)),
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_panel(panel) {
+    setObjectName(QStringLiteral("Settings"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9.75);
+    setFont(font);
+    setFixedSize(twips(4680), twips(3735));
+
+    place(Check1, "Check1", 120, 120, 2295, 255);
+    place(Check4, "Check4", 120, 480, 2055, 255);
+    place(Check5, "Check5", 120, 840, 2535, 255);
+    place(Check6, "Check6", 120, 1200, 2535, 255);
+    place(Check7, "Check7", 120, 1560, 2415, 255);
+    place(Check8, "Check8", 2880, 1560, 1815, 255);
+    place(Check3, "Check3", 120, 1920, 2535, 255);
+    place(Check2, "Check2", 120, 2280, 2295, 255);
+    place(Label1, "Label1", 120, 2640, 2775, 255);
+    place(Text1, "Text1", 120, 3000, 4455, 285);
+    place(Label2, "Label2", 120, 3360, 735, 255);
+    place(Text2, "Text2", 720, 3360, 855, 285);
+    place(Command2, "Command2", 2880, 120, 1695, 255);
+    place(Command4, "Command4", 2880, 480, 1695, 255);
+    place(Command1, "Command1", 2880, 840, 1695, 255);
+    place(Command3, "Command3", 2880, 1200, 1695, 255);
+
+    // Tab order 0 to 15.
+    const QList<QWidget*> order = {Check1, Check2, Check4, Text1,  Text2,  Command2, Command4, Command1,
+                                   Command3, Check3, Check5, Check6, Check7, Check8};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+
+    connect(Check4, &QCheckBox::clicked, this, &Settings::Check4_Click);
+    connect(Check5, &QCheckBox::clicked, this, &Settings::Check5_Click);
+    connect(Check6, &QCheckBox::clicked, this, &Settings::Check6_Click);
+    connect(Check7, &QCheckBox::clicked, this, &Settings::Check7_Click);
+    connect(Check8, &QCheckBox::clicked, this, &Settings::Check8_Click);
+    connect(Command1, &QPushButton::clicked, this, &Settings::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Settings::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Settings::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Settings::Command4_Click);
+
+    fill();
+}
+
+void Settings::fill() {
+    // Filling sets boxes only; no flag and no layout changes.
+    const DialogOptions file = OptionsFile(m_panel->programDir()).readForDialog();
+    const OptionFlags& f = m_panel->flags();
+    Check1->setCheckState(stateOf(file.enableSound));
+    Check3->setCheckState(stateOf(file.enablePopups));
+    Check4->setCheckState(stateOf(isYes(f.MakeMoveable)));
+    Check5->setCheckState(stateOf(isYes(f.SplitIcmpWeb)));
+    Check6->setCheckState(stateOf(isYes(f.GraphicDisplay)));
+    Check8->setCheckState(stateOf(isYes(f.ShowErrorsOnly)));
+    Check7->setCheckState(stateOf(isYes(f.StatusSummary)));
+    if (!isYes(f.StatusSummary))
+        Check8->setCheckState(Qt::PartiallyChecked);
+    Check2->setCheckState(stateOf(file.enableProxy));
+    if (file.enableProxy) {
+        Text1->setText(file.proxyAddress);
+        Text2->setText(file.proxyPort);
+    }
+}
+
+void Settings::Check4_Click() {
+    m_panel->flags().MakeMoveable = yesNo(Check4->checkState() != Qt::Unchecked);
+}
+
+void Settings::Check5_Click() {
+    m_panel->flags().SplitIcmpWeb = yesNo(Check5->checkState() != Qt::Unchecked);
+    m_panel->applySplit();
+}
+
+void Settings::Check6_Click() {
+    m_panel->flags().GraphicDisplay = yesNo(Check6->checkState() != Qt::Unchecked);
+    m_panel->applyDisplayMode();
+}
+
+void Settings::Check7_Click() {
+    OptionFlags& f = m_panel->flags();
+    if (Check7->checkState() == Qt::Unchecked) {
+        f.StatusSummary = kNo;
+        Check8->setCheckState(Qt::PartiallyChecked);
+    } else {
+        f.StatusSummary = kYes;
+        Check8->setCheckState(stateOf(isYes(f.ShowErrorsOnly)));
+    }
+}
+
+void Settings::Check8_Click() {
+    switch (Check8->checkState()) {
+    case Qt::Unchecked:
+        m_panel->flags().ShowErrorsOnly = kNo;
+        break;
+    case Qt::Checked:
+        m_panel->flags().ShowErrorsOnly = kYes;
+        break;
+    case Qt::PartiallyChecked:
+        break;
+    }
+}
+
+void Settings::Command1_Click() {
+    OptionsToSave o;
+    o.enableSound = checkedOrGrayed(Check1);
+    o.enablePopups = checkedOrGrayed(Check3);
+    o.makeMoveable = checkedOrGrayed(Check4);
+    o.splitIcmpWeb = checkedOrGrayed(Check5);
+    o.graphicDisplay = checkedOrGrayed(Check6);
+    o.showErrorsOnly = checkedOrGrayed(Check8);
+    o.statusSummary = checkedOrGrayed(Check7);
+    o.enableProxy = checkedOrGrayed(Check2);
+    o.proxyAddress = Text1->text();
+    o.proxyPort = Text2->text();
+    const OptionsFile file(m_panel->programDir());
+    const QString error = file.write(o);
+    if (!error.isEmpty()) {
+        // The dialog stays open with the user's edits.
+        showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));
+        return;
+    }
+    close();
+}
+
+void Settings::Command2_Click() {
+    m_panel->closeApplication();
+}
+
+void Settings::Command3_Click() {
+    m_panel->openAccounts();
+}
+
+void Settings::Command4_Click() {
+    close();
+}
+
+} // namespace courivane

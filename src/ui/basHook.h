@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+class QAbstractButton;
+class QWidget;
+
+namespace courivane {
+
+// The frame sizes the title-bar button is placed by, in screen pixels.
+struct TitleBarMetrics {
+    int frame = 0;         // F: the frame's width
+    int buttonWidth = 0;   // B: the width of one caption button
+    int captionHeight = 0; // C: the caption's height
+};
+
+// What the placement rule reads of the window.
+struct TitleBarWindow {
+    QRect outer; // the window with its frame, in screen coordinates
+    bool toolWindow = false;
+    bool minMaxBoxes = false;
+};
+
+// The button's rectangle over the title bar: right of the free part of the caption, left of the
+// window's own buttons. `widthProperty` 0 means a caption button's width less 2.
+QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m, int widthProperty);
+
+// F, B and C of a shown window: from its real decoration where the window manager reports one,
+// from the style otherwise.
+TitleBarMetrics titleBarMetrics(const QWidget* window);
+
+// The title-bar procedure: follows the main window's moves and size changes, and turns a mouse
+// release inside the button into one click of the hidden control.
+class basHook : public QObject {
+    Q_OBJECT
+public:
+    basHook(QWidget* mainWindow, QWidget* button, QAbstractButton* fakeButton, int widthProperty,
+            QObject* parent = nullptr);
+
+    void placeButton();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_main;
+    QPointer<QWidget> m_button;
+    QPointer<QAbstractButton> m_fake;
+    int m_width;
+};
+
+} // namespace courivane
