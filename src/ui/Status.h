@@ -66,6 +66,10 @@ public:
     Settings* settingsDialog() const;
     Accounts* accountsDialog() const;
 
+public slots:
+    // The handler of blink timer Timer3 + index.
+    void blinkTick(int timerIndex);
+
 signals:
     void applicationClosing();
 
@@ -78,7 +82,6 @@ private:
     void placeElements();
     void updateMask();
     void startBlink(Lamp lamp, LampColour colour);
-    void blinkTick(int timerIndex);
 
     QDir m_dir;
     OptionFlags m_flags;

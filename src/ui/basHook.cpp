@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QWidget>
@@ -25,17 +26,21 @@ TitleBarMetrics titleBarMetrics(const QWidget* window) {
     const QRect inner = window->geometry();
     const QRect outer = window->frameGeometry();
     const QStyle* style = window->style();
-    if (outer != inner && inner.y() > outer.y()) {
+    const int left = inner.x() - outer.x();
+    const int top = inner.y() - outer.y();
+    if (top > left) {
         // The window manager's decoration: the left border, and the caption above the client.
-        m.frame = inner.x() - outer.x();
-        m.captionHeight = inner.y() - outer.y() - m.frame;
+        m.frame = left;
+        m.captionHeight = top - left;
         // Caption buttons are drawn square in the caption on the usual themes.
         m.buttonWidth = m.captionHeight;
-    } else {
-        m.frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
-        m.captionHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
-        m.buttonWidth = style->pixelMetric(QStyle::PM_TitleBarButtonSize, nullptr, window) + 2;
+        return m;
     }
+    // No caption reported: the style's idea of one.
+    m.frame = left > 0 ? left : style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    m.captionHeight = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window), title.height() + 8);
+    m.buttonWidth = m.captionHeight;
     return m;
 }
 
@@ -44,6 +49,16 @@ basHook::basHook(QWidget* mainWindow, QWidget* button, QAbstractButton* fakeButt
     : QObject(parent), m_main(mainWindow), m_button(button), m_fake(fakeButton), m_width(widthProperty) {
     m_main->installEventFilter(this);
     m_button->installEventFilter(this);
+}
+
+void basHook::detach() {
+    if (m_main)
+        m_main->removeEventFilter(this);
+    if (m_button)
+        m_button->removeEventFilter(this);
+    m_main.clear();
+    m_button.clear();
+    m_fake.clear();
 }
 
 void basHook::placeButton() {
@@ -64,8 +79,16 @@ bool basHook::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::Show:
+            if (m_button)
+                m_button->show();
+            placeButton();
+            break;
         case QEvent::WindowActivate:
             placeButton();
+            break;
+        case QEvent::Hide:
+            if (m_button)
+                m_button->hide();
             break;
         default:
             break;

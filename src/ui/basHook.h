@@ -40,6 +40,8 @@ public:
             QObject* parent = nullptr);
 
     void placeButton();
+    // Stops following the windows; nothing reaches the hidden control any more.
+    void detach();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

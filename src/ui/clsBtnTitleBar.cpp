@@ -40,6 +40,8 @@ void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton
     m_button->setFont(font);
 
     m_hook = new basHook(frm, m_button, hWndFakeButton, width, this);
+    // The button never outlives its window.
+    connect(frm, &QObject::destroyed, this, &clsBtnTitleBar::teardown);
     if (bToggleButton) {
         m_button->setCheckable(true);
         hWndFakeButton->setChecked(false);
@@ -60,8 +62,18 @@ void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton
 }
 
 void clsBtnTitleBar::teardown() {
-    delete m_hook;
-    delete m_button;
+    // The click that hides the window arrives inside the button's own event handling: the
+    // button goes out of sight at once and is destroyed once that handling is over.
+    if (m_hook) {
+        m_hook->detach();
+        m_hook->deleteLater();
+    }
+    if (m_button) {
+        m_button->hide();
+        m_button->deleteLater();
+    }
+    m_hook.clear();
+    m_button.clear();
     m_main.clear();
 }
 

@@ -30,8 +30,10 @@ public:
     // The button window, or none.
     QPushButton* button() const { return m_button; }
 
-private:
+private slots:
     void teardown();
+
+private:
 
     QPointer<QPushButton> m_button;
     QPointer<QWidget> m_main;

@@ -1,0 +1,172 @@
+#include "ui/Monitor.h"
+#include "ui/basHook.h"
+#include "ui/clsBtnTitleBar.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+using namespace courivane;
+
+namespace {
+
+QList<QPushButton*> titleBarButtons() {
+    QList<QPushButton*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("titleBarButton") && w->isVisible())
+            found << static_cast<QPushButton*>(w);
+    return found;
+}
+
+} // namespace
+
+class TestMonitor : public QObject {
+    Q_OBJECT
+private slots:
+    void placement_data() {
+        QTest::addColumn<bool>("tool");
+        QTest::addColumn<bool>("minMax");
+        QTest::addColumn<int>("widthProperty");
+        QTest::addColumn<QRect>("button");
+        // A window at (100, 50), 400 wide; frame 4, caption buttons 18 wide, caption 20 high.
+        QTest::newRow("tool window, width 30")
+            << true << false << 30 << QRect(500 - 4 - 18 - 30 - 2, 50 + 4 + 2, 30, 15);
+        QTest::newRow("caption-button style") << true << false << 0 << QRect(500 - 4 - 18 - 16 - 2, 56, 16, 15);
+        QTest::newRow("minimise and maximise boxes")
+            << false << true << 30 << QRect(500 - 4 - 3 * 18 + 2 - 30 - 2, 56, 30, 15);
+        QTest::newRow("no boxes, not a tool window") << false << false << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
+        QTest::newRow("tool window ignores its boxes") << true << true << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
+    }
+    void placement() {
+        QFETCH(bool, tool);
+        QFETCH(bool, minMax);
+        QFETCH(int, widthProperty);
+        const TitleBarWindow window{QRect(100, 50, 400, 300), tool, minMax};
+        QTEST(placeTitleBarButton(window, {4, 18, 20}, widthProperty), "button");
+    }
+
+    void showTwiceGivesOneButtonAndCloseHides() {
+        Monitor monitor;
+        monitor.Show();
+        QTRY_COMPARE(titleBarButtons().size(), 1);
+        monitor.Show();
+        QTRY_VERIFY(!monitor.Timer1->isActive());
+        QCOMPARE(titleBarButtons().size(), 1);
+        QPushButton* button = titleBarButtons().first();
+        QCOMPARE(button->text(), QStringLiteral("Close"));
+        QCOMPARE(button->width(), 30);
+        QVERIFY(button->isVisible());
+
+        // A release outside the button does nothing; inside, it clicks the hidden control once.
+        QSignalSpy clicked(monitor.cmdTitleBarButton, &QPushButton::clicked);
+        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(button->width() + 20, 5));
+        QCOMPARE(clicked.size(), 0);
+        QVERIFY(monitor.isVisible());
+        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(clicked.size(), 1);
+        QVERIFY(!monitor.isVisible());
+        QVERIFY(titleBarButtons().isEmpty());
+        QVERIFY(monitor.titleBarButton() == nullptr);
+    }
+
+    void buttonFollowsTheWindow() {
+        Monitor monitor;
+        monitor.Show();
+        QTRY_COMPARE(titleBarButtons().size(), 1);
+        QPushButton* button = titleBarButtons().first();
+        const int fromRight = monitor.frameGeometry().right() - button->geometry().right();
+        monitor.move(monitor.pos() + QPoint(37, 21));
+        monitor.resize(monitor.width() + 50, monitor.height());
+        QTRY_COMPARE(monitor.frameGeometry().right() - button->geometry().right(), fromRight);
+        QCOMPARE(button->y() - monitor.frameGeometry().y(), titleBarMetrics(&monitor).frame + 2);
+    }
+
+    void closeBoxHidesLikeClose() {
+        Monitor monitor;
+        monitor.Show();
+        QTRY_COMPARE(titleBarButtons().size(), 1);
+        QVERIFY(!monitor.close()); // refused: hidden instead
+        QVERIFY(!monitor.isVisible());
+        QVERIFY(titleBarButtons().isEmpty());
+    }
+
+    void writtenWhileHiddenIsThereWhenShown() {
+        Monitor monitor;
+        monitor.setTitle(QStringLiteral("Courivane Status - Connecting to: Acme"));
+        monitor.writePage(QStringLiteral("<p>page</p>"));
+        monitor.setCountdown(QStringLiteral("29"));
+        QCOMPARE(monitor.windowTitle(), QStringLiteral("Courivane Status - Connecting to: Acme"));
+        QCOMPARE(monitor.Label1->text(), QStringLiteral("29"));
+        monitor.Show();
+        QCOMPARE(monitor.WebBrowser1->toPlainText(), QStringLiteral("page"));
+    }
+
+    void resizeRule() {
+        Monitor monitor;
+        monitor.show();
+        // W and H are the outer size, frame included, in twips.
+        monitor.resize(600, 400);
+        const QSize outer = monitor.frameGeometry().size() * 15;
+        QCOMPARE(monitor.WebBrowser1->size(), QSize((outer.width() - 100) / 15, (outer.height() - 900) / 15));
+        const int height = monitor.WebBrowser1->height();
+        // 1000 twips high or less: the height stays, the width follows.
+        monitor.resize(450, 60);
+        const int outerWidth = monitor.frameGeometry().width() * 15;
+        QVERIFY(monitor.frameGeometry().height() * 15 <= 1000);
+        QCOMPARE(monitor.WebBrowser1->size(), QSize((outerWidth - 100) / 15, height));
+        QCOMPARE(monitor.WebBrowser1->pos(), QPoint(0, 0));
+    }
+
+    void addButtonChecks_data() {
+        QTest::addColumn<bool>("frameless");
+        QTest::addColumn<bool>("fake");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("captionStyle");
+        QTest::addColumn<int>("created");
+        QTest::newRow("borderless window") << true << true << 30 << false << 0;
+        QTest::newRow("no hidden control") << false << false << 30 << false << 0;
+        QTest::newRow("width below 1") << false << true << 0 << false << 0;
+        QTest::newRow("width below 1, caption style") << false << true << 0 << true << 1;
+    }
+    void addButtonChecks() {
+        QFETCH(bool, frameless);
+        QFETCH(bool, fake);
+        QFETCH(int, width);
+        QFETCH(bool, captionStyle);
+        QWidget window(nullptr, frameless ? Qt::Window | Qt::FramelessWindowHint : Qt::Window);
+        QPushButton hidden(&window);
+        window.show();
+        {
+            clsBtnTitleBar bar;
+            bar.AddButton(&window, false, fake ? &hidden : nullptr, QStringLiteral("X"), width, captionStyle);
+            QTEST(int(titleBarButtons().size()), "created");
+        }
+        // Teardown of any of them does no harm and leaves nothing behind.
+        QVERIFY(titleBarButtons().isEmpty());
+    }
+
+    void buttonNeverOutlivesItsWindow() {
+        clsBtnTitleBar bar;
+        {
+            QWidget window;
+            QPushButton hidden(&window);
+            window.show();
+            bar.AddButton(&window, true, &hidden, QStringLiteral("T"), 20, false);
+            QCOMPARE(titleBarButtons().size(), 1);
+            // Toggle mode passes the state on to the hidden check box.
+            hidden.setCheckable(true);
+            titleBarButtons().first()->click();
+            QVERIFY(hidden.isChecked());
+        }
+        QTRY_VERIFY(titleBarButtons().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMonitor)
+#include "tst_monitor.moc"
