@@ -5,7 +5,9 @@
 #include "ui/Status.h"
 #include "ui/Twips.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -89,6 +91,9 @@ Settings::Settings(Status* panel)
     connect(Command4, &QPushButton::clicked, this, &Settings::Command4_Click);
 
     fill();
+    // Centred on the screen, clear of the panel at its top.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void Settings::fill() {
