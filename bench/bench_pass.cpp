@@ -57,11 +57,13 @@ int main(int argc, char* argv[]) {
 
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
-    writeFile(dir, QStringLiteral("Proxy.Txt"), "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+    writeFile(dir, QStringLiteral("Proxy.Txt"),
+              "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
     QByteArray accounts;
     for (int i = 0; i < kAccounts; ++i)
-        accounts += "Company " + QByteArray::number(i) + "\r\n127.0.0.1:" + QByteArray::number(port) +
-                    "\r\nuser" + QByteArray::number(i) + "\r\n";
+        accounts += "Company " + QByteArray::number(i) +
+                    "\r\n127.0.0.1:" + QByteArray::number(port) + "\r\nuser" +
+                    QByteArray::number(i) + "\r\n";
     writeFile(dir, QStringLiteral("CompUserNames.Txt"), accounts);
 
     OptionFlags flags;
@@ -87,9 +89,11 @@ int main(int argc, char* argv[]) {
     qsizetype length = 0;
     constexpr int kComposeRuns = 20;
     for (int i = 0; i < kComposeRuns; ++i)
-        length += SummaryPage::compose(sections, 1, QStringLiteral("YES"), QStringLiteral("NO")).size();
+        length +=
+            SummaryPage::compose(sections, 1, QStringLiteral("YES"), QStringLiteral("NO")).size();
     std::printf("compose a page of %d rows: %.2f ms (%lld characters)\n", kPageRows,
-                clock.nsecsElapsed() / 1e6 / kComposeRuns, static_cast<long long>(length / kComposeRuns));
+                clock.nsecsElapsed() / 1e6 / kComposeRuns,
+                static_cast<long long>(length / kComposeRuns));
     sections = {};
 
     for (int i = 1; i < 10; ++i)
@@ -98,9 +102,10 @@ int main(int argc, char* argv[]) {
     for (int i = 10; i < 100; ++i)
         runPass(cycle);
     const long after100 = bench::procStatusKiB("VmRSS");
-    std::printf("resident memory after 10 passes: %ld KiB, after 100 passes: %ld KiB, growth %ld KiB "
-                "(limit 1024 KiB: %s)\n",
-                after10, after100, after100 - after10, after100 - after10 <= 1024 ? "met" : "EXCEEDED");
+    std::printf(
+        "resident memory after 10 passes: %ld KiB, after 100 passes: %ld KiB, growth %ld KiB "
+        "(limit 1024 KiB: %s)\n",
+        after10, after100, after100 - after10, after100 - after10 <= 1024 ? "met" : "EXCEEDED");
     std::printf("peak resident memory: %ld KiB\n", bench::procStatusKiB("VmHWM"));
     return 0;
 }

@@ -22,8 +22,9 @@ struct Company {
 };
 
 constexpr Company kCompanies[] = {
-    {"Acme Freight", "acme"},       {"Blue Heron Bakery", "blueheron"}, {"Cedar & Pine Law", "cedarpine"},
-    {"Dunmore Clinic", "dunmore"},  {"Eastgate Hotels", "eastgate"},
+    {"Acme Freight", "acme"},          {"Blue Heron Bakery", "blueheron"},
+    {"Cedar & Pine Law", "cedarpine"}, {"Dunmore Clinic", "dunmore"},
+    {"Eastgate Hotels", "eastgate"},
 };
 
 // Services in the order of the split layout: ICMP, Web, POP3, Receive, SMTP, Ryl, Send.
@@ -80,12 +81,14 @@ QByteArray statusText(const Status& s, bool split, const QDateTime& now) {
         for (const Field f : {Icmp, Pop3, Receive, Smtp, Ryl, Send})
             text += QByteArray("\r\n") + s.fields[f];
     }
-    return text + "\r\n" + now.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + "\r\n";
+    return text + "\r\n" + now.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() +
+           "\r\n";
 }
 
 QByteArray reply(const QByteArray& status, const QByteArray& contentType, const QByteArray& body) {
     return "HTTP/1.0 " + status + "\r\nContent-Type: " + contentType +
-           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 const Company* companyOf(const QByteArray& user) {
@@ -131,8 +134,10 @@ private:
             path = slash >= 0 ? path.mid(slash) : QByteArray("/");
         }
         const int second = static_cast<int>(m_clock.elapsed() / 1000);
-        static const QRegularExpression statusPath(QStringLiteral("^/status/([A-Za-z0-9]+?)(Status)?\\.txt$"));
-        static const QRegularExpression logPath(QStringLiteral("^/logs/([A-Za-z0-9]+)/index\\.html$"));
+        static const QRegularExpression statusPath(
+            QStringLiteral("^/status/([A-Za-z0-9]+?)(Status)?\\.txt$"));
+        static const QRegularExpression logPath(
+            QStringLiteral("^/logs/([A-Za-z0-9]+)/index\\.html$"));
         const QString p = QString::fromLatin1(path);
         QRegularExpressionMatch m = statusPath.match(p);
         if (m.hasMatch() && companyOf(m.captured(1).toLatin1())) {
@@ -145,14 +150,16 @@ private:
                                 statusText(s, !m.hasCaptured(2), QDateTime::currentDateTimeUtc())));
         } else if ((m = logPath.match(p)).hasMatch() && companyOf(m.captured(1).toLatin1())) {
             const Company* c = companyOf(m.captured(1).toLatin1());
-            const QByteArray body = "<html><head><title>" + QString::fromUtf8(c->name).toHtmlEscaped().toUtf8() +
-                                    " log</title></head><body><h1>" + QString::fromUtf8(c->name).toHtmlEscaped().toUtf8() +
-                                    "</h1><p>Demo log page, " +
-                                    QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() +
-                                    " UTC.</p></body></html>";
+            const QByteArray body =
+                "<html><head><title>" + QString::fromUtf8(c->name).toHtmlEscaped().toUtf8() +
+                " log</title></head><body><h1>" +
+                QString::fromUtf8(c->name).toHtmlEscaped().toUtf8() + "</h1><p>Demo log page, " +
+                QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() +
+                " UTC.</p></body></html>";
             socket->write(reply("200 OK", "text/html", body));
         } else {
-            socket->write(reply("404 Not Found", "text/html", "<html><body>Not found</body></html>"));
+            socket->write(
+                reply("404 Not Found", "text/html", "<html><body>Not found</body></html>"));
         }
         socket->disconnectFromHost();
     }
@@ -171,14 +178,16 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral(
         "Serves invented companies' status files on 127.0.0.1 for trying Courivane out."));
     parser.addHelpOption();
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Port to listen on (0: any free port)."),
                                   QStringLiteral("PORT"), QStringLiteral("0"));
     parser.addOption(port);
     parser.process(app);
 
     DemoServer server;
     if (!server.listen(static_cast<quint16>(parser.value(port).toUInt()))) {
-        std::fprintf(stderr, "courivane-demo-server: cannot listen on port %s\n", qPrintable(parser.value(port)));
+        std::fprintf(stderr, "courivane-demo-server: cannot listen on port %s\n",
+                     qPrintable(parser.value(port)));
         return 1;
     }
     QTextStream out(stdout);

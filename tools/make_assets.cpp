@@ -41,7 +41,9 @@ QByteArray warningWave() {
             put16(samples, static_cast<quint16>(static_cast<qint16>(v * 32767)));
         }
     };
-    auto silence = [&](double seconds) { samples.append(QByteArray(static_cast<int>(rate * seconds) * 2, '\0')); };
+    auto silence = [&](double seconds) {
+        samples.append(QByteArray(static_cast<int>(rate * seconds) * 2, '\0'));
+    };
     tone(880, 0.18);
     silence(0.06);
     tone(660, 0.25);

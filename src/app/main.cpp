@@ -22,8 +22,8 @@ void onSignal(int) {
 
 // The panel needs absolute placement and stay-on-top, which only the xcb platform gives.
 void preferXcbOnWayland() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
         panel.closeApplication();
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -148,9 +148,14 @@ DialogOptions OptionsFile::readForDialog(QStringList* problems) const {
 
 QString OptionsFile::lines(const OptionsToSave& o) {
     const QStringList values = {
-        yesNo(o.enableSound),    yesNo(o.enablePopups),   yesNo(o.makeMoveable),
-        yesNo(o.splitIcmpWeb),   yesNo(o.graphicDisplay), yesNo(o.showErrorsOnly),
-        yesNo(o.statusSummary),  yesNo(o.enableProxy),
+        yesNo(o.enableSound),
+        yesNo(o.enablePopups),
+        yesNo(o.makeMoveable),
+        yesNo(o.splitIcmpWeb),
+        yesNo(o.graphicDisplay),
+        yesNo(o.showErrorsOnly),
+        yesNo(o.statusSummary),
+        yesNo(o.enableProxy),
         o.enableProxy ? o.proxyAddress : QString(),
         o.enableProxy ? o.proxyPort : QString(),
     };

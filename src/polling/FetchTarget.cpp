@@ -25,8 +25,8 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     FetchTarget target;
     const QString& server = account.MonitoringServer;
     const QString& user = account.UserName;
-    target.statusUrl =
-        QStringLiteral("http://") + server + QStringLiteral("/status/") + user + statusSuffix(splitFlag);
+    target.statusUrl = QStringLiteral("http://") + server + QStringLiteral("/status/") + user +
+                       statusSuffix(splitFlag);
     target.logUrl = QStringLiteral("http://") + server + QStringLiteral("/logs/") + user +
                     QStringLiteral("/index.html");
 

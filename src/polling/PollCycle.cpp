@@ -66,7 +66,8 @@ void PollCycle::startNextAccount() {
     if (m_kind == PassKind::Cycle)
         emit titleChanged(kTitleConnectingTo + m_state.company);
     m_state.rowClass = 1;
-    m_state.rowText = QStringLiteral("<tr><td bgcolor=#ccccff>") + m_state.company + QStringLiteral("</td>");
+    m_state.rowText =
+        QStringLiteral("<tr><td bgcolor=#ccccff>") + m_state.company + QStringLiteral("</td>");
     m_state.target = deriveFetchTarget(account, m_state.splitFlag);
     const ProxySettings proxy{isYes(m_flags.EnableProxy), m_flags.ProxyAddress, m_flags.ProxyPort,
                               m_flags.proxyPortValid};
@@ -112,8 +113,8 @@ void PollCycle::finishPass() {
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
     result.page = SummaryPage::withProblems(
-        m_problems, SummaryPage::compose(m_state.sections, m_state.splitFlag,
-                                         m_flags.StatusSummary, m_flags.ShowErrorsOnly));
+        m_problems, SummaryPage::compose(m_state.sections, m_state.splitFlag, m_flags.StatusSummary,
+                                         m_flags.ShowErrorsOnly));
     result.end = decideEndOfPass(m_kind, m_state.lamps, m_state.splitFlag, m_flags.EnableSound,
                                  m_flags.EnablePopups);
     result.counters = m_state.lamps.counters;

@@ -20,12 +20,12 @@ struct Field {
 
 // Column order of the row: ICMP, Web, POP3, SMTP, Receive, Send, Ryl.
 constexpr Field kCombined[] = {
-    {IcmpLamp, 12, "012"},   {Pop3Lamp, 15, "0123"},    {SmtpLamp, 21, "0123"},
+    {IcmpLamp, 12, "012"},      {Pop3Lamp, 15, "0123"},  {SmtpLamp, 21, "0123"},
     {ReceiveLamp, 18, "01234"}, {SendLamp, 27, "01234"}, {RylLamp, 24, "012"},
 };
 constexpr Field kSplit[] = {
-    {IcmpLamp, 12, "012"},      {WebLamp, 15, "0123"},    {Pop3Lamp, 18, "0123"},
-    {SmtpLamp, 24, "0123"},     {ReceiveLamp, 21, "01234"}, {SendLamp, 30, "01234"},
+    {IcmpLamp, 12, "012"},  {WebLamp, 15, "0123"},      {Pop3Lamp, 18, "0123"},
+    {SmtpLamp, 24, "0123"}, {ReceiveLamp, 21, "01234"}, {SendLamp, 30, "01234"},
     {RylLamp, 27, "012"},
 };
 constexpr qsizetype kCombinedTime = 30;
@@ -170,10 +170,10 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
 }
 
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale) {
-    static const QRegularExpression yearFirst(QStringLiteral(
-        R"(^(\d{4})([-/.])(\d{2})\2(\d{2}) (\d{2}):(\d{2}):(\d{2})$)"));
-    static const QRegularExpression yearLast(QStringLiteral(
-        R"(^(\d{2})([-/.])(\d{2})\2(\d{4}) (\d{2}):(\d{2}):(\d{2})$)"));
+    static const QRegularExpression yearFirst(
+        QStringLiteral(R"(^(\d{4})([-/.])(\d{2})\2(\d{2}) (\d{2}):(\d{2}):(\d{2})$)"));
+    static const QRegularExpression yearLast(
+        QStringLiteral(R"(^(\d{2})([-/.])(\d{2})\2(\d{4}) (\d{2}):(\d{2}):(\d{2})$)"));
     int year = 0, month = 0, day = 0;
     QRegularExpressionMatch m = yearFirst.match(text);
     if (m.hasMatch()) {

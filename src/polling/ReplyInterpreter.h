@@ -15,7 +15,8 @@ enum class Verdict { Ok, Fail, Blank, Unknown, Warning, NoData };
 
 QString verdictCell(Verdict verdict);
 
-inline const QString kErrorConnectingCell = QStringLiteral("<td align=center>Error Connecting!</td>");
+inline const QString kErrorConnectingCell =
+    QStringLiteral("<td align=center>Error Connecting!</td>");
 inline const QByteArray kMarker = QByteArrayLiteral("RylStatus");
 
 struct ServiceVerdict {
@@ -28,7 +29,7 @@ struct ServiceVerdict {
 struct Reply {
     bool failed = false; // no marker, or too short for its layout
     QString reason;
-    QString lastUpdate;            // the Last Update cell's text
+    QString lastUpdate;             // the Last Update cell's text
     QList<ServiceVerdict> services; // in column order; Web only in the split layout
 };
 

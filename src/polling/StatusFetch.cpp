@@ -13,7 +13,8 @@ StatusFetch::StatusFetch(QObject* parent) : QObject(parent) {
     m_timeout.setInterval(kFetchTimeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
         if (m_active)
-            recordFailedFetch(QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0));
+            recordFailedFetch(
+                QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0));
     });
 }
 

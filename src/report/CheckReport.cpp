@@ -14,9 +14,12 @@ struct Counter {
     const char* perf;
 };
 constexpr Counter kCounters[] = {
-    {IcmpLamp, "ICMP", "icmp"},          {WebLamp, "Web", "web"},
-    {Pop3Lamp, "POP3", "pop3"},          {SmtpLamp, "SMTP", "smtp"},
-    {ReceiveLamp, "Receive", "receive"}, {SendLamp, "Send", "send"},
+    {IcmpLamp, "ICMP", "icmp"},
+    {WebLamp, "Web", "web"},
+    {Pop3Lamp, "POP3", "pop3"},
+    {SmtpLamp, "SMTP", "smtp"},
+    {ReceiveLamp, "Receive", "receive"},
+    {SendLamp, "Send", "send"},
     {ConnectionLamp, "Connection", "connection"},
 };
 
@@ -55,7 +58,8 @@ QString checkStatusLine(const PassResult& result) {
     QStringList failed;
     for (const Counter& c : kCounters)
         if (result.counters[c.lamp] > 0 && (c.lamp != WebLamp || result.splitFlag == 1))
-            failed << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
+            failed
+                << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
     if (result.end.colours[RylLamp] == LampColour::Red)
         failed << QStringLiteral("Ryl");
 

@@ -1,7 +1,7 @@
 #include "report/LampRules.h"
 
-#include "report/NoticeText.h"
 #include "config/OptionsFile.h"
+#include "report/NoticeText.h"
 
 namespace courivane {
 

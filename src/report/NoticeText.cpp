@@ -10,9 +10,9 @@ struct NoticeLine {
 };
 
 constexpr NoticeLine kNoticeLines[] = {
-    {IcmpLamp, "ICMP:          "},   {WebLamp, "Web:           "},
-    {Pop3Lamp, "POP3:          "},   {SmtpLamp, "SMTP:          "},
-    {ReceiveLamp, "Receive:      "}, {SendLamp, "Send:           "},
+    {IcmpLamp, "ICMP:          "},    {WebLamp, "Web:           "},
+    {Pop3Lamp, "POP3:          "},    {SmtpLamp, "SMTP:          "},
+    {ReceiveLamp, "Receive:      "},  {SendLamp, "Send:           "},
     {ConnectionLamp, "Connection: "},
 };
 

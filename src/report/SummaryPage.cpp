@@ -57,7 +57,8 @@ const QString& literal(Section section, int count, bool web) {
     case Section::Ok:
         break;
     }
-    return web ? (one ? kOkServiceWeb : kOkServicesWeb) : (one ? kOkServiceNoWeb : kOkServicesNoWeb);
+    return web ? (one ? kOkServiceWeb : kOkServicesWeb)
+               : (one ? kOkServiceNoWeb : kOkServicesNoWeb);
 }
 
 QString block(Section section, const QString& rows, int count, int splitFlag,
@@ -76,7 +77,8 @@ const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Load
 
 QString SummaryPage::compose(const PageSections& s, int splitFlag, const QString& statusSummary,
                              const QString& showErrorsOnly) {
-    const QString failed = block(Section::Failed, s.failed, s.failedCount, splitFlag, statusSummary);
+    const QString failed =
+        block(Section::Failed, s.failed, s.failedCount, splitFlag, statusSummary);
     if (isYes(statusSummary) && isYes(showErrorsOnly))
         return failed;
     return failed + block(Section::Warning, s.warning, s.warningCount, splitFlag, statusSummary) +

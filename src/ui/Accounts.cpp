@@ -27,7 +27,8 @@ class TabStopDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
         const QString text = opt.text;
@@ -40,8 +41,8 @@ public:
         const int unit = option.fontMetrics.averageCharWidth();
         const QRect r = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
         painter->save();
-        painter->setPen(opt.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
-                                                                                 : QPalette::Text));
+        painter->setPen(opt.palette.color(
+            option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
         int x = r.left();
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i > 0 && i <= 2)
@@ -100,7 +101,7 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
 
     List1->setItemDelegate(new TabStopDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    const QList<QWidget*> order = {List1, Text1, Text2, Text3, Command1, Command2,
+    const QList<QWidget*> order = {List1,    Text1,    Text2,    Text3,    Command1, Command2,
                                    Command3, Command4, Command5, Command6, Command7};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -131,13 +132,15 @@ QStringList Accounts::entries() const {
 
 bool Accounts::validEntry(QString& entry) {
     const AccountRecord record{Text1->text(), Text2->text(), Text3->text()};
-    if (record.CompanyName.isEmpty() || record.MonitoringServer.isEmpty() || record.UserName.isEmpty()) {
+    if (record.CompanyName.isEmpty() || record.MonitoringServer.isEmpty() ||
+        record.UserName.isEmpty()) {
         showMessage(this, kCompleteAllDetails);
         return false;
     }
     // A TAB or a line break would turn one account into others when the file is read back.
     if (const auto field = forbiddenField(record)) {
-        showMessage(this, QStringLiteral("The %1 must not hold a TAB or a line break.").arg(*field));
+        showMessage(this,
+                    QStringLiteral("The %1 must not hold a TAB or a line break.").arg(*field));
         return false;
     }
     entry = toListEntry(record);

@@ -7,10 +7,14 @@ namespace courivane {
 namespace {
 
 // Lefts by element; the Web lamp keeps its place in the columns without it, hidden.
-constexpr std::array<int, kElementCount> kPicturesWeb{0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245};
-constexpr std::array<int, kElementCount> kPicturesNoWeb{0, 360, 720, 725, 1085, 1445, 1805, 2165, 2525, 2885};
-constexpr std::array<int, kElementCount> kLabelsWeb{0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020};
-constexpr std::array<int, kElementCount> kLabelsNoWeb{0, 240, 960, 980, 1700, 2420, 3140, 3860, 4580, 5300};
+constexpr std::array<int, kElementCount> kPicturesWeb{0,    360,  720,  1085, 1445,
+                                                      1805, 2165, 2525, 2885, 3245};
+constexpr std::array<int, kElementCount> kPicturesNoWeb{0,    360,  720,  725,  1085,
+                                                        1445, 1805, 2165, 2525, 2885};
+constexpr std::array<int, kElementCount> kLabelsWeb{0,    240,  960,  1700, 2420,
+                                                    3140, 3860, 4580, 5300, 6020};
+constexpr std::array<int, kElementCount> kLabelsNoWeb{0,    240,  960,  980,  1700,
+                                                      2420, 3140, 3860, 4580, 5300};
 
 constexpr int kGraphicWeb = 3630;
 constexpr int kGraphicNoWeb = 3270;

@@ -35,11 +35,13 @@ inline constexpr int kLabelHeight = 255;
 inline constexpr int kButtonLabelSize = 255;
 
 // Display step, split step; returns the split flag. Centring is the caller's.
-int applyStartupLayout(PanelLayout& layout, const QString& graphicDisplay, const QString& splitIcmpWeb);
+int applyStartupLayout(PanelLayout& layout, const QString& graphicDisplay,
+                       const QString& splitIcmpWeb);
 // The settings dialog's "Split ICMP and Web": the left edge stays, the width changes.
 void applySplit(PanelLayout& layout, const QString& graphicDisplay, const QString& splitIcmpWeb);
 // The settings dialog's "Graphic Display": nothing moves.
-void applyDisplayMode(PanelLayout& layout, const QString& graphicDisplay, const QString& splitIcmpWeb);
+void applyDisplayMode(PanelLayout& layout, const QString& graphicDisplay,
+                      const QString& splitIcmpWeb);
 // Left edge, in twips, of a panel centred on a screen of the given width.
 int centredLeft(int screenWidth, int panelWidth);
 

@@ -7,9 +7,9 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 namespace courivane {
 
@@ -75,8 +75,8 @@ Settings::Settings(Status* panel)
     place(Command3, "Command3", 2880, 1200, 1695, 255);
 
     // Tab order 0 to 15.
-    const QList<QWidget*> order = {Check1, Check2, Check4, Text1,  Text2,  Command2, Command4, Command1,
-                                   Command3, Check3, Check5, Check6, Check7, Check8};
+    const QList<QWidget*> order = {Check1,   Check2,   Check4, Text1,  Text2,  Command2, Command4,
+                                   Command1, Command3, Check3, Check5, Check6, Check7,   Check8};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 

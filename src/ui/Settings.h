@@ -39,8 +39,8 @@ public:
     TwoWayCheckBox* const Check8; // Show errors only
     QLabel* const Label1;
     QLabel* const Label2;
-    QLineEdit* const Text1; // proxy address
-    QLineEdit* const Text2; // proxy port
+    QLineEdit* const Text1;      // proxy address
+    QLineEdit* const Text2;      // proxy port
     QPushButton* const Command1; // Save Settings
     QPushButton* const Command2; // Close Application
     QPushButton* const Command3; // Accounts

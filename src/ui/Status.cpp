@@ -26,11 +26,11 @@ namespace {
 
 constexpr int kBlinkMs = 200;
 
-const char* const kCaptions[kLampCount] = {"ICMP", "Web", "POP3", "SMTP", "Receive", "Send", "Ryl", "Con"};
-const char* const kTooltips[kElementCount] = {"Settings",       "ICMP",        "Web Server",
-                                              "POP3 Server",    "SMTP Server", "Receive Status",
-                                              "Send Status",    "Ryl Status",  "Connection",
-                                              "Status"};
+const char* const kCaptions[kLampCount] = {"ICMP",    "Web",  "POP3", "SMTP",
+                                           "Receive", "Send", "Ryl",  "Con"};
+const char* const kTooltips[kElementCount] = {
+    "Settings",       "ICMP",        "Web Server", "POP3 Server", "SMTP Server",
+    "Receive Status", "Send Status", "Ryl Status", "Connection",  "Status"};
 
 QString pictureName(int element) {
     if (element == SettingsElement)
@@ -192,7 +192,8 @@ void Status::startUp() {
 }
 
 void Status::applyStartupLayout() {
-    m_splitFlag = courivane::applyStartupLayout(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+    m_splitFlag =
+        courivane::applyStartupLayout(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
     placeElements();
     centreAtTop();
 }
@@ -273,7 +274,8 @@ void Status::blinkTick(int index) {
     QTimer* timer = m_blinkTimers[index];
     const Lamp lamp = lampOfTimer(index);
     const LampColour colour = index < 8 ? LampColour::Red : LampColour::Orange;
-    const BlinkStep step = courivane::blinkTick(m_blinkGroups[lamp], colour, blinkTickLimit(timer->objectName()));
+    const BlinkStep step =
+        courivane::blinkTick(m_blinkGroups[lamp], colour, blinkTickLimit(timer->objectName()));
     setLamp(lamp, step.show);
     if (step.stop)
         timer->stop();

@@ -9,7 +9,8 @@
 
 namespace courivane {
 
-QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m, int widthProperty) {
+QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m,
+                          int widthProperty) {
     const int right = window.outer.x() + window.outer.width();
     const int height = m.captionHeight - 5;
     const int top = window.outer.y() + m.frame + 2;
@@ -37,16 +38,19 @@ TitleBarMetrics titleBarMetrics(const QWidget* window) {
         return m;
     }
     // No caption reported: the style's idea of one.
-    m.frame = left > 0 ? left : style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    m.frame =
+        left > 0 ? left : style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
     const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-    m.captionHeight = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window), title.height() + 8);
+    m.captionHeight = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window),
+                               title.height() + 8);
     m.buttonWidth = m.captionHeight;
     return m;
 }
 
-basHook::basHook(QWidget* mainWindow, QWidget* button, QAbstractButton* fakeButton, int widthProperty,
-                 QObject* parent)
-    : QObject(parent), m_main(mainWindow), m_button(button), m_fake(fakeButton), m_width(widthProperty) {
+basHook::basHook(QWidget* mainWindow, QWidget* button, QAbstractButton* fakeButton,
+                 int widthProperty, QObject* parent)
+    : QObject(parent), m_main(mainWindow), m_button(button), m_fake(fakeButton),
+      m_width(widthProperty) {
     m_main->installEventFilter(this);
     m_button->installEventFilter(this);
 }
@@ -68,7 +72,8 @@ void basHook::placeButton() {
     TitleBarWindow window;
     window.outer = m_main->frameGeometry();
     window.toolWindow = (flags & Qt::WindowType_Mask) == Qt::Tool;
-    window.minMaxBoxes = flags.testAnyFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    window.minMaxBoxes =
+        flags.testAnyFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     m_button->setGeometry(placeTitleBarButton(window, titleBarMetrics(m_main), m_width));
     m_button->raise();
 }

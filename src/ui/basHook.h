@@ -25,7 +25,8 @@ struct TitleBarWindow {
 
 // The button's rectangle over the title bar: right of the free part of the caption, left of the
 // window's own buttons. `widthProperty` 0 means a caption button's width less 2.
-QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m, int widthProperty);
+QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m,
+                          int widthProperty);
 
 // F, B and C of a shown window: from its real decoration where the window manager reports one,
 // from the style otherwise.

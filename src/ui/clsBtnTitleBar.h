@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QObject>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QString>
 
 class QAbstractButton;
@@ -34,7 +34,6 @@ private slots:
     void teardown();
 
 private:
-
     QPointer<QPushButton> m_button;
     QPointer<QWidget> m_main;
     QPointer<basHook> m_hook;

@@ -17,7 +17,8 @@ struct Run {
 };
 
 QByteArray status(const char* fields) {
-    return FakeMonitorServer::httpReply(FakeMonitorServer::combinedStatus(fields, "2026-07-01 12:00:00"));
+    return FakeMonitorServer::httpReply(
+        FakeMonitorServer::combinedStatus(fields, "2026-07-01 12:00:00"));
 }
 
 } // namespace
@@ -40,13 +41,15 @@ private:
         QSignalSpy finished(&process, &QProcess::finished);
         if (!finished.wait(20000))
             qFatal("courivane-check did not finish");
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
 
     void accounts(const QList<QByteArray>& users) {
         QByteArray text;
         for (const QByteArray& user : users)
-            text += "Company " + user + "\r\n" + m_server.address().toUtf8() + "\r\n" + user + "\r\n";
+            text +=
+                "Company " + user + "\r\n" + m_server.address().toUtf8() + "\r\n" + user + "\r\n";
         writeBytes(dir(), QStringLiteral("CompUserNames.Txt"), text);
     }
 
@@ -62,23 +65,35 @@ private slots:
     void init() {
         m_tmp = std::make_unique<QTemporaryDir>();
         // Combined layout (line 4 "NO"), grouped.
-        writeBytes(dir(), QStringLiteral("Proxy.Txt"), "NO\r\nNO\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        writeBytes(dir(), QStringLiteral("Proxy.Txt"),
+                   "NO\r\nNO\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
     }
 
     void exitCodes_data() {
         QTest::addColumn<QList<QByteArray>>("users");
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("firstLine");
-        QTest::newRow("all green") << QList<QByteArray>{"fine", "fine"} << 0
-                                   << QByteArray("COURIVANE OK - 2 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
+        QTest::newRow("all green")
+            << QList<QByteArray>{"fine", "fine"} << 0
+            << QByteArray("COURIVANE OK - 2 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 "
+                          "receive=0 send=0 connection=0 accounts=2");
         QTest::newRow("orange") << QList<QByteArray>{"fine", "warn"} << 1
-                                << QByteArray("COURIVANE WARNING - 2 accounts, 1 warning | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
-        QTest::newRow("red") << QList<QByteArray>{"fail", "warn", "missing"} << 2
-                             << QByteArray("COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3");
-        QTest::newRow("Ryl alone is red") << QList<QByteArray>{"ryl"} << 2
-                                          << QByteArray("COURIVANE CRITICAL - 1 account, failed: Ryl | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=1");
-        QTest::newRow("no accounts") << QList<QByteArray>{} << 0
-                                     << QByteArray("COURIVANE OK - 0 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=0");
+                                << QByteArray(
+                                       "COURIVANE WARNING - 2 accounts, 1 warning | icmp=0 web=0 "
+                                       "pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
+        QTest::newRow("red")
+            << QList<QByteArray>{"fail", "warn", "missing"} << 2
+            << QByteArray(
+                   "COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | "
+                   "icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3");
+        QTest::newRow("Ryl alone is red")
+            << QList<QByteArray>{"ryl"} << 2
+            << QByteArray("COURIVANE CRITICAL - 1 account, failed: Ryl | icmp=0 web=0 pop3=0 "
+                          "smtp=0 receive=0 send=0 connection=0 accounts=1");
+        QTest::newRow("no accounts")
+            << QList<QByteArray>{} << 0
+            << QByteArray("COURIVANE OK - 0 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 "
+                          "receive=0 send=0 connection=0 accounts=0");
     }
     void exitCodes() {
         QFETCH(QList<QByteArray>, users);
@@ -97,7 +112,8 @@ private slots:
         const Run run = check({QStringLiteral("--html")});
         QCOMPARE(run.exitCode, 0);
         const QByteArray expected =
-            "<p><b><font face=Tahoma>1 OK Service!</font></b></p><body><p align=center><Font Face=Tahoma>"
+            "<p><b><font face=Tahoma>1 OK Service!</font></b></p><body><p align=center><Font "
+            "Face=Tahoma>"
             "<table border=2 width=100%><tr><th>Company Name</th><th>Last Update</th><th>ICMP</th>"
             "<th>POP3</th><th>SMTP</th><th>Receive</th><th>Send</th><th>Ryl</th><th>Logs</th>"
             "<tr><td bgcolor=#ccccff>Company fine</td><td align=center>";

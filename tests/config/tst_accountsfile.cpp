@@ -115,7 +115,8 @@ private slots:
         writeBytes(dir(), kAccountsFileName, old);
         QList<AccountRecord> many;
         for (int i = 0; i < 50; ++i)
-            many.append({QStringLiteral("Company %1").arg(i), QStringLiteral("mon"), QStringLiteral("u")});
+            many.append(
+                {QStringLiteral("Company %1").arg(i), QStringLiteral("mon"), QStringLiteral("u")});
         QString error;
         {
             const FileSizeLimit full(100);

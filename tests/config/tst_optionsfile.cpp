@@ -24,7 +24,8 @@ private slots:
             << false << QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
         QTest::newRow("proxy on: address and port as typed")
             << true
-            << QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1 \r\n31x\r\n");
+            << QByteArray(
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1 \r\n31x\r\n");
     }
     void writesTenLinesWithCrLf() {
         QFETCH(bool, proxy);
@@ -144,17 +145,20 @@ private slots:
     void badPortIsReportedAndMarked() {
         QFETCH(QByteArray, port);
         writeBytes(dir(), kOptionsFileName,
-                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1\r\n" + port + "\r\n");
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1\r\n" + port +
+                       "\r\n");
         OptionFlags f;
         const QStringList problems = OptionsFile(dir()).readCycle(f);
         QCOMPARE(problems.size(), 1);
         QVERIFY(problems.first().contains(QStringLiteral("line 10")));
-        QVERIFY(problems.first().contains(QLatin1Char('"') + QString::fromLatin1(port) + QLatin1Char('"')));
+        QVERIFY(problems.first().contains(QLatin1Char('"') + QString::fromLatin1(port) +
+                                          QLatin1Char('"')));
         QVERIFY(!f.proxyPortValid);
     }
 
     void proxyLinesMissingIsAShortFile() {
-        writeBytes(dir(), kOptionsFileName, "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n");
+        writeBytes(dir(), kOptionsFileName,
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n");
         OptionFlags f;
         const QStringList problems = OptionsFile(dir()).readStartup(f);
         QCOMPARE(problems.size(), 1);

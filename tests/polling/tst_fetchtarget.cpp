@@ -16,30 +16,37 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("proxyPath");
         QTest::addColumn<QString>("logUrl");
-        QTest::newRow("combined") << "mon1" << "acme" << 0 << "mon1" << 80
-                                  << "/status/acmeStatus.txt" << "http://mon1/status/acmeStatus.txt"
+        QTest::newRow("combined") << "mon1"
+                                  << "acme" << 0 << "mon1" << 80 << "/status/acmeStatus.txt"
+                                  << "http://mon1/status/acmeStatus.txt"
                                   << "http://mon1/logs/acme/index.html";
-        QTest::newRow("split") << "mon1" << "acme" << 1 << "mon1" << 80 << "/status/acme.txt"
-                               << "http://mon1/status/acme.txt" << "http://mon1/logs/acme/index.html";
-        QTest::newRow("explicit port") << "mon1:8080" << "acme" << 0 << "mon1" << 8080
-                                       << "/status/acmeStatus.txt"
+        QTest::newRow("split") << "mon1"
+                               << "acme" << 1 << "mon1" << 80 << "/status/acme.txt"
+                               << "http://mon1/status/acme.txt"
+                               << "http://mon1/logs/acme/index.html";
+        QTest::newRow("explicit port") << "mon1:8080"
+                                       << "acme" << 0 << "mon1" << 8080 << "/status/acmeStatus.txt"
                                        << "http://mon1:8080/status/acmeStatus.txt"
                                        << "http://mon1:8080/logs/acme/index.html";
-        QTest::newRow("path in server") << "mon1/base" << "acme" << 0 << "mon1" << 80
-                                        << "/base/status/acmeStatus.txt"
-                                        << "http://mon1/base/status/acmeStatus.txt"
-                                        << "http://mon1/base/logs/acme/index.html";
-        QTest::newRow("port and path") << "mon1:81/base" << "acme" << 1 << "mon1" << 81
-                                       << "/base/status/acme.txt"
+        QTest::newRow("path in server")
+            << "mon1/base"
+            << "acme" << 0 << "mon1" << 80 << "/base/status/acmeStatus.txt"
+            << "http://mon1/base/status/acmeStatus.txt"
+            << "http://mon1/base/logs/acme/index.html";
+        QTest::newRow("port and path") << "mon1:81/base"
+                                       << "acme" << 1 << "mon1" << 81 << "/base/status/acme.txt"
                                        << "http://mon1:81/base/status/acme.txt"
                                        << "http://mon1:81/base/logs/acme/index.html";
-        QTest::newRow("hash cuts the path, not the log") << "mon1" << "ac#me" << 0 << "mon1" << 80
-                                                         << "/status/ac" << "http://mon1/status/ac"
-                                                         << "http://mon1/logs/ac#me/index.html";
-        QTest::newRow("blanks in the server are kept") << " mon1 " << "acme" << 0 << " mon1 " << 80
-                                                       << "/status/acmeStatus.txt"
-                                                       << "http:// mon1 /status/acmeStatus.txt"
-                                                       << "http:// mon1 /logs/acme/index.html";
+        QTest::newRow("hash cuts the path, not the log")
+            << "mon1"
+            << "ac#me" << 0 << "mon1" << 80 << "/status/ac"
+            << "http://mon1/status/ac"
+            << "http://mon1/logs/ac#me/index.html";
+        QTest::newRow("blanks in the server are kept")
+            << " mon1 "
+            << "acme" << 0 << " mon1 " << 80 << "/status/acmeStatus.txt"
+            << "http:// mon1 /status/acmeStatus.txt"
+            << "http:// mon1 /logs/acme/index.html";
     }
     void derive() {
         QFETCH(QString, server);

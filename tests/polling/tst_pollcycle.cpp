@@ -20,12 +20,14 @@ QByteArray options(const QByteArray& summary, const QByteArray& proxy = "NO\r\n\
 QByteArray accounts(const QList<AccountRecord>& records) {
     QByteArray text;
     for (const AccountRecord& r : records)
-        text += (r.CompanyName + "\r\n" + r.MonitoringServer + "\r\n" + r.UserName + "\r\n").toUtf8();
+        text +=
+            (r.CompanyName + "\r\n" + r.MonitoringServer + "\r\n" + r.UserName + "\r\n").toUtf8();
     return text;
 }
 
 QByteArray splitReply(const char* fields) {
-    return FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
+    return FakeMonitorServer::httpReply(
+        FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
 }
 
 } // namespace
@@ -101,16 +103,22 @@ private slots:
         writeBytes(dir(), kAccountsFileName, accounts({{"A&B <x>", server(), "fine"}}));
         PollCycle cycle(dir(), m_flags);
         const PassResult result = runOnePass(cycle);
-        QVERIFY(result.page.contains(QStringLiteral("<tr><td bgcolor=#ccccff>A&B <x></td><td align=center>")));
-        QVERIFY(result.page.contains(QStringLiteral("<td><a href=http://%1/logs/fine/index.html target=_blank>Log</a></td></tr>").arg(server())));
+        QVERIFY(result.page.contains(
+            QStringLiteral("<tr><td bgcolor=#ccccff>A&B <x></td><td align=center>")));
+        QVERIFY(result.page.contains(
+            QStringLiteral(
+                "<td><a href=http://%1/logs/fine/index.html target=_blank>Log</a></td></tr>")
+                .arg(server())));
     }
 
     void proxyTurnedOffBetweenPasses() {
         FakeHttpProxy proxy;
         QVERIFY(proxy.listen());
         proxy.mapHost(QStringLiteral("mon1"), QStringLiteral("127.0.0.1"));
-        writeBytes(dir(), kOptionsFileName,
-                   options("YES", QStringLiteral("YES\r\n127.0.0.1\r\n%1\r\n").arg(proxy.port()).toLatin1()));
+        writeBytes(
+            dir(), kOptionsFileName,
+            options("YES",
+                    QStringLiteral("YES\r\n127.0.0.1\r\n%1\r\n").arg(proxy.port()).toLatin1()));
         writeBytes(dir(), kAccountsFileName,
                    accounts({{"A", QStringLiteral("mon1:%1").arg(m_server.port()), "fine"},
                              {"B", QStringLiteral("mon2"), "other"}}));
@@ -118,7 +126,9 @@ private slots:
         runOnePass(cycle);
         // The explicit port stays with its own account, in the URL the proxy is asked for.
         QCOMPARE(proxy.requestLines(),
-                 (QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/fine.txt HTTP/1.0").arg(m_server.port()).toLatin1(),
+                 (QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/fine.txt HTTP/1.0")
+                                        .arg(m_server.port())
+                                        .toLatin1(),
                                     "GET http://mon2/status/other.txt HTTP/1.0"}));
 
         writeBytes(dir(), kOptionsFileName, options("YES"));
@@ -154,7 +164,8 @@ private slots:
 
         const PassResult second = runOnePass(cycle);
         QCOMPARE(second.splitFlag, 0);
-        QCOMPARE(m_server.requestLines().last(), QByteArray("GET /status/otherStatus.txt HTTP/1.0"));
+        QCOMPARE(m_server.requestLines().last(),
+                 QByteArray("GET /status/otherStatus.txt HTTP/1.0"));
     }
 
     void countdownRunsThirtyTicksThenOnePass() {
@@ -162,7 +173,8 @@ private slots:
         PollCycle cycle(dir(), m_flags);
         QSignalSpy titles(&cycle, &PollCycle::titleChanged);
         runOnePass(cycle);
-        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Connecting to: Fine"));
+        QCOMPARE(titles.last().first().toString(),
+                 QStringLiteral("Courivane Status - Connecting to: Fine"));
         QCOMPARE(cycle.countdownCounter(), QStringLiteral("30"));
         QVERIFY(cycle.Timer13->isActive());
         QVERIFY(!cycle.Timer1->isActive());
@@ -170,12 +182,15 @@ private slots:
         for (int i = 0; i < 29; ++i)
             cycle.countdownTick();
         QCOMPARE(titles.size(), 29);
-        QCOMPARE(titles.first().first().toString(), QStringLiteral("Courivane Status - Seconds to connection: 29"));
-        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Seconds to connection: 1"));
+        QCOMPARE(titles.first().first().toString(),
+                 QStringLiteral("Courivane Status - Seconds to connection: 29"));
+        QCOMPARE(titles.last().first().toString(),
+                 QStringLiteral("Courivane Status - Seconds to connection: 1"));
         QVERIFY(!cycle.Timer1->isActive());
         cycle.countdownTick();
         QCOMPARE(cycle.countdownCounter(), QStringLiteral("0"));
-        QCOMPARE(titles.last().first().toString(), QStringLiteral("Courivane Status - Establishing Connection!"));
+        QCOMPARE(titles.last().first().toString(),
+                 QStringLiteral("Courivane Status - Establishing Connection!"));
         QVERIFY(cycle.Timer1->isActive());
         QVERIFY(!cycle.Timer13->isActive());
 
@@ -224,13 +239,15 @@ private slots:
 
     void problemsStandAboveThePage() {
         writeBytes(dir(), kOptionsFileName, options("YES"));
-        writeBytes(dir(), kAccountsFileName,
-                   accounts({{"Fine", server(), "fine"}}) + "Half\r\n");
+        writeBytes(dir(), kAccountsFileName, accounts({{"Fine", server(), "fine"}}) + "Half\r\n");
         PollCycle cycle(dir(), m_flags);
         const PassResult result = runOnePass(cycle);
         QCOMPARE(result.rows.size(), 1);
-        QVERIFY(result.page.startsWith(QStringLiteral("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt ends in an incomplete account (line 4")));
-        QVERIFY(result.page.contains(QStringLiteral("</font></p><p><b><font face=Tahoma>1 OK Service!")));
+        QVERIFY(result.page.startsWith(
+            QStringLiteral("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt ends in an "
+                           "incomplete account (line 4")));
+        QVERIFY(result.page.contains(
+            QStringLiteral("</font></p><p><b><font face=Tahoma>1 OK Service!")));
     }
 
     void missingFilesStillGiveAPage() {

@@ -46,16 +46,19 @@ private slots:
         QTest::newRow("combined all OK")
             << combined("111111") << 0 << QStringList{kOk, kOk, kOk, kOk, kOk, kOk};
         QTest::newRow("combined: each position to its column")
-            << combined("102314") << 0
+            << combined("102314")
+            << 0
             // ICMP 1, POP3 0, SMTP 3, Receive 2, Send 4, Ryl 1
             << QStringList{kOk, kFail, kUnknown, kBlank, kWarning, kOk};
         // Split fields in file order: ICMP, Web, POP3, Receive, SMTP, Ryl, Send.
         QTest::newRow("split: each position to its column")
-            << split("1034201") << 1
+            << split("1034201")
+            << 1
             // ICMP 1, Web 0, POP3 3, SMTP 2, Receive 4, Send 1, Ryl 0
             << QStringList{kOk, kFail, kUnknown, kBlank, kWarning, kOk, kFail};
         QTest::newRow("values a service does not handle are Unknown")
-            << combined("3114x4") << 0
+            << combined("3114x4")
+            << 0
             // ICMP 3, POP3 1, SMTP 4, Receive 1, Send 4, Ryl x
             << QStringList{kUnknown, kOk, kUnknown, kOk, kWarning, kUnknown};
     }
@@ -66,7 +69,8 @@ private slots:
         const Reply reply = interpretReply(data, splitFlag);
         QVERIFY(!reply.failed);
         QCOMPARE(rowCells(reply, splitFlag),
-                 QStringLiteral("<td align=center>01/07/2026 14:00:00</td>") + cells.join(QString()));
+                 QStringLiteral("<td align=center>01/07/2026 14:00:00</td>") +
+                     cells.join(QString()));
     }
 
     void rowClass_data() {
@@ -183,10 +187,14 @@ private slots:
         };
         // Summer time starts at 01:00 UTC on the last Sunday of March, ends there in October.
         QTest::newRow("winter") << utc(2026, 1, 15, 12, 0) << local(2026, 1, 15, 13, 0);
-        QTest::newRow("before the spring change") << utc(2026, 3, 29, 0, 59) << local(2026, 3, 29, 1, 59);
-        QTest::newRow("after the spring change") << utc(2026, 3, 29, 1, 0) << local(2026, 3, 29, 3, 0);
-        QTest::newRow("before the autumn change") << utc(2026, 10, 25, 0, 59) << local(2026, 10, 25, 2, 59);
-        QTest::newRow("after the autumn change") << utc(2026, 10, 25, 1, 0) << local(2026, 10, 25, 2, 0);
+        QTest::newRow("before the spring change")
+            << utc(2026, 3, 29, 0, 59) << local(2026, 3, 29, 1, 59);
+        QTest::newRow("after the spring change")
+            << utc(2026, 3, 29, 1, 0) << local(2026, 3, 29, 3, 0);
+        QTest::newRow("before the autumn change")
+            << utc(2026, 10, 25, 0, 59) << local(2026, 10, 25, 2, 59);
+        QTest::newRow("after the autumn change")
+            << utc(2026, 10, 25, 1, 0) << local(2026, 10, 25, 2, 0);
     }
     void utcToLocalFollowsDaylightSaving() {
         QFETCH(QDateTime, utc);

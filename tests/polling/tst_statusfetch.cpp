@@ -30,7 +30,8 @@ class TestStatusFetch : public QObject {
 private:
     FakeMonitorServer m_server;
     FetchTarget target(const QString& user, int splitFlag = 0, const QString& suffix = {}) const {
-        return deriveFetchTarget({QStringLiteral("Acme"), m_server.address() + suffix, user}, splitFlag);
+        return deriveFetchTarget({QStringLiteral("Acme"), m_server.address() + suffix, user},
+                                 splitFlag);
     }
 
 private slots:
@@ -42,11 +43,15 @@ private slots:
         QTest::addColumn<int>("split");
         QTest::addColumn<QString>("serverSuffix");
         QTest::addColumn<QByteArray>("request");
-        QTest::newRow("combined") << "acme" << 0 << "" << QByteArray("GET /status/acmeStatus.txt HTTP/1.0\r\n\r\n");
-        QTest::newRow("split") << "acme" << 1 << "" << QByteArray("GET /status/acme.txt HTTP/1.0\r\n\r\n");
-        QTest::newRow("path in server") << "acme" << 0 << "/base"
-                                        << QByteArray("GET /base/status/acmeStatus.txt HTTP/1.0\r\n\r\n");
-        QTest::newRow("hash") << "ac#me" << 0 << "" << QByteArray("GET /status/ac HTTP/1.0\r\n\r\n");
+        QTest::newRow("combined") << "acme" << 0 << ""
+                                  << QByteArray("GET /status/acmeStatus.txt HTTP/1.0\r\n\r\n");
+        QTest::newRow("split") << "acme" << 1 << ""
+                               << QByteArray("GET /status/acme.txt HTTP/1.0\r\n\r\n");
+        QTest::newRow("path in server")
+            << "acme" << 0 << "/base"
+            << QByteArray("GET /base/status/acmeStatus.txt HTTP/1.0\r\n\r\n");
+        QTest::newRow("hash") << "ac#me" << 0 << ""
+                              << QByteArray("GET /status/ac HTTP/1.0\r\n\r\n");
     }
     void requestBytes() {
         QFETCH(QString, user);
@@ -62,14 +67,18 @@ private slots:
         FakeHttpProxy proxy;
         QVERIFY(proxy.listen());
         proxy.mapHost(QStringLiteral("mon1"), QStringLiteral("127.0.0.1"));
-        m_server.setReply(QStringLiteral("/status/acmeStatus.txt"), FakeMonitorServer::httpReply(kStatus));
+        m_server.setReply(QStringLiteral("/status/acmeStatus.txt"),
+                          FakeMonitorServer::httpReply(kStatus));
         StatusFetch fetch;
-        const FetchTarget t = deriveFetchTarget({"Acme", QStringLiteral("mon1:%1").arg(m_server.port()), "acme"}, 0);
+        const FetchTarget t =
+            deriveFetchTarget({"Acme", QStringLiteral("mon1:%1").arg(m_server.port()), "acme"}, 0);
         const FetchOutcome outcome =
             fetchOnce(fetch, t, {true, QStringLiteral("127.0.0.1"), proxy.port(), true});
-        QCOMPARE(proxy.requestLines(),
-                 QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/acmeStatus.txt HTTP/1.0")
-                                       .arg(m_server.port()).toUtf8()});
+        QCOMPARE(
+            proxy.requestLines(),
+            QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/acmeStatus.txt HTTP/1.0")
+                                  .arg(m_server.port())
+                                  .toUtf8()});
         QVERIFY(!outcome.failed);
         QVERIFY(outcome.reply.contains(kStatus));
         // The proxy asked the port the account names.
@@ -86,7 +95,8 @@ private slots:
         QFETCH(QString, address);
         QFETCH(bool, portValid);
         StatusFetch fetch;
-        const FetchOutcome outcome = fetchOnce(fetch, target("acme"), {true, address, m_server.port(), portValid});
+        const FetchOutcome outcome =
+            fetchOnce(fetch, target("acme"), {true, address, m_server.port(), portValid});
         QVERIFY(outcome.failed);
         QVERIFY(m_server.requests().isEmpty());
     }
@@ -95,7 +105,8 @@ private slots:
         QTest::addColumn<int>("pieceSize");
         QTest::addColumn<QByteArray>("header");
         QTest::newRow("one byte at a time") << 1 << QByteArray();
-        QTest::newRow("marker in the second piece") << 40 << QByteArray("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n");
+        QTest::newRow("marker in the second piece")
+            << 40 << QByteArray("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n");
     }
     void repliesInPieces() {
         QFETCH(int, pieceSize);
@@ -152,15 +163,16 @@ private slots:
         const quint16 port = closed.serverPort();
         closed.close();
         StatusFetch fetch;
-        const FetchOutcome outcome =
-            fetchOnce(fetch, deriveFetchTarget({"A", QStringLiteral("127.0.0.1:%1").arg(port), "a"}, 0));
+        const FetchOutcome outcome = fetchOnce(
+            fetch, deriveFetchTarget({"A", QStringLiteral("127.0.0.1:%1").arg(port), "a"}, 0));
         QVERIFY(outcome.failed);
     }
 
     void aLateEventOfAnOldSocketReachesNothing() {
         m_server.setScript(QStringLiteral("/status/slowStatus.txt"),
                            {Script::Mode::Delayed, FakeMonitorServer::httpReply(kStatus), 1, 100});
-        m_server.setReply(QStringLiteral("/status/fastStatus.txt"), FakeMonitorServer::httpReply(kStatus));
+        m_server.setReply(QStringLiteral("/status/fastStatus.txt"),
+                          FakeMonitorServer::httpReply(kStatus));
         StatusFetch fetch;
         QSignalSpy done(&fetch, &StatusFetch::finished);
         fetch.start(target("slow"), {}, 0);

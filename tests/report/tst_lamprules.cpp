@@ -55,8 +55,8 @@ private slots:
         QStringList smtpAIcmpB = smtpA;
         smtpAIcmpB[IcmpLamp] = "B\r\n";
         QTest::newRow("new failure blinks and alerts")
-            << Failures{{SmtpLamp, "A"}} << none
-            << QList<Blink>{{SmtpLamp, LampColour::Red}} << true;
+            << Failures{{SmtpLamp, "A"}} << none << QList<Blink>{{SmtpLamp, LampColour::Red}}
+            << true;
         QTest::newRow("same failures again: nothing")
             << Failures{{SmtpLamp, "A"}} << smtpA << QList<Blink>{} << false;
         QTest::newRow("a lamp turns green, another stays red: alert, no blink")
@@ -67,8 +67,7 @@ private slots:
         QTest::newRow("all green after red: no alert")
             << Failures{} << smtpA << QList<Blink>{} << false;
         QTest::newRow("only Ryl: alert without a counter")
-            << Failures{{RylLamp, "A"}} << none
-            << QList<Blink>{{RylLamp, LampColour::Red}} << true;
+            << Failures{{RylLamp, "A"}} << none << QList<Blink>{{RylLamp, LampColour::Red}} << true;
     }
     void cycleDecisions() {
         QFETCH(Failures, failures);
@@ -100,15 +99,20 @@ private slots:
         QTest::addColumn<QString>("popups");
         QTest::addColumn<bool>("playSound");
         QTest::addColumn<bool>("showNotice");
-        QTest::newRow("both") << "YES" << "YES" << true << true;
-        QTest::newRow("notice without sound") << "NO" << "YES" << false << true;
-        QTest::newRow("sound without notice") << "YES" << "NO" << true << false;
-        QTest::newRow("lower case is off") << "yes" << "Yes" << false << false;
+        QTest::newRow("both") << "YES"
+                              << "YES" << true << true;
+        QTest::newRow("notice without sound") << "NO"
+                                              << "YES" << false << true;
+        QTest::newRow("sound without notice") << "YES"
+                                              << "NO" << true << false;
+        QTest::newRow("lower case is off") << "yes"
+                                           << "Yes" << false << false;
     }
     void soundAndNoticeFollowTheirFlags() {
         QFETCH(QString, sound);
         QFETCH(QString, popups);
-        const EndOfPass end = decideEndOfPass(PassKind::Startup, afterPass({{Pop3Lamp, "A"}}), 1, sound, popups);
+        const EndOfPass end =
+            decideEndOfPass(PassKind::Startup, afterPass({{Pop3Lamp, "A"}}), 1, sound, popups);
         QTEST(end.playSound, "playSound");
         QTEST(end.showNotice, "showNotice");
     }
@@ -147,14 +151,15 @@ private slots:
     }
 
     void notice_data() {
-        QTest::addColumn<QList<int>>("counters"); // ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection
+        QTest::addColumn<QList<int>>(
+            "counters"); // ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection
         QTest::addColumn<int>("split");
         QTest::addColumn<QString>("text");
         QTest::newRow("SMTP and Connection")
             << QList<int>{0, 0, 0, 2, 0, 0, 0, 1} << 1
             << "Failed Services!\r\nSMTP:          2\r\nConnection: 1";
-        QTest::newRow("only Ryl: the headline alone") << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << 1
-                                                      << "Failed Services!";
+        QTest::newRow("only Ryl: the headline alone")
+            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << 1 << "Failed Services!";
         QTest::newRow("no Web line without the split")
             << QList<int>{0, 3, 0, 0, 0, 0, 0, 0} << 0 << "Failed Services!";
         QTest::newRow("every label, ten and more")

@@ -32,39 +32,67 @@ private slots:
         QTest::addColumn<QString>("page");
 
         QTest::newRow("no WEB, grouped: failed then OK")
-            << "<tr>F</tr>" << "" << "<tr>A</tr><tr>B</tr>" << QList<int>{1, 0, 2} << 0 << "YES" << "NO"
+            << "<tr>F</tr>"
+            << ""
+            << "<tr>A</tr><tr>B</tr>" << QList<int>{1, 0, 2} << 0 << "YES"
+            << "NO"
             << QStringLiteral("<p><b><font face=Tahoma>1 Failed Service!") + kHeadNoWeb +
                    "<tr>F</tr></table><p><b><font face=Tahoma>2 OK Services!" + kHeadNoWeb +
                    "<tr>A</tr><tr>B</tr></table>";
         QTest::newRow("errors only: the failed block alone")
-            << "<tr>F</tr>" << "" << "<tr>A</tr><tr>B</tr>" << QList<int>{1, 0, 2} << 0 << "YES" << "YES"
+            << "<tr>F</tr>"
+            << ""
+            << "<tr>A</tr><tr>B</tr>" << QList<int>{1, 0, 2} << 0 << "YES"
+            << "YES"
             << QStringLiteral("<p><b><font face=Tahoma>1 Failed Service!") + kHeadNoWeb +
                    "<tr>F</tr></table>";
         QTest::newRow("errors only and nothing failed: empty")
-            << "" << "<tr>W</tr>" << "<tr>A</tr>" << QList<int>{0, 1, 1} << 1 << "YES" << "YES" << "";
+            << ""
+            << "<tr>W</tr>"
+            << "<tr>A</tr>" << QList<int>{0, 1, 1} << 1 << "YES"
+            << "YES"
+            << "";
         QTest::newRow("errors only is ignored when not grouped")
-            << "" << "" << "<tr>A</tr>" << QList<int>{0, 0, 1} << 0 << "NO" << "YES"
-            << QStringLiteral("<p><b><font face=Tahoma>1 OK Service!") + kHeadNoWeb + "<tr>A</tr></table>";
+            << ""
+            << ""
+            << "<tr>A</tr>" << QList<int>{0, 0, 1} << 0 << "NO"
+            << "YES"
+            << QStringLiteral("<p><b><font face=Tahoma>1 OK Service!") + kHeadNoWeb +
+                   "<tr>A</tr></table>";
         QTest::newRow("split, not grouped: the WEB head without headline")
-            << "" << "" << "<tr>A</tr><tr>B</tr><tr>C</tr>" << QList<int>{0, 0, 3} << 1 << "NO" << "NO"
-            << kHeadWeb + "<tr>A</tr><tr>B</tr><tr>C</tr></table>";
+            << ""
+            << ""
+            << "<tr>A</tr><tr>B</tr><tr>C</tr>" << QList<int>{0, 0, 3} << 1 << "NO"
+            << "NO" << kHeadWeb + "<tr>A</tr><tr>B</tr><tr>C</tr></table>";
         QTest::newRow("no WEB, not grouped: still the OK headline counting all")
-            << "" << "" << "<tr>A</tr><tr>F</tr><tr>C</tr>" << QList<int>{0, 0, 3} << 0 << "no" << "NO"
+            << ""
+            << ""
+            << "<tr>A</tr><tr>F</tr><tr>C</tr>" << QList<int>{0, 0, 3} << 0 << "no"
+            << "NO"
             << QStringLiteral("<p><b><font face=Tahoma>3 OK Services!") + kHeadNoWeb +
                    "<tr>A</tr><tr>F</tr><tr>C</tr></table>";
         QTest::newRow("split, grouped: three blocks, singular and plural")
-            << "<tr>F</tr><tr>G</tr>" << "<tr>W</tr>" << "<tr>A</tr>" << QList<int>{2, 1, 1} << 1
-            << "YES" << "NO"
-            << QStringLiteral("<p><b><font face=Tahoma>2 Failed Services!</font></b></p>") + kHeadWeb +
+            << "<tr>F</tr><tr>G</tr>"
+            << "<tr>W</tr>"
+            << "<tr>A</tr>" << QList<int>{2, 1, 1} << 1 << "YES"
+            << "NO"
+            << QStringLiteral("<p><b><font face=Tahoma>2 Failed Services!</font></b></p>") +
+                   kHeadWeb +
                    "<tr>F</tr><tr>G</tr></table><p><b><font face=Tahoma>1 Warning!</font></b></p>" +
-                   kHeadWeb + "<tr>W</tr></table><p><b><font face=Tahoma>1 OK Service!</font></b></p>" +
+                   kHeadWeb +
+                   "<tr>W</tr></table><p><b><font face=Tahoma>1 OK Service!</font></b></p>" +
                    kHeadWeb + "<tr>A</tr></table>";
-        QTest::newRow("warnings plural")
-            << "" << "<tr>W</tr><tr>V</tr>" << "" << QList<int>{0, 2, 0} << 0 << "YES" << "NO"
-            << QStringLiteral("<p><b><font face=Tahoma>2 Warnings!") + kHeadNoWeb +
-                   "<tr>W</tr><tr>V</tr></table>";
-        QTest::newRow("no accounts: empty page")
-            << "" << "" << "" << QList<int>{0, 0, 0} << 1 << "YES" << "NO" << "";
+        QTest::newRow("warnings plural") << ""
+                                         << "<tr>W</tr><tr>V</tr>"
+                                         << "" << QList<int>{0, 2, 0} << 0 << "YES"
+                                         << "NO"
+                                         << QStringLiteral("<p><b><font face=Tahoma>2 Warnings!") +
+                                                kHeadNoWeb + "<tr>W</tr><tr>V</tr></table>";
+        QTest::newRow("no accounts: empty page") << ""
+                                                 << ""
+                                                 << "" << QList<int>{0, 0, 0} << 1 << "YES"
+                                                 << "NO"
+                                                 << "";
     }
     void compose() {
         QFETCH(QString, failed);
@@ -79,7 +107,8 @@ private slots:
     }
 
     void problemsAreEscapedRedParagraphs() {
-        QCOMPARE(SummaryPage::withProblems({QStringLiteral("a <b>"), QStringLiteral("c")}, QStringLiteral("P")),
+        QCOMPARE(SummaryPage::withProblems({QStringLiteral("a <b>"), QStringLiteral("c")},
+                                           QStringLiteral("P")),
                  QStringLiteral("<p><font face=Tahoma color=#cc0000>a &lt;b&gt;</font></p>"
                                 "<p><font face=Tahoma color=#cc0000>c</font></p>P"));
         QCOMPARE(SummaryPage::withProblems({}, QStringLiteral("P")), QStringLiteral("P"));

@@ -19,7 +19,7 @@ QByteArray requestPath(const QByteArray& request) {
 
 void resetConnection(QTcpSocket* socket) {
     // A zero linger turns the close into a reset.
-    const struct linger hard{1, 0};
+    const struct linger hard { 1, 0 };
     ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
                  sizeof hard);
     socket->abort();
@@ -68,8 +68,9 @@ QByteArray FakeMonitorServer::splitStatus(const char fields[7], const QByteArray
 }
 
 QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray& status) {
-    return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    return "HTTP/1.0 " + status +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
 }
 
 void FakeMonitorServer::onNewConnection() {

@@ -41,7 +41,9 @@ public:
     QString address() const; // "127.0.0.1:<port>", a MonitoringServer value
 
     void setScript(const QString& path, const Script& script) { m_scripts.insert(path, script); }
-    void setReply(const QString& path, const QByteArray& reply) { setScript(path, {Script::Mode::Whole, reply}); }
+    void setReply(const QString& path, const QByteArray& reply) {
+        setScript(path, {Script::Mode::Whole, reply});
+    }
     // Used for a path without a script of its own; by default a 404 page without the marker.
     void setDefault(const Script& script) { m_default = script; }
 

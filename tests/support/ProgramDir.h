@@ -10,7 +10,8 @@ namespace courivane::testing {
 // A temporary program directory, with the bitmaps and the sound the build drew copied in.
 class ProgramDir {
 public:
-    explicit ProgramDir(const QStringList& assets = {"green.bmp", "red.bmp", "orange.bmp", "white.bmp", "warning.wav"}) {
+    explicit ProgramDir(const QStringList& assets = {"green.bmp", "red.bmp", "orange.bmp",
+                                                     "white.bmp", "warning.wav"}) {
         const QDir bin(qEnvironmentVariable("COURIVANE_BIN"));
         for (const QString& name : assets)
             QFile::copy(bin.filePath(name), dir().filePath(name));

@@ -18,7 +18,8 @@ using namespace courivane::testing;
 
 namespace {
 
-const QByteArray kOptions = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n";
+const QByteArray kOptions =
+    "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n";
 
 QStringList messages;
 
@@ -52,7 +53,8 @@ private slots:
         messages.clear();
         m_program = std::make_unique<ProgramDir>();
         writeBytes(m_program->dir(), kOptionsFileName, kOptions);
-        writeBytes(m_program->dir(), kAccountsFileName, "A\r\nm1\r\na\r\nB\r\nm2\r\nb\r\nC\r\nm3\r\nc\r\n");
+        writeBytes(m_program->dir(), kAccountsFileName,
+                   "A\r\nm1\r\na\r\nB\r\nm2\r\nb\r\nC\r\nm3\r\nc\r\n");
         m_panel = std::make_unique<Status>(m_program->dir());
         OptionsFile(m_program->dir()).readStartup(m_panel->flags());
         m_panel->applyStartupLayout();
@@ -76,8 +78,9 @@ private slots:
         QCOMPARE(m_panel->flags().GraphicDisplay, kNo);
         // Saving with the grayed box writes "YES" on line 6, then closes.
         s->Command1_Click();
-        QCOMPARE(readBytes(m_program->dir(), kOptionsFileName),
-                 QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n"));
+        QCOMPARE(
+            readBytes(m_program->dir(), kOptionsFileName),
+            QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n"));
         QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
     }
 

@@ -35,11 +35,14 @@ private slots:
         // A window at (100, 50), 400 wide; frame 4, caption buttons 18 wide, caption 20 high.
         QTest::newRow("tool window, width 30")
             << true << false << 30 << QRect(500 - 4 - 18 - 30 - 2, 50 + 4 + 2, 30, 15);
-        QTest::newRow("caption-button style") << true << false << 0 << QRect(500 - 4 - 18 - 16 - 2, 56, 16, 15);
+        QTest::newRow("caption-button style")
+            << true << false << 0 << QRect(500 - 4 - 18 - 16 - 2, 56, 16, 15);
         QTest::newRow("minimise and maximise boxes")
             << false << true << 30 << QRect(500 - 4 - 3 * 18 + 2 - 30 - 2, 56, 30, 15);
-        QTest::newRow("no boxes, not a tool window") << false << false << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
-        QTest::newRow("tool window ignores its boxes") << true << true << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
+        QTest::newRow("no boxes, not a tool window")
+            << false << false << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
+        QTest::newRow("tool window ignores its boxes")
+            << true << true << 30 << QRect(500 - 4 - 18 - 32, 56, 30, 15);
     }
     void placement() {
         QFETCH(bool, tool);
@@ -113,7 +116,8 @@ private slots:
         // W and H are the outer size, frame included, in twips.
         monitor.resize(600, 400);
         const QSize outer = monitor.frameGeometry().size() * 15;
-        QCOMPARE(monitor.WebBrowser1->size(), QSize((outer.width() - 100) / 15, (outer.height() - 900) / 15));
+        QCOMPARE(monitor.WebBrowser1->size(),
+                 QSize((outer.width() - 100) / 15, (outer.height() - 900) / 15));
         const int height = monitor.WebBrowser1->height();
         // 1000 twips high or less: the height stays, the width follows.
         monitor.resize(450, 60);
@@ -144,7 +148,8 @@ private slots:
         window.show();
         {
             clsBtnTitleBar bar;
-            bar.AddButton(&window, false, fake ? &hidden : nullptr, QStringLiteral("X"), width, captionStyle);
+            bar.AddButton(&window, false, fake ? &hidden : nullptr, QStringLiteral("X"), width,
+                          captionStyle);
             QTEST(int(titleBarButtons().size()), "created");
         }
         // Teardown of any of them does no harm and leaves nothing behind.

@@ -35,24 +35,32 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<QList<int>>("pictures");
         QTest::addColumn<QList<int>>("labels");
-        QTest::newRow("lamps, split") << "YES" << "YES" << 1 << 3630
-                                      << QList<int>{0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245}
-                                      << QList<int>{};
-        QTest::newRow("lamps, no Web") << "YES" << "NO" << 0 << 3270
-                                       << QList<int>{0, 360, 725, 1085, 1445, 1805, 2165, 2525, 2885}
-                                       << QList<int>{};
-        QTest::newRow("labels, split") << "NO" << "YES" << 1 << 6270 << QList<int>{}
-                                       << QList<int>{0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020};
-        QTest::newRow("labels, no Web") << "NO" << "NO" << 0 << 5550 << QList<int>{}
-                                        << QList<int>{0, 240, 980, 1700, 2420, 3140, 3860, 4580, 5300};
+        QTest::newRow("lamps, split")
+            << "YES"
+            << "YES" << 1 << 3630
+            << QList<int>{0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245} << QList<int>{};
+        QTest::newRow("lamps, no Web")
+            << "YES"
+            << "NO" << 0 << 3270 << QList<int>{0, 360, 725, 1085, 1445, 1805, 2165, 2525, 2885}
+            << QList<int>{};
+        QTest::newRow("labels, split")
+            << "NO"
+            << "YES" << 1 << 6270 << QList<int>{}
+            << QList<int>{0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020};
+        QTest::newRow("labels, no Web")
+            << "NO"
+            << "NO" << 0 << 5550 << QList<int>{}
+            << QList<int>{0, 240, 980, 1700, 2420, 3140, 3860, 4580, 5300};
         // Neither word: pictures from the display step, the text width and a Web label from the
         // split step; a split value that is neither is laid out split.
-        QTest::newRow("graphic neither") << "yes" << "YES" << 1 << 6270
-                                         << QList<int>{0, 360, 1085, 1445, 1805, 2165, 2525, 2885, 3245}
-                                         << QList<int>{960};
-        QTest::newRow("split neither") << "YES" << "no" << 1 << 3630
-                                       << QList<int>{0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245}
-                                       << QList<int>{};
+        QTest::newRow("graphic neither")
+            << "yes"
+            << "YES" << 1 << 6270 << QList<int>{0, 360, 1085, 1445, 1805, 2165, 2525, 2885, 3245}
+            << QList<int>{960};
+        QTest::newRow("split neither")
+            << "YES"
+            << "no" << 1 << 3630
+            << QList<int>{0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245} << QList<int>{};
     }
     void startup() {
         QFETCH(QString, graphic);
@@ -75,7 +83,8 @@ private slots:
         // Split on in the text display: wider, the Web label back at 960, the rest 720 further.
         applySplit(l, kNo, kYes);
         QCOMPARE(l.width, 6270);
-        QCOMPARE(visibleLabels(l), (QList<int>{0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020}));
+        QCOMPARE(visibleLabels(l),
+                 (QList<int>{0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020}));
         // Back to lamps: the same as the start-up layout for the same two flags.
         applyDisplayMode(l, kYes, kYes);
         PanelLayout fresh;

@@ -19,7 +19,8 @@ using namespace courivane::testing;
 
 namespace {
 QByteArray status(const char* fields) {
-    return FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
+    return FakeMonitorServer::httpReply(
+        FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
 }
 } // namespace
 
@@ -32,23 +33,30 @@ private slots:
     void initTestCase() {
         QVERIFY(m_server.listen());
         // ICMP, Web, POP3, Receive, SMTP, Ryl, Send; the first answers late, so the pass lasts.
-        m_server.setScript(QStringLiteral("/status/web.txt"), {Script::Mode::Delayed, status("1011111"), 1, 150});
+        m_server.setScript(QStringLiteral("/status/web.txt"),
+                           {Script::Mode::Delayed, status("1011111"), 1, 150});
         m_server.setReply(QStringLiteral("/status/warn.txt"), status("1114111"));
     }
 
     void runsInOrder() {
         ProgramDir program;
-        writeBytes(program.dir(), kOptionsFileName, "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        writeBytes(program.dir(), kOptionsFileName,
+                   "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
         const QByteArray server = m_server.address().toUtf8();
         writeBytes(program.dir(), kAccountsFileName,
                    "Web Down\r\n" + server + "\r\nweb\r\nWarned\r\n" + server + "\r\nwarn\r\n");
         Status panel(program.dir());
         QStringList events;
-        connect(panel.cycle(), &PollCycle::passStarted, this, [&] { events << QStringLiteral("pass"); });
-        connect(panel.cycle(), &PollCycle::pageReady, this, [&] { events << QStringLiteral("page"); });
-        connect(panel.alert(), &Alert::soundPlayed, this, [&] { events << QStringLiteral("sound"); });
-        connect(panel.alert(), &Alert::noticeShown, this, [&] { events << QStringLiteral("notice"); });
-        connect(panel.cycle(), &PollCycle::countdownChanged, this, [&] { events << QStringLiteral("countdown"); });
+        connect(panel.cycle(), &PollCycle::passStarted, this,
+                [&] { events << QStringLiteral("pass"); });
+        connect(panel.cycle(), &PollCycle::pageReady, this,
+                [&] { events << QStringLiteral("page"); });
+        connect(panel.alert(), &Alert::soundPlayed, this,
+                [&] { events << QStringLiteral("sound"); });
+        connect(panel.alert(), &Alert::noticeShown, this,
+                [&] { events << QStringLiteral("notice"); });
+        connect(panel.cycle(), &PollCycle::countdownChanged, this,
+                [&] { events << QStringLiteral("countdown"); });
         QSignalSpy done(panel.cycle(), &PollCycle::passFinished);
 
         panel.startUp();
@@ -65,7 +73,8 @@ private slots:
 
         QVERIFY(done.wait());
         QCOMPARE(events, (QStringList{"pass", "page", "sound", "notice", "countdown"}));
-        QVERIFY(panel.monitor()->WebBrowser1->toPlainText().startsWith(QStringLiteral("1 Failed Service!")));
+        QVERIFY(panel.monitor()->WebBrowser1->toPlainText().startsWith(
+            QStringLiteral("1 Failed Service!")));
         QCOMPARE(panel.monitor()->windowTitle(), QStringLiteral("Courivane Status"));
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer4"))->isActive());  // Web, red
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange

@@ -26,7 +26,8 @@ QColor centreOf(const QLabel* picture) {
     return picture->pixmap().toImage().pixelColor(12, 12);
 }
 
-EndOfPass endOf(PassKind kind, const LampResults& lamps, const QString& sound = kYes, const QString& popups = kYes) {
+EndOfPass endOf(PassKind kind, const LampResults& lamps, const QString& sound = kYes,
+                const QString& popups = kYes) {
     return decideEndOfPass(kind, lamps, 1, sound, popups);
 }
 
@@ -49,10 +50,14 @@ private slots:
         QTest::addColumn<int>("pop3Picture");
         QTest::addColumn<int>("pop3Label");
         QTest::addColumn<bool>("webShown");
-        QTest::newRow("lamps, split") << "YES" << "YES" << 3630 << 1085 << 1700 << true;
-        QTest::newRow("lamps, no Web") << "YES" << "NO" << 3270 << 725 << 980 << false;
-        QTest::newRow("labels, split") << "NO" << "YES" << 6270 << 1085 << 1700 << true;
-        QTest::newRow("labels, no Web") << "NO" << "NO" << 5550 << 725 << 980 << false;
+        QTest::newRow("lamps, split") << "YES"
+                                      << "YES" << 3630 << 1085 << 1700 << true;
+        QTest::newRow("lamps, no Web") << "YES"
+                                       << "NO" << 3270 << 725 << 980 << false;
+        QTest::newRow("labels, split") << "NO"
+                                       << "YES" << 6270 << 1085 << 1700 << true;
+        QTest::newRow("labels, no Web") << "NO"
+                                        << "NO" << 5550 << 725 << 980 << false;
     }
     void layoutsReachTheWidgets() {
         QFETCH(QString, graphic);
@@ -118,7 +123,8 @@ private slots:
         QTest::addColumn<QColor>("colour");
         QTest::newRow("Timer3, ICMP red") << 0 << int(IcmpLamp) << 8 << QColor(255, 0, 0);
         QTest::newRow("Timer8, Send red") << 5 << int(SendLamp) << 4 << QColor(255, 0, 0);
-        QTest::newRow("Timer11, Receive orange") << 8 << int(ReceiveLamp) << 8 << QColor(255, 128, 0);
+        QTest::newRow("Timer11, Receive orange")
+            << 8 << int(ReceiveLamp) << 8 << QColor(255, 128, 0);
     }
     void blinkSequences() {
         QFETCH(int, timerIndex);
@@ -169,11 +175,16 @@ private slots:
         QTest::addColumn<bool>("wav");
         QTest::addColumn<int>("sounds");
         QTest::addColumn<int>("notices");
-        QTest::newRow("red, both on") << true << "YES" << "YES" << true << 1 << 1;
-        QTest::newRow("red, sound only") << true << "YES" << "NO" << true << 1 << 0;
-        QTest::newRow("red, notice only") << true << "NO" << "YES" << true << 0 << 1;
-        QTest::newRow("red, no sound file") << true << "YES" << "YES" << false << 0 << 1;
-        QTest::newRow("orange only") << false << "YES" << "YES" << true << 0 << 0;
+        QTest::newRow("red, both on") << true << "YES"
+                                      << "YES" << true << 1 << 1;
+        QTest::newRow("red, sound only") << true << "YES"
+                                         << "NO" << true << 1 << 0;
+        QTest::newRow("red, notice only") << true << "NO"
+                                          << "YES" << true << 0 << 1;
+        QTest::newRow("red, no sound file") << true << "YES"
+                                            << "YES" << false << 0 << 1;
+        QTest::newRow("orange only") << false << "YES"
+                                     << "YES" << true << 0 << 0;
     }
     void soundAndNoticeExactlyWhenAsked() {
         QFETCH(bool, red);
@@ -193,7 +204,8 @@ private slots:
         QTEST(int(notices.size()), "notices");
         if (!notices.isEmpty()) {
             QCOMPARE(notices.first().at(0).toString(), QStringLiteral("Courivane!"));
-            QCOMPARE(notices.first().at(1).toString(), QStringLiteral("Failed Services!\r\nSMTP:          1"));
+            QCOMPARE(notices.first().at(1).toString(),
+                     QStringLiteral("Failed Services!\r\nSMTP:          1"));
         }
     }
 
@@ -205,7 +217,7 @@ private slots:
         const QRegion mask = panel.mask();
         const QPoint icmp = panel.picture(1)->pos();
         QVERIFY(mask.contains(icmp + QPoint(12, 12)));
-        QVERIFY(!mask.contains(icmp + QPoint(0, 0)));  // a magenta corner of the lamp
+        QVERIFY(!mask.contains(icmp + QPoint(0, 0)));   // a magenta corner of the lamp
         QVERIFY(!mask.contains(icmp + QPoint(12, 24))); // below the 24-pixel bitmap
         QVERIFY(mask.contains(panel.picture(SettingsElement)->pos() + QPoint(12, 12)));
         panel.flags().GraphicDisplay = kNo;
@@ -215,7 +227,8 @@ private slots:
 
     void mouseActions() {
         ProgramDir program;
-        writeBytes(program.dir(), QStringLiteral("Proxy.Txt"), "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        writeBytes(program.dir(), QStringLiteral("Proxy.Txt"),
+                   "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
         Status panel(program.dir());
         panel.flags().MakeMoveable = kNo;
         panel.applyStartupLayout();
