@@ -6,13 +6,11 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyledItemDelegate>
 
 namespace courivane {
@@ -56,11 +54,6 @@ public:
     }
 };
 
-void place(QWidget* w, const char* name, int left, int top, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
-
 } // namespace
 
 Accounts::Accounts(QDir programDir, QWidget* parent)
@@ -84,20 +77,20 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     setFont(font);
     setFixedSize(twips(9750), twips(6750));
 
-    place(List1, "List1", 120, 1560, 9015, 5100);
-    place(Text1, "Text1", 1800, 240, 3855, 285);
-    place(Text2, "Text2", 1800, 720, 3855, 285);
-    place(Text3, "Text3", 1800, 1200, 3855, 285);
-    place(Label1, "Label1", 120, 240, 1455, 255);
-    place(Label2, "Label2", 120, 720, 1695, 255);
-    place(Label3, "Label3", 120, 1200, 1455, 255);
-    place(Command1, "Command1", 5880, 1200, 855, 255);
-    place(Command2, "Command2", 7080, 1200, 855, 255);
-    place(Command3, "Command3", 8160, 120, 1455, 375);
-    place(Command4, "Command4", 8160, 600, 1455, 375);
-    place(Command5, "Command5", 9240, 3600, 375, 375);
-    place(Command6, "Command6", 9240, 4200, 375, 375);
-    place(Command7, "Command7", 8280, 1200, 855, 255);
+    placeTwips(List1, "List1", 120, 1560, 9015, 5100);
+    placeTwips(Text1, "Text1", 1800, 240, 3855, 285);
+    placeTwips(Text2, "Text2", 1800, 720, 3855, 285);
+    placeTwips(Text3, "Text3", 1800, 1200, 3855, 285);
+    placeTwips(Label1, "Label1", 120, 240, 1455, 255);
+    placeTwips(Label2, "Label2", 120, 720, 1695, 255);
+    placeTwips(Label3, "Label3", 120, 1200, 1455, 255);
+    placeTwips(Command1, "Command1", 5880, 1200, 855, 255);
+    placeTwips(Command2, "Command2", 7080, 1200, 855, 255);
+    placeTwips(Command3, "Command3", 8160, 120, 1455, 375);
+    placeTwips(Command4, "Command4", 8160, 600, 1455, 375);
+    placeTwips(Command5, "Command5", 9240, 3600, 375, 375);
+    placeTwips(Command6, "Command6", 9240, 4200, 375, 375);
+    placeTwips(Command7, "Command7", 8280, 1200, 855, 255);
 
     List1->setItemDelegate(new TabStopDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -119,8 +112,7 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     for (const AccountRecord& record : file.records)
         List1->addItem(toListEntry(record));
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 }
 
 QStringList Accounts::entries() const {
@@ -147,15 +139,19 @@ bool Accounts::validEntry(QString& entry) {
     return true;
 }
 
+void Accounts::clearBoxes() {
+    Text1->clear();
+    Text2->clear();
+    Text3->clear();
+    Text1->setFocus();
+}
+
 void Accounts::Command1_Click() {
     QString entry;
     if (!validEntry(entry))
         return;
     List1->addItem(entry);
-    Text1->clear();
-    Text2->clear();
-    Text3->clear();
-    Text1->setFocus();
+    clearBoxes();
 }
 
 void Accounts::Command7_Click() {
@@ -167,10 +163,7 @@ void Accounts::Command7_Click() {
         return;
     List1->insertItem(i + 1, entry);
     delete List1->takeItem(i);
-    Text1->clear();
-    Text2->clear();
-    Text3->clear();
-    Text1->setFocus();
+    clearBoxes();
 }
 
 void Accounts::Command2_Click() {

@@ -50,6 +50,7 @@ private:
     // The entry the three boxes make, or nothing after telling the user why not.
     bool validEntry(QString& entry);
     void moveSelected(int step);
+    void clearBoxes();
 
     QDir m_dir;
 };

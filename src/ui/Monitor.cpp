@@ -4,10 +4,8 @@
 #include "ui/clsBtnTitleBar.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -45,8 +43,7 @@ Monitor::Monitor(QWidget* parent)
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &Monitor::recreateTitleBarButton);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 }
 
 Monitor::~Monitor() = default;

@@ -5,20 +5,13 @@
 #include "ui/Status.h"
 #include "ui/Twips.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace courivane {
 
 namespace {
-
-void place(QWidget* w, const char* name, int left, int top, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
 
 bool checkedOrGrayed(const QCheckBox* box) {
     return box->checkState() != Qt::Unchecked;
@@ -57,22 +50,22 @@ Settings::Settings(Status* panel)
     setFont(font);
     setFixedSize(twips(4680), twips(3735));
 
-    place(Check1, "Check1", 120, 120, 2295, 255);
-    place(Check4, "Check4", 120, 480, 2055, 255);
-    place(Check5, "Check5", 120, 840, 2535, 255);
-    place(Check6, "Check6", 120, 1200, 2535, 255);
-    place(Check7, "Check7", 120, 1560, 2415, 255);
-    place(Check8, "Check8", 2880, 1560, 1815, 255);
-    place(Check3, "Check3", 120, 1920, 2535, 255);
-    place(Check2, "Check2", 120, 2280, 2295, 255);
-    place(Label1, "Label1", 120, 2640, 2775, 255);
-    place(Text1, "Text1", 120, 3000, 4455, 285);
-    place(Label2, "Label2", 120, 3360, 735, 255);
-    place(Text2, "Text2", 720, 3360, 855, 285);
-    place(Command2, "Command2", 2880, 120, 1695, 255);
-    place(Command4, "Command4", 2880, 480, 1695, 255);
-    place(Command1, "Command1", 2880, 840, 1695, 255);
-    place(Command3, "Command3", 2880, 1200, 1695, 255);
+    placeTwips(Check1, "Check1", 120, 120, 2295, 255);
+    placeTwips(Check4, "Check4", 120, 480, 2055, 255);
+    placeTwips(Check5, "Check5", 120, 840, 2535, 255);
+    placeTwips(Check6, "Check6", 120, 1200, 2535, 255);
+    placeTwips(Check7, "Check7", 120, 1560, 2415, 255);
+    placeTwips(Check8, "Check8", 2880, 1560, 1815, 255);
+    placeTwips(Check3, "Check3", 120, 1920, 2535, 255);
+    placeTwips(Check2, "Check2", 120, 2280, 2295, 255);
+    placeTwips(Label1, "Label1", 120, 2640, 2775, 255);
+    placeTwips(Text1, "Text1", 120, 3000, 4455, 285);
+    placeTwips(Label2, "Label2", 120, 3360, 735, 255);
+    placeTwips(Text2, "Text2", 720, 3360, 855, 285);
+    placeTwips(Command2, "Command2", 2880, 120, 1695, 255);
+    placeTwips(Command4, "Command4", 2880, 480, 1695, 255);
+    placeTwips(Command1, "Command1", 2880, 840, 1695, 255);
+    placeTwips(Command3, "Command3", 2880, 1200, 1695, 255);
 
     // Tab order 0 to 15.
     const QList<QWidget*> order = {Check1,   Check2,   Check4, Text1,  Text2,  Command2, Command4,
@@ -92,8 +85,7 @@ Settings::Settings(Status* panel)
 
     fill();
     // Centred on the screen, clear of the panel at its top.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 }
 
 void Settings::fill() {

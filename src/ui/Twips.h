@@ -1,5 +1,7 @@
 #pragma once
 
+class QWidget;
+
 namespace courivane {
 
 // 15 twips to a logical pixel; Qt scales logical pixels on high-DPI screens.
@@ -11,5 +13,10 @@ constexpr int twips(int value) {
 constexpr int toTwips(int pixels) {
     return pixels * kTwipsPerPixel;
 }
+
+// Names a control and places it by its designed position and size in twips.
+void placeTwips(QWidget* widget, const char* name, int left, int top, int width, int height);
+// Centres a window on the primary screen.
+void centreOnScreen(QWidget* window);
 
 } // namespace courivane

@@ -25,6 +25,20 @@ void resetConnection(QTcpSocket* socket) {
     socket->abort();
 }
 
+// Collects a request head on the socket, then hands it on once.
+template <typename Handler> void onRequest(QObject* context, QTcpSocket* socket, Handler handler) {
+    auto* buffer = new QByteArray;
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
+    QObject::connect(socket, &QTcpSocket::readyRead, context, [socket, buffer, handler] {
+        if (buffer->contains(kEndOfHead))
+            return;
+        *buffer += socket->readAll();
+        if (buffer->contains(kEndOfHead))
+            handler(QByteArray(buffer->constData(), buffer->size()));
+    });
+}
+
 } // namespace
 
 FakeMonitorServer::FakeMonitorServer(QObject* parent) : QObject(parent) {
@@ -75,19 +89,11 @@ QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray
 
 void FakeMonitorServer::onNewConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        auto* buffer = new QByteArray;
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
-            if (buffer->contains(kEndOfHead))
-                return;
-            *buffer += socket->readAll();
-            if (!buffer->contains(kEndOfHead))
-                return;
+        onRequest(this, socket, [this, socket](const QByteArray& request) {
             if (m_record)
-                m_requests << QByteArray(buffer->constData(), buffer->size());
-            emit requestReceived(*buffer);
-            answer(socket, *buffer);
+                m_requests << request;
+            emit requestReceived(request);
+            answer(socket, request);
         });
     }
 }
@@ -150,18 +156,9 @@ bool FakeHttpProxy::listen() {
 
 void FakeHttpProxy::onNewConnection() {
     while (QTcpSocket* client = m_server.nextPendingConnection()) {
-        auto* buffer = new QByteArray;
-        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QObject::destroyed, client, [buffer] { delete buffer; });
-        connect(client, &QTcpSocket::readyRead, this, [this, client, buffer] {
-            if (buffer->contains(kEndOfHead))
-                return;
-            *buffer += client->readAll();
-            if (!buffer->contains(kEndOfHead))
-                return;
-            const QByteArray line = buffer->left(buffer->indexOf("\r\n"));
-            m_lines << line;
-            const QUrl url(QString::fromUtf8(requestPath(*buffer)));
+        onRequest(this, client, [this, client](const QByteArray& request) {
+            m_lines << request.left(request.indexOf("\r\n"));
+            const QUrl url(QString::fromUtf8(requestPath(request)));
             if (!url.isValid() || url.scheme() != QLatin1String("http")) {
                 client->write("HTTP/1.0 400 Bad Request\r\n\r\n");
                 client->disconnectFromHost();
