@@ -47,6 +47,9 @@ void PollCycle::beginPass(PassKind kind, QStringList problems) {
     // Every record is read before the first fetch: a save during the pass cannot mix two lists.
     AccountsRead accounts = AccountsFile(m_dir).read();
     problems += accounts.problems;
+    // Without an accounts file nothing can be known: the Con lamp says so instead of green.
+    if (!accounts.usable)
+        recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
     m_accounts = std::move(accounts.records);
     m_problems = problems;
     m_next = 0;

@@ -41,6 +41,7 @@ void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, i
     ++m_generation;
     m_active = true;
     m_data.clear();
+    m_markerAt = -1;
     m_splitFlag = splitFlag;
 
     if (!target.portError.isEmpty()) {
@@ -105,8 +106,15 @@ void StatusFetch::takeData() {
 void StatusFetch::oWinsock_OnDataArrival() {
     if (!m_active)
         return;
+    const qsizetype before = m_data.size();
     takeData();
-    if (m_data.size() >= kMaxReplyBytes || replyComplete(m_data, m_splitFlag))
+    // Search only the new bytes (and a marker's length before them): a reply that trickles in
+    // byte by byte costs no more than one that arrives whole.
+    if (m_markerAt < 0)
+        m_markerAt = findMarker(m_data, before - (kMarker.size() - 1));
+    const bool complete =
+        m_markerAt >= 0 && m_data.size() - m_markerAt >= requiredReplyLength(m_splitFlag);
+    if (m_data.size() >= kMaxReplyBytes || complete)
         endFetch();
 }
 

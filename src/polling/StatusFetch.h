@@ -69,6 +69,7 @@ private:
     QTimer m_timeout;
     QByteArray m_request;
     QByteArray m_data;
+    qsizetype m_markerAt = -1;
     int m_splitFlag = 0;
     bool m_active = false;
     quint64 m_generation = 0;

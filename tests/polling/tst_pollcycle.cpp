@@ -257,6 +257,9 @@ private slots:
         QVERIFY(result.rows.isEmpty());
         QVERIFY(result.page.contains(QStringLiteral("Proxy.Txt not found")));
         QVERIFY(result.page.contains(QStringLiteral("CompUserNames.Txt not found")));
+        // Nothing polled is nothing known: never all green.
+        QCOMPARE(result.end.colours[ConnectionLamp], LampColour::Red);
+        QCOMPARE(result.counters[ConnectionLamp], 1);
     }
 };
 

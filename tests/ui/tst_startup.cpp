@@ -98,6 +98,8 @@ private slots:
         const QString page = panel.monitor()->WebBrowser1->toPlainText();
         QVERIFY(page.contains(QStringLiteral("Proxy.Txt not found")));
         QVERIFY(page.contains(QStringLiteral("CompUserNames.Txt not found")));
+        QCOMPARE(panel.label(ConnectionLamp + 1)->palette().color(QPalette::Window),
+                 QColor(255, 0, 0));
     }
 };
 
