@@ -21,10 +21,6 @@ constexpr int kGraphicNoWeb = 3270;
 constexpr int kTextWeb = 6270;
 constexpr int kTextNoWeb = 5550;
 
-const QString& no() {
-    return kNo;
-}
-
 void showAll(std::array<bool, kElementCount>& visible, bool on) {
     visible.fill(on);
 }
@@ -41,7 +37,7 @@ int PanelLayout::labelLeft(int element) const {
 
 int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& split) {
     // Display step: only exactly "NO" gives the text display.
-    if (graphic == no()) {
+    if (graphic == kNo) {
         l.width = isYes(split) ? kTextWeb : kTextNoWeb;
         showAll(l.pictureVisible, false);
         showAll(l.labelVisible, true);
@@ -51,7 +47,7 @@ int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& sp
         showAll(l.labelVisible, false);
     }
     // Split step: only exactly "NO" takes the Web lamp away; the widths test for "YES".
-    if (split == no()) {
+    if (split == kNo) {
         l.pictureVisible[WebElement] = false;
         l.labelVisible[WebElement] = false;
         l.webColumns = false;

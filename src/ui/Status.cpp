@@ -87,21 +87,6 @@ void paintBackground(QWidget* w, quint32 bgr) {
     w->setAutoFillBackground(true);
 }
 
-// Timer3 to Timer10 blink the eight lamps red; Timer11 and Timer12 blink Receive and Send orange.
-Lamp lampOfTimer(int index) {
-    if (index == 8)
-        return ReceiveLamp;
-    if (index == 9)
-        return SendLamp;
-    return static_cast<Lamp>(index);
-}
-
-int timerIndex(Lamp lamp, LampColour colour) {
-    if (colour == LampColour::Orange)
-        return lamp == ReceiveLamp ? 8 : 9;
-    return static_cast<int>(lamp);
-}
-
 } // namespace
 
 Status::Status(QDir programDir, QWidget* parent)
@@ -125,13 +110,20 @@ Status::Status(QDir programDir, QWidget* parent)
     connect(m_cycle, &PollCycle::pageReady, m_monitor.get(), &Monitor::writePage);
     connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
 
-    for (int i = 0; i < 10; ++i) {
+    // Every lamp blinks red; Receive and Send also blink orange. Core names the timer of each.
+    auto addBlinkTimer = [this](Lamp lamp, LampColour colour) {
+        const QString name = blinkTimerName(lamp, colour);
+        const int index = QStringView(name).mid(5).toInt() - 3;
         auto* timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("Timer%1").arg(3 + i));
+        timer->setObjectName(name);
         timer->setInterval(kBlinkMs);
-        connect(timer, &QTimer::timeout, this, [this, i] { blinkTick(i); });
-        m_blinkTimers[i] = timer;
-    }
+        connect(timer, &QTimer::timeout, this, [this, index] { blinkTick(index); });
+        m_blinkTimers[index] = {timer, lamp, colour};
+    };
+    for (int lamp = 0; lamp < kLampCount; ++lamp)
+        addBlinkTimer(static_cast<Lamp>(lamp), LampColour::Red);
+    addBlinkTimer(ReceiveLamp, LampColour::Orange);
+    addBlinkTimer(SendLamp, LampColour::Orange);
     buildElements();
 }
 
@@ -176,9 +168,9 @@ void Status::buildElements() {
 }
 
 QTimer* Status::blinkTimer(const QString& name) const {
-    for (QTimer* t : m_blinkTimers)
-        if (t->objectName() == name)
-            return t;
+    for (const BlinkTimer& b : m_blinkTimers)
+        if (b.timer->objectName() == name)
+            return b.timer;
     return nullptr;
 }
 
@@ -267,18 +259,16 @@ void Status::showEndOfPass(const PassResult& result) {
 
 void Status::startBlink(Lamp lamp, LampColour colour) {
     courivane::startBlink(m_blinkGroups[lamp]);
-    m_blinkTimers[timerIndex(lamp, colour)]->start();
+    blinkTimer(blinkTimerName(lamp, colour))->start();
 }
 
 void Status::blinkTick(int index) {
-    QTimer* timer = m_blinkTimers[index];
-    const Lamp lamp = lampOfTimer(index);
-    const LampColour colour = index < 8 ? LampColour::Red : LampColour::Orange;
-    const BlinkStep step =
-        courivane::blinkTick(m_blinkGroups[lamp], colour, blinkTickLimit(timer->objectName()));
-    setLamp(lamp, step.show);
+    const BlinkTimer& b = m_blinkTimers[index];
+    const BlinkStep step = courivane::blinkTick(m_blinkGroups[b.lamp], b.colour,
+                                                blinkTickLimit(b.timer->objectName()));
+    setLamp(b.lamp, step.show);
     if (step.stop)
-        timer->stop();
+        b.timer->stop();
 }
 
 void Status::openSettings() {
