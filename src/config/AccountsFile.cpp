@@ -43,7 +43,10 @@ QString AccountsFile::path() const {
 
 AccountsRead AccountsFile::read() const {
     AccountsRead result;
-    const TextFileRead file = readTextLines(path());
+    const TextFileRead file = readTextLines(path(), kMaxAccountsBytes);
+    result.exists = file.exists;
+    result.error = file.error;
+    result.raw = file.raw;
     if (!file.exists) {
         result.usable = false;
         result.problems << QStringLiteral("%1 not found: no accounts to poll. Open Settings, "
@@ -67,9 +70,12 @@ AccountsRead AccountsFile::read() const {
         result.records.append({lines.at(3 * i), lines.at(3 * i + 1), lines.at(3 * i + 2)});
     const qsizetype tail = lines.size() % 3;
     if (tail != 0) {
+        const qsizetype first = 3 * complete;
+        result.incomplete =
+            AccountRecord{lines.at(first), tail > 1 ? lines.at(first + 1) : QString(), QString()};
         result.problems << QStringLiteral("%1 ends in an incomplete account (line %2 onwards, "
-                                          "%3 of its 3 lines): it is not polled. Open Accounts "
-                                          "and press Save Settings to repair the file.")
+                                          "%3 of its 3 lines): it is not polled. Open Accounts, "
+                                          "complete it and press Save Settings.")
                                .arg(kAccountsFileName)
                                .arg(3 * complete + 1)
                                .arg(tail);
@@ -77,13 +83,16 @@ AccountsRead AccountsFile::read() const {
     return result;
 }
 
-QString AccountsFile::fileText(const QStringList& entries) {
-    QString text = entries.join(QLatin1String(kLineEnd));
-    text.replace(kTab, QLatin1String(kLineEnd));
-    return text + QLatin1String(kLineEnd);
+QStringList AccountsFile::fileLines(const QStringList& entries) {
+    QStringList lines;
+    for (const QString& entry : entries)
+        lines += entry.split(kTab);
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
 }
 
-QString AccountsFile::write(const QList<AccountRecord>& records) const {
+QString AccountsFile::write(const QList<AccountRecord>& records, const LineBytes& original) const {
     QStringList entries;
     entries.reserve(records.size());
     for (qsizetype i = 0; i < records.size(); ++i) {
@@ -95,10 +104,10 @@ QString AccountsFile::write(const QList<AccountRecord>& records) const {
         }
         entries << toListEntry(records.at(i));
     }
-    return writeTextAtomically(path(), fileText(entries));
+    return writeBytesAtomically(path(), original.encode(fileLines(entries)));
 }
 
-QString AccountsFile::writeEntries(const QStringList& entries) const {
+QString AccountsFile::writeEntries(const QStringList& entries, const LineBytes& original) const {
     QList<AccountRecord> records;
     records.reserve(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
@@ -112,7 +121,7 @@ QString AccountsFile::writeEntries(const QStringList& entries) const {
         }
         records.append(*record);
     }
-    return write(records);
+    return write(records, original);
 }
 
 } // namespace courivane

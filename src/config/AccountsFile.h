@@ -5,11 +5,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "config/TextLines.h"
+
 #include <optional>
 
 namespace courivane {
 
 inline const QString kAccountsFileName = QStringLiteral("CompUserNames.Txt");
+// Far beyond any real list of accounts; anything larger is not read.
+inline constexpr qint64 kMaxAccountsBytes = 64 * 1024 * 1024;
 
 // One monitored account, its three fields exactly as typed.
 struct AccountRecord {
@@ -30,8 +34,13 @@ std::optional<QString> forbiddenField(const AccountRecord& record);
 
 struct AccountsRead {
     QList<AccountRecord> records;
+    // A last account of one or two lines: not polled, but the dialog shows it to be completed.
+    std::optional<AccountRecord> incomplete;
     QStringList problems;
+    bool exists = true;
     bool usable = true; // false when the file is missing or unreadable
+    QString error;      // why an existing file could not be read
+    QByteArray raw;     // the file as read
 };
 
 class AccountsFile {
@@ -41,19 +50,20 @@ public:
     QString path() const;
 
     // All complete records in file order. A missing file reads as no accounts; an incomplete
-    // last record is reported and left out.
+    // last record is reported and left out of `records`.
     AccountsRead read() const;
 
-    // Writes the records atomically, three lines each. Refuses a field that holds a TAB, a CR or
-    // an LF, since it would read back as other records. Returns an empty string on success,
-    // otherwise the reason, naming the entry and the field.
-    QString write(const QList<AccountRecord>& records) const;
+    // Writes the records atomically, three lines each, lines that did not change with the bytes
+    // they had in `original`. Refuses a field that holds a TAB, a CR or an LF, since it would
+    // read back as other records. Returns an empty string on success, otherwise the reason,
+    // naming the entry and the field.
+    QString write(const QList<AccountRecord>& records, const LineBytes& original = {}) const;
     // The same from the dialog's list entries, in list order.
-    QString writeEntries(const QStringList& entries) const;
+    QString writeEntries(const QStringList& entries, const LineBytes& original = {}) const;
 
-    // The file text for a list of entries: joined with CR LF, every TAB turned into CR LF, one
-    // final CR LF.
-    static QString fileText(const QStringList& entries);
+    // The file's lines for a list of entries: every TAB turned into a line end; an empty list is
+    // a single empty line.
+    static QStringList fileLines(const QStringList& entries);
 
 private:
     QDir m_dir;

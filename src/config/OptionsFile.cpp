@@ -45,14 +45,10 @@ QString shortText(const QString& name, qsizetype have, int need) {
         .arg(need);
 }
 
-// Line 10 as a port: a whole number from 1 to 65535, blanks around it tolerated.
-bool parsePort(const QString& text, qint32& port) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    if (!ok || value < 1 || value > 65535)
-        return false;
-    port = value;
-    return true;
+QString noAddressText(const QString& name) {
+    return QStringLiteral("%1 line 9: the proxy is enabled but has no address, so every fetch "
+                          "through the proxy fails. Enter it in Settings.")
+        .arg(name);
 }
 
 QString badPortText(const QString& name, const QString& value) {
@@ -63,22 +59,39 @@ QString badPortText(const QString& name, const QString& value) {
 
 } // namespace
 
+std::optional<qint32> parsePort(const QString& text) {
+    if (text.isEmpty() || text.size() > 5)
+        return std::nullopt;
+    qint32 value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value < 1 || value > 65535)
+        return std::nullopt;
+    return value;
+}
+
 OptionsFile::OptionsFile(QDir programDir) : m_dir(std::move(programDir)) {}
 
 QString OptionsFile::path() const {
     return m_dir.filePath(kOptionsFileName);
 }
 
-QStringList OptionsFile::readStartup(OptionFlags& flags) const {
-    return read(flags, Variant::Startup);
+QStringList OptionsFile::readStartup(OptionFlags& flags, bool* usable) const {
+    return read(flags, Variant::Startup, usable);
 }
 
 QStringList OptionsFile::readCycle(OptionFlags& flags) const {
     return read(flags, Variant::Cycle);
 }
 
-QStringList OptionsFile::read(OptionFlags& flags, Variant variant) const {
-    return apply(readTextLines(path()), flags, variant);
+QStringList OptionsFile::read(OptionFlags& flags, Variant variant, bool* usable) const {
+    const TextFileRead file = readTextLines(path(), kMaxOptionsBytes);
+    if (usable)
+        *usable = file.readable;
+    return apply(file, flags, variant);
 }
 
 QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Variant variant) {
@@ -107,8 +120,13 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
     flags.proxyPortValid = true;
     if (isYes(flags.EnableProxy)) {
         flags.ProxyAddress = line(9, QString());
+        if (flags.ProxyAddress.isEmpty() && lines.size() >= 9)
+            problems << noAddressText(kOptionsFileName);
         const QString portLine = line(10, QString());
-        if (!parsePort(portLine, flags.ProxyPort)) {
+        const std::optional<qint32> port = parsePort(portLine);
+        if (port) {
+            flags.ProxyPort = *port;
+        } else {
             flags.ProxyPort = 0;
             flags.proxyPortValid = false;
             if (lines.size() >= kProxyLines)
@@ -127,12 +145,14 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
 
 DialogOptions OptionsFile::readForDialog(QStringList* problems) const {
     // The dialog shows what the file says, so it reads without changing the live flags.
-    const TextFileRead file = readTextLines(path());
+    const TextFileRead file = readTextLines(path(), kMaxOptionsBytes);
     OptionFlags scratch;
     const QStringList found = apply(file, scratch, Variant::Cycle);
     if (problems)
         *problems = found;
     DialogOptions options;
+    options.readable = file.readable;
+    options.bytes = LineBytes(file.raw);
     options.enableSound = isYes(scratch.EnableSound);
     options.enablePopups = isYes(scratch.EnablePopups);
     options.enableProxy = isYes(scratch.EnableProxy);
@@ -146,8 +166,8 @@ DialogOptions OptionsFile::readForDialog(QStringList* problems) const {
     return options;
 }
 
-QString OptionsFile::lines(const OptionsToSave& o) {
-    const QStringList values = {
+QStringList OptionsFile::lines(const OptionsToSave& o) {
+    return {
         yesNo(o.enableSound),
         yesNo(o.enablePopups),
         yesNo(o.makeMoveable),
@@ -159,14 +179,10 @@ QString OptionsFile::lines(const OptionsToSave& o) {
         o.enableProxy ? o.proxyAddress : QString(),
         o.enableProxy ? o.proxyPort : QString(),
     };
-    QString text;
-    for (const QString& value : values)
-        text += value + QLatin1String(kLineEnd);
-    return text;
 }
 
-QString OptionsFile::write(const OptionsToSave& options) const {
-    return writeTextAtomically(path(), lines(options));
+QString OptionsFile::write(const OptionsToSave& options, const LineBytes& original) const {
+    return writeBytesAtomically(path(), original.encode(lines(options)));
 }
 
 } // namespace courivane

@@ -4,13 +4,15 @@
 #include <QString>
 #include <QStringList>
 
-namespace courivane {
+#include "config/TextLines.h"
 
-struct TextFileRead;
+namespace courivane {
 
 inline const QString kOptionsFileName = QStringLiteral("Proxy.Txt");
 inline const QString kYes = QStringLiteral("YES");
 inline const QString kNo = QStringLiteral("NO");
+// No real options file comes near this; anything larger is not read.
+inline constexpr qint64 kMaxOptionsBytes = 1024 * 1024;
 
 // Every test of a flag compares the whole text, case-sensitively, with "YES".
 inline bool isYes(const QString& flag) {
@@ -19,6 +21,9 @@ inline bool isYes(const QString& flag) {
 inline QString yesNo(bool on) {
     return on ? kYes : kNo;
 }
+
+// A port as the user writes it: one to five digits, nothing else, from 1 to 65535.
+std::optional<qint32> parsePort(const QString& text);
 
 // The live option values, owned by the status panel for the life of the program.
 struct OptionFlags {
@@ -45,6 +50,8 @@ struct DialogOptions {
     bool enableProxy = false;
     QString proxyAddress;
     QString proxyPort;
+    bool readable = false; // false when the file is missing or could not be read
+    LineBytes bytes;       // the file's lines as they were, for the save
 };
 
 // The ten lines "Save Settings" writes, as the dialog's controls hold them (a grayed box counts
@@ -70,20 +77,22 @@ public:
 
     QString path() const;
 
-    // Start-up: all eight flags, and the proxy when line 8 is "YES".
-    QStringList readStartup(OptionFlags& flags) const;
+    // Start-up: all eight flags, and the proxy when line 8 is "YES". `usable` tells whether the
+    // file was there and could be read.
+    QStringList readStartup(OptionFlags& flags, bool* usable = nullptr) const;
     // Start of a cycle: lines 4 to 7 are read and passed over.
     QStringList readCycle(OptionFlags& flags) const;
     // Settings dialog: lines 1, 2 and 8 to 10 only; no flag changes.
     DialogOptions readForDialog(QStringList* problems = nullptr) const;
-    // Writes the ten lines atomically. Returns an empty string on success, else the reason.
-    QString write(const OptionsToSave& options) const;
+    // Writes the ten lines atomically, lines that did not change with the bytes they had. Returns
+    // an empty string on success, else the reason.
+    QString write(const OptionsToSave& options, const LineBytes& original = {}) const;
 
-    static QString lines(const OptionsToSave& options);
+    static QStringList lines(const OptionsToSave& options);
 
 private:
     enum class Variant { Startup, Cycle };
-    QStringList read(OptionFlags& flags, Variant variant) const;
+    QStringList read(OptionFlags& flags, Variant variant, bool* usable = nullptr) const;
     static QStringList apply(const TextFileRead& file, OptionFlags& flags, Variant variant);
 
     QDir m_dir;

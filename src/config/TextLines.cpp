@@ -1,67 +1,175 @@
 #include "config/TextLines.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace courivane {
 
-QStringList splitLines(const QString& text) {
-    QStringList lines;
-    QString current;
-    const qsizetype n = text.size();
+namespace {
+
+// Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined map to the C1 controls of
+// the same value, as Windows does, so that every byte survives a round trip.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString readError(const QString& reason) {
+    return reason.isEmpty() ? QStringLiteral("read error") : reason;
+}
+
+} // namespace
+
+QList<QByteArray> splitLines(const QByteArray& bytes) {
+    QList<QByteArray> lines;
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\r' || c == u'\n') {
-            lines.append(current);
-            current.clear();
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
-                ++i;
-        } else {
-            current.append(c);
-        }
+        const char c = bytes.at(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (c == '\r' && i + 1 < n && bytes.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
     }
-    if (!current.isEmpty())
-        lines.append(current);
+    if (start < n)
+        lines.append(bytes.mid(start));
     return lines;
 }
 
-QString decodeText(const QByteArray& bytes) {
+bool isValidUtf8(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes);
+    [[maybe_unused]] const QString text = utf8(bytes);
+    return !utf8.hasError();
+}
+
+QString fromWindows1252(const QByteArray& bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *out++ = (b >= 0x80 && b <= 0x9F) ? QChar(kWindows1252High[b - 0x80]) : QChar(b);
+    }
     return text;
 }
 
-TextFileRead readTextLines(const QString& path) {
+std::optional<QByteArray> toWindows1252(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            bytes.append(static_cast<char>(u));
+            continue;
+        }
+        const auto* hit = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), u);
+        if (hit == std::end(kWindows1252High))
+            return std::nullopt;
+        bytes.append(static_cast<char>(0x80 + (hit - std::begin(kWindows1252High))));
+    }
+    return bytes;
+}
+
+QString decodeLine(const QByteArray& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(line);
+    return utf8.hasError() ? fromWindows1252(line) : text;
+}
+
+LineBytes::LineBytes(const QByteArray& file) {
+    for (const QByteArray& raw : splitLines(file)) {
+        m_original[decodeLine(raw)].append(raw);
+        m_windows1252 = m_windows1252 || !isValidUtf8(raw);
+    }
+}
+
+QByteArray LineBytes::encode(const QStringList& lines) const {
+    // Each original line is used once, so that an unedited save gives the file back byte for
+    // byte even when the same text stands in it twice, in two encodings.
+    QHash<QString, QList<QByteArray>> unused = m_original;
+    QByteArray out;
+    for (const QString& line : lines) {
+        auto it = unused.find(line);
+        if (it != unused.end() && !it->isEmpty()) {
+            out += it->takeFirst();
+        } else if (const auto original = m_original.constFind(line);
+                   original != m_original.cend()) {
+            out += original->first();
+        } else if (m_windows1252) {
+            const auto narrow = toWindows1252(line);
+            out += narrow ? *narrow : line.toUtf8();
+        } else {
+            out += line.toUtf8();
+        }
+        out += kLineEnd;
+    }
+    return out;
+}
+
+TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
     TextFileRead result;
-    QFile file(path);
-    result.exists = file.exists();
-    if (!result.exists)
-        return result;
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
+    const QByteArray native = QFile::encodeName(path);
+    // Opened without blocking, then examined: opening a FIFO for reading would wait for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.exists = errno != ENOENT && errno != ENOTDIR;
+        result.error = QString::fromLocal8Bit(std::strerror(errno));
         return result;
     }
-    const QByteArray bytes = file.readAll();
+    result.exists = true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        result.error = QStringLiteral("it is not a regular file");
+        return result;
+    }
+    if (info.st_size > maxBytes) {
+        ::close(fd);
+        result.error = QStringLiteral("it is larger than %1 bytes").arg(maxBytes);
+        return result;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        result.error = readError(file.errorString());
+        return result;
+    }
+    // Bounded even if the file grows while it is read.
+    const QByteArray bytes = file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
+        result.error = readError(file.errorString());
+        return result;
+    }
+    if (bytes.size() > maxBytes) {
+        result.error = QStringLiteral("it is larger than %1 bytes").arg(maxBytes);
         return result;
     }
     result.readable = true;
-    result.lines = splitLines(decodeText(bytes));
+    const QList<QByteArray> raw = splitLines(bytes);
+    result.lines.reserve(raw.size());
+    for (const QByteArray& line : raw)
+        result.lines.append(decodeLine(line));
+    result.raw = bytes;
     return result;
 }
 
-QString writeTextAtomically(const QString& path, const QString& text) {
+QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     // Unbuffered, so that a write error (a full disk) reaches us here and not in a flush whose
     // failure commit() would not notice.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    const QByteArray bytes = text.toUtf8();
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace courivane;
 using namespace courivane::testing;
 
@@ -32,7 +35,7 @@ private slots:
 
     void entriesBecomeLines() {
         const QStringList entries = {QStringLiteral("A\tm\tu"), QStringLiteral("B\tn\tv")};
-        QCOMPARE(AccountsFile::fileText(entries), QStringLiteral("A\r\nm\r\nu\r\nB\r\nn\r\nv\r\n"));
+        QCOMPARE(AccountsFile::fileLines(entries), (QStringList{"A", "m", "u", "B", "n", "v"}));
         QCOMPARE(AccountsFile(dir()).writeEntries(entries), QString());
         const AccountsRead back = AccountsFile(dir()).read();
         QStringList again;
@@ -58,15 +61,19 @@ private slots:
         QCOMPARE(back.records.at(1).UserName, QStringLiteral("acme"));
     }
 
-    void incompleteTailIsReportedAndLeftOut_data() {
+    void incompleteTailIsReportedAndKeptApart_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("where");
-        QTest::newRow("one line over") << QByteArray("A\r\nm\r\nu\r\nB\r\n") << 1 << "line 4";
-        QTest::newRow("two lines over") << QByteArray("A\r\nm\r\nu\r\nB\r\nn\r\n") << 1 << "line 4";
-        QTest::newRow("only two lines") << QByteArray("A\r\nm\r\n") << 0 << "line 1";
+        QTest::addColumn<AccountRecord>("incomplete");
+        QTest::newRow("one line over")
+            << QByteArray("A\r\nm\r\nu\r\nB\r\n") << 1 << "line 4" << AccountRecord{"B", "", ""};
+        QTest::newRow("two lines over") << QByteArray("A\r\nm\r\nu\r\nB\r\nn\r\n") << 1 << "line 4"
+                                        << AccountRecord{"B", "n", ""};
+        QTest::newRow("only two lines")
+            << QByteArray("A\r\nm\r\n") << 0 << "line 1" << AccountRecord{"A", "m", ""};
     }
-    void incompleteTailIsReportedAndLeftOut() {
+    void incompleteTailIsReportedAndKeptApart() {
         QFETCH(QByteArray, bytes);
         QFETCH(int, records);
         QFETCH(QString, where);
@@ -75,6 +82,72 @@ private slots:
         QCOMPARE(back.records.size(), records);
         QCOMPARE(back.problems.size(), 1);
         QVERIFY2(back.problems.first().contains(where), qPrintable(back.problems.first()));
+        // The advice must not be a step that deletes the account.
+        QVERIFY(!back.problems.first().contains(QStringLiteral("repair")));
+        QVERIFY(back.incomplete.has_value());
+        QTEST(*back.incomplete, "incomplete");
+    }
+
+    void mixedEncodingsSurviveAnUneditedSave() {
+        // A UTF-8 line, a Windows-1252 line with bytes from 0x80 to 0x9F, and plain ASCII.
+        const QByteArray old = "M\xc3\xbcnchen Hof\r\nmon1\r\nmuc\r\n"
+                               "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\ncafe\r\n";
+        writeBytes(dir(), kAccountsFileName, old);
+        const AccountsRead back = AccountsFile(dir()).read();
+        QCOMPARE(back.records.at(0).CompanyName, QStringLiteral("München Hof"));
+        QCOMPARE(back.records.at(1).CompanyName, QStringLiteral("Café \u201CRose\u201D \u20AC"));
+        const LineBytes original(back.raw);
+        QVERIFY(original.windows1252());
+        QCOMPARE(AccountsFile(dir()).write(back.records, original), QString());
+        QCOMPARE(readBytes(dir(), kAccountsFileName), old);
+
+        // Edited lines go in the file's encoding, or UTF-8 where it has no byte for a character.
+        QList<AccountRecord> edited = back.records;
+        edited[0].UserName = QStringLiteral("mü");
+        edited[1].UserName = QStringLiteral("caf\u0107");
+        QCOMPARE(AccountsFile(dir()).write(edited, original), QString());
+        QCOMPARE(readBytes(dir(), kAccountsFileName),
+                 QByteArray("M\xc3\xbcnchen Hof\r\nmon1\r\nm\xfc\r\n"
+                            "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\ncaf\xc4\x87\r\n"));
+        // A UTF-8 file stays UTF-8.
+        QCOMPARE(AccountsFile(dir()).write(edited), QString());
+        QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xbc\r\n"));
+    }
+
+    void filesThatAreNotFilesAreNotRead_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo"
+                              << "not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "not a regular file";
+        QTest::newRow("directory") << "dir"
+                                   << "not a regular file";
+        QTest::newRow("larger than 64 MiB") << "large"
+                                            << "larger than";
+    }
+    void filesThatAreNotFilesAreNotRead() {
+        QFETCH(QString, kind);
+        const QString path = dir().filePath(kAccountsFileName);
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == QLatin1String("zero")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else if (kind == QLatin1String("dir")) {
+            QVERIFY(dir().mkdir(kAccountsFileName));
+        } else {
+            writeBytes(dir(), kAccountsFileName, "A");
+            QCOMPARE(::truncate(native.constData(), kMaxAccountsBytes + 1), 0);
+        }
+        const AccountsRead back = AccountsFile(dir()).read();
+        QVERIFY(!back.usable);
+        QVERIFY(back.exists);
+        QCOMPARE(back.problems.size(), 1);
+        QVERIFY2(back.problems.first().startsWith(kAccountsFileName),
+                 qPrintable(back.problems.first()));
+        QFETCH(QString, reason);
+        QVERIFY2(back.problems.first().contains(reason), qPrintable(back.problems.first()));
     }
 
     void missingFileIsNoAccountsWithAProblem() {

@@ -49,7 +49,7 @@ private slots:
         OptionsToSave o;
         o.showErrorsOnly = true;
         o.statusSummary = false;
-        const QStringList lines = OptionsFile::lines(o).split(QStringLiteral("\r\n"));
+        const QStringList lines = OptionsFile::lines(o);
         QCOMPARE(lines.at(5), QStringLiteral("YES"));
         QCOMPARE(lines.at(6), QStringLiteral("NO"));
     }
@@ -141,6 +141,9 @@ private slots:
         QTest::newRow("too large") << QByteArray("70000");
         QTest::newRow("negative") << QByteArray("-1");
         QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("sign") << QByteArray("+18100");
+        QTest::newRow("blank before") << QByteArray(" 18100");
+        QTest::newRow("just too large") << QByteArray("65536");
     }
     void badPortIsReportedAndMarked() {
         QFETCH(QByteArray, port);
@@ -154,6 +157,56 @@ private slots:
         QVERIFY(problems.first().contains(QLatin1Char('"') + QString::fromLatin1(port) +
                                           QLatin1Char('"')));
         QVERIFY(!f.proxyPortValid);
+    }
+
+    void portsAtTheEdgesAreRead_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<int>("value");
+        QTest::newRow("lowest") << QByteArray("1") << 1;
+        QTest::newRow("highest") << QByteArray("65535") << 65535;
+        QTest::newRow("leading zeros") << QByteArray("03128") << 3128;
+    }
+    void portsAtTheEdgesAreRead() {
+        QFETCH(QByteArray, port);
+        writeBytes(dir(), kOptionsFileName,
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\nproxy1\r\n" + port +
+                       "\r\n");
+        OptionFlags f;
+        QCOMPARE(OptionsFile(dir()).readCycle(f), QStringList());
+        QVERIFY(f.proxyPortValid);
+        QTEST(f.ProxyPort, "value");
+    }
+
+    void proxyWithoutAddressNamesLineNine() {
+        writeBytes(dir(), kOptionsFileName,
+                   "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n\r\n3128\r\n");
+        OptionFlags f;
+        const QStringList problems = OptionsFile(dir()).readCycle(f);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.first().contains(QStringLiteral("line 9")), qPrintable(problems.first()));
+    }
+
+    void windows1252AddressSurvivesASave() {
+        // Line 9 as a Windows editor wrote it, in Windows-1252.
+        const QByteArray old = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n"
+                               "B\xfcro\x92s proxy\r\n3128\r\n";
+        writeBytes(dir(), kOptionsFileName, old);
+        const DialogOptions d = OptionsFile(dir()).readForDialog();
+        QCOMPARE(d.proxyAddress, QStringLiteral("Büro\u2019s proxy"));
+        OptionsToSave o;
+        o.enableSound = true;
+        o.splitIcmpWeb = true;
+        o.graphicDisplay = true;
+        o.statusSummary = true;
+        o.enableProxy = true;
+        o.proxyAddress = d.proxyAddress;
+        o.proxyPort = d.proxyPort;
+        QCOMPARE(OptionsFile(dir()).write(o, d.bytes), QString());
+        QCOMPARE(readBytes(dir(), kOptionsFileName), old);
+        // An edited address is written in the file's own encoding.
+        o.proxyAddress = QStringLiteral("Café");
+        QCOMPARE(OptionsFile(dir()).write(o, d.bytes), QString());
+        QVERIFY(readBytes(dir(), kOptionsFileName).contains("\r\nCaf\xe9\r\n"));
     }
 
     void proxyLinesMissingIsAShortFile() {
