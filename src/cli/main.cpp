@@ -4,10 +4,10 @@
 #include "config/OptionsFile.h"
 #include "polling/PollCycle.h"
 #include "report/CheckReport.h"
+#include "report/SummaryPage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -52,14 +52,19 @@ int main(int argc, char* argv[]) {
     QTextStream err(stderr);
 
     OptionFlags flags;
-    const QStringList optionProblems = OptionsFile(dir).readStartup(flags);
+    bool optionsUsable = false;
+    const QStringList optionProblems = OptionsFile(dir).readStartup(flags, &optionsUsable);
     const AccountsRead accounts = AccountsFile(dir).read();
-    const bool optionsUsable = QFileInfo(OptionsFile(dir).path()).isReadable();
     if (!optionsUsable || !accounts.usable) {
-        for (const QString& problem : optionProblems + accounts.problems)
-            err << problem << '\n';
-        out << "COURIVANE UNKNOWN - configuration in " << dir.absolutePath()
-            << " is missing or unreadable\n";
+        const QStringList problems = optionProblems + accounts.problems;
+        for (const QString& problem : problems)
+            err << printableText(problem) << '\n';
+        // With --html, stdout carries nothing but HTML: the problems as the monitor shows them.
+        if (parser.isSet(html))
+            out << SummaryPage::withProblems(problems, QString());
+        else
+            out << "COURIVANE UNKNOWN - configuration in " << printableText(dir.absolutePath())
+                << " is missing or unreadable\n";
         return CheckUnknown;
     }
 

@@ -10,23 +10,13 @@
 
 namespace courivane {
 
-// One account's row as a pass completed it, for readers that want more than the HTML.
-struct RowSummary {
-    QString company;
-    QString logUrl;
-    int rowClass = 1;
-    Reply reply;
-};
-
 // The working record of a pass, owned by the poll cycle for the life of the program.
 struct CycleState {
     int splitFlag = 1;
     QString company;
     FetchTarget target;
-    QString rowText;
-    int rowClass = 1;
     bool fetchFinished = true;
-    PageSections sections;
+    QList<AccountRow> rows; // the rows completed so far, in poll order
     LampResults lamps;
 };
 
@@ -37,7 +27,7 @@ struct PassResult {
     QString page; // as the summary window shows it, problems included
     EndOfPass end;
     std::array<int, kLampCount> counters{};
-    QList<RowSummary> rows;
+    QList<AccountRow> rows;
     QStringList problems;
 };
 

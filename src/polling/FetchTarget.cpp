@@ -1,10 +1,12 @@
 #include "polling/FetchTarget.h"
 
+#include "config/OptionsFile.h"
+
 namespace courivane {
 
 namespace {
 
-// Only blanks are trimmed, and only at the two ends of the whole URL.
+// Only blanks are trimmed, and only at the two ends.
 QString trimBlanks(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -15,7 +17,31 @@ QString trimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+QString badPortText(const QString& portText) {
+    return QStringLiteral("the port \"%1\" of the monitoring server is no whole number from 1 to "
+                          "65535")
+        .arg(portText);
+}
+
 } // namespace
+
+QString percentEncodeInvisible(const QString& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const QByteArray bytes = text.toUtf8();
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7F) {
+            out += QLatin1Char(c);
+        } else {
+            out += u'%';
+            out += QLatin1Char(kHex[b >> 4]);
+            out += QLatin1Char(kHex[b & 0xF]);
+        }
+    }
+    return out;
+}
 
 QString statusSuffix(int splitFlag) {
     return splitFlag == 1 ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
@@ -23,15 +49,17 @@ QString statusSuffix(int splitFlag) {
 
 FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     FetchTarget target;
-    const QString& server = account.MonitoringServer;
-    const QString& user = account.UserName;
+    // Blanks typed around a name are no part of it: " mon1" is mon1.
+    const QString server = trimBlanks(account.MonitoringServer);
+    const QString user = trimBlanks(account.UserName);
     target.statusUrl = QStringLiteral("http://") + server + QStringLiteral("/status/") + user +
                        statusSuffix(splitFlag);
-    target.logUrl = QStringLiteral("http://") + server + QStringLiteral("/logs/") + user +
-                    QStringLiteral("/index.html");
+    target.logUrl =
+        percentEncodeInvisible(QStringLiteral("http://") + server + QStringLiteral("/logs/") +
+                               user + QStringLiteral("/index.html"));
 
     // Positions below are 0-based; "at a position greater than 1" becomes "index above 0".
-    QString h = trimBlanks(target.statusUrl);
+    QString h = target.statusUrl;
     if (const qsizetype p = h.indexOf(QLatin1String("://")); p >= 0)
         h = h.mid(p + 3);
 
@@ -44,20 +72,36 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     } else {
         target.requestPath = QStringLiteral("/");
     }
+    target.requestPath = percentEncodeInvisible(target.requestPath);
 
     target.authority = h;
-    if (const qsizetype colon = h.indexOf(u':'); colon > 0) {
-        const QString portText = h.mid(colon + 1);
-        bool ok = false;
-        const int port = portText.toInt(&ok, 10);
-        if (ok && port >= 1 && port <= 65535) {
-            target.explicitPort = port;
-        } else {
-            target.portError =
-                QStringLiteral("the port \"%1\" of the monitoring server is no whole number from "
-                               "1 to 65535")
-                    .arg(portText);
+    // A bracketed IPv6 literal holds colons of its own; a port can only follow the bracket.
+    if (h.startsWith(u'[')) {
+        const qsizetype close = h.indexOf(u']');
+        if (close < 0) {
+            target.portError = QStringLiteral("the address \"%1\" lacks its closing \"]\"").arg(h);
+            target.host = h.mid(1);
+            return target;
         }
+        target.host = h.mid(1, close - 1);
+        const QString rest = h.mid(close + 1);
+        if (rest.startsWith(u':')) {
+            if (const auto port = parsePort(rest.mid(1)))
+                target.explicitPort = *port;
+            else
+                target.portError = badPortText(rest.mid(1));
+        } else if (!rest.isEmpty()) {
+            target.portError = QStringLiteral("the address \"%1\" has text after its \"]\"").arg(h);
+        }
+        return target;
+    }
+    const qsizetype colon = h.indexOf(u':');
+    if (colon > 0) {
+        const QString portText = h.mid(colon + 1);
+        if (const auto port = parsePort(portText))
+            target.explicitPort = *port;
+        else
+            target.portError = badPortText(portText);
         h = h.left(colon);
     }
     target.host = h;

@@ -42,8 +42,7 @@ void PollCycle::beginPass(PassKind kind, QStringList problems) {
     m_running = true;
     m_kind = kind;
     Reset(m_state.lamps);
-    m_state.sections = {};
-    m_rows.clear();
+    m_state.rows.clear();
     // Every record is read before the first fetch: a save during the pass cannot mix two lists.
     AccountsRead accounts = AccountsFile(m_dir).read();
     problems += accounts.problems;
@@ -68,9 +67,6 @@ void PollCycle::startNextAccount() {
     m_state.company = account.CompanyName;
     if (m_kind == PassKind::Cycle)
         emit titleChanged(kTitleConnectingTo + m_state.company);
-    m_state.rowClass = 1;
-    m_state.rowText =
-        QStringLiteral("<tr><td bgcolor=#ccccff>") + m_state.company + QStringLiteral("</td>");
     m_state.target = deriveFetchTarget(account, m_state.splitFlag);
     const ProxySettings proxy{isYes(m_flags.EnableProxy), m_flags.ProxyAddress, m_flags.ProxyPort,
                               m_flags.proxyPortValid};
@@ -84,29 +80,9 @@ void PollCycle::onFetchFinished(const FetchOutcome& outcome) {
     const Reply reply = outcome.failed ? failedReply(outcome.reason)
                                        : interpretReply(outcome.reply, m_state.splitFlag);
     // StatusSummary is read as it stands now: the settings dialog may change it mid-pass.
-    if (isYes(m_flags.StatusSummary))
-        m_state.rowClass = rowClassOf(reply);
-    m_state.rowText += rowCells(reply, m_state.splitFlag);
+    const int rowClass = isYes(m_flags.StatusSummary) ? rowClassOf(reply) : RowOk;
     applyToLamps(m_state.lamps, m_state.company, reply);
-
-    m_state.rowText += QStringLiteral("<td><a href=") + m_state.target.logUrl +
-                       QStringLiteral(" target=_blank>Log</a></td></tr>");
-    PageSections& s = m_state.sections;
-    switch (m_state.rowClass) {
-    case 3:
-        s.failed += m_state.rowText;
-        ++s.failedCount;
-        break;
-    case 2:
-        s.warning += m_state.rowText;
-        ++s.warningCount;
-        break;
-    default:
-        s.ok += m_state.rowText;
-        ++s.okCount;
-        break;
-    }
-    m_rows.append({m_state.company, m_state.target.logUrl, m_state.rowClass, reply});
+    m_state.rows.append({m_state.company, m_state.target.logUrl, rowClass, reply});
     startNextAccount();
 }
 
@@ -116,13 +92,13 @@ void PollCycle::finishPass() {
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
     result.page = SummaryPage::withProblems(
-        m_problems, SummaryPage::compose(m_state.sections, m_state.splitFlag, m_flags.StatusSummary,
-                                         m_flags.ShowErrorsOnly));
+        m_problems,
+        SummaryPage::compose(SummaryPage::sections(m_state.rows, m_state.splitFlag),
+                             m_state.splitFlag, m_flags.StatusSummary, m_flags.ShowErrorsOnly));
     result.end = decideEndOfPass(m_kind, m_state.lamps, m_state.splitFlag, m_flags.EnableSound,
                                  m_flags.EnablePopups);
     result.counters = m_state.lamps.counters;
-    result.rows = std::move(m_rows);
-    m_rows.clear();
+    result.rows = m_state.rows;
     m_accounts.clear();
 
     emit pageReady(result.page);

@@ -62,7 +62,6 @@ private:
     CycleState m_state;
     QList<AccountRecord> m_accounts;
     qsizetype m_next = 0;
-    QList<RowSummary> m_rows;
     QStringList m_problems;
     QStringList m_reportedProblems;
     PassKind m_kind = PassKind::Cycle;

@@ -54,24 +54,6 @@ char lower(char c) {
 
 } // namespace
 
-QString verdictCell(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Fail:
-        return QStringLiteral("<td bgcolor=#ff3333 align=center>FAIL!</td>");
-    case Verdict::Ok:
-        return QStringLiteral("<td bgcolor=#33ff66 align=center>OK</td>");
-    case Verdict::Blank:
-        return QStringLiteral("<td bgcolor=#cccccc align=center></td>");
-    case Verdict::Unknown:
-        return QStringLiteral("<td bgcolor=#ff9900 align=center>Unknown!</td>");
-    case Verdict::Warning:
-        return QStringLiteral("<td bgcolor=#ff9900 align=center>Warning!</td>");
-    case Verdict::NoData:
-        break;
-    }
-    return QStringLiteral("<td bgcolor=#ff9900 align=center></td>");
-}
-
 qsizetype requiredReplyLength(int splitFlag) {
     return (splitFlag == 1 ? kSplitTime : kCombinedTime) + kTimeLength - 1;
 }
@@ -88,9 +70,58 @@ qsizetype findMarker(const QByteArray& data, qsizetype from) {
     return -1;
 }
 
-bool replyComplete(const QByteArray& data, int splitFlag) {
-    const qsizetype at = findMarker(data);
-    return at >= 0 && data.size() - at >= requiredReplyLength(splitFlag);
+qsizetype bodyStart(const QByteArray& data, qsizetype from) {
+    static const QByteArray kStatusLine = QByteArrayLiteral("HTTP/");
+    if (data.size() < kStatusLine.size() && kStatusLine.startsWith(data))
+        return -1;
+    if (!data.startsWith(kStatusLine))
+        return 0;
+    // The empty line ends the head: LF LF, or LF CR LF (which CR LF CR LF contains).
+    for (qsizetype i = std::max<qsizetype>(from, 0); i + 1 < data.size(); ++i) {
+        if (data.at(i) != '\n')
+            continue;
+        if (data.at(i + 1) == '\n')
+            return i + 2;
+        if (data.at(i + 1) == '\r' && i + 2 < data.size() && data.at(i + 2) == '\n')
+            return i + 3;
+    }
+    return -1;
+}
+
+qsizetype locateMarker(const QByteArray& data, int splitFlag) {
+    qsizetype body = bodyStart(data);
+    if (body < 0)
+        body = data.startsWith("HTTP/") ? data.size() : 0; // a head that never ends has no body
+    const qsizetype exact = data.indexOf(kMarker, body);
+    if (exact >= 0)
+        return exact;
+    const qsizetype timeAt = splitFlag == 1 ? kSplitTime : kCombinedTime;
+    for (qsizetype at = findMarker(data, body); at >= 0; at = findMarker(data, at + 1)) {
+        // Every gap between the marker, the fields and the time is a line end.
+        bool layout = data.size() - at >= requiredReplyLength(splitFlag);
+        for (qsizetype gap = 10; layout && gap < timeAt; gap += 3)
+            layout = data.at(at + gap - 1) == '\r' && data.at(at + gap) == '\n';
+        if (layout)
+            return at;
+    }
+    return -1;
+}
+
+qsizetype MarkerSearch::feed(const QByteArray& data) {
+    if (m_found >= 0)
+        return m_found;
+    if (m_body < 0) {
+        // An empty line can straddle two pieces: look again at the last two bytes seen.
+        m_body = bodyStart(data, m_scanned - 2);
+        if (m_body < 0) {
+            m_scanned = data.size();
+            return -1;
+        }
+        m_scanned = m_body;
+    }
+    m_found = data.indexOf(kMarker, std::max(m_body, m_scanned - (kMarker.size() - 1)));
+    m_scanned = data.size();
+    return m_found;
 }
 
 Reply failedReply(const QString& reason) {
@@ -101,8 +132,7 @@ Reply failedReply(const QString& reason) {
 }
 
 Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale) {
-    // The reply is read from the very occurrence the search found, whatever its letter case.
-    const qsizetype at = findMarker(data);
+    const qsizetype at = locateMarker(data, splitFlag);
     if (at < 0)
         return failedReply(data.isEmpty() ? QStringLiteral("the server closed without a status")
                                           : QStringLiteral("the reply holds no status"));
@@ -113,10 +143,10 @@ Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& local
     auto charAt = [&](qsizetype position) { return reply.at(position - 1); };
     Reply result;
     const qsizetype timeAt = splitFlag == 1 ? kSplitTime : kCombinedTime;
-    const QString timeText = QString::fromLatin1(reply.mid(timeAt - 1, kTimeLength));
-    const QDateTime utc = parseUpdateTime(timeText, locale);
-    result.lastUpdate =
-        utc.isValid() ? formatLocalTime(UTCtoLocal(utc), locale) : timeText.toHtmlEscaped();
+    result.updateText = QString::fromLatin1(reply.mid(timeAt - 1, kTimeLength));
+    const QDateTime utc = parseUpdateTime(result.updateText, locale);
+    if (utc.isValid())
+        result.updated = UTCtoLocal(utc);
 
     if (splitFlag == 1) {
         for (const Field& f : kSplit)
@@ -130,30 +160,15 @@ Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& local
 
 int rowClassOf(const Reply& reply) {
     if (reply.failed)
-        return 3;
-    int rowClass = 1;
+        return RowFailed;
+    int rowClass = RowOk;
     for (const ServiceVerdict& s : reply.services) {
         if (s.verdict == Verdict::Warning)
-            rowClass = std::max(rowClass, 2);
+            rowClass = std::max<int>(rowClass, RowWarning);
         if (s.verdict == Verdict::Fail)
-            rowClass = 3;
+            rowClass = RowFailed;
     }
     return rowClass;
-}
-
-QString rowCells(const Reply& reply, int splitFlag) {
-    QString cells;
-    if (reply.failed) {
-        cells = kErrorConnectingCell;
-        const int columns = splitFlag == 1 ? 7 : 6;
-        for (int i = 0; i < columns; ++i)
-            cells += verdictCell(Verdict::NoData);
-        return cells;
-    }
-    cells = QStringLiteral("<td align=center>") + reply.lastUpdate + QStringLiteral("</td>");
-    for (const ServiceVerdict& s : reply.services)
-        cells += verdictCell(s.verdict);
-    return cells;
 }
 
 void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply) {
@@ -203,19 +218,6 @@ QDateTime UTCtoLocal(const QDateTime& tDate) {
     QDateTime utc = tDate;
     utc.setTimeZone(QTimeZone::utc());
     return utc.toLocalTime();
-}
-
-QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    if (!timeFormat.contains(QLatin1String("ss"))) {
-        const qsizetype minutes = timeFormat.indexOf(QLatin1String("mm"));
-        if (minutes >= 0)
-            timeFormat.insert(minutes + 2, QLatin1String(":ss"));
-        else
-            timeFormat = QStringLiteral("HH:mm:ss");
-    }
-    return locale.toString(local.date(), QLocale::ShortFormat) + u' ' +
-           locale.toString(local.time(), timeFormat);
 }
 
 } // namespace courivane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/LampRules.h"
+#include "report/Reply.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -10,43 +11,39 @@
 
 namespace courivane {
 
-// The state of one service of one account, as one table cell.
-enum class Verdict { Ok, Fail, Blank, Unknown, Warning, NoData };
-
-QString verdictCell(Verdict verdict);
-
-inline const QString kErrorConnectingCell =
-    QStringLiteral("<td align=center>Error Connecting!</td>");
 inline const QByteArray kMarker = QByteArrayLiteral("RylStatus");
-
-struct ServiceVerdict {
-    Lamp service; // ICMP to Ryl; the lamp the verdict drives
-    Verdict verdict;
-    bool operator==(const ServiceVerdict&) const = default;
-};
-
-// What one reply says, before it reaches a row or a lamp.
-struct Reply {
-    bool failed = false; // no marker, or too short for its layout
-    QString reason;
-    QString lastUpdate;             // the Last Update cell's text
-    QList<ServiceVerdict> services; // in column order; Web only in the split layout
-};
 
 // Bytes from the marker's first character that the layout needs: up to the end of the time.
 qsizetype requiredReplyLength(int splitFlag);
 // The marker's first occurrence in any letter case, searched from `from`; -1 when absent.
 qsizetype findMarker(const QByteArray& data, qsizetype from = 0);
-// True once the data holds the marker and the whole layout behind it.
-bool replyComplete(const QByteArray& data, int splitFlag);
+// Where a marker may stand: after the head (the first empty line) when the reply begins with an
+// HTTP status line, since a head can echo the request path; otherwise from the first byte. -1
+// while that is not known yet (a head not yet ended, or fewer bytes than "HTTP/").
+qsizetype bodyStart(const QByteArray& data, qsizetype from = 0);
+// The occurrence the fields are read from: the first one spelt exactly "RylStatus" in the body,
+// else the first one in another letter case that is followed by a status layout (an error page
+// that echoes a user name such as "cheryl" holds "rylStatus" too); -1 when there is none.
+qsizetype locateMarker(const QByteArray& data, int splitFlag);
+
+// Finds the exact marker in a reply that arrives in pieces, looking at each byte a bounded
+// number of times; what it finds is what a search of the whole reply finds.
+class MarkerSearch {
+public:
+    // Looks at what was appended since the last call: the exact marker's position, or -1.
+    qsizetype feed(const QByteArray& data);
+
+private:
+    qsizetype m_body = -1;
+    qsizetype m_scanned = 0;
+    qsizetype m_found = -1;
+};
 
 Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale = QLocale());
 Reply failedReply(const QString& reason);
 
-// The row class a reply gives when StatusSummary is "YES": 3 failed, 2 warning, 1 OK.
+// The row class a reply gives when StatusSummary is "YES".
 int rowClassOf(const Reply& reply);
-// The cells a reply appends to its row, after the company cell.
-QString rowCells(const Reply& reply, int splitFlag);
 // Lamp states, failure lists and counters a reply changes.
 void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply);
 
@@ -55,7 +52,5 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale = QLocale());
 // UTC to local time, with the zone's daylight-saving rule for that date.
 QDateTime UTCtoLocal(const QDateTime& tDate);
-// The locale's short date, a space, and the time of day with seconds.
-QString formatLocalTime(const QDateTime& local, const QLocale& locale = QLocale());
 
 } // namespace courivane

@@ -1,10 +1,41 @@
 #include "polling/StatusFetch.h"
 
-#include "polling/ReplyInterpreter.h"
-
 #include <QTcpSocket>
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace courivane {
+
+namespace {
+
+// Qt reports a reset like an orderly close, and has consumed the error by then; the state of
+// the connection still tells the two apart: a peer's FIN leaves it waiting for our close, a
+// reset has closed it.
+bool wasReset(const QTcpSocket* socket) {
+#ifdef Q_OS_LINUX
+    const auto fd = static_cast<int>(socket->socketDescriptor());
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+#else
+    Q_UNUSED(socket);
+    return false;
+#endif
+}
+
+// An IPv6 literal may be written in brackets, as in a URL.
+QString unbracketed(const QString& host) {
+    return host.size() > 2 && host.startsWith(u'[') && host.endsWith(u']')
+               ? host.mid(1, host.size() - 2)
+               : host;
+}
+
+} // namespace
 
 StatusFetch::StatusFetch(QObject* parent) : QObject(parent) {
     qRegisterMetaType<courivane::FetchOutcome>();
@@ -41,7 +72,7 @@ void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, i
     ++m_generation;
     m_active = true;
     m_data.clear();
-    m_markerAt = -1;
+    m_search = MarkerSearch();
     m_splitFlag = splitFlag;
 
     if (!target.portError.isEmpty()) {
@@ -60,7 +91,7 @@ void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, i
             failLater(QStringLiteral("the proxy is enabled but has no address"));
             return;
         }
-        host = proxy.address;
+        host = unbracketed(proxy.address);
         port = proxy.port;
         path = target.proxyRequestPath();
     }
@@ -76,7 +107,8 @@ void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, i
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &StatusFetch::oWinsock_OnError);
     m_timeout.start();
-    oWinsock->connectToHost(host, static_cast<quint16>(port));
+    oWinsock->connectToHost(host, static_cast<quint16>(port),
+                            QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void StatusFetch::failLater(const QString& reason) {
@@ -95,25 +127,36 @@ void StatusFetch::oWinsock_OnConnect() {
         oWinsock->write(m_request);
 }
 
-void StatusFetch::takeData() {
+bool StatusFetch::takeData() {
     if (!oWinsock)
-        return;
+        return false;
     const qsizetype room = kMaxReplyBytes - m_data.size();
-    if (room > 0)
-        m_data += oWinsock->read(room);
+    if (room <= 0)
+        return true;
+    const qsizetype before = m_data.size();
+    m_data.resize(before + room);
+    const qint64 n = oWinsock->read(m_data.data() + before, room);
+    m_data.resize(before + std::max<qint64>(n, 0));
+    return n >= 0;
 }
 
 void StatusFetch::oWinsock_OnDataArrival() {
     if (!m_active)
         return;
-    const qsizetype before = m_data.size();
-    takeData();
-    // Search only the new bytes (and a marker's length before them): a reply that trickles in
-    // byte by byte costs no more than one that arrives whole.
-    if (m_markerAt < 0)
-        m_markerAt = findMarker(m_data, before - (kMarker.size() - 1));
-    const bool complete =
-        m_markerAt >= 0 && m_data.size() - m_markerAt >= requiredReplyLength(m_splitFlag);
+    // The socket is unbuffered, so its end is seen here, before Qt has closed it: whether the
+    // peer closed or reset the connection can still be asked of it.
+    const bool reset = wasReset(oWinsock);
+    if (!takeData()) {
+        if (m_data.isEmpty() && reset)
+            recordFailedFetch(QStringLiteral("the server reset the connection"));
+        else
+            endFetch();
+        return;
+    }
+    // Only an exact marker ends the fetch early: one in another letter case may be an echo of
+    // the request path, and the real status may still be on its way.
+    const qsizetype at = m_search.feed(m_data);
+    const bool complete = at >= 0 && m_data.size() - at >= requiredReplyLength(m_splitFlag);
     if (m_data.size() >= kMaxReplyBytes || complete)
         endFetch();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "polling/FetchTarget.h"
+#include "polling/ReplyInterpreter.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -27,8 +28,8 @@ struct FetchOutcome {
 };
 
 // Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.
-// The reply is collected until the peer closes, or until it holds the marker and the whole
-// layout behind it, so a reply split over many packets is read as one.
+// The reply is collected until the peer closes, or until its body holds the marker spelt exactly
+// and the whole layout behind it, so a reply split over many packets is read as one.
 class StatusFetch : public QObject {
     Q_OBJECT
 public:
@@ -64,12 +65,13 @@ private:
     void failLater(const QString& reason);
     void endFetch();
     void recordFailedFetch(const QString& reason);
-    void takeData();
+    // Reads what has arrived; false once the peer has closed the connection.
+    bool takeData();
 
     QTimer m_timeout;
     QByteArray m_request;
     QByteArray m_data;
-    qsizetype m_markerAt = -1;
+    MarkerSearch m_search;
     int m_splitFlag = 0;
     bool m_active = false;
     quint64 m_generation = 0;

@@ -41,7 +41,21 @@ QString verdictText(Verdict verdict) {
     return QString();
 }
 
+const QString kInvalidTime = QStringLiteral("invalid time");
+
 } // namespace
+
+QString printableText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isPrint(c))
+            out += QStringView(QChar::fromUcs4(c));
+        else
+            out += QChar::ReplacementCharacter;
+    }
+    return out;
+}
 
 CheckStatus checkStatusOf(const PassResult& result) {
     bool orange = false;
@@ -64,7 +78,7 @@ QString checkStatusLine(const PassResult& result) {
         failed << QStringLiteral("Ryl");
 
     int warnings = 0;
-    for (const RowSummary& row : result.rows)
+    for (const AccountRow& row : result.rows)
         for (const ServiceVerdict& s : row.reply.services)
             warnings += s.verdict == Verdict::Warning ? 1 : 0;
 
@@ -93,14 +107,17 @@ QString checkTable(const PassResult& result) {
     head << QStringLiteral("POP3") << QStringLiteral("SMTP") << QStringLiteral("Receive")
          << QStringLiteral("Send") << QStringLiteral("Ryl");
     QList<QStringList> table{head};
-    for (const RowSummary& row : result.rows) {
-        QStringList cells{row.company};
+    for (const AccountRow& row : result.rows) {
+        // Names come from a file and reasons can carry them: nothing reaches the terminal that
+        // could move its cursor, ring or end a line.
+        QStringList cells{printableText(row.company)};
         if (row.reply.failed) {
-            cells << QStringLiteral("Error Connecting! (%1)").arg(row.reply.reason);
+            cells << printableText(QStringLiteral("Error Connecting! (%1)").arg(row.reply.reason));
             for (qsizetype i = 2; i < head.size(); ++i)
                 cells << QString();
         } else {
-            cells << row.reply.lastUpdate;
+            cells << (row.reply.updated.isValid() ? formatLocalTime(row.reply.updated)
+                                                  : kInvalidTime);
             for (const ServiceVerdict& s : row.reply.services)
                 cells << verdictText(s.verdict);
         }

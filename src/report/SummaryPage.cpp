@@ -16,6 +16,7 @@ namespace {
 #define COURIVANE_WITH_WEB(word)                                                                   \
     QStringLiteral(word COURIVANE_HEAD_OPEN COURIVANE_HEAD_WEB COURIVANE_HEAD_CLOSE)
 
+const QString kErrorConnectingCell = QStringLiteral("<td align=center>Error Connecting!</td>");
 const QString kHeadlineOpen = QStringLiteral("<p><b><font face=Tahoma>");
 const QString kTableEnd = QStringLiteral("</table>");
 
@@ -72,6 +73,83 @@ QString block(Section section, const QString& rows, int count, int splitFlag,
 }
 
 } // namespace
+
+QString SummaryPage::verdictCell(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Fail:
+        return QStringLiteral("<td bgcolor=#ff3333 align=center>FAIL!</td>");
+    case Verdict::Ok:
+        return QStringLiteral("<td bgcolor=#33ff66 align=center>OK</td>");
+    case Verdict::Blank:
+        return QStringLiteral("<td bgcolor=#cccccc align=center></td>");
+    case Verdict::Unknown:
+        return QStringLiteral("<td bgcolor=#ff9900 align=center>Unknown!</td>");
+    case Verdict::Warning:
+        return QStringLiteral("<td bgcolor=#ff9900 align=center>Warning!</td>");
+    case Verdict::NoData:
+        break;
+    }
+    return QStringLiteral("<td bgcolor=#ff9900 align=center></td>");
+}
+
+QString SummaryPage::lastUpdateHtml(const Reply& reply) {
+    return reply.updated.isValid() ? formatLocalTime(reply.updated).toHtmlEscaped()
+                                   : reply.updateText.toHtmlEscaped();
+}
+
+QString SummaryPage::attributeUrl(const QString& url) {
+    QString out;
+    out.reserve(url.size());
+    for (const QChar c : url) {
+        const char16_t u = c.unicode();
+        const bool ends = u <= 0x20 || u == 0x7F || u == u'"' || u == u'\'' || u == u'=' ||
+                          u == u'<' || u == u'>' || u == u'`' || u == u'&';
+        if (ends)
+            out += QStringLiteral("%%1").arg(int(u), 2, 16, QLatin1Char(u'0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
+    QString html = QStringLiteral("<tr><td bgcolor=#ccccff>") + row.company.toHtmlEscaped() +
+                   QStringLiteral("</td>");
+    if (row.reply.failed) {
+        html += kErrorConnectingCell;
+        const int columns = splitFlag == 1 ? 7 : 6;
+        for (int i = 0; i < columns; ++i)
+            html += verdictCell(Verdict::NoData);
+    } else {
+        html += QStringLiteral("<td align=center>") + lastUpdateHtml(row.reply) +
+                QStringLiteral("</td>");
+        for (const ServiceVerdict& s : row.reply.services)
+            html += verdictCell(s.verdict);
+    }
+    return html + QStringLiteral("<td><a href=") + attributeUrl(row.logUrl) +
+           QStringLiteral(" target=_blank>Log</a></td></tr>");
+}
+
+PageSections SummaryPage::sections(const QList<AccountRow>& rows, int splitFlag) {
+    PageSections s;
+    for (const AccountRow& row : rows) {
+        switch (row.rowClass) {
+        case RowFailed:
+            s.failed += rowHtml(row, splitFlag);
+            ++s.failedCount;
+            break;
+        case RowWarning:
+            s.warning += rowHtml(row, splitFlag);
+            ++s.warningCount;
+            break;
+        default:
+            s.ok += rowHtml(row, splitFlag);
+            ++s.okCount;
+            break;
+        }
+    }
+    return s;
+}
 
 const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Loading....");
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "report/Reply.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +20,17 @@ struct PageSections {
 
 class SummaryPage {
 public:
+    // One account's row: company cell, Last Update, a cell per service, the Log cell. Every text
+    // from a file or a server is escaped; the link target cannot leave its attribute.
+    static QString rowHtml(const AccountRow& row, int splitFlag);
+    // The rows filed into their sections, in pass order within each.
+    static PageSections sections(const QList<AccountRow>& rows, int splitFlag);
+    static QString verdictCell(Verdict verdict);
+    // The Last Update cell's text: the local time, or the server's text escaped.
+    static QString lastUpdateHtml(const Reply& reply);
+    // A URL as an unquoted attribute value: what would end the value is percent-encoded.
+    static QString attributeUrl(const QString& url);
+
     // The page text: failed, warning and OK blocks, each a headline with its count and a table.
     static QString compose(const PageSections& sections, int splitFlag,
                            const QString& statusSummary, const QString& showErrorsOnly);

@@ -42,11 +42,35 @@ private slots:
             << "ac#me" << 0 << "mon1" << 80 << "/status/ac"
             << "http://mon1/status/ac"
             << "http://mon1/logs/ac#me/index.html";
-        QTest::newRow("blanks in the server are kept")
+        QTest::newRow("blanks around server and user are no part of them")
             << " mon1 "
-            << "acme" << 0 << " mon1 " << 80 << "/status/acmeStatus.txt"
-            << "http:// mon1 /status/acmeStatus.txt"
-            << "http:// mon1 /logs/acme/index.html";
+            << " acme " << 0 << "mon1" << 80 << "/status/acmeStatus.txt"
+            << "http://mon1/status/acmeStatus.txt"
+            << "http://mon1/logs/acme/index.html";
+        QTest::newRow("invisible bytes are percent-encoded")
+            << "mon1/a b"
+            << "ok2 HTTP/1.1\x0bX\u00e9" << 0 << "mon1" << 80
+            << "/a%20b/status/ok2%20HTTP/1.1%0BX%C3%A9Status.txt"
+            << "http://mon1/a%20b/status/ok2%20HTTP/1.1%0BX%C3%A9Status.txt"
+            << "http://mon1/a%20b/logs/ok2%20HTTP/1.1%0BX%C3%A9/index.html";
+        QTest::newRow("lowest port") << "mon1:1"
+                                     << "acme" << 1 << "mon1" << 1 << "/status/acme.txt"
+                                     << "http://mon1:1/status/acme.txt"
+                                     << "http://mon1:1/logs/acme/index.html";
+        QTest::newRow("highest port") << "mon1:65535"
+                                      << "acme" << 1 << "mon1" << 65535 << "/status/acme.txt"
+                                      << "http://mon1:65535/status/acme.txt"
+                                      << "http://mon1:65535/logs/acme/index.html";
+        QTest::newRow("IPv6 with a port")
+            << "[::1]:8080"
+            << "acme" << 0 << "::1" << 8080 << "/status/acmeStatus.txt"
+            << "http://[::1]:8080/status/acmeStatus.txt"
+            << "http://[::1]:8080/logs/acme/index.html";
+        QTest::newRow("IPv6 without a port")
+            << "[2001:db8::5]/base"
+            << "acme" << 1 << "2001:db8::5" << 80 << "/base/status/acme.txt"
+            << "http://[2001:db8::5]/base/status/acme.txt"
+            << "http://[2001:db8::5]/base/logs/acme/index.html";
     }
     void derive() {
         QFETCH(QString, server);
@@ -73,13 +97,27 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::newRow("letters") << "mon1:http";
         QTest::newRow("empty") << "mon1:";
+        QTest::newRow("zero") << "mon1:0";
         QTest::newRow("too large") << "mon1:65536";
+        QTest::newRow("sign") << "mon1:+18100";
+        QTest::newRow("blank before the port") << "mon1: 18100";
     }
     void badPortIsAnError() {
         QFETCH(QString, server);
         const FetchTarget t = deriveFetchTarget({"A", server, "a"}, 0);
         QVERIFY(!t.portError.isEmpty());
         QCOMPARE(t.host, QStringLiteral("mon1"));
+    }
+
+    void brokenIpv6IsAnError_data() {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("no closing bracket") << "[::1:8080";
+        QTest::newRow("text after the bracket") << "[::1]8080";
+        QTest::newRow("bad port") << "[::1]:x";
+    }
+    void brokenIpv6IsAnError() {
+        QFETCH(QString, server);
+        QVERIFY(!deriveFetchTarget({"A", server, "a"}, 0).portError.isEmpty());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "polling/ReplyInterpreter.h"
+#include "report/SummaryPage.h"
 
 #include "FakeMonitorServer.h"
 
@@ -18,6 +19,15 @@ const QString kBlank = QStringLiteral("<td bgcolor=#cccccc align=center></td>");
 const QString kUnknown = QStringLiteral("<td bgcolor=#ff9900 align=center>Unknown!</td>");
 const QString kWarning = QStringLiteral("<td bgcolor=#ff9900 align=center>Warning!</td>");
 const QString kNoData = QStringLiteral("<td bgcolor=#ff9900 align=center></td>");
+
+// The cells a reply gives its row, between the company cell and the Log cell.
+QString rowCells(const Reply& reply, int splitFlag) {
+    const QString row =
+        SummaryPage::rowHtml({QStringLiteral("C"), QStringLiteral("L"), RowOk, reply}, splitFlag);
+    const QString head = QStringLiteral("<tr><td bgcolor=#ccccff>C</td>");
+    const QString tail = QStringLiteral("<td><a href=L target=_blank>Log</a></td></tr>");
+    return row.mid(head.size(), row.size() - head.size() - tail.size());
+}
 
 QByteArray combined(const char* fields, const QByteArray& time = "2026-07-01 12:00:00") {
     return FakeMonitorServer::httpReply(FakeMonitorServer::combinedStatus(fields, time));
@@ -148,10 +158,69 @@ private slots:
         QCOMPARE(reply.services.at(1), (ServiceVerdict{Pop3Lamp, Verdict::Fail}));
     }
 
+    void markerIsReadFromTheStatusNotFromAnEcho_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("splitFlag");
+        QTest::addColumn<bool>("failed");
+        const QByteArray echo = "HTTP/1.0 200 OK\r\nContent-Location: /status/cherylStatus.txt\r\n"
+                                "Content-Type: text/plain\r\n\r\n";
+        const QByteArray notFound =
+            "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html><body><h1>Not "
+            "Found</h1><p>The requested URL /status/cherylStatus.txt was not found on this "
+            "server.</p></body></html>\r\n";
+        // SMTP fails in each status below.
+        QTest::newRow("header echo, combined")
+            << echo + FakeMonitorServer::combinedStatus("111011", "2026-07-01 12:00:00") << 0
+            << false;
+        QTest::newRow("header echo, split")
+            << echo + FakeMonitorServer::splitStatus("1111011", "2026-07-01 12:00:00") << 1
+            << false;
+        QTest::newRow("404 page echoing the URL, combined") << notFound << 0 << true;
+        QTest::newRow("404 page echoing the URL, split")
+            << QByteArray(notFound).replace("cherylStatus", "cherylstatus") << 1 << true;
+        QTest::newRow("marker at the first byte, no head")
+            << FakeMonitorServer::combinedStatus("111011", "2026-07-01 12:00:00") << 0 << false;
+        QTest::newRow("head that never ends has no body")
+            << "HTTP/1.0 200 OK\r\nX: " +
+                   FakeMonitorServer::combinedStatus("111011", "2026-07-01 12:00:00")
+            << 0 << true;
+    }
+    void markerIsReadFromTheStatusNotFromAnEcho() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, splitFlag);
+        const Reply reply = interpretReply(data, splitFlag);
+        QTEST(reply.failed, "failed");
+        if (!reply.failed) {
+            const qsizetype smtp = splitFlag == 1 ? 3 : 2;
+            QCOMPARE(reply.services.at(smtp), (ServiceVerdict{SmtpLamp, Verdict::Fail}));
+            QCOMPARE(reply.services.size(), splitFlag == 1 ? 7 : 6);
+        }
+    }
+
+    void lengthAtTheEdgeOfTheLayout_data() {
+        QTest::addColumn<int>("splitFlag");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<bool>("failed");
+        // The status texts end in CR LF after the time: cutting 2 leaves exactly the layout.
+        QTest::newRow("combined, exactly long enough") << 0 << 2 << false;
+        QTest::newRow("combined, one byte short") << 0 << 3 << true;
+        QTest::newRow("split, exactly long enough") << 1 << 2 << false;
+        QTest::newRow("split, one byte short") << 1 << 3 << true;
+    }
+    void lengthAtTheEdgeOfTheLayout() {
+        QFETCH(int, splitFlag);
+        QFETCH(int, cut);
+        const QByteArray status =
+            splitFlag == 1 ? FakeMonitorServer::splitStatus("1111111", "2026-07-01 12:00:00")
+                           : FakeMonitorServer::combinedStatus("111111", "2026-07-01 12:00:00");
+        QTEST(interpretReply(status.chopped(cut), splitFlag).failed, "failed");
+    }
+
     void unparseableTimeIsShownEscaped() {
         const Reply reply = interpretReply(combined("111111", "<b>not a time</b>&."), 0);
         QVERIFY(!reply.failed);
-        QCOMPARE(reply.lastUpdate, QStringLiteral("&lt;b&gt;not a time&lt;/b&gt;&amp;."));
+        QCOMPARE(SummaryPage::lastUpdateHtml(reply),
+                 QStringLiteral("&lt;b&gt;not a time&lt;/b&gt;&amp;."));
         QCOMPARE(reply.services.size(), 6);
     }
 

@@ -106,6 +106,41 @@ private slots:
         QTEST(SummaryPage::compose(s, split, summary, errorsOnly), "page");
     }
 
+    void rows_data() {
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("logUrl");
+        QTest::addColumn<QString>("row");
+        const QString tail = QStringLiteral(
+            "<td align=center>Error Connecting!</td><td bgcolor=#ff9900 align=center></td>"
+            "<td bgcolor=#ff9900 align=center></td><td bgcolor=#ff9900 align=center></td>"
+            "<td bgcolor=#ff9900 align=center></td><td bgcolor=#ff9900 align=center></td>"
+            "<td bgcolor=#ff9900 align=center></td>");
+        QTest::newRow("ordinary names stay as they were")
+            << "Acme Freight"
+            << "http://127.0.0.1:18100/logs/acme/index.html"
+            << "<tr><td bgcolor=#ccccff>Acme Freight</td>" + tail +
+                   "<td><a href=http://127.0.0.1:18100/logs/acme/index.html "
+                   "target=_blank>Log</a></td></tr>";
+        QTest::newRow("a name is text, not markup")
+            << "<img src=/dev/zero> & \"Co\""
+            << "http://m/logs/u/index.html"
+            << "<tr><td bgcolor=#ccccff>&lt;img src=/dev/zero&gt; &amp; &quot;Co&quot;</td>" +
+                   tail + "<td><a href=http://m/logs/u/index.html target=_blank>Log</a></td></tr>";
+        QTest::newRow("a link cannot leave its attribute")
+            << "A"
+            << "http://127.0.0.1:18100 onmouseover='x'=\"y\"<b>`&/logs/u/index.html"
+            << "<tr><td bgcolor=#ccccff>A</td>" + tail +
+                   "<td><a href=http://127.0.0.1:18100%20onmouseover%3D%27x%27%3D%22y%22%3Cb%3E%"
+                   "60%26/logs/u/index.html target=_blank>Log</a></td></tr>";
+    }
+    void rows() {
+        QFETCH(QString, company);
+        QFETCH(QString, logUrl);
+        Reply failed;
+        failed.failed = true;
+        QTEST(SummaryPage::rowHtml({company, logUrl, RowFailed, failed}, 0), "row");
+    }
+
     void problemsAreEscapedRedParagraphs() {
         QCOMPARE(SummaryPage::withProblems({QStringLiteral("a <b>"), QStringLiteral("c")},
                                            QStringLiteral("P")),

@@ -46,12 +46,16 @@ FakeMonitorServer::FakeMonitorServer(QObject* parent) : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &FakeMonitorServer::onNewConnection);
 }
 
-bool FakeMonitorServer::listen(quint16 port) {
-    return m_server.listen(QHostAddress::LocalHost, port);
+bool FakeMonitorServer::listen(quint16 port, const QHostAddress& address) {
+    return m_server.listen(address, port);
 }
 
 QString FakeMonitorServer::address() const {
-    return QStringLiteral("127.0.0.1:%1").arg(port());
+    const QHostAddress host = m_server.serverAddress();
+    const QString name = host.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(host.toString())
+                             : host.toString();
+    return QStringLiteral("%1:%2").arg(name).arg(port());
 }
 
 qsizetype FakeMonitorServer::openConnections() const {
@@ -130,6 +134,9 @@ void FakeMonitorServer::answer(QTcpSocket* socket, const QByteArray& request) {
     }
     case Script::Mode::Never:
         break;
+    case Script::Mode::KeepOpen:
+        socket->write(script.reply);
+        break;
     case Script::Mode::CloseWithoutData:
         socket->disconnectFromHost();
         break;
@@ -164,8 +171,14 @@ void FakeHttpProxy::onNewConnection() {
                 client->disconnectFromHost();
                 return;
             }
-            auto* upstream = new QTcpSocket(client);
             const QString host = m_hosts.value(url.host(), url.host());
+            if (QHostAddress(host).isNull()) {
+                // Never the machine's resolver: an unmapped name is a bad gateway.
+                client->write("HTTP/1.0 502 Bad Gateway\r\n\r\n");
+                client->disconnectFromHost();
+                return;
+            }
+            auto* upstream = new QTcpSocket(client);
             connect(upstream, &QTcpSocket::connected, upstream, [upstream, url] {
                 upstream->write("GET " + url.path().toUtf8() + " HTTP/1.0\r\n\r\n");
             });

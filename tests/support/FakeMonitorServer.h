@@ -21,6 +21,7 @@ struct Script {
         CloseWithoutData, // close right after the request
         Reset,            // reset the connection right after the request
         Oversized,        // the reply, then filler up to `size` bytes, connection left open
+        KeepOpen,         // the reply in one write, connection left open
     };
     Mode mode = Mode::Whole;
     QByteArray reply;
@@ -36,9 +37,10 @@ class FakeMonitorServer : public QObject {
 public:
     explicit FakeMonitorServer(QObject* parent = nullptr);
 
-    bool listen(quint16 port = 0);
+    bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
     quint16 port() const { return m_server.serverPort(); }
-    QString address() const; // "127.0.0.1:<port>", a MonitoringServer value
+    // "127.0.0.1:<port>" or "[::1]:<port>", a MonitoringServer value
+    QString address() const;
 
     void setScript(const QString& path, const Script& script) { m_scripts.insert(path, script); }
     void setReply(const QString& path, const QByteArray& reply) {

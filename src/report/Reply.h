@@ -1,0 +1,44 @@
+#pragma once
+
+#include "report/LampRules.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QLocale>
+#include <QString>
+
+namespace courivane {
+
+// The state of one service of one account, as one table cell.
+enum class Verdict { Ok, Fail, Blank, Unknown, Warning, NoData };
+
+struct ServiceVerdict {
+    Lamp service; // ICMP to Ryl; the lamp the verdict drives
+    Verdict verdict;
+    bool operator==(const ServiceVerdict&) const = default;
+};
+
+// What one reply says, before it reaches a row or a lamp.
+struct Reply {
+    bool failed = false; // no marker, or too short for its layout
+    QString reason;
+    QString updateText;             // the update time as the server sent it
+    QDateTime updated;              // that time in local time; invalid when it did not parse
+    QList<ServiceVerdict> services; // in column order; Web only in the split layout
+};
+
+// Row classes: where a row is filed on the page.
+enum RowClass : int { RowOk = 1, RowWarning = 2, RowFailed = 3 };
+
+// One account's row as a pass completed it.
+struct AccountRow {
+    QString company;
+    QString logUrl;
+    int rowClass = RowOk;
+    Reply reply;
+};
+
+// The locale's short date, a space, and the time of day with seconds.
+QString formatLocalTime(const QDateTime& local, const QLocale& locale = QLocale());
+
+} // namespace courivane
