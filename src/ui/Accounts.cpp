@@ -108,11 +108,18 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     connect(Command7, &QPushButton::clicked, this, &Accounts::Command7_Click);
     connect(List1, &QListWidget::itemDoubleClicked, this, &Accounts::List1_DblClick);
 
-    const AccountsRead file = AccountsFile(m_dir).read();
-    for (const AccountRecord& record : file.records)
+    m_read = AccountsFile(m_dir).read();
+    for (const AccountRecord& record : m_read.records)
         List1->addItem(toListEntry(record));
+    // An incomplete last account is shown, so that the user can complete it instead of losing it.
+    if (m_read.incomplete)
+        List1->addItem(toListEntry(*m_read.incomplete));
 
     centreOnScreen(this);
+    if (m_read.exists && !m_read.usable)
+        showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
+                                         "Settings will not replace the file.")
+                              .arg(AccountsFile(m_dir).path(), m_read.error));
 }
 
 QStringList Accounts::entries() const {
@@ -206,9 +213,39 @@ void Accounts::List1_DblClick() {
 
 void Accounts::Command3_Click() {
     const AccountsFile file(m_dir);
-    const QString error = file.writeEntries(entries());
-    if (!error.isEmpty())
+    if (m_read.exists && !m_read.usable) {
+        showMessage(this, QStringLiteral("%1 was not saved: it could not be read (%2), so the "
+                                         "accounts in it are not known here.")
+                              .arg(file.path(), m_read.error));
+        return;
+    }
+    const QStringList list = entries();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const auto record = fromListEntry(list.at(i));
+        if (record &&
+            (record->CompanyName.isEmpty() || record->MonitoringServer.isEmpty() ||
+             record->UserName.isEmpty()) &&
+            !askQuestion(this, QStringLiteral("Account %1 (%2) is incomplete and cannot be "
+                                              "polled. Save it as it is?")
+                                   .arg(i + 1)
+                                   .arg(record->CompanyName))) {
+            return;
+        }
+    }
+    // Someone may have edited the file since it was read; a save would silently drop that.
+    const AccountsRead now = file.read();
+    if (now.raw != m_read.raw &&
+        !askQuestion(this, QStringLiteral("%1 has changed since this window read it. Replace "
+                                          "it with the list shown here?")
+                               .arg(file.path()))) {
+        return;
+    }
+    const QString error = file.writeEntries(list, LineBytes(m_read.raw));
+    if (!error.isEmpty()) {
         showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));
+        return;
+    }
+    m_read = file.read();
 }
 
 void Accounts::Command4_Click() {

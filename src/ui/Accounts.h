@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/AccountsFile.h"
+
 #include <QDir>
 #include <QWidget>
 
@@ -53,6 +55,7 @@ private:
     void clearBoxes();
 
     QDir m_dir;
+    AccountsRead m_read; // the file as the dialog read it
 };
 
 } // namespace courivane

@@ -16,4 +16,9 @@ using MessageHandler = std::function<void(QWidget* parent, const QString& text)>
 void setMessageHandler(MessageHandler handler);
 void showMessage(QWidget* parent, const QString& text);
 
+// A Yes/No question; true for Yes. Tests pre-answer it the same way.
+using QuestionHandler = std::function<bool(QWidget* parent, const QString& text)>;
+void setQuestionHandler(QuestionHandler handler);
+bool askQuestion(QWidget* parent, const QString& text);
+
 } // namespace courivane

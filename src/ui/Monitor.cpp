@@ -4,6 +4,7 @@
 #include "ui/clsBtnTitleBar.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -14,10 +15,20 @@ namespace courivane {
 namespace {
 const QString kCloseText = QStringLiteral("Close");
 constexpr int kCloseWidth = 30;
+
+// The page comes partly from monitoring servers and the accounts file: the view shows the text
+// written into it and fetches nothing, neither files nor network, whatever the page names.
+class PageView : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+    // Not an empty QVariant: on that the document would read a local file itself.
+    QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
+};
+
 } // namespace
 
 Monitor::Monitor(QWidget* parent)
-    : QWidget(parent, Qt::Tool), WebBrowser1(new QTextBrowser(this)),
+    : QWidget(parent, Qt::Tool), WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
       Label1(new QLabel(QStringLiteral("30"), this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
@@ -26,8 +37,12 @@ Monitor::Monitor(QWidget* parent)
 
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(0, 0, twips(10935), twips(6495));
-    // "Log" links open in the user's web browser.
-    WebBrowser1->setOpenExternalLinks(true);
+    // "Log" links open in the user's web browser; the view itself never navigates.
+    WebBrowser1->setOpenLinks(false);
+    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            QDesktopServices::openUrl(url);
+    });
 
     cmdTitleBarButton->setObjectName(QStringLiteral("cmdTitleBarButton"));
     cmdTitleBarButton->setGeometry(twips(7440), 0, twips(1095), twips(615));

@@ -91,6 +91,7 @@ Settings::Settings(Status* panel)
 void Settings::fill() {
     // Filling sets boxes only; no flag and no layout changes.
     const DialogOptions file = OptionsFile(m_panel->programDir()).readForDialog();
+    m_fileBytes = file.bytes;
     const OptionFlags& f = m_panel->flags();
     Check1->setCheckState(stateOf(file.enableSound));
     Check3->setCheckState(stateOf(file.enablePopups));
@@ -146,7 +147,26 @@ void Settings::Check8_Click() {
     }
 }
 
+QString Settings::proxyFault() const {
+    if (Check2->checkState() == Qt::Unchecked)
+        return {}; // address and port are not written
+    const QString address = Text1->text();
+    if (address.contains(u'\t') || address.contains(u'\r') || address.contains(u'\n'))
+        return QStringLiteral("The Proxy Server Address must not hold a TAB or a line break.");
+    if (address.isEmpty())
+        return QStringLiteral("The Proxy Server Address must not be empty while the proxy server "
+                              "is enabled.");
+    if (!parsePort(Text2->text()))
+        return QStringLiteral("The Port must be a whole number from 1 to 65535.");
+    return {};
+}
+
 void Settings::Command1_Click() {
+    // Refused before anything is written: a broken line would break every proxied fetch.
+    if (const QString fault = proxyFault(); !fault.isEmpty()) {
+        showMessage(this, fault);
+        return;
+    }
     OptionsToSave o;
     o.enableSound = checkedOrGrayed(Check1);
     o.enablePopups = checkedOrGrayed(Check3);
@@ -159,7 +179,7 @@ void Settings::Command1_Click() {
     o.proxyAddress = Text1->text();
     o.proxyPort = Text2->text();
     const OptionsFile file(m_panel->programDir());
-    const QString error = file.write(o);
+    const QString error = file.write(o, m_fileBytes);
     if (!error.isEmpty()) {
         // The dialog stays open with the user's edits.
         showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));

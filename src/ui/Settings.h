@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/TextLines.h"
+
 #include <QCheckBox>
 #include <QWidget>
 
@@ -59,8 +61,11 @@ public slots:
 
 private:
     void fill();
+    // The message that refuses the address and port, or nothing when they can be saved.
+    QString proxyFault() const;
 
     Status* m_panel;
+    LineBytes m_fileBytes; // the options file's lines as they were read
 };
 
 } // namespace courivane

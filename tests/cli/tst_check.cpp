@@ -124,17 +124,51 @@ private slots:
 
     void missingConfigurationIsUnknown_data() {
         QTest::addColumn<QString>("remove");
-        QTest::newRow("no options") << "Proxy.Txt";
-        QTest::newRow("no accounts") << "CompUserNames.Txt";
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("no options") << "Proxy.Txt" << false << "";
+        QTest::newRow("no accounts") << "CompUserNames.Txt" << false << "";
+        QTest::newRow("options is a directory") << "Proxy.Txt" << true << "";
+        QTest::newRow("no accounts, HTML") << "CompUserNames.Txt" << false << "--html";
     }
     void missingConfigurationIsUnknown() {
         QFETCH(QString, remove);
+        QFETCH(bool, directory);
+        QFETCH(QString, html);
         accounts({"fine"});
         QVERIFY(dir().remove(remove));
-        const Run run = check();
+        if (directory)
+            QVERIFY(dir().mkdir(remove));
+        const Run run = check(html.isEmpty() ? QStringList() : QStringList{html});
         QCOMPARE(run.exitCode, 3);
-        QVERIFY(run.out.startsWith("COURIVANE UNKNOWN"));
-        QVERIFY(run.err.contains(remove.toUtf8() + " not found"));
+        QVERIFY(run.err.contains(remove.toUtf8() + (directory ? " cannot be read" : " not found")));
+        if (html.isEmpty()) {
+            QVERIFY(run.out.startsWith("COURIVANE UNKNOWN"));
+        } else {
+            // Nothing but HTML: the problem in the monitor's red style.
+            QVERIFY2(run.out.startsWith("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt "
+                                        "not found") &&
+                         run.out.endsWith("</font></p>"),
+                     run.out.constData());
+        }
+    }
+
+    void serverBytesNeverReachTheTerminal() {
+        m_server.setReply(QStringLiteral("/status/evilStatus.txt"),
+                          FakeMonitorServer::httpReply(FakeMonitorServer::combinedStatus(
+                              "111111", "\x1b[2J\x1b[31m\r\n\x07<b>&amp;x")));
+        writeBytes(dir(), QStringLiteral("CompUserNames.Txt"),
+                   "Evil\x1b]0;title\x07 Co\r\n" + m_server.address().toUtf8() + "\r\nevil\r\n");
+        const Run run = check();
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(!run.out.contains('\x1b') && !run.out.contains('\x07') && !run.out.contains('\r'),
+                 run.out.constData());
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.size(), 4); // status line, head, one row, nothing after the last line end
+        QVERIFY2(lines.at(2).startsWith("Evil\xef\xbf\xbd]0;title\xef\xbf\xbd Co"),
+                 lines.at(2).constData());
+        QVERIFY2(lines.at(2).contains("invalid time") && !lines.at(2).contains("&amp;"),
+                 lines.at(2).constData());
     }
 };
 

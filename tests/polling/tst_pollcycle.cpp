@@ -100,6 +100,24 @@ private slots:
                                                              "GET /status/fine.txt HTTP/1.0"}));
     }
 
+    void namesReachThePageAsWrittenAndEscaped() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        // A UTF-8 line and a Windows-1252 line in one file, and a name that looks like markup.
+        writeBytes(dir(), kAccountsFileName,
+                   "M\xc3\xbcnchen\r\n" + server().toUtf8() +
+                       "\r\nfine\r\n\x93"
+                       "Caf\xe9\x94\r\n" +
+                       server().toUtf8() + "\r\nfine\r\n<img src=/dev/zero>\r\n" +
+                       server().toUtf8() + "\r\nfine\r\n");
+        PollCycle cycle(dir(), m_flags);
+        const PassResult result = runOnePass(cycle);
+        QVERIFY(result.page.contains(QStringLiteral("<td bgcolor=#ccccff>München</td>")));
+        QVERIFY(result.page.contains(QStringLiteral("<td bgcolor=#ccccff>\u201CCafé\u201D</td>")));
+        QVERIFY(result.page.contains(
+            QStringLiteral("<td bgcolor=#ccccff>&lt;img src=/dev/zero&gt;</td>")));
+        QVERIFY(!result.page.contains(QStringLiteral("<img")));
+    }
+
     void proxyTurnedOffBetweenPasses() {
         FakeHttpProxy proxy;
         QVERIFY(proxy.listen());

@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 #include "polling/PollCycle.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -22,6 +23,8 @@ const QByteArray kOptions =
     "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n";
 
 QStringList messages;
+QStringList questions;
+bool answer = true;
 
 } // namespace
 
@@ -48,9 +51,15 @@ private:
 private slots:
     void initTestCase() {
         setMessageHandler([](QWidget*, const QString& text) { messages << text; });
+        setQuestionHandler([](QWidget*, const QString& text) {
+            questions << text;
+            return answer;
+        });
     }
     void init() {
         messages.clear();
+        questions.clear();
+        answer = true;
         m_program = std::make_unique<ProgramDir>();
         writeBytes(m_program->dir(), kOptionsFileName, kOptions);
         writeBytes(m_program->dir(), kAccountsFileName,
@@ -146,6 +155,115 @@ private slots:
         QCOMPARE(readBytes(m_program->dir(), kOptionsFileName), kOptions);
         QVERIFY(m_panel->settingsDialog() && m_panel->settingsDialog()->isVisible());
         QCOMPARE(s->Text1->text(), QString(300, u'x'));
+    }
+
+    void brokenProxyLinesAreRefused_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("line break in the address") << "proxy1\n3128"
+                                                   << "3128"
+                                                   << "Address";
+        QTest::newRow("TAB in the address") << "proxy\t1"
+                                            << "3128"
+                                            << "Address";
+        QTest::newRow("no address") << ""
+                                    << "3128"
+                                    << "Address";
+        QTest::newRow("port zero") << "proxy1"
+                                   << "0"
+                                   << "Port";
+        QTest::newRow("port too large") << "proxy1"
+                                        << "65536"
+                                        << "Port";
+        QTest::newRow("port with a sign") << "proxy1"
+                                          << "+3128"
+                                          << "Port";
+        QTest::newRow("port with letters") << "proxy1"
+                                           << "31x"
+                                           << "Port";
+    }
+    void brokenProxyLinesAreRefused() {
+        QFETCH(QString, address);
+        QFETCH(QString, port);
+        QFETCH(QString, field);
+        Settings* s = openSettings();
+        s->Text1->setText(address);
+        s->Text2->setText(port);
+        s->Command1_Click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(field), qPrintable(messages.first()));
+        QCOMPARE(readBytes(m_program->dir(), kOptionsFileName), kOptions);
+        QVERIFY(s->isVisible());
+        // With the proxy off, neither is written, so neither is refused.
+        QTest::mouseClick(s->Check2, Qt::LeftButton, {}, QPoint(5, 5));
+        s->Command1_Click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(readBytes(m_program->dir(), kOptionsFileName).endsWith("NO\r\n\r\n\r\n"));
+    }
+
+    void incompleteAccountIsShownAndAskedAbout() {
+        writeBytes(m_program->dir(), kAccountsFileName, "A\r\nm1\r\na\r\nHalf\r\nm2\r\n");
+        Accounts* a = openAccounts();
+        QCOMPARE(a->entries(), (QStringList{"A\tm1\ta", "Half\tm2\t"}));
+        answer = false;
+        a->Command3_Click();
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions.first().contains(QStringLiteral("Half")));
+        QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
+                 QByteArray("A\r\nm1\r\na\r\nHalf\r\nm2\r\n"));
+        // Completed in the boxes, it saves without a question.
+        a->List1->setCurrentRow(1);
+        a->List1_DblClick();
+        a->Text3->setText(QStringLiteral("half"));
+        a->Command7_Click();
+        a->Command3_Click();
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
+                 QByteArray("A\r\nm1\r\na\r\nHalf\r\nm2\r\nhalf\r\n"));
+    }
+
+    void aFileThatCannotBeReadIsNeverReplaced() {
+        const QString path = m_program->dir().filePath(kAccountsFileName);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(m_program->dir().mkdir(kAccountsFileName));
+        Accounts* a = openAccounts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("could not be read")),
+                 qPrintable(messages.first()));
+        QCOMPARE(a->List1->count(), 0);
+        type(a, "N", "m", "n");
+        a->Command1_Click();
+        a->Command3_Click();
+        QCOMPARE(messages.size(), 2);
+        QVERIFY(QFileInfo(path).isDir());
+    }
+
+    void aFileChangedMeanwhileIsReplacedOnlyWhenAgreed() {
+        Accounts* a = openAccounts();
+        writeBytes(m_program->dir(), kAccountsFileName, "Hand\r\nedit\r\nmade\r\n");
+        answer = false;
+        a->Command3_Click();
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
+                 QByteArray("Hand\r\nedit\r\nmade\r\n"));
+        answer = true;
+        a->Command3_Click();
+        QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
+                 QByteArray("A\r\nm1\r\na\r\nB\r\nm2\r\nb\r\nC\r\nm3\r\nc\r\n"));
+        a->Command3_Click(); // what it wrote itself is no change behind its back
+        QCOMPARE(questions.size(), 2);
+    }
+
+    void anUneditedSaveKeepsEveryByte() {
+        const QByteArray mixed =
+            "M\xc3\xbcnchen\r\nm1\r\nmuc\r\nCaf\xe9 \x93Rose\x94\r\nm2\r\nc\r\n";
+        writeBytes(m_program->dir(), kAccountsFileName, mixed);
+        Accounts* a = openAccounts();
+        QCOMPARE(a->entries().at(1), QStringLiteral("Café \u201CRose\u201D\tm2\tc"));
+        a->Command3_Click();
+        QCOMPARE(readBytes(m_program->dir(), kAccountsFileName), mixed);
+        QVERIFY(questions.isEmpty());
     }
 
     void oneAccountsDialog() {

@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace courivane;
@@ -108,6 +110,23 @@ private slots:
         QCOMPARE(monitor.Label1->text(), QStringLiteral("29"));
         monitor.Show();
         QCOMPARE(monitor.WebBrowser1->toPlainText(), QStringLiteral("page"));
+    }
+
+    void theViewLoadsNothingThePageNames() {
+        QTemporaryDir tmp;
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        const QString path = tmp.filePath(QStringLiteral("local.png"));
+        QVERIFY(image.save(path));
+        Monitor monitor;
+        monitor.writePage(QStringLiteral("<p><img src=%1>x</p>").arg(path));
+        monitor.WebBrowser1->document()->size(); // lays the page out, as showing it would
+        QTextDocument* doc = monitor.WebBrowser1->document();
+        for (const QUrl& url : {QUrl::fromLocalFile(path), QUrl(path)}) {
+            const QVariant loaded = doc->resource(QTextDocument::ImageResource, url);
+            QVERIFY(loaded.toByteArray().isEmpty() && loaded.value<QImage>().isNull());
+        }
+        QCOMPARE(monitor.WebBrowser1->toPlainText().trimmed().right(1), QStringLiteral("x"));
     }
 
     void resizeRule() {
