@@ -42,8 +42,11 @@ QString AccountsFile::path() const {
 }
 
 AccountsRead AccountsFile::read() const {
+    return parse(readTextLines(path(), kMaxAccountsBytes));
+}
+
+AccountsRead AccountsFile::parse(const TextFileRead& file) {
     AccountsRead result;
-    const TextFileRead file = readTextLines(path(), kMaxAccountsBytes);
     result.exists = file.exists;
     result.error = file.error;
     result.raw = file.raw;
@@ -92,7 +95,8 @@ QStringList AccountsFile::fileLines(const QStringList& entries) {
     return lines;
 }
 
-QString AccountsFile::write(const QList<AccountRecord>& records, const LineBytes& original) const {
+QString AccountsFile::encode(const QList<AccountRecord>& records, const LineBytes& original,
+                             QByteArray& bytes) {
     QStringList entries;
     entries.reserve(records.size());
     for (qsizetype i = 0; i < records.size(); ++i) {
@@ -104,7 +108,14 @@ QString AccountsFile::write(const QList<AccountRecord>& records, const LineBytes
         }
         entries << toListEntry(records.at(i));
     }
-    return writeBytesAtomically(path(), original.encode(fileLines(entries)));
+    bytes = original.encode(fileLines(entries));
+    return {};
+}
+
+QString AccountsFile::write(const QList<AccountRecord>& records, const LineBytes& original) const {
+    QByteArray bytes;
+    const QString error = encode(records, original, bytes);
+    return error.isEmpty() ? writeBytesAtomically(path(), bytes) : error;
 }
 
 QString AccountsFile::writeEntries(const QStringList& entries, const LineBytes& original) const {

@@ -52,12 +52,17 @@ public:
     // All complete records in file order. A missing file reads as no accounts; an incomplete
     // last record is reported and left out of `records`.
     AccountsRead read() const;
+    // The same from a file already read.
+    static AccountsRead parse(const TextFileRead& file);
 
     // Writes the records atomically, three lines each, lines that did not change with the bytes
     // they had in `original`. Refuses a field that holds a TAB, a CR or an LF, since it would
     // read back as other records. Returns an empty string on success, otherwise the reason,
     // naming the entry and the field.
     QString write(const QList<AccountRecord>& records, const LineBytes& original = {}) const;
+    // The bytes `write` puts in the file, or the reason it refuses.
+    static QString encode(const QList<AccountRecord>& records, const LineBytes& original,
+                          QByteArray& bytes);
     // The same from the dialog's list entries, in list order.
     QString writeEntries(const QStringList& entries, const LineBytes& original = {}) const;
 

@@ -83,6 +83,10 @@ QStringList OptionsFile::readStartup(OptionFlags& flags, bool* usable) const {
     return read(flags, Variant::Startup, usable);
 }
 
+QStringList OptionsFile::readStartup(const TextFileRead& file, OptionFlags& flags) {
+    return apply(file, flags, Variant::Startup);
+}
+
 QStringList OptionsFile::readCycle(OptionFlags& flags) const {
     return read(flags, Variant::Cycle);
 }

@@ -80,6 +80,8 @@ public:
     // Start-up: all eight flags, and the proxy when line 8 is "YES". `usable` tells whether the
     // file was there and could be read.
     QStringList readStartup(OptionFlags& flags, bool* usable = nullptr) const;
+    // Start-up from a file already read.
+    static QStringList readStartup(const TextFileRead& file, OptionFlags& flags);
     // Start of a cycle: lines 4 to 7 are read and passed over.
     QStringList readCycle(OptionFlags& flags) const;
     // Settings dialog: lines 1, 2 and 8 to 10 only; no flag changes.

@@ -117,6 +117,18 @@ QByteArray LineBytes::encode(const QStringList& lines) const {
     return out;
 }
 
+TextFileRead parseText(const QByteArray& bytes) {
+    TextFileRead result;
+    result.exists = true;
+    result.readable = true;
+    const QList<QByteArray> raw = splitLines(bytes);
+    result.lines.reserve(raw.size());
+    for (const QByteArray& line : raw)
+        result.lines.append(decodeLine(line));
+    result.raw = bytes;
+    return result;
+}
+
 TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
     TextFileRead result;
     const QByteArray native = QFile::encodeName(path);
@@ -155,13 +167,7 @@ TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
         result.error = QStringLiteral("it is larger than %1 bytes").arg(maxBytes);
         return result;
     }
-    result.readable = true;
-    const QList<QByteArray> raw = splitLines(bytes);
-    result.lines.reserve(raw.size());
-    for (const QByteArray& line : raw)
-        result.lines.append(decodeLine(line));
-    result.raw = bytes;
-    return result;
+    return parseText(bytes);
 }
 
 QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {

@@ -51,6 +51,9 @@ struct TextFileRead {
     QByteArray raw; // the file as read: for a save that keeps its bytes, and to notice a change
 };
 
+// The lines of a file's bytes, as a reader sees them.
+TextFileRead parseText(const QByteArray& bytes);
+
 // Reads a configuration file. Only a regular file (after links) of at most `maxBytes` is read:
 // a FIFO would block the program and a link to a device would never end.
 TextFileRead readTextLines(const QString& path, qint64 maxBytes);

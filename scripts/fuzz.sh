@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, ASan and UBSan into build-fuzz/ and runs each for
+# FUZZ_SECONDS (default 60) on a scratch copy of its seed corpus. A crash or a failed property
+# fails the run and prints the input that caused it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+packages=(clang-14 libfuzzer-14-dev libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCOURIVANE_FUZZ=ON >/dev/null
+cmake --build build-fuzz
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+for target in reply request files; do
+    mkdir -p "$work/$target" "$work/$target-found"
+    cp tests/fuzz/corpus/"$target"/* "$work/$target/"
+    echo "fuzz_$target: ${seconds} s"
+    if ! (cd "$work/$target-found" && "$OLDPWD/build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" \
+        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work/$target" \
+        >"$work/$target.log" 2>&1); then
+        status=1
+        tail -n 40 "$work/$target.log"
+        for found in "$work/$target-found"/*; do
+            [ -f "$found" ] || continue
+            echo "input that failed ($found):"
+            od -A x -t x1z -v "$found" | head -n 64
+        done
+    fi
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$work/$target.log" || true
+done
+exit $status

@@ -1,0 +1,65 @@
+// Replies from a monitoring server: the piecewise marker search, the early end of a fetch and
+// the page cells, against whatever a server can send.
+#include "polling/ReplyInterpreter.h"
+#include "report/SummaryPage.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace courivane;
+
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "property failed: %s\n", what);
+        std::abort();
+    }
+}
+
+bool sameReply(const Reply& a, const Reply& b) {
+    return a.failed == b.failed && a.reason == b.reason && a.updateText == b.updateText &&
+           a.updated == b.updated && a.services == b.services;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    if (size < 2)
+        return 0;
+    const int splitFlag = bytes[0] & 1;
+    const unsigned step = 1 + bytes[1] % 23;
+    const QByteArray data(reinterpret_cast<const char*>(bytes + 2),
+                          static_cast<qsizetype>(size - 2));
+
+    // The search over pieces finds what a search of the whole finds.
+    qsizetype body = bodyStart(data);
+    const qsizetype whole = body < 0 ? -1 : data.indexOf(kMarker, body);
+    MarkerSearch search;
+    qsizetype found = -1;
+    qsizetype earlyEnd = -1;
+    for (qsizetype end = 0; end < data.size();) {
+        end = std::min<qsizetype>(data.size(), end + step);
+        found = search.feed(data.left(end));
+        if (earlyEnd < 0 && found >= 0 && end - found >= requiredReplyLength(splitFlag))
+            earlyEnd = end;
+    }
+    check(found == whole, "piecewise marker search differs from the whole search");
+
+    // A fetch that ends early reads what the whole reply says.
+    const Reply full = interpretReply(data, splitFlag);
+    if (earlyEnd >= 0)
+        check(sameReply(interpretReply(data.left(earlyEnd), splitFlag), full),
+              "an early end reads another reply than the whole");
+
+    // Nothing of the server's or the file's reaches the page as markup.
+    const QString text = QString::fromUtf8(data);
+    const AccountRow hostile{text, QStringLiteral("http://m/logs/") + text, RowOk, full};
+    const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full};
+    const QString a = SummaryPage::rowHtml(hostile, splitFlag);
+    const QString b = SummaryPage::rowHtml(plain, splitFlag);
+    check(a.count(u'<') == b.count(u'<') && a.count(u'>') == b.count(u'>') &&
+              a.count(u'"') == b.count(u'"') && a.count(u' ') == b.count(u' ') + text.count(u' '),
+          "server or file text reached the page as markup");
+    return 0;
+}

@@ -1,0 +1,40 @@
+// Names from the accounts file against the request line: nothing a name holds may add a line,
+// a header or a word to the request.
+#include "config/TextLines.h"
+#include "polling/FetchTarget.h"
+#include "polling/StatusFetch.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace courivane;
+
+namespace {
+
+void checkRequest(const QByteArray& request) {
+    const bool ok = request.endsWith("\r\n\r\n") && request.count('\r') == 2 &&
+                    request.count('\n') == 2 && request.count(' ') == 2 &&
+                    request.startsWith("GET ");
+    if (!ok) {
+        std::fprintf(stderr, "property failed: request %s\n",
+                     request.toPercentEncoding().constData());
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    if (size < 1)
+        return 0;
+    const int splitFlag = bytes[0] & 1;
+    const QByteArray data(reinterpret_cast<const char*>(bytes + 1),
+                          static_cast<qsizetype>(size - 1));
+    const qsizetype cut = data.indexOf('\0');
+    const QString server = decodeLine(cut < 0 ? data : data.left(cut));
+    const QString user = cut < 0 ? QString() : decodeLine(data.mid(cut + 1));
+    const FetchTarget target = deriveFetchTarget({QStringLiteral("C"), server, user}, splitFlag);
+    checkRequest(StatusFetch::request(target.requestPath));
+    checkRequest(StatusFetch::request(target.proxyRequestPath()));
+    return 0;
+}
