@@ -50,6 +50,8 @@ void PollCycle::beginPass(PassKind kind, QStringList problems) {
     if (!accounts.usable)
         recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
     m_accounts = std::move(accounts.records);
+    if (!m_company.isEmpty())
+        m_accounts.removeIf([this](const AccountRecord& a) { return a.CompanyName != m_company; });
     m_problems = problems;
     m_next = 0;
     reportProblems(m_problems);

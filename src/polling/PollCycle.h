@@ -27,6 +27,9 @@ public:
     // The first pass, run by start-up: options already read, split flag set by the layout.
     void runStartupPass(int splitFlag, const QStringList& startupProblems = {});
 
+    // Poll only the accounts of this company (exact name); empty polls every account.
+    void setCompanyFilter(const QString& company) { m_company = company; }
+
     bool isRunning() const { return m_running; }
     const CycleState& state() const { return m_state; }
     StatusFetch& fetch() { return m_fetch; }
@@ -64,6 +67,7 @@ private:
     qsizetype m_next = 0;
     QStringList m_problems;
     QStringList m_reportedProblems;
+    QString m_company;
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
     QString m_countdown = kCountdownStart;

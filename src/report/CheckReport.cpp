@@ -99,6 +99,58 @@ QString checkStatusLine(const PassResult& result) {
         .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '));
 }
 
+QString checkCompanyLine(const QString& company, const PassResult& result) {
+    struct Service {
+        Lamp lamp;
+        const char* label;
+        const char* perf;
+    };
+    static constexpr Service kServices[] = {
+        {IcmpLamp, "ICMP", "icmp"},
+        {WebLamp, "Web", "web"},
+        {Pop3Lamp, "POP3", "pop3"},
+        {SmtpLamp, "SMTP", "smtp"},
+        {ReceiveLamp, "Receive", "receive"},
+        {SendLamp, "Send", "send"},
+        {RylLamp, "Ryl", "ryl"},
+    };
+    std::array<int, kLampCount> failed{};
+    std::array<bool, kLampCount> warned{};
+    QStringList unreachable;
+    for (const AccountRow& row : result.rows) {
+        if (row.reply.failed) {
+            ++failed[ConnectionLamp];
+            unreachable << printableText(row.reply.reason);
+        }
+        for (const ServiceVerdict& s : row.reply.services) {
+            failed[s.service] += s.verdict == Verdict::Fail ? 1 : 0;
+            warned[s.service] = warned[s.service] || s.verdict == Verdict::Warning;
+        }
+    }
+    QStringList parts;
+    if (!unreachable.isEmpty()) {
+        unreachable.removeDuplicates();
+        parts
+            << QStringLiteral("connection failed (%1)").arg(unreachable.join(QStringLiteral("; ")));
+    }
+    for (const Service& s : kServices)
+        if (failed[s.lamp] > 0)
+            parts << QStringLiteral("%1 failed").arg(QLatin1String(s.label));
+    for (const Service& s : kServices)
+        if (warned[s.lamp] && failed[s.lamp] == 0)
+            parts << QStringLiteral("%1 warning").arg(QLatin1String(s.label));
+    if (parts.isEmpty())
+        parts << QStringLiteral("all services OK");
+
+    QStringList perf;
+    for (const Service& s : kServices)
+        perf << QStringLiteral("%1=%2").arg(QLatin1String(s.perf)).arg(failed[s.lamp]);
+    perf << QStringLiteral("connection=%1").arg(failed[ConnectionLamp]);
+    return QStringLiteral("COURIVANE %1 - %2: %3 | %4")
+        .arg(QLatin1String(kStatusWords[checkStatusOf(result)]), printableText(company),
+             parts.join(QStringLiteral(", ")), perf.join(u' '));
+}
+
 QString checkTable(const PassResult& result) {
     QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update"),
                         QStringLiteral("ICMP")};

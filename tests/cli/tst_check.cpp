@@ -31,7 +31,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_tmp;
     QDir dir() const { return QDir(m_tmp->path()); }
 
-    Run check(const QStringList& extra = {}) {
+    Run check(const QStringList& extra = {}, int waitMs = 20000) {
         QProcess process;
         // The event loop keeps the fake server answering while the check runs.
         process.start(qEnvironmentVariable("COURIVANE_BIN") + QStringLiteral("/courivane-check"),
@@ -39,7 +39,7 @@ private:
         if (!process.waitForStarted())
             qFatal("courivane-check did not start");
         QSignalSpy finished(&process, &QProcess::finished);
-        if (!finished.wait(20000))
+        if (!finished.wait(waitMs))
             qFatal("courivane-check did not finish");
         return {process.exitCode(), process.readAllStandardOutput(),
                 process.readAllStandardError()};
@@ -61,8 +61,10 @@ private slots:
         m_server.setReply(QStringLiteral("/status/warnStatus.txt"), status("114111"));
         m_server.setReply(QStringLiteral("/status/failStatus.txt"), status("111011"));
         m_server.setReply(QStringLiteral("/status/rylStatus.txt"), status("111101"));
+        m_server.setScript(QStringLiteral("/status/silentStatus.txt"), {Script::Mode::Never, {}});
     }
     void init() {
+        m_server.clearRequests();
         m_tmp = std::make_unique<QTemporaryDir>();
         // Combined layout (line 4 "NO"), grouped.
         writeBytes(dir(), QStringLiteral("Proxy.Txt"),
@@ -151,6 +153,78 @@ private slots:
                          run.out.endsWith("</font></p>"),
                      run.out.constData());
         }
+    }
+
+    void oneCompany_data() {
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("firstLine");
+        const QByteArray perf =
+            " | icmp=0 web=0 pop3=0 smtp=%1 receive=0 send=0 ryl=%2 connection=%3";
+        QTest::newRow("failed")
+            << "Company fail" << 2
+            << "COURIVANE CRITICAL - Company fail: SMTP failed" +
+                   QByteArray(perf).replace("%1", "1").replace("%2", "0").replace("%3", "0");
+        QTest::newRow("warning")
+            << "Company warn" << 1
+            << "COURIVANE WARNING - Company warn: Receive warning" +
+                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "0");
+        QTest::newRow("OK, two accounts")
+            << "Company fine" << 0
+            << "COURIVANE OK - Company fine: all services OK" +
+                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "0");
+        QTest::newRow("Ryl") << "Company ryl" << 2
+                             << "COURIVANE CRITICAL - Company ryl: Ryl failed" +
+                                    QByteArray(perf).replace("%1", "0").replace("%2", "1").replace(
+                                        "%3", "0");
+        QTest::newRow("unreachable")
+            << "Company missing" << 2
+            << "COURIVANE CRITICAL - Company missing: connection failed (the "
+               "reply holds no status)" +
+                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "1");
+    }
+    void oneCompany() {
+        QFETCH(QString, company);
+        accounts({"fine", "warn", "fail", "ryl", "missing", "fine"});
+        const Run run = check({QStringLiteral("--company"), company});
+        QTEST(run.exitCode, "code");
+        const QList<QByteArray> lines = run.out.split('\n');
+        QTEST(lines.first(), "firstLine");
+        // Only that company's accounts were asked for.
+        const QByteArray user = company.toUtf8().mid(8);
+        for (const QByteArray& request : m_server.requestLines())
+            QVERIFY2(request.contains("/status/" + user + "Status.txt"), request.constData());
+    }
+
+    void unknownCompanyAndTheList() {
+        accounts({"fine", "warn", "fine"});
+        const Run unknown = check({QStringLiteral("--company"), QStringLiteral("Company nobody")});
+        QCOMPARE(unknown.exitCode, 3);
+        QVERIFY(unknown.out.startsWith("COURIVANE UNKNOWN - Company nobody: no such company"));
+        QVERIFY(unknown.err.contains("  Company fine\n  Company warn\n"));
+        const Run list = check({QStringLiteral("--list-companies")});
+        QCOMPARE(list.exitCode, 0);
+        QCOMPARE(list.out, QByteArray("Company fine\nCompany warn\n"));
+    }
+
+    void theTimeOutEndsTheCheck() {
+        accounts({"fine", "silent", "fine"});
+        // The server never answers "silent"; the 30 s per fetch would outlast the engine.
+        const Run run = check({QStringLiteral("-t"), QStringLiteral("1")}, 10000);
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(
+            run.out.startsWith("COURIVANE UNKNOWN - no answer within 1 s from Company silent (" +
+                               m_server.address().toUtf8() + "), Company fine ("),
+            run.out.constData());
+    }
+
+    void versionAndUsage() {
+        const Run version = check({QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY(version.out.startsWith("courivane-check " COURIVANE_VERSION));
+        const Run bad = check({QStringLiteral("--no-such-option")});
+        QCOMPARE(bad.exitCode, 3);
+        QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
     void serverBytesNeverReachTheTerminal() {
