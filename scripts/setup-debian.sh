@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Courivane needs to build, test and run, when any is missing.
+# Installs the Debian packages Courivane needs to build and run, when any is missing; with the
+# argument "tests", also what the tests need beyond that.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,8 @@ packages=(
     # The end-to-end check of the real program on an X11 desktop.
     xvfb xauth openbox trayer xdotool imagemagick x11-utils
 )
+# The plug-in inside a real monitoring engine.
+[ "${1:-}" = tests ] && packages+=(icinga2-bin)
 
 missing=()
 for p in "${packages[@]}"; do
