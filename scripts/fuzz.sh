@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, ASan and UBSan into build-fuzz/ and runs each for
-# FUZZ_SECONDS (default 60) on a scratch copy of its seed corpus. A crash or a failed property
+# FUZZ_SECONDS (default 60) on a scratch copy of its starting corpus. A crash or a failed property
 # fails the run and prints the input that caused it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -8,6 +8,7 @@ namespace {
 
 const char* const kStatusWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
+// The lamps in the order of the plug-in's lines; the Ryl lamp has no pass counter.
 struct Counter {
     Lamp lamp;
     const char* label;
@@ -20,6 +21,7 @@ constexpr Counter kCounters[] = {
     {SmtpLamp, "SMTP", "smtp"},
     {ReceiveLamp, "Receive", "receive"},
     {SendLamp, "Send", "send"},
+    {RylLamp, "Ryl", "ryl"},
     {ConnectionLamp, "Connection", "connection"},
 };
 
@@ -71,7 +73,8 @@ QString checkStatusLine(const PassResult& result) {
     const CheckStatus status = checkStatusOf(result);
     QStringList failed;
     for (const Counter& c : kCounters)
-        if (result.counters[c.lamp] > 0 && (c.lamp != WebLamp || result.splitFlag == 1))
+        if (c.lamp != RylLamp && result.counters[c.lamp] > 0 &&
+            (c.lamp != WebLamp || result.splitFlag == 1))
             failed
                 << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
     if (result.end.colours[RylLamp] == LampColour::Red)
@@ -93,27 +96,14 @@ QString checkStatusLine(const PassResult& result) {
 
     QStringList perf;
     for (const Counter& c : kCounters)
-        perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(result.counters[c.lamp]);
+        if (c.lamp != RylLamp)
+            perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(result.counters[c.lamp]);
     perf << QStringLiteral("accounts=%1").arg(accounts);
     return QStringLiteral("COURIVANE %1 - %2 | %3")
         .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '));
 }
 
 QString checkCompanyLine(const QString& company, const PassResult& result) {
-    struct Service {
-        Lamp lamp;
-        const char* label;
-        const char* perf;
-    };
-    static constexpr Service kServices[] = {
-        {IcmpLamp, "ICMP", "icmp"},
-        {WebLamp, "Web", "web"},
-        {Pop3Lamp, "POP3", "pop3"},
-        {SmtpLamp, "SMTP", "smtp"},
-        {ReceiveLamp, "Receive", "receive"},
-        {SendLamp, "Send", "send"},
-        {RylLamp, "Ryl", "ryl"},
-    };
     std::array<int, kLampCount> failed{};
     std::array<bool, kLampCount> warned{};
     QStringList unreachable;
@@ -133,19 +123,18 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
         parts
             << QStringLiteral("connection failed (%1)").arg(unreachable.join(QStringLiteral("; ")));
     }
-    for (const Service& s : kServices)
-        if (failed[s.lamp] > 0)
-            parts << QStringLiteral("%1 failed").arg(QLatin1String(s.label));
-    for (const Service& s : kServices)
-        if (warned[s.lamp] && failed[s.lamp] == 0)
-            parts << QStringLiteral("%1 warning").arg(QLatin1String(s.label));
+    for (const Counter& c : kCounters)
+        if (c.lamp != ConnectionLamp && failed[c.lamp] > 0)
+            parts << QStringLiteral("%1 failed").arg(QLatin1String(c.label));
+    for (const Counter& c : kCounters)
+        if (warned[c.lamp] && failed[c.lamp] == 0)
+            parts << QStringLiteral("%1 warning").arg(QLatin1String(c.label));
     if (parts.isEmpty())
         parts << QStringLiteral("all services OK");
 
     QStringList perf;
-    for (const Service& s : kServices)
-        perf << QStringLiteral("%1=%2").arg(QLatin1String(s.perf)).arg(failed[s.lamp]);
-    perf << QStringLiteral("connection=%1").arg(failed[ConnectionLamp]);
+    for (const Counter& c : kCounters)
+        perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(failed[c.lamp]);
     return QStringLiteral("COURIVANE %1 - %2: %3 | %4")
         .arg(QLatin1String(kStatusWords[checkStatusOf(result)]), printableText(company),
              parts.join(QStringLiteral(", ")), perf.join(u' '));

@@ -3,20 +3,14 @@
 #include "config/AccountsFile.h"
 #include "config/OptionsFile.h"
 
+#include "Property.h"
 #include <algorithm>
+
 #include <cstdint>
-#include <cstdlib>
 
 using namespace courivane;
 
 namespace {
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "property failed: %s\n", what);
-        std::abort();
-    }
-}
 
 bool holdsForbidden(const AccountRecord& r) {
     return forbiddenField(r).has_value();

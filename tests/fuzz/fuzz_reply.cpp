@@ -3,19 +3,13 @@
 #include "polling/ReplyInterpreter.h"
 #include "report/SummaryPage.h"
 
+#include "Property.h"
+
 #include <cstdint>
-#include <cstdlib>
 
 using namespace courivane;
 
 namespace {
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "property failed: %s\n", what);
-        std::abort();
-    }
-}
 
 bool sameReply(const Reply& a, const Reply& b) {
     return a.failed == b.failed && a.reason == b.reason && a.updateText == b.updateText &&
