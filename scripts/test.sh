@@ -3,6 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh tests
-cmake --preset default
-cmake --build --preset default
-ctest --preset default
+# CI builds with warnings as errors; the build directory is the same.
+preset=default
+[ -n "${CI:-}" ] && preset=ci
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+ctest --preset "$preset"

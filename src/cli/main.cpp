@@ -1,9 +1,9 @@
 // courivane-check: one pass without a display, for scripts and monitoring systems.
 
+#include "cli/CheckReport.h"
 #include "config/AccountsFile.h"
 #include "config/OptionsFile.h"
 #include "polling/PollCycle.h"
-#include "report/CheckReport.h"
 #include "report/SummaryPage.h"
 
 #include <QCommandLineParser>

@@ -1,9 +1,9 @@
 #include "ui/Status.h"
 
 #include "polling/PollCycle.h"
-#include "report/Alert.h"
 #include "report/SummaryPage.h"
 #include "ui/Accounts.h"
+#include "ui/Alert.h"
 #include "ui/Artwork.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"

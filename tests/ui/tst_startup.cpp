@@ -4,7 +4,7 @@
 #include "ProgramDir.h"
 #include "TestFiles.h"
 #include "polling/PollCycle.h"
-#include "report/Alert.h"
+#include "ui/Alert.h"
 #include "ui/Monitor.h"
 #include "ui/Settings.h"
 

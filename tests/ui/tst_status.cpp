@@ -2,7 +2,7 @@
 
 #include "ProgramDir.h"
 #include "TestFiles.h"
-#include "report/Alert.h"
+#include "ui/Alert.h"
 #include "ui/Artwork.h"
 #include "ui/Monitor.h"
 #include "ui/Settings.h"

@@ -1,4 +1,4 @@
-#include "report/Alert.h"
+#include "ui/Alert.h"
 
 #include "report/LampRules.h"
 #include "report/NoticeText.h"

@@ -1,4 +1,4 @@
-#include "report/CheckReport.h"
+#include "cli/CheckReport.h"
 
 #include <QStringList>
 
