@@ -6,23 +6,23 @@ namespace courivane {
 
 namespace {
 
-// Used where the file does not say: sound on, popups off, panel fixed, split, lamps, all rows,
-// grouped, direct connection.
-const OptionFlags& defaultFlags() {
-    static const OptionFlags defaults = [] {
-        OptionFlags f;
-        f.EnableSound = kYes;
-        f.EnablePopups = kNo;
-        f.MakeMoveable = kNo;
-        f.SplitIcmpWeb = kYes;
-        f.GraphicDisplay = kYes;
-        f.ShowErrorsOnly = kNo;
-        f.StatusSummary = kYes;
-        f.EnableProxy = kNo;
-        return f;
-    }();
-    return defaults;
-}
+// The eight yes/no lines: which member each fills, and whether the start of every cycle reads it
+// again (the other four keep their live values until the program ends).
+struct FlagLine {
+    OptionLine line;
+    QString OptionFlags::*member;
+    bool everyCycle;
+};
+const FlagLine kFlagLines[] = {
+    {SoundLine, &OptionFlags::EnableSound, true},
+    {PopupsLine, &OptionFlags::EnablePopups, true},
+    {MoveableLine, &OptionFlags::MakeMoveable, true},
+    {SplitLine, &OptionFlags::SplitIcmpWeb, false},
+    {GraphicLine, &OptionFlags::GraphicDisplay, false},
+    {ErrorsOnlyLine, &OptionFlags::ShowErrorsOnly, false},
+    {SummaryLine, &OptionFlags::StatusSummary, false},
+    {ProxyLine, &OptionFlags::EnableProxy, true},
+};
 
 constexpr int kProxyLines = 10;
 constexpr int kPlainLines = 8;
@@ -106,27 +106,19 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
         problems << unreadableText(kOptionsFileName, file.error);
 
     const QStringList& lines = file.lines;
-    const OptionFlags& defaults = defaultFlags();
-    auto line = [&](int number, const QString& fallback) {
-        return number <= lines.size() ? lines.at(number - 1) : fallback;
+    static const OptionFlags defaults;
+    auto line = [&](int index, const QString& fallback) {
+        return index < lines.size() ? lines.at(index) : fallback;
     };
-
-    flags.EnableSound = line(1, defaults.EnableSound);
-    flags.EnablePopups = line(2, defaults.EnablePopups);
-    flags.MakeMoveable = line(3, defaults.MakeMoveable);
-    if (variant == Variant::Startup) {
-        flags.SplitIcmpWeb = line(4, defaults.SplitIcmpWeb);
-        flags.GraphicDisplay = line(5, defaults.GraphicDisplay);
-        flags.ShowErrorsOnly = line(6, defaults.ShowErrorsOnly);
-        flags.StatusSummary = line(7, defaults.StatusSummary);
-    }
-    flags.EnableProxy = line(8, defaults.EnableProxy);
+    for (const FlagLine& f : kFlagLines)
+        if (variant == Variant::Startup || f.everyCycle)
+            flags.*f.member = line(f.line, defaults.*f.member);
     flags.proxyPortValid = true;
     if (isYes(flags.EnableProxy)) {
-        flags.ProxyAddress = line(9, QString());
-        if (flags.ProxyAddress.isEmpty() && lines.size() >= 9)
+        flags.ProxyAddress = line(AddressLine, QString());
+        if (flags.ProxyAddress.isEmpty() && lines.size() > AddressLine)
             problems << noAddressText(kOptionsFileName);
-        const QString portLine = line(10, QString());
+        const QString portLine = line(PortLine, QString());
         const std::optional<qint32> port = parsePort(portLine);
         if (port) {
             flags.ProxyPort = *port;
@@ -147,46 +139,37 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
     return problems;
 }
 
-DialogOptions OptionsFile::readForDialog(QStringList* problems) const {
+OptionTexts OptionsFile::readForDialog(LineBytes* bytes, QStringList* problems) const {
     // The dialog shows what the file says, so it reads without changing the live flags.
     const TextFileRead file = readTextLines(path(), kMaxOptionsBytes);
     OptionFlags scratch;
     const QStringList found = apply(file, scratch, Variant::Cycle);
     if (problems)
         *problems = found;
-    DialogOptions options;
-    options.readable = file.readable;
-    options.bytes = LineBytes(file.raw);
-    options.enableSound = isYes(scratch.EnableSound);
-    options.enablePopups = isYes(scratch.EnablePopups);
-    options.enableProxy = isYes(scratch.EnableProxy);
-    if (options.enableProxy) {
-        // Lines 9 and 10 go into the boxes exactly as written, even a port that is no number.
-        if (file.lines.size() >= 9)
-            options.proxyAddress = file.lines.at(8);
-        if (file.lines.size() >= 10)
-            options.proxyPort = file.lines.at(9);
+    if (bytes)
+        *bytes = LineBytes(file.raw);
+    OptionTexts texts;
+    for (const FlagLine& f : kFlagLines)
+        texts[f.line] = scratch.*f.member;
+    // Lines 9 and 10 go into the boxes exactly as written, even a port that is no number.
+    if (isYes(scratch.EnableProxy)) {
+        texts[AddressLine] = file.lines.value(AddressLine);
+        texts[PortLine] = file.lines.value(PortLine);
     }
-    return options;
+    return texts;
 }
 
-QStringList OptionsFile::lines(const OptionsToSave& o) {
-    return {
-        yesNo(o.enableSound),
-        yesNo(o.enablePopups),
-        yesNo(o.makeMoveable),
-        yesNo(o.splitIcmpWeb),
-        yesNo(o.graphicDisplay),
-        yesNo(o.showErrorsOnly),
-        yesNo(o.statusSummary),
-        yesNo(o.enableProxy),
-        o.enableProxy ? o.proxyAddress : QString(),
-        o.enableProxy ? o.proxyPort : QString(),
-    };
+QStringList OptionsFile::lines(const OptionTexts& texts) {
+    QStringList lines(texts.cbegin(), texts.cend());
+    if (!isYes(texts[ProxyLine])) {
+        lines[AddressLine].clear();
+        lines[PortLine].clear();
+    }
+    return lines;
 }
 
-QString OptionsFile::write(const OptionsToSave& options, const LineBytes& original) const {
-    return writeBytesAtomically(path(), original.encode(lines(options)));
+QString OptionsFile::write(const OptionTexts& texts, const LineBytes& original) const {
+    return writeBytesAtomically(path(), original.encode(lines(texts)));
 }
 
 } // namespace courivane

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 #include "config/TextLines.h"
 
 namespace courivane {
@@ -25,15 +27,16 @@ inline QString yesNo(bool on) {
 // A port as the user writes it: one to five digits, nothing else, from 1 to 65535.
 std::optional<qint32> parsePort(const QString& text);
 
-// The live option values, owned by the status panel for the life of the program.
+// The live option values, owned by the status panel for the life of the program. The values
+// here are the defaults: what is used where the file does not say (sound on, popups off, panel
+// fixed, split, lamps, all rows, grouped, direct connection).
 struct OptionFlags {
-    // The five values the panel holds before the start-up reading replaces them.
     QString EnableSound = kYes;
     QString EnablePopups = kNo;
-    QString MakeMoveable = kYes;
+    QString MakeMoveable = kNo;
     QString SplitIcmpWeb = kYes;
     QString GraphicDisplay = kYes;
-    QString ShowErrorsOnly = kYes;
+    QString ShowErrorsOnly = kNo;
     QString StatusSummary = kYes;
     QString EnableProxy = kNo;
     QString ProxyAddress;
@@ -43,31 +46,23 @@ struct OptionFlags {
     bool proxyPortValid = true;
 };
 
-// What the settings dialog shows from the file when it opens.
-struct DialogOptions {
-    bool enableSound = true;
-    bool enablePopups = false;
-    bool enableProxy = false;
-    QString proxyAddress;
-    QString proxyPort;
-    bool readable = false; // false when the file is missing or could not be read
-    LineBytes bytes;       // the file's lines as they were, for the save
+// The ten lines of the file, in file order.
+enum OptionLine : int {
+    SoundLine,
+    PopupsLine,
+    MoveableLine,
+    SplitLine,
+    GraphicLine,
+    ErrorsOnlyLine,
+    SummaryLine,
+    ProxyLine,
+    AddressLine,
+    PortLine,
+    kOptionLineCount
 };
-
-// The ten lines "Save Settings" writes, as the dialog's controls hold them (a grayed box counts
-// as checked before it gets here).
-struct OptionsToSave {
-    bool enableSound = true;
-    bool enablePopups = false;
-    bool makeMoveable = false;
-    bool splitIcmpWeb = true;
-    bool graphicDisplay = true;
-    bool showErrorsOnly = false;
-    bool statusSummary = true;
-    bool enableProxy = false;
-    QString proxyAddress;
-    QString proxyPort;
-};
+// The lines as text: what the settings dialog shows from the file, and what "Save Settings"
+// writes (a grayed box counts as checked before it gets here).
+using OptionTexts = std::array<QString, kOptionLineCount>;
 
 // The three readers and the writer of the options file. Readers never fail: what is missing is
 // filled with the defaults and reported in `problems`, one text for the user each.
@@ -84,13 +79,15 @@ public:
     static QStringList readStartup(const TextFileRead& file, OptionFlags& flags);
     // Start of a cycle: lines 4 to 7 are read and passed over.
     QStringList readCycle(OptionFlags& flags) const;
-    // Settings dialog: lines 1, 2 and 8 to 10 only; no flag changes.
-    DialogOptions readForDialog(QStringList* problems = nullptr) const;
-    // Writes the ten lines atomically, lines that did not change with the bytes they had. Returns
-    // an empty string on success, else the reason.
-    QString write(const OptionsToSave& options, const LineBytes& original = {}) const;
+    // Settings dialog: the lines as written, with the proxy lines only when line 8 is "YES"; no
+    // flag changes. `bytes` receives the lines as they were, for the save.
+    OptionTexts readForDialog(LineBytes* bytes = nullptr, QStringList* problems = nullptr) const;
+    // Writes the ten lines atomically, lines that did not change with the bytes they had; the
+    // proxy lines are empty unless line 8 is "YES". Returns an empty string on success, else the
+    // reason.
+    QString write(const OptionTexts& texts, const LineBytes& original = {}) const;
 
-    static QStringList lines(const OptionsToSave& options);
+    static QStringList lines(const OptionTexts& texts);
 
 private:
     enum class Variant { Startup, Cycle };

@@ -70,9 +70,7 @@ void PollCycle::startNextAccount() {
     if (m_kind == PassKind::Cycle)
         emit titleChanged(kTitleConnectingTo + m_state.company);
     m_state.target = deriveFetchTarget(account, m_state.splitFlag);
-    const ProxySettings proxy{isYes(m_flags.EnableProxy), m_flags.ProxyAddress, m_flags.ProxyPort,
-                              m_flags.proxyPortValid};
-    m_fetch.start(m_state.target, proxy, m_state.splitFlag);
+    m_fetch.start(m_state.target, m_flags, m_state.splitFlag);
 }
 
 void PollCycle::onFetchFinished(const FetchOutcome& outcome) {

@@ -67,7 +67,7 @@ void StatusFetch::releaseSocket() {
     oWinsock = nullptr;
 }
 
-void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, int splitFlag) {
+void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, int splitFlag) {
     releaseSocket();
     ++m_generation;
     m_active = true;
@@ -82,17 +82,17 @@ void StatusFetch::start(const FetchTarget& target, const ProxySettings& proxy, i
     QString host = target.host;
     qint32 port = target.directPort();
     QString path = target.requestPath;
-    if (proxy.enabled) {
-        if (!proxy.portValid) {
+    if (isYes(options.EnableProxy)) {
+        if (!options.proxyPortValid) {
             failLater(QStringLiteral("the proxy port in Proxy.Txt is not usable"));
             return;
         }
-        if (proxy.address.isEmpty()) {
+        if (options.ProxyAddress.isEmpty()) {
             failLater(QStringLiteral("the proxy is enabled but has no address"));
             return;
         }
-        host = unbracketed(proxy.address);
-        port = proxy.port;
+        host = unbracketed(options.ProxyAddress);
+        port = options.ProxyPort;
         path = target.proxyRequestPath();
     }
     if (port < 1 || port > 65535) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/OptionsFile.h"
 #include "polling/FetchTarget.h"
 #include "polling/ReplyInterpreter.h"
 
@@ -12,13 +13,6 @@
 class QTcpSocket;
 
 namespace courivane {
-
-struct ProxySettings {
-    bool enabled = false;
-    QString address;
-    qint32 port = 80;
-    bool portValid = true;
-};
 
 // How one fetch ended: a reply to interpret, or a failure with its reason.
 struct FetchOutcome {
@@ -44,7 +38,8 @@ public:
     int timeoutMs() const { return m_timeout.interval(); }
 
     // Starts a fetch; its outcome arrives through finished(), never from inside this call.
-    void start(const FetchTarget& target, const ProxySettings& proxy, int splitFlag);
+    // The proxy is taken from the options: EnableProxy, ProxyAddress and ProxyPort.
+    void start(const FetchTarget& target, const OptionFlags& options, int splitFlag);
 
     static QByteArray request(const QString& path);
 

@@ -90,11 +90,10 @@ Settings::Settings(Status* panel)
 
 void Settings::fill() {
     // Filling sets boxes only; no flag and no layout changes.
-    const DialogOptions file = OptionsFile(m_panel->programDir()).readForDialog();
-    m_fileBytes = file.bytes;
+    const OptionTexts file = OptionsFile(m_panel->programDir()).readForDialog(&m_fileBytes);
     const OptionFlags& f = m_panel->flags();
-    Check1->setCheckState(stateOf(file.enableSound));
-    Check3->setCheckState(stateOf(file.enablePopups));
+    Check1->setCheckState(stateOf(isYes(file[SoundLine])));
+    Check3->setCheckState(stateOf(isYes(file[PopupsLine])));
     Check4->setCheckState(stateOf(isYes(f.MakeMoveable)));
     Check5->setCheckState(stateOf(isYes(f.SplitIcmpWeb)));
     Check6->setCheckState(stateOf(isYes(f.GraphicDisplay)));
@@ -102,11 +101,9 @@ void Settings::fill() {
     Check7->setCheckState(stateOf(isYes(f.StatusSummary)));
     if (!isYes(f.StatusSummary))
         Check8->setCheckState(Qt::PartiallyChecked);
-    Check2->setCheckState(stateOf(file.enableProxy));
-    if (file.enableProxy) {
-        Text1->setText(file.proxyAddress);
-        Text2->setText(file.proxyPort);
-    }
+    Check2->setCheckState(stateOf(isYes(file[ProxyLine])));
+    Text1->setText(file[AddressLine]);
+    Text2->setText(file[PortLine]);
 }
 
 void Settings::Check4_Click() {
@@ -167,17 +164,17 @@ void Settings::Command1_Click() {
         showMessage(this, fault);
         return;
     }
-    OptionsToSave o;
-    o.enableSound = checkedOrGrayed(Check1);
-    o.enablePopups = checkedOrGrayed(Check3);
-    o.makeMoveable = checkedOrGrayed(Check4);
-    o.splitIcmpWeb = checkedOrGrayed(Check5);
-    o.graphicDisplay = checkedOrGrayed(Check6);
-    o.showErrorsOnly = checkedOrGrayed(Check8);
-    o.statusSummary = checkedOrGrayed(Check7);
-    o.enableProxy = checkedOrGrayed(Check2);
-    o.proxyAddress = Text1->text();
-    o.proxyPort = Text2->text();
+    OptionTexts o;
+    o[SoundLine] = yesNo(checkedOrGrayed(Check1));
+    o[PopupsLine] = yesNo(checkedOrGrayed(Check3));
+    o[MoveableLine] = yesNo(checkedOrGrayed(Check4));
+    o[SplitLine] = yesNo(checkedOrGrayed(Check5));
+    o[GraphicLine] = yesNo(checkedOrGrayed(Check6));
+    o[ErrorsOnlyLine] = yesNo(checkedOrGrayed(Check8));
+    o[SummaryLine] = yesNo(checkedOrGrayed(Check7));
+    o[ProxyLine] = yesNo(checkedOrGrayed(Check2));
+    o[AddressLine] = Text1->text();
+    o[PortLine] = Text2->text();
     const OptionsFile file(m_panel->programDir());
     const QString error = file.write(o, m_fileBytes);
     if (!error.isEmpty()) {

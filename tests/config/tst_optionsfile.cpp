@@ -30,25 +30,24 @@ private slots:
     void writesTenLinesWithCrLf() {
         QFETCH(bool, proxy);
         QFETCH(QByteArray, expected);
-        OptionsToSave o;
-        o.enableSound = true;
-        o.enablePopups = false;
-        o.makeMoveable = false;
-        o.splitIcmpWeb = true;
-        o.graphicDisplay = true;
-        o.showErrorsOnly = false;
-        o.statusSummary = true;
-        o.enableProxy = proxy;
-        o.proxyAddress = QStringLiteral("proxy1 ");
-        o.proxyPort = QStringLiteral("31x");
+        const OptionTexts o = {kYes,
+                               kNo,
+                               kNo,
+                               kYes,
+                               kYes,
+                               kNo,
+                               kYes,
+                               yesNo(proxy),
+                               QStringLiteral("proxy1 "),
+                               QStringLiteral("31x")};
         QCOMPARE(OptionsFile(dir()).write(o), QString());
         QCOMPARE(readBytes(dir(), kOptionsFileName), expected);
     }
 
     void showErrorsOnlyComesBeforeStatusSummary() {
-        OptionsToSave o;
-        o.showErrorsOnly = true;
-        o.statusSummary = false;
+        OptionTexts o;
+        o[ErrorsOnlyLine] = kYes;
+        o[SummaryLine] = kNo;
         const QStringList lines = OptionsFile::lines(o);
         QCOMPARE(lines.at(5), QStringLiteral("YES"));
         QCOMPARE(lines.at(6), QStringLiteral("NO"));
@@ -98,12 +97,12 @@ private slots:
     void dialogReadChangesNoFlag() {
         writeBytes(dir(), kOptionsFileName,
                    "YES\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nYES\r\n proxy1\r\nabc\r\n");
-        const DialogOptions d = OptionsFile(dir()).readForDialog();
-        QVERIFY(d.enableSound);
-        QVERIFY(!d.enablePopups);
-        QVERIFY(d.enableProxy);
-        QCOMPARE(d.proxyAddress, QStringLiteral(" proxy1"));
-        QCOMPARE(d.proxyPort, QStringLiteral("abc")); // shown as written, to be corrected
+        const OptionTexts d = OptionsFile(dir()).readForDialog();
+        QCOMPARE(d[SoundLine], kYes);
+        QCOMPARE(d[PopupsLine], kNo);
+        QCOMPARE(d[ProxyLine], kYes);
+        QCOMPARE(d[AddressLine], QStringLiteral(" proxy1"));
+        QCOMPARE(d[PortLine], QStringLiteral("abc")); // shown as written, to be corrected
     }
 
     void missingFileGivesDefaultsAndAProblem() {
@@ -191,21 +190,14 @@ private slots:
         const QByteArray old = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n"
                                "B\xfcro\x92s proxy\r\n3128\r\n";
         writeBytes(dir(), kOptionsFileName, old);
-        const DialogOptions d = OptionsFile(dir()).readForDialog();
-        QCOMPARE(d.proxyAddress, QStringLiteral("Büro\u2019s proxy"));
-        OptionsToSave o;
-        o.enableSound = true;
-        o.splitIcmpWeb = true;
-        o.graphicDisplay = true;
-        o.statusSummary = true;
-        o.enableProxy = true;
-        o.proxyAddress = d.proxyAddress;
-        o.proxyPort = d.proxyPort;
-        QCOMPARE(OptionsFile(dir()).write(o, d.bytes), QString());
+        LineBytes bytes;
+        OptionTexts o = OptionsFile(dir()).readForDialog(&bytes);
+        QCOMPARE(o[AddressLine], QStringLiteral("Büro\u2019s proxy"));
+        QCOMPARE(OptionsFile(dir()).write(o, bytes), QString());
         QCOMPARE(readBytes(dir(), kOptionsFileName), old);
         // An edited address is written in the file's own encoding.
-        o.proxyAddress = QStringLiteral("Café");
-        QCOMPARE(OptionsFile(dir()).write(o, d.bytes), QString());
+        o[AddressLine] = QStringLiteral("Café");
+        QCOMPARE(OptionsFile(dir()).write(o, bytes), QString());
         QVERIFY(readBytes(dir(), kOptionsFileName).contains("\r\nCaf\xe9\r\n"));
     }
 
@@ -223,9 +215,9 @@ private slots:
     void failedSaveKeepsTheOldFile() {
         const QByteArray old = "NO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\nNO\r\n\r\n\r\n";
         writeBytes(dir(), kOptionsFileName, old);
-        OptionsToSave o;
-        o.enableProxy = true;
-        o.proxyAddress = QString(200, u'p');
+        OptionTexts o;
+        o[ProxyLine] = kYes;
+        o[AddressLine] = QString(200, u'p');
         QString error;
         {
             const FileSizeLimit full(64);

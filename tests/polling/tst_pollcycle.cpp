@@ -61,7 +61,6 @@ private slots:
     void init() {
         m_tmp = std::make_unique<QTemporaryDir>();
         m_flags = OptionFlags();
-        m_flags.ShowErrorsOnly = kNo; // as start-up would have read it
         m_server.clearRequests();
         writeBytes(dir(), kAccountsFileName,
                    accounts({{"Failing", server(), "failing"},

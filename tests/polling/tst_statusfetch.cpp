@@ -14,10 +14,20 @@ namespace {
 
 const QByteArray kStatus = FakeMonitorServer::combinedStatus("111111", "2026-07-01 12:00:00");
 
+// The options of a direct connection, or of one through the proxy at address:port.
+OptionFlags proxy(const QString& address = {}, qint32 port = 80, bool portValid = true) {
+    OptionFlags options;
+    options.EnableProxy = yesNo(!address.isNull());
+    options.ProxyAddress = address;
+    options.ProxyPort = port;
+    options.proxyPortValid = portValid;
+    return options;
+}
+
 FetchOutcome fetchOnce(StatusFetch& fetch, const FetchTarget& target,
-                       const ProxySettings& proxy = {}, int splitFlag = 0) {
+                       const OptionFlags& options = proxy(), int splitFlag = 0) {
     QSignalSpy done(&fetch, &StatusFetch::finished);
-    fetch.start(target, proxy, splitFlag);
+    fetch.start(target, options, splitFlag);
     if (!done.wait(10000))
         qFatal("the fetch never finished");
     return done.first().first().value<FetchOutcome>();
@@ -58,24 +68,24 @@ private slots:
         QFETCH(int, split);
         QFETCH(QString, serverSuffix);
         StatusFetch fetch;
-        fetchOnce(fetch, target(user, split, serverSuffix), {}, split);
+        fetchOnce(fetch, target(user, split, serverSuffix), proxy(), split);
         QCOMPARE(m_server.requests().size(), 1);
         QTEST(m_server.requests().first(), "request");
     }
 
     void throughTheProxyKeepsTheExplicitPort() {
-        FakeHttpProxy proxy;
-        QVERIFY(proxy.listen());
-        proxy.mapHost(QStringLiteral("mon1"), QStringLiteral("127.0.0.1"));
+        FakeHttpProxy httpProxy;
+        QVERIFY(httpProxy.listen());
+        httpProxy.mapHost(QStringLiteral("mon1"), QStringLiteral("127.0.0.1"));
         m_server.setReply(QStringLiteral("/status/acmeStatus.txt"),
                           FakeMonitorServer::httpReply(kStatus));
         StatusFetch fetch;
         const FetchTarget t =
             deriveFetchTarget({"Acme", QStringLiteral("mon1:%1").arg(m_server.port()), "acme"}, 0);
         const FetchOutcome outcome =
-            fetchOnce(fetch, t, {true, QStringLiteral("127.0.0.1"), proxy.port(), true});
+            fetchOnce(fetch, t, proxy(QStringLiteral("127.0.0.1"), httpProxy.port()));
         QCOMPARE(
-            proxy.requestLines(),
+            httpProxy.requestLines(),
             QList<QByteArray>{QStringLiteral("GET http://mon1:%1/status/acmeStatus.txt HTTP/1.0")
                                   .arg(m_server.port())
                                   .toUtf8()});
@@ -96,7 +106,7 @@ private slots:
         QFETCH(bool, portValid);
         StatusFetch fetch;
         const FetchOutcome outcome =
-            fetchOnce(fetch, target("acme"), {true, address, m_server.port(), portValid});
+            fetchOnce(fetch, target("acme"), proxy(address, m_server.port(), portValid));
         QVERIFY(outcome.failed);
         QVERIFY(m_server.requests().isEmpty());
     }
@@ -176,12 +186,12 @@ private slots:
         QVERIFY(!fetchOnce(fetch, t).failed);
 
         // Through a proxy written as a bracketed literal too; the URL keeps the brackets.
-        FakeHttpProxy proxy;
-        QVERIFY(proxy.listen());
+        FakeHttpProxy httpProxy;
+        QVERIFY(httpProxy.listen());
         const FetchOutcome outcome =
-            fetchOnce(fetch, t, {true, QStringLiteral("[::ffff:127.0.0.1]"), proxy.port(), true});
+            fetchOnce(fetch, t, proxy(QStringLiteral("[::ffff:127.0.0.1]"), httpProxy.port()));
         QVERIFY(!outcome.failed);
-        QCOMPARE(proxy.requestLines(),
+        QCOMPARE(httpProxy.requestLines(),
                  QList<QByteArray>{QStringLiteral("GET http://[::1]:%1/status/acmeStatus.txt "
                                                   "HTTP/1.0")
                                        .arg(server6.port())
@@ -229,8 +239,8 @@ private slots:
                           FakeMonitorServer::httpReply(kStatus));
         StatusFetch fetch;
         QSignalSpy done(&fetch, &StatusFetch::finished);
-        fetch.start(target("slow"), {}, 0);
-        fetch.start(target("fast"), {}, 0);
+        fetch.start(target("slow"), proxy(), 0);
+        fetch.start(target("fast"), proxy(), 0);
         QVERIFY(done.wait());
         QTest::qWait(300); // the slow server answers meanwhile, to a released socket
         QCOMPARE(done.size(), 1);
