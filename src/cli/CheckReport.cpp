@@ -1,5 +1,7 @@
 #include "cli/CheckReport.h"
 
+#include "config/OptionsFile.h"
+
 #include <QStringList>
 
 namespace courivane {
@@ -74,7 +76,7 @@ QString checkStatusLine(const PassResult& result) {
     QStringList failed;
     for (const Counter& c : kCounters)
         if (c.lamp != RylLamp && result.counters[c.lamp] > 0 &&
-            (c.lamp != WebLamp || result.splitFlag == 1))
+            (c.lamp != WebLamp || webIsSplit(result.splitFlag)))
             failed
                 << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
     if (result.end.colours[RylLamp] == LampColour::Red)
@@ -143,7 +145,7 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
 QString checkTable(const PassResult& result) {
     QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update"),
                         QStringLiteral("ICMP")};
-    if (result.splitFlag == 1)
+    if (webIsSplit(result.splitFlag))
         head << QStringLiteral("WEB");
     head << QStringLiteral("POP3") << QStringLiteral("SMTP") << QStringLiteral("Receive")
          << QStringLiteral("Send") << QStringLiteral("Ryl");

@@ -24,6 +24,15 @@ inline QString yesNo(bool on) {
     return on ? kYes : kNo;
 }
 
+// The split flag of a pass: 1 when SplitIcmpWeb was "YES" as the pass began. It selects the
+// status file, the reply layout, the WEB column and the Web lamp for the whole pass.
+inline int splitFlagOf(const QString& splitIcmpWeb) {
+    return isYes(splitIcmpWeb) ? 1 : 0;
+}
+inline bool webIsSplit(int splitFlag) {
+    return splitFlag == 1;
+}
+
 // A port as the user writes it: one to five digits, nothing else, from 1 to 65535.
 std::optional<qint32> parsePort(const QString& text);
 

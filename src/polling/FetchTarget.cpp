@@ -44,7 +44,7 @@ QString percentEncodeInvisible(const QString& text) {
 }
 
 QString statusSuffix(int splitFlag) {
-    return splitFlag == 1 ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
+    return webIsSplit(splitFlag) ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
 }
 
 FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {

@@ -34,7 +34,7 @@ void PollCycle::runPass() {
     if (m_running)
         return;
     const QStringList problems = OptionsFile(m_dir).readCycle(m_flags);
-    m_state.splitFlag = isYes(m_flags.SplitIcmpWeb) ? 1 : 0;
+    m_state.splitFlag = splitFlagOf(m_flags.SplitIcmpWeb);
     beginPass(PassKind::Cycle, problems);
 }
 

@@ -1,5 +1,7 @@
 #include "polling/ReplyInterpreter.h"
 
+#include "config/OptionsFile.h"
+
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -55,7 +57,7 @@ char lower(char c) {
 } // namespace
 
 qsizetype requiredReplyLength(int splitFlag) {
-    return (splitFlag == 1 ? kSplitTime : kCombinedTime) + kTimeLength - 1;
+    return (webIsSplit(splitFlag) ? kSplitTime : kCombinedTime) + kTimeLength - 1;
 }
 
 qsizetype findMarker(const QByteArray& data, qsizetype from) {
@@ -95,7 +97,7 @@ qsizetype locateMarker(const QByteArray& data, int splitFlag) {
     const qsizetype exact = data.indexOf(kMarker, body);
     if (exact >= 0)
         return exact;
-    const qsizetype timeAt = splitFlag == 1 ? kSplitTime : kCombinedTime;
+    const qsizetype timeAt = webIsSplit(splitFlag) ? kSplitTime : kCombinedTime;
     for (qsizetype at = findMarker(data, body); at >= 0; at = findMarker(data, at + 1)) {
         // Every gap between the marker, the fields and the time is a line end.
         bool layout = data.size() - at >= requiredReplyLength(splitFlag);
@@ -142,13 +144,13 @@ Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& local
 
     auto charAt = [&](qsizetype position) { return reply.at(position - 1); };
     Reply result;
-    const qsizetype timeAt = splitFlag == 1 ? kSplitTime : kCombinedTime;
+    const qsizetype timeAt = webIsSplit(splitFlag) ? kSplitTime : kCombinedTime;
     result.updateText = QString::fromLatin1(reply.mid(timeAt - 1, kTimeLength));
     const QDateTime utc = parseUpdateTime(result.updateText, locale);
     if (utc.isValid())
         result.updated = UTCtoLocal(utc);
 
-    if (splitFlag == 1) {
+    if (webIsSplit(splitFlag)) {
         for (const Field& f : kSplit)
             result.services.append({f.service, verdictOf(charAt(f.position), f.handled)});
     } else {

@@ -91,17 +91,28 @@ EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, int splitFlag
     return end;
 }
 
-QString blinkTimerName(Lamp lamp, LampColour colour) {
-    if (colour == LampColour::Orange && lamp == ReceiveLamp)
-        return QStringLiteral("Timer11");
-    if (colour == LampColour::Orange && lamp == SendLamp)
-        return QStringLiteral("Timer12");
-    return QStringLiteral("Timer%1").arg(3 + static_cast<int>(lamp));
+const std::array<BlinkTimerSpec, kBlinkTimerCount>& blinkTimers() {
+    static constexpr std::array<BlinkTimerSpec, kBlinkTimerCount> kTimers = {{
+        {3, IcmpLamp, LampColour::Red, 8},
+        {4, WebLamp, LampColour::Red, 8},
+        {5, Pop3Lamp, LampColour::Red, 8},
+        {6, SmtpLamp, LampColour::Red, 8},
+        {7, ReceiveLamp, LampColour::Red, 8},
+        {8, SendLamp, LampColour::Red, 4},
+        {9, RylLamp, LampColour::Red, 8},
+        {10, ConnectionLamp, LampColour::Red, 8},
+        {11, ReceiveLamp, LampColour::Orange, 8},
+        {12, SendLamp, LampColour::Orange, 8},
+    }};
+    return kTimers;
 }
 
-int blinkTickLimit(const QString& timerName) {
-    // The Send lamp's red blink is the short one.
-    return timerName == QLatin1String("Timer8") ? 4 : 8;
+int blinkTimerIndex(Lamp lamp, LampColour colour) {
+    const auto& timers = blinkTimers();
+    for (int i = 0; i < kBlinkTimerCount; ++i)
+        if (timers[i].lamp == lamp && timers[i].colour == colour)
+            return i;
+    return blinkTimerIndex(lamp, LampColour::Red); // every lamp has a red timer
 }
 
 void startBlink(BlinkGroup& group) {

@@ -72,10 +72,18 @@ struct EndOfPass {
 EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, int splitFlag,
                           const QString& enableSound, const QString& enablePopups);
 
-// The ten blink timers: Timer3 to Timer10 blink lamps red, Timer11 and Timer12 blink the Receive
-// and Send lamps orange.
-QString blinkTimerName(Lamp lamp, LampColour colour);
-int blinkTickLimit(const QString& timerName);
+// The ten blink timers: Timer3 to Timer10 blink the lamps red, Timer11 and Timer12 blink the
+// Receive and Send lamps orange. The Send lamp's red blink is the short one.
+struct BlinkTimerSpec {
+    int number; // Timer3 to Timer12
+    Lamp lamp;
+    LampColour colour;
+    int tickLimit;
+};
+inline constexpr int kBlinkTimerCount = 10;
+const std::array<BlinkTimerSpec, kBlinkTimerCount>& blinkTimers();
+// The index in blinkTimers() of the timer that blinks the lamp in the colour.
+int blinkTimerIndex(Lamp lamp, LampColour colour);
 
 // A blink group: tick counter and phase, shared by the red and orange timers of one lamp.
 struct BlinkGroup {

@@ -1,5 +1,7 @@
 #include "report/NoticeText.h"
 
+#include "config/OptionsFile.h"
+
 namespace courivane {
 
 namespace {
@@ -21,7 +23,7 @@ constexpr NoticeLine kNoticeLines[] = {
 QString noticeText(const std::array<int, kLampCount>& counters, int splitFlag) {
     QString text = QStringLiteral("Failed Services!");
     for (const NoticeLine& line : kNoticeLines) {
-        if (line.counter == WebLamp && splitFlag != 1)
+        if (line.counter == WebLamp && !webIsSplit(splitFlag))
             continue;
         const int count = counters[line.counter];
         if (count > 0)

@@ -66,7 +66,7 @@ QString block(Section section, const QString& rows, int count, int splitFlag,
               const QString& statusSummary) {
     if (rows.isEmpty())
         return {};
-    const bool web = splitFlag == 1;
+    const bool web = webIsSplit(splitFlag);
     if (web && section == Section::Ok && !isYes(statusSummary))
         return kHeadWeb + rows + kTableEnd;
     return kHeadlineOpen + QString::number(count) + literal(section, count, web) + rows + kTableEnd;
@@ -117,7 +117,7 @@ QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
                    QStringLiteral("</td>");
     if (row.reply.failed) {
         html += kErrorConnectingCell;
-        const int columns = splitFlag == 1 ? 7 : 6;
+        const int columns = webIsSplit(splitFlag) ? 7 : 6;
         for (int i = 0; i < columns; ++i)
             html += verdictCell(Verdict::NoData);
     } else {

@@ -75,7 +75,7 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9.75);
     setFont(font);
-    setFixedSize(twips(9750), twips(6750));
+    setFixedSize(pixelsFromTwips(9750), pixelsFromTwips(6750));
 
     placeTwips(List1, "List1", 120, 1560, 9015, 5100);
     placeTwips(Text1, "Text1", 1800, 240, 3855, 285);

@@ -33,10 +33,10 @@ Monitor::Monitor(QWidget* parent)
       Label1(new QLabel(QStringLiteral("30"), this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
-    resize(twips(10950), twips(6780));
+    resize(pixelsFromTwips(10950), pixelsFromTwips(6780));
 
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(0, 0, twips(10935), twips(6495));
+    WebBrowser1->setGeometry(0, 0, pixelsFromTwips(10935), pixelsFromTwips(6495));
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
@@ -45,12 +45,13 @@ Monitor::Monitor(QWidget* parent)
     });
 
     cmdTitleBarButton->setObjectName(QStringLiteral("cmdTitleBarButton"));
-    cmdTitleBarButton->setGeometry(twips(7440), 0, twips(1095), twips(615));
+    cmdTitleBarButton->setGeometry(pixelsFromTwips(7440), 0, pixelsFromTwips(1095),
+                                   pixelsFromTwips(615));
     cmdTitleBarButton->hide();
     connect(cmdTitleBarButton, &QPushButton::clicked, this, &Monitor::Hide);
 
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(6120), 0, twips(255), twips(255));
+    Label1->setGeometry(pixelsFromTwips(6120), 0, pixelsFromTwips(255), pixelsFromTwips(255));
     Label1->hide();
 
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -101,9 +102,10 @@ void Monitor::resizeEvent(QResizeEvent* event) {
 void Monitor::applyResizeRule() {
     // Outer size in twips: the view is 100 twips narrower, and 900 lower above 1000 twips.
     const QSize outer = frameGeometry().size();
-    const int w = toTwips(outer.width());
-    const int h = toTwips(outer.height());
-    WebBrowser1->resize(twips(w - 100), h > 1000 ? twips(h - 900) : WebBrowser1->height());
+    const int w = twipsFromPixels(outer.width());
+    const int h = twipsFromPixels(outer.height());
+    WebBrowser1->resize(pixelsFromTwips(w - 100),
+                        h > 1000 ? pixelsFromTwips(h - 900) : WebBrowser1->height());
 }
 
 void Monitor::closeEvent(QCloseEvent* event) {

@@ -48,7 +48,7 @@ Settings::Settings(Status* panel)
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9.75);
     setFont(font);
-    setFixedSize(twips(4680), twips(3735));
+    setFixedSize(pixelsFromTwips(4680), pixelsFromTwips(3735));
 
     placeTwips(Check1, "Check1", 120, 120, 2295, 255);
     placeTwips(Check4, "Check4", 120, 480, 2055, 255);

@@ -100,7 +100,7 @@ Status::Status(QDir programDir, QWidget* parent)
     setWindowIcon(icon);
     // Magenta is the panel's colour key: the mask leaves every magenta pixel out.
     paintBackground(this, kMagenta);
-    setFixedHeight(twips(kPanelHeight));
+    setFixedHeight(pixelsFromTwips(kPanelHeight));
 
     m_alert = new Alert(m_dir, this);
     m_cycle = new PollCycle(m_dir, m_flags, this);
@@ -110,20 +110,15 @@ Status::Status(QDir programDir, QWidget* parent)
     connect(m_cycle, &PollCycle::pageReady, m_monitor.get(), &Monitor::writePage);
     connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
 
-    // Every lamp blinks red; Receive and Send also blink orange. Core names the timer of each.
-    auto addBlinkTimer = [this](Lamp lamp, LampColour colour) {
-        const QString name = blinkTimerName(lamp, colour);
-        const int index = QStringView(name).mid(5).toInt() - 3;
+    // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
+    // blinks what; the timers carry their names for tracing and for tests.
+    for (int i = 0; i < kBlinkTimerCount; ++i) {
         auto* timer = new QTimer(this);
-        timer->setObjectName(name);
+        timer->setObjectName(QStringLiteral("Timer%1").arg(blinkTimers()[i].number));
         timer->setInterval(kBlinkMs);
-        connect(timer, &QTimer::timeout, this, [this, index] { blinkTick(index); });
-        m_blinkTimers[index] = {timer, lamp, colour};
-    };
-    for (int lamp = 0; lamp < kLampCount; ++lamp)
-        addBlinkTimer(static_cast<Lamp>(lamp), LampColour::Red);
-    addBlinkTimer(ReceiveLamp, LampColour::Orange);
-    addBlinkTimer(SendLamp, LampColour::Orange);
+        connect(timer, &QTimer::timeout, this, [this, i] { blinkTick(i); });
+        m_blinkTimers[i] = timer;
+    }
     buildElements();
 }
 
@@ -139,7 +134,7 @@ void Status::buildElements() {
         picture->setObjectName(pictureName(e));
         picture->setToolTip(QString::fromLatin1(kTooltips[e]));
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        picture->resize(twips(kPictureSize), twips(kPictureSize));
+        picture->resize(pixelsFromTwips(kPictureSize), pixelsFromTwips(kPictureSize));
         paintBackground(picture, kMagenta);
         if (e == SettingsElement)
             picture->setPixmap(QPixmap::fromImage(settingsButtonImage()));
@@ -156,10 +151,10 @@ void Status::buildElements() {
         if (isLamp(e)) {
             label->setText(QString::fromLatin1(kCaptions[e - 1]));
             label->setFont(captionFont);
-            label->resize(twips(kLampLabelWidth), twips(kLabelHeight));
+            label->resize(pixelsFromTwips(kLampLabelWidth), pixelsFromTwips(kLabelHeight));
             paintBackground(label, kCaptionOrange);
         } else {
-            label->resize(twips(kButtonLabelSize), twips(kButtonLabelSize));
+            label->resize(pixelsFromTwips(kButtonLabelSize), pixelsFromTwips(kButtonLabelSize));
             paintBackground(label, kButtonGrey);
         }
         label->installEventFilter(this);
@@ -168,9 +163,9 @@ void Status::buildElements() {
 }
 
 QTimer* Status::blinkTimer(const QString& name) const {
-    for (const BlinkTimer& b : m_blinkTimers)
-        if (b.timer->objectName() == name)
-            return b.timer;
+    for (QTimer* timer : m_blinkTimers)
+        if (timer->objectName() == name)
+            return timer;
     return nullptr;
 }
 
@@ -202,21 +197,22 @@ void Status::applyDisplayMode() {
 
 void Status::placeElements() {
     for (int e = 0; e < kElementCount; ++e) {
-        m_pictures[e]->move(twips(m_layout.pictureLeft(e)), 0);
+        m_pictures[e]->move(pixelsFromTwips(m_layout.pictureLeft(e)), 0);
         m_pictures[e]->setVisible(m_layout.pictureVisible[e]);
-        m_labels[e]->move(twips(m_layout.labelLeft(e)), 0);
+        m_labels[e]->move(pixelsFromTwips(m_layout.labelLeft(e)), 0);
         m_labels[e]->setVisible(m_layout.labelVisible[e]);
     }
     // The width changes to the right: the left edge stays where it is.
-    setFixedWidth(twips(m_layout.width));
+    setFixedWidth(pixelsFromTwips(m_layout.width));
     updateMask();
 }
 
 void Status::centreAtTop() {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const int screenWidth = s ? toTwips(s->geometry().width()) : 0;
+    const int screenWidth = s ? twipsFromPixels(s->geometry().width()) : 0;
     const int left = s ? s->geometry().x() : 0;
-    move(left + twips(centredLeft(screenWidth, m_layout.width)), s ? s->geometry().y() : 0);
+    move(left + pixelsFromTwips(centredLeft(screenWidth, m_layout.width)),
+         s ? s->geometry().y() : 0);
 }
 
 void Status::updateMask() {
@@ -259,16 +255,15 @@ void Status::showEndOfPass(const PassResult& result) {
 
 void Status::startBlink(Lamp lamp, LampColour colour) {
     courivane::startBlink(m_blinkGroups[lamp]);
-    blinkTimer(blinkTimerName(lamp, colour))->start();
+    m_blinkTimers[blinkTimerIndex(lamp, colour)]->start();
 }
 
 void Status::blinkTick(int index) {
-    const BlinkTimer& b = m_blinkTimers[index];
-    const BlinkStep step = courivane::blinkTick(m_blinkGroups[b.lamp], b.colour,
-                                                blinkTickLimit(b.timer->objectName()));
+    const BlinkTimerSpec& b = blinkTimers()[index];
+    const BlinkStep step = courivane::blinkTick(m_blinkGroups[b.lamp], b.colour, b.tickLimit);
     setLamp(b.lamp, step.show);
     if (step.stop)
-        b.timer->stop();
+        m_blinkTimers[index]->stop();
 }
 
 void Status::openSettings() {

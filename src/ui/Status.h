@@ -94,13 +94,8 @@ private:
     QPointer<Accounts> m_accounts;
     std::array<QLabel*, kElementCount> m_pictures{};
     std::array<QLabel*, kElementCount> m_labels{};
-    // Timer3 to Timer12, each with the lamp and colour it blinks, and the blink group of each lamp.
-    struct BlinkTimer {
-        QTimer* timer = nullptr;
-        Lamp lamp = IcmpLamp;
-        LampColour colour = LampColour::Red;
-    };
-    std::array<BlinkTimer, 10> m_blinkTimers{};
+    // Timer3 to Timer12, in the order of core's table of blink timers; a blink group per lamp.
+    std::array<QTimer*, kBlinkTimerCount> m_blinkTimers{};
     std::array<BlinkGroup, kLampCount> m_blinkGroups{};
 };
 

@@ -8,7 +8,8 @@ namespace courivane {
 
 void placeTwips(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
+    widget->setGeometry(pixelsFromTwips(left), pixelsFromTwips(top), pixelsFromTwips(width),
+                        pixelsFromTwips(height));
 }
 
 void centreOnScreen(QWidget* window) {

@@ -7,10 +7,10 @@ namespace courivane {
 // 15 twips to a logical pixel; Qt scales logical pixels on high-DPI screens.
 inline constexpr int kTwipsPerPixel = 15;
 
-constexpr int twips(int value) {
+constexpr int pixelsFromTwips(int value) {
     return value / kTwipsPerPixel;
 }
-constexpr int toTwips(int pixels) {
+constexpr int twipsFromPixels(int pixels) {
     return pixels * kTwipsPerPixel;
 }
 

@@ -118,36 +118,35 @@ private slots:
     }
 
     void blinkSequence_data() {
-        QTest::addColumn<QString>("timer");
+        QTest::addColumn<int>("lamp");
+        QTest::addColumn<int>("colour");
+        QTest::addColumn<int>("timer");
         QTest::addColumn<int>("ticks");
-        QTest::newRow("Timer3") << "Timer3" << 8;
-        QTest::newRow("Timer8 is short") << "Timer8" << 4;
-        QTest::newRow("Timer12") << "Timer12" << 8;
+        QTest::newRow("ICMP red") << int(IcmpLamp) << int(LampColour::Red) << 3 << 8;
+        QTest::newRow("Send red is short") << int(SendLamp) << int(LampColour::Red) << 8 << 4;
+        QTest::newRow("Con red") << int(ConnectionLamp) << int(LampColour::Red) << 10 << 8;
+        QTest::newRow("Receive orange") << int(ReceiveLamp) << int(LampColour::Orange) << 11 << 8;
+        QTest::newRow("Send orange") << int(SendLamp) << int(LampColour::Orange) << 12 << 8;
     }
     void blinkSequence() {
-        QFETCH(QString, timer);
+        QFETCH(int, lamp);
+        QFETCH(int, colour);
         QFETCH(int, ticks);
-        QCOMPARE(blinkTickLimit(timer), ticks);
+        const BlinkTimerSpec& spec = blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
+        QTEST(spec.number, "timer");
+        QCOMPARE(spec.tickLimit, ticks);
         BlinkGroup group{5, 0};
         startBlink(group);
         QList<LampColour> shown;
         for (;;) {
-            const BlinkStep step = blinkTick(group, LampColour::Red, blinkTickLimit(timer));
+            const BlinkStep step = blinkTick(group, spec.colour, spec.tickLimit);
             shown << step.show;
             if (step.stop)
                 break;
         }
         QCOMPARE(shown.size(), ticks);
         QCOMPARE(shown.first(), LampColour::White);
-        QCOMPARE(shown.last(), LampColour::Red);
-    }
-
-    void timerNames() {
-        QCOMPARE(blinkTimerName(IcmpLamp, LampColour::Red), QStringLiteral("Timer3"));
-        QCOMPARE(blinkTimerName(SendLamp, LampColour::Red), QStringLiteral("Timer8"));
-        QCOMPARE(blinkTimerName(ConnectionLamp, LampColour::Red), QStringLiteral("Timer10"));
-        QCOMPARE(blinkTimerName(ReceiveLamp, LampColour::Orange), QStringLiteral("Timer11"));
-        QCOMPARE(blinkTimerName(SendLamp, LampColour::Orange), QStringLiteral("Timer12"));
+        QCOMPARE(shown.last(), spec.colour);
     }
 
     void notice_data() {
