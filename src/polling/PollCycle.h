@@ -32,7 +32,6 @@ public:
 
     bool isRunning() const { return m_running; }
     const CycleState& state() const { return m_state; }
-    StatusFetch& fetch() { return m_fetch; }
     QString countdownCounter() const { return m_countdown; }
 
     // Named as the panel's timers: the cycle timer and the countdown timer.

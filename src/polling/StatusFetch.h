@@ -43,19 +43,15 @@ public:
 
     static QByteArray request(const QString& path);
 
-    // The socket of the current fetch, or none between fetches.
-    QTcpSocket* oWinsock = nullptr;
+signals:
+    void finished(const courivane::FetchOutcome& outcome);
 
-public slots:
+private:
     void oWinsock_OnConnect();
     void oWinsock_OnDataArrival();
     void oWinsock_OnClose();
     void oWinsock_OnError(QAbstractSocket::SocketError error);
 
-signals:
-    void finished(const courivane::FetchOutcome& outcome);
-
-private:
     void releaseSocket();
     void failLater(const QString& reason);
     void endFetch();
@@ -63,6 +59,8 @@ private:
     // Reads what has arrived; false once the peer has closed the connection.
     bool takeData();
 
+    // The socket of the current fetch, or none between fetches.
+    QTcpSocket* oWinsock = nullptr;
     QTimer m_timeout;
     QByteArray m_request;
     QByteArray m_data;

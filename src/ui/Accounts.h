@@ -38,7 +38,7 @@ public:
 
     QStringList entries() const;
 
-public slots:
+private:
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
@@ -48,7 +48,6 @@ public slots:
     void Command7_Click();
     void List1_DblClick();
 
-private:
     // The entry the three boxes make, or nothing after telling the user why not.
     bool validEntry(QString& entry);
     void moveSelected(int step);

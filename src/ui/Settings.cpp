@@ -2,7 +2,6 @@
 
 #include "config/OptionsFile.h"
 #include "ui/MessageBox.h"
-#include "ui/Status.h"
 #include "ui/Twips.h"
 
 #include <QLabel>
@@ -27,8 +26,8 @@ void TwoWayCheckBox::nextCheckState() {
     setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
 }
 
-Settings::Settings(Status* panel)
-    : QWidget(panel, Qt::Dialog), Check1(new TwoWayCheckBox(QStringLiteral("Enable Sound"), this)),
+Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), Check1(new TwoWayCheckBox(QStringLiteral("Enable Sound"), this)),
       Check2(new TwoWayCheckBox(QStringLiteral("Enable Proxy Server"), this)),
       Check3(new TwoWayCheckBox(QStringLiteral("Enable Message Popups"), this)),
       Check4(new TwoWayCheckBox(QStringLiteral("Make Moveable"), this)),
@@ -41,7 +40,8 @@ Settings::Settings(Status* panel)
       Text2(new QLineEdit(this)), Command1(new QPushButton(QStringLiteral("Save Settings"), this)),
       Command2(new QPushButton(QStringLiteral("Close Application"), this)),
       Command3(new QPushButton(QStringLiteral("Accounts"), this)),
-      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_panel(panel) {
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_flags(flags),
+      m_dir(std::move(programDir)) {
     setObjectName(QStringLiteral("Settings"));
     setWindowTitle(QStringLiteral("Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -90,8 +90,8 @@ Settings::Settings(Status* panel)
 
 void Settings::fill() {
     // Filling sets boxes only; no flag and no layout changes.
-    const OptionTexts file = OptionsFile(m_panel->programDir()).readForDialog(&m_fileBytes);
-    const OptionFlags& f = m_panel->flags();
+    const OptionTexts file = OptionsFile(m_dir).readForDialog(&m_fileBytes);
+    const OptionFlags& f = m_flags;
     Check1->setCheckState(stateOf(isYes(file[SoundLine])));
     Check3->setCheckState(stateOf(isYes(file[PopupsLine])));
     Check4->setCheckState(stateOf(isYes(f.MakeMoveable)));
@@ -107,21 +107,21 @@ void Settings::fill() {
 }
 
 void Settings::Check4_Click() {
-    m_panel->flags().MakeMoveable = yesNo(Check4->checkState() != Qt::Unchecked);
+    m_flags.MakeMoveable = yesNo(Check4->checkState() != Qt::Unchecked);
 }
 
 void Settings::Check5_Click() {
-    m_panel->flags().SplitIcmpWeb = yesNo(Check5->checkState() != Qt::Unchecked);
-    m_panel->applySplit();
+    m_flags.SplitIcmpWeb = yesNo(Check5->checkState() != Qt::Unchecked);
+    emit splitToggled();
 }
 
 void Settings::Check6_Click() {
-    m_panel->flags().GraphicDisplay = yesNo(Check6->checkState() != Qt::Unchecked);
-    m_panel->applyDisplayMode();
+    m_flags.GraphicDisplay = yesNo(Check6->checkState() != Qt::Unchecked);
+    emit displayModeToggled();
 }
 
 void Settings::Check7_Click() {
-    OptionFlags& f = m_panel->flags();
+    OptionFlags& f = m_flags;
     if (Check7->checkState() == Qt::Unchecked) {
         f.StatusSummary = kNo;
         Check8->setCheckState(Qt::PartiallyChecked);
@@ -134,10 +134,10 @@ void Settings::Check7_Click() {
 void Settings::Check8_Click() {
     switch (Check8->checkState()) {
     case Qt::Unchecked:
-        m_panel->flags().ShowErrorsOnly = kNo;
+        m_flags.ShowErrorsOnly = kNo;
         break;
     case Qt::Checked:
-        m_panel->flags().ShowErrorsOnly = kYes;
+        m_flags.ShowErrorsOnly = kYes;
         break;
     case Qt::PartiallyChecked:
         break;
@@ -175,7 +175,7 @@ void Settings::Command1_Click() {
     o[ProxyLine] = yesNo(checkedOrGrayed(Check2));
     o[AddressLine] = Text1->text();
     o[PortLine] = Text2->text();
-    const OptionsFile file(m_panel->programDir());
+    const OptionsFile file(m_dir);
     const QString error = file.write(o, m_fileBytes);
     if (!error.isEmpty()) {
         // The dialog stays open with the user's edits.
@@ -186,11 +186,11 @@ void Settings::Command1_Click() {
 }
 
 void Settings::Command2_Click() {
-    m_panel->closeApplication();
+    emit closeApplicationRequested();
 }
 
 void Settings::Command3_Click() {
-    m_panel->openAccounts();
+    emit accountsRequested();
 }
 
 void Settings::Command4_Click() {

@@ -3,6 +3,7 @@
 #include "config/TextLines.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QWidget>
 
 class QLabel;
@@ -11,7 +12,7 @@ class QPushButton;
 
 namespace courivane {
 
-class Status;
+struct OptionFlags;
 
 // A check box the user moves between unchecked and checked; only the program grays it, and a
 // click on a grayed box unchecks it.
@@ -24,12 +25,12 @@ protected:
     void nextCheckState() override;
 };
 
-// The settings dialog: five boxes act on the panel at once; the rest reach the program only
-// through "Save Settings".
+// The settings dialog: five boxes change the live options at once (the panel hears of the two
+// that change its layout); the rest reach the program only through "Save Settings".
 class Settings : public QWidget {
     Q_OBJECT
 public:
-    explicit Settings(Status* panel);
+    Settings(OptionFlags& flags, QDir programDir, QWidget* parent = nullptr);
 
     TwoWayCheckBox* const Check1; // Enable Sound
     TwoWayCheckBox* const Check2; // Enable Proxy Server
@@ -48,7 +49,13 @@ public:
     QPushButton* const Command3; // Accounts
     QPushButton* const Command4; // Close Window
 
-public slots:
+signals:
+    void splitToggled();
+    void displayModeToggled();
+    void accountsRequested();
+    void closeApplicationRequested();
+
+private:
     void Check4_Click();
     void Check5_Click();
     void Check6_Click();
@@ -59,12 +66,12 @@ public slots:
     void Command3_Click();
     void Command4_Click();
 
-private:
     void fill();
     // The message that refuses the address and port, or nothing when they can be saved.
     QString proxyFault() const;
 
-    Status* m_panel;
+    OptionFlags& m_flags;
+    QDir m_dir;
     LineBytes m_fileBytes; // the options file's lines as they were read
 };
 

@@ -272,7 +272,11 @@ void Status::openSettings() {
         m_settings->activateWindow();
         return;
     }
-    m_settings = new Settings(this);
+    m_settings = new Settings(m_flags, m_dir, this);
+    connect(m_settings, &Settings::splitToggled, this, &Status::applySplit);
+    connect(m_settings, &Settings::displayModeToggled, this, &Status::applyDisplayMode);
+    connect(m_settings, &Settings::accountsRequested, this, &Status::openAccounts);
+    connect(m_settings, &Settings::closeApplicationRequested, this, &Status::closeApplication);
     m_settings->show();
 }
 
@@ -299,7 +303,6 @@ void Status::showSummary() {
 }
 
 void Status::closeApplication() {
-    emit applicationClosing();
     m_alert->removeTrayIcon();
     if (m_settings)
         m_settings->close();

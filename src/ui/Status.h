@@ -70,9 +70,6 @@ public slots:
     // The handler of blink timer Timer3 + index.
     void blinkTick(int timerIndex);
 
-signals:
-    void applicationClosing();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace courivane;
@@ -207,7 +208,7 @@ private slots:
         const FetchOutcome outcome = fetchOnce(fetch, target("silent"));
         QVERIFY(outcome.failed);
         QVERIFY(outcome.reason.contains(QStringLiteral("no complete reply")));
-        QVERIFY(fetch.oWinsock == nullptr);
+        QTRY_VERIFY(fetch.findChildren<QTcpSocket*>().isEmpty()); // released
     }
 
     void anOversizedReplyStopsAt64KiB() {

@@ -42,6 +42,12 @@ private:
         m_panel->openAccounts();
         return m_panel->accountsDialog();
     }
+    // As a user would: a click on the button, a double-click on the selected entry.
+    static void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    static void doubleClick(Accounts* a) {
+        if (QListWidgetItem* item = a->List1->currentItem())
+            emit a->List1->itemDoubleClicked(item);
+    }
     void type(Accounts* a, const QString& company, const QString& server, const QString& user) {
         a->Text1->setText(company);
         a->Text2->setText(server);
@@ -86,7 +92,7 @@ private slots:
         QCOMPARE(s->Text2->text(), QStringLiteral("3128"));
         QCOMPARE(m_panel->flags().GraphicDisplay, kNo);
         // Saving with the grayed box writes "YES" on line 6, then closes.
-        s->Command1_Click();
+        click(s->Command1);
         QCOMPARE(
             readBytes(m_program->dir(), kOptionsFileName),
             QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n"));
@@ -120,7 +126,7 @@ private slots:
         QTest::mouseClick(s->Check6, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(m_panel->flags().GraphicDisplay, kNo);
         QVERIFY(m_panel->layout().labelVisible[1]);
-        s->Command4_Click();
+        click(s->Command4);
         QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
         // Not saved: the file keeps the old values; the next cycle puts MakeMoveable back.
         QCOMPARE(readBytes(m_program->dir(), kOptionsFileName), kOptions);
@@ -135,7 +141,7 @@ private slots:
     void proxyOffSavesTwoEmptyLines() {
         Settings* s = openSettings();
         QTest::mouseClick(s->Check2, Qt::LeftButton, {}, QPoint(5, 5));
-        s->Command1_Click();
+        click(s->Command1);
         QVERIFY(readBytes(m_program->dir(), kOptionsFileName).endsWith("NO\r\n\r\n\r\n"));
         QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
         Settings* again = openSettings();
@@ -148,7 +154,7 @@ private slots:
         s->Text1->setText(QString(300, u'x'));
         {
             const FileSizeLimit full(16);
-            s->Command1_Click();
+            click(s->Command1);
         }
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages.first().contains(QStringLiteral("Proxy.Txt could not be saved")));
@@ -190,14 +196,14 @@ private slots:
         Settings* s = openSettings();
         s->Text1->setText(address);
         s->Text2->setText(port);
-        s->Command1_Click();
+        click(s->Command1);
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages.first().contains(field), qPrintable(messages.first()));
         QCOMPARE(readBytes(m_program->dir(), kOptionsFileName), kOptions);
         QVERIFY(s->isVisible());
         // With the proxy off, neither is written, so neither is refused.
         QTest::mouseClick(s->Check2, Qt::LeftButton, {}, QPoint(5, 5));
-        s->Command1_Click();
+        click(s->Command1);
         QCOMPARE(messages.size(), 1);
         QVERIFY(readBytes(m_program->dir(), kOptionsFileName).endsWith("NO\r\n\r\n\r\n"));
     }
@@ -207,17 +213,17 @@ private slots:
         Accounts* a = openAccounts();
         QCOMPARE(a->entries(), (QStringList{"A\tm1\ta", "Half\tm2\t"}));
         answer = false;
-        a->Command3_Click();
+        click(a->Command3);
         QCOMPARE(questions.size(), 1);
         QVERIFY(questions.first().contains(QStringLiteral("Half")));
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
                  QByteArray("A\r\nm1\r\na\r\nHalf\r\nm2\r\n"));
         // Completed in the boxes, it saves without a question.
         a->List1->setCurrentRow(1);
-        a->List1_DblClick();
+        doubleClick(a);
         a->Text3->setText(QStringLiteral("half"));
-        a->Command7_Click();
-        a->Command3_Click();
+        click(a->Command7);
+        click(a->Command3);
         QCOMPARE(questions.size(), 1);
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
                  QByteArray("A\r\nm1\r\na\r\nHalf\r\nm2\r\nhalf\r\n"));
@@ -233,8 +239,8 @@ private slots:
                  qPrintable(messages.first()));
         QCOMPARE(a->List1->count(), 0);
         type(a, "N", "m", "n");
-        a->Command1_Click();
-        a->Command3_Click();
+        click(a->Command1);
+        click(a->Command3);
         QCOMPARE(messages.size(), 2);
         QVERIFY(QFileInfo(path).isDir());
     }
@@ -243,15 +249,15 @@ private slots:
         Accounts* a = openAccounts();
         writeBytes(m_program->dir(), kAccountsFileName, "Hand\r\nedit\r\nmade\r\n");
         answer = false;
-        a->Command3_Click();
+        click(a->Command3);
         QCOMPARE(questions.size(), 1);
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
                  QByteArray("Hand\r\nedit\r\nmade\r\n"));
         answer = true;
-        a->Command3_Click();
+        click(a->Command3);
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName),
                  QByteArray("A\r\nm1\r\na\r\nB\r\nm2\r\nb\r\nC\r\nm3\r\nc\r\n"));
-        a->Command3_Click(); // what it wrote itself is no change behind its back
+        click(a->Command3); // what it wrote itself is no change behind its back
         QCOMPARE(questions.size(), 2);
     }
 
@@ -261,22 +267,22 @@ private slots:
         writeBytes(m_program->dir(), kAccountsFileName, mixed);
         Accounts* a = openAccounts();
         QCOMPARE(a->entries().at(1), QStringLiteral("Café \u201CRose\u201D\tm2\tc"));
-        a->Command3_Click();
+        click(a->Command3);
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName), mixed);
         QVERIFY(questions.isEmpty());
     }
 
     void oneAccountsDialog() {
         Settings* s = openSettings();
-        s->Command3_Click();
+        click(s->Command3);
         Accounts* first = m_panel->accountsDialog();
         QVERIFY(first);
         first->List1->addItem(QStringLiteral("D\tm\td"));
-        s->Command3_Click();
+        click(s->Command3);
         QCOMPARE(m_panel->accountsDialog(), first);
         QCOMPARE(first->List1->count(), 4); // not read again
         // It stays when the settings dialog closes.
-        s->Command4_Click();
+        click(s->Command4);
         QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
         QCOMPARE(m_panel->accountsDialog(), first);
     }
@@ -286,21 +292,21 @@ private slots:
         QCOMPARE(a->entries(), (QStringList{"A\tm1\ta", "B\tm2\tb", "C\tm3\tc"}));
         a->List1->setCurrentRow(0);
         type(a, "D", "", "d");
-        a->Command1_Click();
+        click(a->Command1);
         QCOMPARE(messages, QStringList{kCompleteAllDetails});
         QCOMPARE(a->List1->count(), 3);
         QCOMPARE(a->Text1->text(), QStringLiteral("D"));
         type(a, "D", "m 4", " d ");
-        a->Command1_Click();
+        click(a->Command1);
         QCOMPARE(a->entries().last(), QStringLiteral("D\tm 4\t d "));
         QCOMPARE(a->Text1->text(), QString());
         QCOMPARE(a->Text3->text(), QString());
         // A TAB or a line break in a field is refused.
         messages.clear();
         type(a, "E\tx", "m", "e");
-        a->Command1_Click();
+        click(a->Command1);
         type(a, "E", "m\n", "e");
-        a->Command1_Click();
+        click(a->Command1);
         QCOMPARE(messages.size(), 2);
         QVERIFY(messages.first().contains(QStringLiteral("Company Name")));
         QCOMPARE(a->List1->count(), 4);
@@ -311,58 +317,58 @@ private slots:
         a->List1->clearSelection();
         a->List1->setCurrentRow(-1);
         type(a, "X", "y", "z");
-        a->Command7_Click();
-        a->Command2_Click();
-        a->Command5_Click();
+        click(a->Command7);
+        click(a->Command2);
+        click(a->Command5);
         QCOMPARE(a->List1->count(), 3);
         QVERIFY(messages.isEmpty());
 
         a->List1->setCurrentRow(0);
-        a->Command5_Click(); // up on the first: nothing
+        click(a->Command5); // up on the first: nothing
         QCOMPARE(a->entries().first(), QStringLiteral("A\tm1\ta"));
-        a->Command6_Click();
-        a->Command6_Click(); // walks to the end
+        click(a->Command6);
+        click(a->Command6); // walks to the end
         QCOMPARE(a->entries(), (QStringList{"B\tm2\tb", "C\tm3\tc", "A\tm1\ta"}));
         QCOMPARE(a->List1->currentRow(), 2);
-        a->Command6_Click(); // down on the last: nothing
+        click(a->Command6); // down on the last: nothing
         QCOMPARE(a->entries().last(), QStringLiteral("A\tm1\ta"));
 
         a->List1->setCurrentRow(1);
-        a->List1_DblClick();
+        doubleClick(a);
         QCOMPARE(a->Text1->text(), QStringLiteral("C"));
         QCOMPARE(a->Text2->text(), QStringLiteral("m3"));
         QCOMPARE(a->Text3->text(), QStringLiteral("c"));
-        a->Command7_Click(); // unchanged in its place, boxes emptied
+        click(a->Command7); // unchanged in its place, boxes emptied
         QCOMPARE(a->entries(), (QStringList{"B\tm2\tb", "C\tm3\tc", "A\tm1\ta"}));
         QCOMPARE(a->Text1->text(), QString());
         a->List1->setCurrentRow(0);
-        a->Command2_Click();
+        click(a->Command2);
         QCOMPARE(a->entries(), (QStringList{"C\tm3\tc", "A\tm1\ta"}));
 
         // An entry without two TABs is not split.
         a->List1->addItem(QStringLiteral("only\tone"));
         a->List1->setCurrentRow(2);
-        a->List1_DblClick();
+        doubleClick(a);
         QCOMPARE(a->Text1->text(), QString());
     }
 
     void saveAndClose() {
         Accounts* a = openAccounts();
         a->List1->setCurrentRow(0);
-        a->Command2_Click();
-        a->Command4_Click(); // not saved: the file is as it was
+        click(a->Command2);
+        click(a->Command4); // not saved: the file is as it was
         QTRY_VERIFY(m_panel->accountsDialog() == nullptr);
         QCOMPARE(openAccounts()->List1->count(), 3);
         a = m_panel->accountsDialog();
         a->List1->clear();
-        a->Command3_Click();
+        click(a->Command3);
         QCOMPARE(readBytes(m_program->dir(), kAccountsFileName), QByteArray("\r\n"));
         QVERIFY(a->isVisible()); // saving keeps the dialog open
         type(a, "Z", "mz", "z");
-        a->Command1_Click();
+        click(a->Command1);
         {
             const FileSizeLimit full(1);
-            a->Command3_Click();
+            click(a->Command3);
         }
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages.first().contains(QStringLiteral("CompUserNames.Txt could not be saved")));

@@ -83,10 +83,10 @@ private slots:
         QVERIFY(!panel.cycle()->Timer1->isActive());
         QCOMPARE(panel.monitor()->Label1->text(), QStringLiteral("30"));
 
-        QSignalSpy closing(&panel, &Status::applicationClosing);
         panel.closeApplication();
-        QCOMPARE(closing.size(), 1);
         QVERIFY(!panel.alert()->trayIconShown());
+        QVERIFY(!panel.isVisible());
+        QTRY_VERIFY(!panel.settingsDialog());
     }
 
     void missingFilesAreShownNotGreen() {
