@@ -2,6 +2,8 @@
 // 127.0.0.1, the status files of a handful of invented companies in both layouts and a log page
 // for each, and changes their statuses on a fixed two-minute script.
 
+#include "StatusText.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -70,19 +72,9 @@ Status statusAt(const QByteArray& user, int second) {
     return s;
 }
 
-QByteArray statusText(const Status& s, bool split, const QDateTime& now) {
-    // One field a line, each line ending in CR LF; the 19-character time in UTC last.
-    QByteArray text = "RylStatus";
-    if (split) {
-        for (const char f : s.fields)
-            text += QByteArray("\r\n") + f;
-        text += "\r\n1\r\n1\r\n1";
-    } else {
-        for (const Field f : {Icmp, Pop3, Receive, Smtp, Ryl, Send})
-            text += QByteArray("\r\n") + s.fields[f];
-    }
-    return text + "\r\n" + now.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() +
-           "\r\n";
+QByteArray statusOf(const Status& s, bool split, const QDateTime& now) {
+    return courivane::statusText(
+        s.fields, split, now.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1());
 }
 
 QByteArray reply(const QByteArray& status, const QByteArray& contentType, const QByteArray& body) {
@@ -147,7 +139,7 @@ private:
                 return;
             }
             socket->write(reply("200 OK", "text/plain",
-                                statusText(s, !m.hasCaptured(2), QDateTime::currentDateTimeUtc())));
+                                statusOf(s, !m.hasCaptured(2), QDateTime::currentDateTimeUtc())));
         } else if ((m = logPath.match(p)).hasMatch() && companyOf(m.captured(1).toLatin1())) {
             const Company* c = companyOf(m.captured(1).toLatin1());
             const QByteArray body =

@@ -10,39 +10,20 @@ namespace {
 
 const char* const kStatusWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
-// The lamps in the order of the plug-in's lines; the Ryl lamp has no pass counter.
-struct Counter {
-    Lamp lamp;
-    const char* label;
-    const char* perf;
-};
-constexpr Counter kCounters[] = {
-    {IcmpLamp, "ICMP", "icmp"},
-    {WebLamp, "Web", "web"},
-    {Pop3Lamp, "POP3", "pop3"},
-    {SmtpLamp, "SMTP", "smtp"},
-    {ReceiveLamp, "Receive", "receive"},
-    {SendLamp, "Send", "send"},
-    {RylLamp, "Ryl", "ryl"},
-    {ConnectionLamp, "Connection", "connection"},
-};
+// The plug-in's counters, in lamp order; the Ryl lamp has no pass counter.
+constexpr Lamp kLamps[] = {IcmpLamp,    WebLamp,  Pop3Lamp, SmtpLamp,
+                           ReceiveLamp, SendLamp, RylLamp,  ConnectionLamp};
 
-QString verdictText(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Ok:
-        return QStringLiteral("OK");
-    case Verdict::Fail:
-        return QStringLiteral("FAIL!");
-    case Verdict::Blank:
-        return QStringLiteral("-");
-    case Verdict::Unknown:
-        return QStringLiteral("Unknown!");
-    case Verdict::Warning:
-        return QStringLiteral("Warning!");
-    case Verdict::NoData:
-        break;
-    }
-    return QString();
+QLatin1String label(Lamp lamp) {
+    return QLatin1String(lampNames(lamp).label);
+}
+QLatin1String perfLabel(Lamp lamp) {
+    return QLatin1String(lampNames(lamp).perf);
+}
+
+// In the text table a blank cell still needs a mark.
+QString cellText(Verdict verdict) {
+    return verdict == Verdict::Blank ? QStringLiteral("-") : verdictText(verdict);
 }
 
 const QString kInvalidTime = QStringLiteral("invalid time");
@@ -74,11 +55,10 @@ CheckStatus checkStatusOf(const PassResult& result) {
 QString checkStatusLine(const PassResult& result) {
     const CheckStatus status = checkStatusOf(result);
     QStringList failed;
-    for (const Counter& c : kCounters)
-        if (c.lamp != RylLamp && result.counters[c.lamp] > 0 &&
-            (c.lamp != WebLamp || webIsSplit(result.splitFlag)))
-            failed
-                << QStringLiteral("%1 %2").arg(QLatin1String(c.label)).arg(result.counters[c.lamp]);
+    for (const Lamp lamp : kLamps)
+        if (lamp != RylLamp && result.counters[lamp] > 0 &&
+            (lamp != WebLamp || webIsSplit(result.splitFlag)))
+            failed << QStringLiteral("%1 %2").arg(label(lamp)).arg(result.counters[lamp]);
     if (result.end.colours[RylLamp] == LampColour::Red)
         failed << QStringLiteral("Ryl");
 
@@ -97,9 +77,9 @@ QString checkStatusLine(const PassResult& result) {
         summary += QStringLiteral(", all services OK");
 
     QStringList perf;
-    for (const Counter& c : kCounters)
-        if (c.lamp != RylLamp)
-            perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(result.counters[c.lamp]);
+    for (const Lamp lamp : kLamps)
+        if (lamp != RylLamp)
+            perf << QStringLiteral("%1=%2").arg(perfLabel(lamp)).arg(result.counters[lamp]);
     perf << QStringLiteral("accounts=%1").arg(accounts);
     return QStringLiteral("COURIVANE %1 - %2 | %3")
         .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '));
@@ -125,30 +105,28 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
         parts
             << QStringLiteral("connection failed (%1)").arg(unreachable.join(QStringLiteral("; ")));
     }
-    for (const Counter& c : kCounters)
-        if (c.lamp != ConnectionLamp && failed[c.lamp] > 0)
-            parts << QStringLiteral("%1 failed").arg(QLatin1String(c.label));
-    for (const Counter& c : kCounters)
-        if (warned[c.lamp] && failed[c.lamp] == 0)
-            parts << QStringLiteral("%1 warning").arg(QLatin1String(c.label));
+    for (const Lamp lamp : kLamps)
+        if (lamp != ConnectionLamp && failed[lamp] > 0)
+            parts << QStringLiteral("%1 failed").arg(label(lamp));
+    for (const Lamp lamp : kLamps)
+        if (warned[lamp] && failed[lamp] == 0)
+            parts << QStringLiteral("%1 warning").arg(label(lamp));
     if (parts.isEmpty())
         parts << QStringLiteral("all services OK");
 
     QStringList perf;
-    for (const Counter& c : kCounters)
-        perf << QStringLiteral("%1=%2").arg(QLatin1String(c.perf)).arg(failed[c.lamp]);
+    for (const Lamp lamp : kLamps)
+        perf << QStringLiteral("%1=%2").arg(perfLabel(lamp)).arg(failed[lamp]);
     return QStringLiteral("COURIVANE %1 - %2: %3 | %4")
         .arg(QLatin1String(kStatusWords[checkStatusOf(result)]), printableText(company),
              parts.join(QStringLiteral(", ")), perf.join(u' '));
 }
 
 QString checkTable(const PassResult& result) {
-    QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update"),
-                        QStringLiteral("ICMP")};
-    if (webIsSplit(result.splitFlag))
-        head << QStringLiteral("WEB");
-    head << QStringLiteral("POP3") << QStringLiteral("SMTP") << QStringLiteral("Receive")
-         << QStringLiteral("Send") << QStringLiteral("Ryl");
+    QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update")};
+    for (const Lamp lamp : kLamps)
+        if (lamp != ConnectionLamp && (lamp != WebLamp || webIsSplit(result.splitFlag)))
+            head << QLatin1String(lampNames(lamp).column);
     QList<QStringList> table{head};
     for (const AccountRow& row : result.rows) {
         // Names come from a file and reasons can carry them: nothing reaches the terminal that
@@ -162,7 +140,7 @@ QString checkTable(const PassResult& result) {
             cells << (row.reply.updated.isValid() ? formatLocalTime(row.reply.updated)
                                                   : kInvalidTime);
             for (const ServiceVerdict& s : row.reply.services)
-                cells << verdictText(s.verdict);
+                cells << cellText(s.verdict);
         }
         table << cells;
     }

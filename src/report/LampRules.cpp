@@ -9,6 +9,20 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 }
 
+const LampNames& lampNames(Lamp lamp) {
+    static constexpr LampNames kNames[kLampCount] = {
+        {"ICMP", "ICMP", "ICMP", "icmp"},
+        {"Web", "WEB", "Web", "web"},
+        {"POP3", "POP3", "POP3", "pop3"},
+        {"SMTP", "SMTP", "SMTP", "smtp"},
+        {"Receive", "Receive", "Receive", "receive"},
+        {"Send", "Send", "Send", "send"},
+        {"Ryl", "Ryl", "Ryl", "ryl"},
+        {"Con", "", "Connection", "connection"},
+    };
+    return kNames[lamp];
+}
+
 void Reset(LampResults& lamps) {
     lamps.states.fill(kStateGreen);
     for (QString& list : lamps.failureLists)

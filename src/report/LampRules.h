@@ -20,6 +20,16 @@ enum Lamp : int {
 };
 inline constexpr int kLampCount = 8;
 
+// What each lamp is called where it shows: the panel's caption, the page's column head (the
+// Con lamp has none), the label of the notice and the plug-in, the performance-data label.
+struct LampNames {
+    const char* caption;
+    const char* column;
+    const char* label;
+    const char* perf;
+};
+const LampNames& lampNames(Lamp lamp);
+
 // Lamp states as the pass records them.
 inline constexpr int kStateRed = 0;
 inline constexpr int kStateGreen = 1;

@@ -4,6 +4,23 @@
 
 namespace courivane {
 
+QString verdictText(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Ok:
+        return QStringLiteral("OK");
+    case Verdict::Fail:
+        return QStringLiteral("FAIL!");
+    case Verdict::Unknown:
+        return QStringLiteral("Unknown!");
+    case Verdict::Warning:
+        return QStringLiteral("Warning!");
+    case Verdict::Blank:
+    case Verdict::NoData:
+        break;
+    }
+    return {};
+}
+
 QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
     if (!timeFormat.contains(QLatin1String("ss"))) {

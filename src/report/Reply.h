@@ -12,6 +12,9 @@ namespace courivane {
 // The state of one service of one account, as one table cell.
 enum class Verdict { Ok, Fail, Blank, Unknown, Warning, NoData };
 
+// The word a verdict shows in its cell; Blank and NoData show none.
+QString verdictText(Verdict verdict);
+
 struct ServiceVerdict {
     Lamp service; // ICMP to Ryl; the lamp the verdict drives
     Verdict verdict;

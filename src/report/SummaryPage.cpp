@@ -75,21 +75,15 @@ QString block(Section section, const QString& rows, int count, int splitFlag,
 } // namespace
 
 QString SummaryPage::verdictCell(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Fail:
-        return QStringLiteral("<td bgcolor=#ff3333 align=center>FAIL!</td>");
-    case Verdict::Ok:
-        return QStringLiteral("<td bgcolor=#33ff66 align=center>OK</td>");
-    case Verdict::Blank:
-        return QStringLiteral("<td bgcolor=#cccccc align=center></td>");
-    case Verdict::Unknown:
-        return QStringLiteral("<td bgcolor=#ff9900 align=center>Unknown!</td>");
-    case Verdict::Warning:
-        return QStringLiteral("<td bgcolor=#ff9900 align=center>Warning!</td>");
-    case Verdict::NoData:
-        break;
-    }
-    return QStringLiteral("<td bgcolor=#ff9900 align=center></td>");
+    const char* colour = "#ff9900"; // Unknown, Warning and NoData
+    if (verdict == Verdict::Fail)
+        colour = "#ff3333";
+    else if (verdict == Verdict::Ok)
+        colour = "#33ff66";
+    else if (verdict == Verdict::Blank)
+        colour = "#cccccc";
+    return QStringLiteral("<td bgcolor=") + QLatin1String(colour) +
+           QStringLiteral(" align=center>") + verdictText(verdict) + QStringLiteral("</td>");
 }
 
 QString SummaryPage::lastUpdateHtml(const Reply& reply) {

@@ -26,8 +26,6 @@ namespace {
 
 constexpr int kBlinkMs = 200;
 
-const char* const kCaptions[kLampCount] = {"ICMP",    "Web",  "POP3", "SMTP",
-                                           "Receive", "Send", "Ryl",  "Con"};
 const char* const kTooltips[kElementCount] = {
     "Settings",       "ICMP",        "Web Server", "POP3 Server", "SMTP Server",
     "Receive Status", "Send Status", "Ryl Status", "Connection",  "Status"};
@@ -149,7 +147,8 @@ void Status::buildElements() {
         label->setObjectName(labelName(e));
         label->setAlignment(Qt::AlignCenter);
         if (isLamp(e)) {
-            label->setText(QString::fromLatin1(kCaptions[e - 1]));
+            label->setText(
+                QLatin1String(lampNames(static_cast<Lamp>(e - FirstLampElement)).caption));
             label->setFont(captionFont);
             label->resize(pixelsFromTwips(kLampLabelWidth), pixelsFromTwips(kLabelHeight));
             paintBackground(label, kCaptionOrange);

@@ -1,5 +1,7 @@
 #include "FakeMonitorServer.h"
 
+#include "StatusText.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -58,10 +60,6 @@ QString FakeMonitorServer::address() const {
     return QStringLiteral("%1:%2").arg(name).arg(port());
 }
 
-qsizetype FakeMonitorServer::openConnections() const {
-    return m_server.findChildren<QTcpSocket*>().size();
-}
-
 QList<QByteArray> FakeMonitorServer::requestLines() const {
     QList<QByteArray> lines;
     for (const QByteArray& request : m_requests)
@@ -70,19 +68,12 @@ QList<QByteArray> FakeMonitorServer::requestLines() const {
 }
 
 QByteArray FakeMonitorServer::combinedStatus(const char fields[6], const QByteArray& time) {
-    QByteArray text = "RylStatus";
-    for (int i = 0; i < 6; ++i)
-        text += QByteArray("\r\n") + fields[i];
-    return text + "\r\n" + time + "\r\n";
+    const char all[7] = {fields[0], '1', fields[1], fields[2], fields[3], fields[4], fields[5]};
+    return statusText(all, false, time);
 }
 
 QByteArray FakeMonitorServer::splitStatus(const char fields[7], const QByteArray& time) {
-    QByteArray text = "RylStatus";
-    for (int i = 0; i < 7; ++i)
-        text += QByteArray("\r\n") + fields[i];
-    // Three fields the monitor does not read.
-    text += "\r\n1\r\n1\r\n1";
-    return text + "\r\n" + time + "\r\n";
+    return statusText(fields, true, time);
 }
 
 QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray& status) {
@@ -96,7 +87,6 @@ void FakeMonitorServer::onNewConnection() {
         onRequest(this, socket, [this, socket](const QByteArray& request) {
             if (m_record)
                 m_requests << request;
-            emit requestReceived(request);
             answer(socket, request);
         });
     }

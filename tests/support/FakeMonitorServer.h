@@ -50,8 +50,6 @@ public:
     void setDefault(const Script& script) { m_default = script; }
 
     QList<QByteArray> requests() const { return m_requests; }
-    // Connections the server still holds open.
-    qsizetype openConnections() const;
     QList<QByteArray> requestLines() const;
     void clearRequests() { m_requests.clear(); }
     // Benchmarks turn the request log off, so that it does not count as the monitor's memory.
@@ -63,9 +61,6 @@ public:
     static QByteArray splitStatus(const char fields[7], const QByteArray& time);
     // The text wrapped in an HTTP/1.0 reply with its header lines.
     static QByteArray httpReply(const QByteArray& body, const QByteArray& status = "200 OK");
-
-signals:
-    void requestReceived(const QByteArray& request);
 
 private:
     void onNewConnection();
