@@ -3,10 +3,11 @@
 #include "polling/FetchTarget.h"
 #include "polling/ReplyInterpreter.h"
 #include "report/LampRules.h"
-#include "report/SummaryPage.h"
+#include "report/Reply.h"
 
 #include <QList>
 #include <QString>
+#include <QTimeZone>
 
 namespace courivane {
 
@@ -16,6 +17,7 @@ struct CycleState {
     QString company;
     FetchTarget target;
     bool fetchFinished = true;
+    QTimeZone zone;         // the local zone, taken once per pass
     QList<AccountRow> rows; // the rows completed so far, in poll order
     LampResults lamps;
 };
@@ -24,7 +26,6 @@ struct CycleState {
 struct PassResult {
     PassKind kind = PassKind::Cycle;
     int splitFlag = 1;
-    QString page; // as the summary window shows it, problems included
     EndOfPass end;
     std::array<int, kLampCount> counters{};
     QList<AccountRow> rows;

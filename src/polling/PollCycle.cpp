@@ -18,16 +18,17 @@ PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
     Timer13->setInterval(kTickMs);
     connect(Timer1, &QTimer::timeout, this, &PollCycle::runPass);
     connect(Timer13, &QTimer::timeout, this, &PollCycle::countdownTick);
-    // Queued, so that a thousand accounts failing at once never recurse.
-    connect(&m_fetch, &StatusFetch::finished, this, &PollCycle::onFetchFinished,
-            Qt::QueuedConnection);
+    // Direct: the next account starts while the event loop still has the last one's turn, and
+    // startNextAccount() keeps a run of immediate failures from recursing.
+    connect(&m_fetch, &StatusFetch::finished, this, &PollCycle::onFetchFinished);
 }
 
-void PollCycle::runStartupPass(int splitFlag, const QStringList& startupProblems) {
+void PollCycle::runStartupPass(int splitFlag, const QStringList& startupProblems,
+                               std::optional<AccountsRead> accounts) {
     if (m_running)
         return;
     m_state.splitFlag = splitFlag;
-    beginPass(PassKind::Startup, startupProblems);
+    beginPass(PassKind::Startup, startupProblems, std::move(accounts));
 }
 
 void PollCycle::runPass() {
@@ -38,13 +39,17 @@ void PollCycle::runPass() {
     beginPass(PassKind::Cycle, problems);
 }
 
-void PollCycle::beginPass(PassKind kind, QStringList problems) {
+void PollCycle::beginPass(PassKind kind, QStringList problems,
+                          std::optional<AccountsRead> alreadyRead) {
     m_running = true;
     m_kind = kind;
     Reset(m_state.lamps);
     m_state.rows.clear();
+    // Once per pass: a change of the system's zone reaches the next pass, and each reply is
+    // converted without asking the system again.
+    m_state.zone = QTimeZone::systemTimeZone();
     // Every record is read before the first fetch: a save during the pass cannot mix two lists.
-    AccountsRead accounts = AccountsFile(m_dir).read();
+    AccountsRead accounts = alreadyRead ? std::move(*alreadyRead) : AccountsFile(m_dir).read();
     problems += accounts.problems;
     // Without an accounts file nothing can be known: the Con lamp says so instead of green.
     if (!accounts.usable)
@@ -60,30 +65,40 @@ void PollCycle::beginPass(PassKind kind, QStringList problems) {
 }
 
 void PollCycle::startNextAccount() {
-    if (m_next >= m_accounts.size()) {
-        finishPass();
-        return;
-    }
-    const AccountRecord& account = m_accounts.at(m_next++);
-    m_state.fetchFinished = false;
-    m_state.company = account.CompanyName;
-    if (m_kind == PassKind::Cycle)
-        emit titleChanged(kTitleConnectingTo + m_state.company);
-    m_state.target = deriveFetchTarget(account, m_state.splitFlag);
-    m_fetch.start(m_state.target, m_flags, m_state.splitFlag);
+    m_starting = true;
+    do {
+        m_advance = false;
+        if (m_next >= m_accounts.size()) {
+            m_starting = false;
+            finishPass();
+            return;
+        }
+        const AccountRecord& account = m_accounts.at(m_next++);
+        m_state.fetchFinished = false;
+        m_state.company = account.CompanyName;
+        if (m_kind == PassKind::Cycle)
+            emit titleChanged(kTitleConnectingTo + m_state.company);
+        m_state.target = deriveFetchTarget(account, m_state.splitFlag);
+        m_fetch.start(m_state.target, m_flags, m_state.splitFlag);
+    } while (m_advance);
+    m_starting = false;
 }
 
 void PollCycle::onFetchFinished(const FetchOutcome& outcome) {
     if (!m_running || m_state.fetchFinished)
         return;
     m_state.fetchFinished = true;
-    const Reply reply = outcome.failed ? failedReply(outcome.reason)
-                                       : interpretReply(outcome.reply, m_state.splitFlag);
+    const Reply reply =
+        outcome.failed ? failedReply(outcome.reason)
+                       : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
     // StatusSummary is read as it stands now: the settings dialog may change it mid-pass.
     const int rowClass = isYes(m_flags.StatusSummary) ? rowClassOf(reply) : RowOk;
     applyToLamps(m_state.lamps, m_state.company, reply);
     m_state.rows.append({m_state.company, m_state.target.logUrl, rowClass, reply});
-    startNextAccount();
+    if (m_starting)
+        m_advance = true;
+    else
+        startNextAccount();
 }
 
 void PollCycle::finishPass() {
@@ -91,17 +106,12 @@ void PollCycle::finishPass() {
     result.kind = m_kind;
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
-    result.page = SummaryPage::withProblems(
-        m_problems,
-        SummaryPage::compose(SummaryPage::sections(m_state.rows, m_state.splitFlag),
-                             m_state.splitFlag, m_flags.StatusSummary, m_flags.ShowErrorsOnly));
     result.end = decideEndOfPass(m_kind, m_state.lamps, m_state.splitFlag, m_flags.EnableSound,
                                  m_flags.EnablePopups);
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
     m_accounts.clear();
 
-    emit pageReady(result.page);
     emit passFinished(result);
     Remember(m_state.lamps);
 

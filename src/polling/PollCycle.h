@@ -24,8 +24,10 @@ class PollCycle : public QObject {
 public:
     PollCycle(QDir programDir, OptionFlags& flags, QObject* parent = nullptr);
 
-    // The first pass, run by start-up: options already read, split flag set by the layout.
-    void runStartupPass(int splitFlag, const QStringList& startupProblems = {});
+    // The first pass, run by start-up: options already read, split flag set by the layout. A
+    // caller that has just read the accounts file may hand its reading over.
+    void runStartupPass(int splitFlag, const QStringList& startupProblems = {},
+                        std::optional<AccountsRead> accounts = std::nullopt);
 
     // Poll only the accounts of this company (exact name); empty polls every account.
     void setCompanyFilter(const QString& company) { m_company = company; }
@@ -48,11 +50,12 @@ signals:
     void passStarted(courivane::PassKind kind);
     void titleChanged(const QString& title);
     void countdownChanged(const QString& counter);
-    void pageReady(const QString& page);
     void passFinished(const courivane::PassResult& result);
 
 private:
-    void beginPass(PassKind kind, QStringList problems);
+    void beginPass(PassKind kind, QStringList problems, std::optional<AccountsRead> accounts = {});
+    // Starts accounts until one is under way or the pass is over; a fetch that ends within its
+    // own start is taken by this loop, so a run of such failures never deepens the stack.
     void startNextAccount();
     void onFetchFinished(const courivane::FetchOutcome& outcome);
     void finishPass();
@@ -69,6 +72,8 @@ private:
     QString m_company;
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
+    bool m_starting = false; // inside startNextAccount()
+    bool m_advance = false;  // a fetch ended while it was being started
     QString m_countdown = kCountdownStart;
 };
 

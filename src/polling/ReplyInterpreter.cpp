@@ -2,7 +2,6 @@
 
 #include "config/OptionsFile.h"
 
-#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -133,7 +132,8 @@ Reply failedReply(const QString& reason) {
     return reply;
 }
 
-Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale) {
+Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale,
+                     const QTimeZone& zone) {
     const qsizetype at = locateMarker(data, splitFlag);
     if (at < 0)
         return failedReply(data.isEmpty() ? QStringLiteral("the server closed without a status")
@@ -148,7 +148,7 @@ Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& local
     result.updateText = QString::fromLatin1(reply.mid(timeAt - 1, kTimeLength));
     const QDateTime utc = parseUpdateTime(result.updateText, locale);
     if (utc.isValid())
-        result.updated = UTCtoLocal(utc);
+        result.updated = UTCtoLocal(utc, zone);
 
     if (webIsSplit(splitFlag)) {
         for (const Field& f : kSplit)
@@ -187,39 +187,51 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
 }
 
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale) {
-    static const QRegularExpression yearFirst(
-        QStringLiteral(R"(^(\d{4})([-/.])(\d{2})\2(\d{2}) (\d{2}):(\d{2}):(\d{2})$)"));
-    static const QRegularExpression yearLast(
-        QStringLiteral(R"(^(\d{2})([-/.])(\d{2})\2(\d{4}) (\d{2}):(\d{2}):(\d{2})$)"));
+    // Fixed positions, read by hand: "yyyy-MM-dd HH:mm:ss" or "dd-MM-yyyy HH:mm:ss", with "-",
+    // "/" or "." in the date and the day and month in the locale's order when the year is last.
+    if (text.size() != 19 || text.at(10) != u' ' || text.at(13) != u':' || text.at(16) != u':')
+        return {};
+    auto number = [&](qsizetype at, qsizetype digits) {
+        int value = 0;
+        for (qsizetype i = at; i < at + digits; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    auto separator = [](QChar c) { return c == u'-' || c == u'/' || c == u'.'; };
     int year = 0, month = 0, day = 0;
-    QRegularExpressionMatch m = yearFirst.match(text);
-    if (m.hasMatch()) {
-        year = m.captured(1).toInt();
-        month = m.captured(3).toInt();
-        day = m.captured(4).toInt();
-    } else {
-        m = yearLast.match(text);
-        if (!m.hasMatch())
-            return {};
+    if (separator(text.at(4)) && text.at(7) == text.at(4)) {
+        year = number(0, 4);
+        month = number(5, 2);
+        day = number(8, 2);
+    } else if (separator(text.at(2)) && text.at(5) == text.at(2)) {
         const QString shortDate = locale.dateFormat(QLocale::ShortFormat);
         const bool monthFirst = shortDate.indexOf(u'M') < shortDate.indexOf(u'd');
-        const int first = m.captured(1).toInt();
-        const int second = m.captured(3).toInt();
+        const int first = number(0, 2);
+        const int second = number(3, 2);
         month = monthFirst ? first : second;
         day = monthFirst ? second : first;
-        year = m.captured(4).toInt();
+        year = number(6, 4);
+    } else {
+        return {};
     }
+    const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return {};
     const QDate date(year, month, day);
-    const QTime time(m.captured(5).toInt(), m.captured(6).toInt(), m.captured(7).toInt());
+    const QTime time(hour, minute, second);
     if (!date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, QTimeZone::utc());
 }
 
-QDateTime UTCtoLocal(const QDateTime& tDate) {
+QDateTime UTCtoLocal(const QDateTime& tDate, const QTimeZone& zone) {
     QDateTime utc = tDate;
     utc.setTimeZone(QTimeZone::utc());
-    return utc.toLocalTime();
+    return utc.toTimeZone(zone);
 }
 
 } // namespace courivane

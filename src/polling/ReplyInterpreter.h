@@ -8,6 +8,7 @@
 #include <QList>
 #include <QLocale>
 #include <QString>
+#include <QTimeZone>
 
 namespace courivane {
 
@@ -39,7 +40,9 @@ private:
     qsizetype m_found = -1;
 };
 
-Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale = QLocale());
+// The update time is converted to `zone`, the local zone unless a pass hands the one it took.
+Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale = QLocale(),
+                     const QTimeZone& zone = QTimeZone::systemTimeZone());
 Reply failedReply(const QString& reason);
 
 // The row class a reply gives when StatusSummary is "YES".
@@ -51,6 +54,6 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
 // in the order of the locale's short date. Invalid when it is no such time.
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale = QLocale());
 // UTC to local time, with the zone's daylight-saving rule for that date.
-QDateTime UTCtoLocal(const QDateTime& tDate);
+QDateTime UTCtoLocal(const QDateTime& tDate, const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 } // namespace courivane

@@ -2,31 +2,11 @@
 
 #include <QTcpSocket>
 
-#ifdef Q_OS_LINUX
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#endif
+#include <cerrno>
 
 namespace courivane {
 
 namespace {
-
-// Qt reports a reset like an orderly close, and has consumed the error by then; the state of
-// the connection still tells the two apart: a peer's FIN leaves it waiting for our close, a
-// reset has closed it.
-bool wasReset(const QTcpSocket* socket) {
-#ifdef Q_OS_LINUX
-    const auto fd = static_cast<int>(socket->socketDescriptor());
-    tcp_info info{};
-    socklen_t size = sizeof info;
-    return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
-           info.tcpi_state == TCP_CLOSE;
-#else
-    Q_UNUSED(socket);
-    return false;
-#endif
-}
 
 // An IPv6 literal may be written in brackets, as in a URL.
 QString unbracketed(const QString& host) {
@@ -58,13 +38,19 @@ QByteArray StatusFetch::request(const QString& path) {
 }
 
 void StatusFetch::releaseSocket() {
-    if (!oWinsock)
-        return;
-    // A released socket reports nothing more: its late events never reach the next fetch.
-    oWinsock->disconnect(this);
-    oWinsock->abort();
-    oWinsock->deleteLater();
-    oWinsock = nullptr;
+    if (oWinsock) {
+        // A released socket reports nothing more: its late events never reach the next fetch.
+        oWinsock->disconnect(this);
+        oWinsock->abort();
+        m_spent.append(oWinsock);
+        oWinsock = nullptr;
+    }
+    // Deleted at once, without a posted event, unless one of its own signals is still on the
+    // stack; such a socket waits for the next release.
+    for (qsizetype i = m_spent.size() - 1; i >= 0; --i) {
+        if (!m_inHandler.contains(m_spent.at(i)))
+            delete m_spent.takeAt(i);
+    }
 }
 
 void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, int splitFlag) {
@@ -123,35 +109,51 @@ void StatusFetch::failLater(const QString& reason) {
 }
 
 void StatusFetch::oWinsock_OnConnect() {
-    if (oWinsock)
-        oWinsock->write(m_request);
+    if (!oWinsock)
+        return;
+    const HandlerScope scope(m_inHandler, oWinsock);
+    oWinsock->write(m_request);
 }
 
-bool StatusFetch::takeData() {
+StatusFetch::Read StatusFetch::takeData() {
     if (!oWinsock)
-        return false;
+        return Read::Closed;
     const qsizetype room = kMaxReplyBytes - m_data.size();
     if (room <= 0)
-        return true;
-    const qsizetype before = m_data.size();
-    m_data.resize(before + room);
-    const qint64 n = oWinsock->read(m_data.data() + before, room);
-    m_data.resize(before + std::max<qint64>(n, 0));
-    return n >= 0;
+        return Read::Data;
+    char buffer[16 * 1024];
+    // Qt reports a reset like an orderly close; the read that meets it leaves ECONNRESET in
+    // errno, where a close leaves nothing (the reset test guards this reading of errno).
+    errno = 0;
+    const qint64 n = oWinsock->read(buffer, std::min<qsizetype>(room, sizeof buffer));
+    if (n > 0) {
+        m_data.append(buffer, n);
+        return Read::Data;
+    }
+    if (n == 0)
+        return Read::Nothing;
+    return errno == ECONNRESET ? Read::Reset : Read::Closed;
 }
 
 void StatusFetch::oWinsock_OnDataArrival() {
     if (!m_active)
         return;
-    // The socket is unbuffered, so its end is seen here, before Qt has closed it: whether the
-    // peer closed or reset the connection can still be asked of it.
-    const bool reset = wasReset(oWinsock);
-    if (!takeData()) {
-        if (m_data.isEmpty() && reset)
-            recordFailedFetch(QStringLiteral("the server reset the connection"));
-        else
-            endFetch();
+    const HandlerScope scope(m_inHandler, oWinsock);
+    switch (takeData()) {
+    case Read::Nothing:
         return;
+    case Read::Reset:
+        if (m_data.isEmpty()) {
+            recordFailedFetch(QStringLiteral("the server reset the connection"));
+            return;
+        }
+        endFetch();
+        return;
+    case Read::Closed:
+        endFetch();
+        return;
+    case Read::Data:
+        break;
     }
     // Only an exact marker ends the fetch early: one in another letter case may be an echo of
     // the request path, and the real status may still be on its way.
@@ -164,13 +166,14 @@ void StatusFetch::oWinsock_OnDataArrival() {
 void StatusFetch::oWinsock_OnClose() {
     if (!m_active)
         return;
-    takeData();
+    const HandlerScope scope(m_inHandler, oWinsock);
     endFetch();
 }
 
 void StatusFetch::oWinsock_OnError(QAbstractSocket::SocketError error) {
     if (!m_active)
         return;
+    const HandlerScope scope(m_inHandler, oWinsock);
     // The peer closing after its reply is the normal end of an HTTP/1.0 exchange.
     if (error == QAbstractSocket::RemoteHostClosedError) {
         oWinsock_OnClose();

@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -56,11 +57,25 @@ private:
     void failLater(const QString& reason);
     void endFetch();
     void recordFailedFetch(const QString& reason);
-    // Reads what has arrived; false once the peer has closed the connection.
-    bool takeData();
+    enum class Read { Data, Nothing, Closed, Reset };
+    // Reads what has arrived, once.
+    Read takeData();
+
+    // Marks a socket as inside one of its own signals for as long as the handler runs.
+    struct HandlerScope {
+        HandlerScope(QList<QTcpSocket*>& stack, QTcpSocket* socket) : m_stack(stack) {
+            m_stack.append(socket);
+        }
+        ~HandlerScope() { m_stack.removeLast(); }
+        HandlerScope(const HandlerScope&) = delete;
+        HandlerScope& operator=(const HandlerScope&) = delete;
+        QList<QTcpSocket*>& m_stack;
+    };
 
     // The socket of the current fetch, or none between fetches.
     QTcpSocket* oWinsock = nullptr;
+    QList<QTcpSocket*> m_spent;     // released, aborted, not yet deleted
+    QList<QTcpSocket*> m_inHandler; // sockets whose signal is being handled
     QTimer m_timeout;
     QByteArray m_request;
     QByteArray m_data;

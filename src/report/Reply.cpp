@@ -21,7 +21,10 @@ QString verdictText(Verdict verdict) {
     return {};
 }
 
-QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
+namespace {
+
+// The locale's short date, a space, and its short time with seconds added where it has none.
+QString dateTimeFormat(const QLocale& locale) {
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
     if (!timeFormat.contains(QLatin1String("ss"))) {
         const qsizetype minutes = timeFormat.indexOf(QLatin1String("mm"));
@@ -30,8 +33,31 @@ QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
         else
             timeFormat = QStringLiteral("HH:mm:ss");
     }
-    return locale.toString(local.date(), QLocale::ShortFormat) + u' ' +
-           locale.toString(local.time(), timeFormat);
+    return locale.dateFormat(QLocale::ShortFormat) + u' ' + timeFormat;
+}
+
+} // namespace
+
+QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
+    // Working the format out costs more than formatting: it is done once per locale. Accounts
+    // of one server often share an update time, so the last text is kept as well.
+    thread_local QLocale formatLocale;
+    thread_local QString format = dateTimeFormat(formatLocale);
+    thread_local QDate lastDate;
+    thread_local QTime lastTime;
+    thread_local QString lastText;
+    if (!(locale == formatLocale)) {
+        formatLocale = locale;
+        format = dateTimeFormat(locale);
+        lastDate = QDate();
+    }
+    // The text shows the wall-clock date and time only.
+    if (local.date() != lastDate || local.time() != lastTime || !lastDate.isValid()) {
+        lastDate = local.date();
+        lastTime = local.time();
+        lastText = locale.toString(local, format);
+    }
+    return lastText;
 }
 
 } // namespace courivane

@@ -157,6 +157,13 @@ QString SummaryPage::compose(const PageSections& s, int splitFlag, const QString
            block(Section::Ok, s.ok, s.okCount, splitFlag, statusSummary);
 }
 
+QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
+                            const QString& statusSummary, const QString& showErrorsOnly,
+                            const QStringList& problems) {
+    return withProblems(
+        problems, compose(sections(rows, splitFlag), splitFlag, statusSummary, showErrorsOnly));
+}
+
 QString SummaryPage::withProblems(const QStringList& problems, const QString& page) {
     QString text;
     for (const QString& problem : problems)

@@ -35,6 +35,11 @@ public:
     static QString compose(const PageSections& sections, int splitFlag,
                            const QString& statusSummary, const QString& showErrorsOnly);
 
+    // The page of a pass: the problems above the sections of its rows.
+    static QString ofPass(const QList<AccountRow>& rows, int splitFlag,
+                          const QString& statusSummary, const QString& showErrorsOnly,
+                          const QStringList& problems);
+
     // Problems with the program's own files, one red paragraph each, above the page.
     static QString withProblems(const QStringList& problems, const QString& page);
 

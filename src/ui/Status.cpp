@@ -105,7 +105,6 @@ Status::Status(QDir programDir, QWidget* parent)
     m_monitor = std::make_unique<Monitor>();
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
     connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
-    connect(m_cycle, &PollCycle::pageReady, m_monitor.get(), &Monitor::writePage);
     connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
 
     // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
@@ -245,6 +244,9 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
 }
 
 void Status::showEndOfPass(const PassResult& result) {
+    // The page follows the options as they stand at the end of the pass.
+    m_monitor->writePage(SummaryPage::ofPass(result.rows, result.splitFlag, m_flags.StatusSummary,
+                                             m_flags.ShowErrorsOnly, result.problems));
     for (int i = 0; i < kLampCount; ++i)
         setLamp(static_cast<Lamp>(i), result.end.colours[i]);
     for (const Blink& blink : result.end.blinks)

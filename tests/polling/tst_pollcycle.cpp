@@ -1,11 +1,15 @@
 #include "polling/PollCycle.h"
+#include "report/SummaryPage.h"
 
 #include "FakeMonitorServer.h"
 #include "TestFiles.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
 
 using namespace courivane;
 using namespace courivane::testing;
@@ -41,6 +45,12 @@ private:
 
     QDir dir() const { return QDir(m_tmp->path()); }
     QString server() const { return m_server.address(); }
+
+    // The page the monitor would show for the pass.
+    QString pageOf(const PassResult& r) const {
+        return SummaryPage::ofPass(r.rows, r.splitFlag, m_flags.StatusSummary,
+                                   m_flags.ShowErrorsOnly, r.problems);
+    }
 
     PassResult runOnePass(PollCycle& cycle) {
         QSignalSpy done(&cycle, &PollCycle::passFinished);
@@ -88,10 +98,10 @@ private slots:
         QTEST(counts[RowFailed], "failed");
         QTEST(counts[RowWarning], "warning");
         QTEST(counts[RowOk], "ok");
-        const qsizetype f = result.page.indexOf(QStringLiteral(">Failing<"));
-        const qsizetype w = result.page.indexOf(QStringLiteral(">Warning<"));
-        const qsizetype o = result.page.indexOf(QStringLiteral(">Fine<"));
-        QVERIFY2(f >= 0 && f < w && w < o, qPrintable(result.page));
+        const qsizetype f = pageOf(result).indexOf(QStringLiteral(">Failing<"));
+        const qsizetype w = pageOf(result).indexOf(QStringLiteral(">Warning<"));
+        const qsizetype o = pageOf(result).indexOf(QStringLiteral(">Fine<"));
+        QVERIFY2(f >= 0 && f < w && w < o, qPrintable(pageOf(result)));
         QCOMPARE(cycle.state().lamps.states[SmtpLamp], kStateRed);
         QCOMPARE(cycle.state().lamps.states[ReceiveLamp], kStateOrange);
         QCOMPARE(m_server.requestLines(), (QList<QByteArray>{"GET /status/failing.txt HTTP/1.0",
@@ -110,11 +120,48 @@ private slots:
                        server().toUtf8() + "\r\nfine\r\n");
         PollCycle cycle(dir(), m_flags);
         const PassResult result = runOnePass(cycle);
-        QVERIFY(result.page.contains(QStringLiteral("<td bgcolor=#ccccff>München</td>")));
-        QVERIFY(result.page.contains(QStringLiteral("<td bgcolor=#ccccff>\u201CCafé\u201D</td>")));
-        QVERIFY(result.page.contains(
+        QVERIFY(pageOf(result).contains(QStringLiteral("<td bgcolor=#ccccff>München</td>")));
+        QVERIFY(
+            pageOf(result).contains(QStringLiteral("<td bgcolor=#ccccff>\u201CCafé\u201D</td>")));
+        QVERIFY(pageOf(result).contains(
             QStringLiteral("<td bgcolor=#ccccff>&lt;img src=/dev/zero&gt;</td>")));
-        QVERIFY(!result.page.contains(QStringLiteral("<img")));
+        QVERIFY(!pageOf(result).contains(QStringLiteral("<img")));
+    }
+
+    void manyRefusedAccountsEndThePass() {
+        // Each fetch ends without the event loop's help; the pass must neither recurse nor stall.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString refused = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        closed.close();
+        QList<AccountRecord> many;
+        for (int i = 0; i < 500; ++i)
+            many.append(
+                {QStringLiteral("C%1").arg(i), i % 2 ? refused : QStringLiteral("m:0"), "u"});
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        writeBytes(dir(), kAccountsFileName, accounts(many));
+        PollCycle cycle(dir(), m_flags);
+        const PassResult result = runOnePass(cycle);
+        QCOMPARE(result.rows.size(), 500);
+        QCOMPARE(result.counters[ConnectionLamp], 500);
+    }
+
+    void aZoneChangedBetweenPassesIsHonoured() {
+        writeBytes(dir(), kOptionsFileName, options("YES"));
+        writeBytes(dir(), kAccountsFileName, accounts({{"Fine", server(), "fine"}}));
+        const QByteArray old = qgetenv("TZ");
+        PollCycle cycle(dir(), m_flags);
+        qputenv("TZ", "UTC0");
+        tzset();
+        const PassResult first = runOnePass(cycle);
+        qputenv("TZ", "JST-9");
+        tzset();
+        const PassResult second = runOnePass(cycle);
+        qputenv("TZ", old);
+        tzset();
+        // The server says 12:00:00 UTC both times.
+        QCOMPARE(first.rows.first().reply.updated.time(), QTime(12, 0));
+        QCOMPARE(second.rows.first().reply.updated.time(), QTime(21, 0));
     }
 
     void proxyTurnedOffBetweenPasses() {
@@ -251,10 +298,10 @@ private slots:
         PollCycle cycle(dir(), m_flags);
         const PassResult result = runOnePass(cycle);
         QCOMPARE(result.rows.size(), 1);
-        QVERIFY(result.page.startsWith(
+        QVERIFY(pageOf(result).startsWith(
             QStringLiteral("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt ends in an "
                            "incomplete account (line 4")));
-        QVERIFY(result.page.contains(
+        QVERIFY(pageOf(result).contains(
             QStringLiteral("</font></p><p><b><font face=Tahoma>1 OK Service!")));
     }
 
@@ -263,8 +310,8 @@ private slots:
         const PassResult result = runOnePass(cycle);
         QCOMPARE(result.problems.size(), 2);
         QVERIFY(result.rows.isEmpty());
-        QVERIFY(result.page.contains(QStringLiteral("Proxy.Txt not found")));
-        QVERIFY(result.page.contains(QStringLiteral("CompUserNames.Txt not found")));
+        QVERIFY(pageOf(result).contains(QStringLiteral("Proxy.Txt not found")));
+        QVERIFY(pageOf(result).contains(QStringLiteral("CompUserNames.Txt not found")));
         // Nothing polled is nothing known: never all green.
         QCOMPARE(result.end.colours[ConnectionLamp], LampColour::Red);
         QCOMPARE(result.counters[ConnectionLamp], 1);

@@ -238,6 +238,10 @@ private slots:
         QTest::newRow("month first where the locale has it") << "03-04-2026 05:06:07" << us << t;
         QTest::newRow("no such day") << "2026-02-30 05:06:07" << gb << QDateTime();
         QTest::newRow("no time") << "2026-03-04         " << gb << QDateTime();
+        QTest::newRow("mixed separators") << "2026-03/04 05:06:07" << gb << QDateTime();
+        QTest::newRow("T between date and time") << "2026-03-04T05:06:07" << gb << QDateTime();
+        QTest::newRow("a letter for a digit") << "2026-03-04 05:o6:07" << gb << QDateTime();
+        QTest::newRow("hour 24") << "2026-03-04 24:00:00" << gb << QDateTime();
     }
     void timeForms() {
         QFETCH(QString, text);

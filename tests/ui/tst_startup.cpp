@@ -49,8 +49,10 @@ private slots:
         QStringList events;
         connect(panel.cycle(), &PollCycle::passStarted, this,
                 [&] { events << QStringLiteral("pass"); });
-        connect(panel.cycle(), &PollCycle::pageReady, this,
-                [&] { events << QStringLiteral("page"); });
+        connect(panel.monitor()->WebBrowser1, &QTextEdit::textChanged, this, [&] {
+            if (!panel.monitor()->WebBrowser1->toPlainText().startsWith(QLatin1String("Loading")))
+                events << QStringLiteral("page");
+        });
         connect(panel.alert(), &Alert::soundPlayed, this,
                 [&] { events << QStringLiteral("sound"); });
         connect(panel.alert(), &Alert::noticeShown, this,
