@@ -6,12 +6,14 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace courivane {
 
@@ -20,7 +22,9 @@ namespace {
 // Tab stops of the list, in dialog units: a quarter of the font's average character width.
 constexpr int kTabStops[] = {160, 280};
 
-// Draws an entry's three fields at the list's tab stops, so they read as three columns.
+// Draws an entry's three fields in three columns that start at the list's tab stops. A field
+// too long for its column is cut with an ellipsis, never drawn over the next one; the whole
+// entry shows as a tooltip.
 class TabStopDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -36,21 +40,44 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
         const QStringList fields = text.split(u'\t');
-        const int unit = option.fontMetrics.averageCharWidth();
         const QRect r = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const QList<int> starts = columnStarts(option.fontMetrics, r);
         painter->save();
         painter->setPen(opt.palette.color(
             option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        int x = r.left();
-        for (qsizetype i = 0; i < fields.size(); ++i) {
-            if (i > 0 && i <= 2)
-                x = r.left() + kTabStops[i - 1] * unit / 4;
-            const QString shown = fields.at(i);
-            painter->drawText(QRect(x, r.top(), r.right() - x, r.height()),
-                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
-            x += option.fontMetrics.horizontalAdvance(shown) + unit;
+        for (qsizetype i = 0; i < fields.size() && i < starts.size(); ++i) {
+            const int gap = option.fontMetrics.averageCharWidth();
+            const int right = i + 1 < starts.size() ? starts.at(i + 1) - gap : r.right();
+            const QRect cell(starts.at(i), r.top(), std::max(0, right - starts.at(i)), r.height());
+            // The last column takes whatever the entry holds beyond two TABs.
+            const QString field =
+                i + 1 < starts.size() ? fields.at(i) : fields.mid(i).join(QLatin1Char(' '));
+            painter->drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                              option.fontMetrics.elidedText(field, Qt::ElideRight, cell.width()));
         }
         painter->restore();
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString entry = index.data(Qt::DisplayRole).toString();
+        QToolTip::showText(event->globalPos(), entry.split(u'\t').join(QLatin1Char('\n')), view);
+        return true;
+    }
+
+private:
+    // A dialog unit is a quarter of the font's average character width, taken as dialogs take
+    // it: over the letters of the alphabet (a font's own average counts wide glyphs too).
+    static QList<int> columnStarts(const QFontMetrics& metrics, const QRect& r) {
+        static const QString kAlphabet =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        const qreal average = metrics.horizontalAdvance(kAlphabet) / qreal(kAlphabet.size());
+        QList<int> starts{r.left()};
+        for (const int stop : kTabStops)
+            starts << r.left() + qRound(stop * average / 4);
+        return starts;
     }
 };
 

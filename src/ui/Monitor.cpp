@@ -3,12 +3,19 @@
 #include "ui/Twips.h"
 #include "ui/clsBtnTitleBar.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
+#include <QWindow>
 
 namespace courivane {
 
@@ -28,15 +35,52 @@ public:
 } // namespace
 
 Monitor::Monitor(QWidget* parent)
-    : QWidget(parent, Qt::Tool), WebBrowser1(new PageView(this)),
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), Caption(new QWidget(this)),
+      CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
+      WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
       Label1(new QLabel(QStringLiteral("30"), this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
-    resize(pixelsFromTwips(10950), pixelsFromTwips(6780));
+    setMouseTracking(true);
+
+    // The caption: a tool window's small title font, the selection colours of the palette.
+    Caption->setObjectName(QStringLiteral("caption"));
+    Caption->setAutoFillBackground(true);
+    QPalette captionPalette = Caption->palette();
+    captionPalette.setColor(QPalette::Window, palette().color(QPalette::Highlight));
+    captionPalette.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
+    Caption->setPalette(captionPalette);
+    QFont captionFont = QApplication::font("QMdiSubWindowTitleBar");
+    if (captionFont.pointSizeF() > 1)
+        captionFont.setPointSizeF(captionFont.pointSizeF() - 1);
+    captionFont.setBold(true);
+    Caption->setFont(captionFont);
+    Caption->installEventFilter(this);
+    CaptionTitle->setObjectName(QStringLiteral("captionTitle"));
+    CaptionTitle->installEventFilter(this);
+    CloseBox->setObjectName(QStringLiteral("closeBox"));
+    CloseBox->setAttribute(Qt::WA_NativeWindow); // seen from outside, like the "Close" button
+    // The cross in the caption's own text colour: the style's icon is lost on some captions.
+    CloseBox->setText(QStringLiteral("\u2715"));
+    QPalette boxPalette = captionPalette;
+    boxPalette.setColor(QPalette::ButtonText, captionPalette.color(QPalette::WindowText));
+    CloseBox->setPalette(boxPalette);
+    CloseBox->setAutoRaise(true);
+    CloseBox->setFocusPolicy(Qt::NoFocus);
+    CloseBox->setToolTip(QStringLiteral("Close"));
+    connect(CloseBox, &QToolButton::clicked, this, &Monitor::Hide);
+    // Small enough to be moved aside, large enough to keep the caption usable.
+    setMinimumSize(pixelsFromTwips(3000), captionHeight() + 2 * kBorder + pixelsFromTwips(1050));
+    // The designed size, but never larger than the screen: at a high scale the caption's
+    // buttons would otherwise open out of reach.
+    QSize size(pixelsFromTwips(10950), pixelsFromTwips(6780));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size.expandedTo(minimumSize()));
 
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(0, 0, pixelsFromTwips(10935), pixelsFromTwips(6495));
+    WebBrowser1->setFrameShape(QFrame::NoFrame);
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
@@ -59,12 +103,19 @@ Monitor::Monitor(QWidget* parent)
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &Monitor::recreateTitleBarButton);
 
+    applyResizeRule();
     centreOnScreen(this);
 }
 
 Monitor::~Monitor() = default;
 
+int Monitor::captionHeight() const {
+    return QFontMetrics(Caption->font()).height() + 8;
+}
+
 void Monitor::Show() {
+    // Brought back wherever it was: hidden, minimised, or behind other windows.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
@@ -100,16 +151,87 @@ void Monitor::resizeEvent(QResizeEvent* event) {
 }
 
 void Monitor::applyResizeRule() {
-    // Outer size in twips: the view is 100 twips narrower, and 900 lower above 1000 twips.
-    const QSize outer = frameGeometry().size();
-    const int w = twipsFromPixels(outer.width());
-    const int h = twipsFromPixels(outer.height());
-    WebBrowser1->resize(pixelsFromTwips(w - 100),
-                        h > 1000 ? pixelsFromTwips(h - 900) : WebBrowser1->height());
+    // The caption across the top, the close box at its right; the view fills the rest. The view
+    // follows the window, but not below 1000 twips of window height.
+    // The caption's children first: its resize places the title-bar button by the close box.
+    const int c = captionHeight();
+    const int captionWidth = width() - 2 * kBorder;
+    const int box = c - 4;
+    CloseBox->setGeometry(captionWidth - box - 2, 2, box, box);
+    CaptionTitle->setGeometry(6, 0, std::max(0, captionWidth - 12 - box), c);
+    Caption->setGeometry(kBorder, kBorder, captionWidth, c);
+    CaptionTitle->setText(CaptionTitle->fontMetrics().elidedText(windowTitle(), Qt::ElideRight,
+                                                                 CaptionTitle->width()));
+    const int h = twipsFromPixels(height());
+    WebBrowser1->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder,
+                             h > 1000 ? height() - c - 2 * kBorder : WebBrowser1->height());
+}
+
+void Monitor::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange)
+        applyResizeRule();
+}
+
+Qt::Edges Monitor::edgesAt(const QPoint& pos) const {
+    Qt::Edges edges;
+    if (pos.x() < kBorder)
+        edges |= Qt::LeftEdge;
+    if (pos.x() >= width() - kBorder)
+        edges |= Qt::RightEdge;
+    if (pos.y() < kBorder)
+        edges |= Qt::TopEdge;
+    if (pos.y() >= height() - kBorder)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
+void Monitor::mousePressEvent(QMouseEvent* event) {
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && edges && windowHandle()) {
+        windowHandle()->startSystemResize(edges);
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Monitor::mouseMoveEvent(QMouseEvent* event) {
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    const bool horizontal = edges & (Qt::LeftEdge | Qt::RightEdge);
+    const bool vertical = edges & (Qt::TopEdge | Qt::BottomEdge);
+    if (horizontal && vertical) {
+        const bool falling =
+            edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
+        setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
+    } else if (horizontal) {
+        setCursor(Qt::SizeHorCursor);
+    } else if (vertical) {
+        setCursor(Qt::SizeVerCursor);
+    } else {
+        unsetCursor();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void Monitor::paintEvent(QPaintEvent*) {
+    // A thin frame in the caption's colour, where the edges resize the window.
+    QPainter painter(this);
+    painter.fillRect(rect(), Caption->palette().color(QPalette::Window));
+}
+
+bool Monitor::eventFilter(QObject* watched, QEvent* event) {
+    // Dragging the caption moves the window.
+    if ((watched == Caption || watched == CaptionTitle) &&
+        event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && windowHandle()) {
+        windowHandle()->startSystemMove();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Monitor::closeEvent(QCloseEvent* event) {
-    // The window's own close box hides it like "Close": a pass must always find it.
+    // A close from the window manager hides the window like "Close": a pass must always find it.
     event->ignore();
     Hide();
 }

@@ -8,6 +8,7 @@ class QLabel;
 class QPushButton;
 class QTextBrowser;
 class QTimer;
+class QToolButton;
 
 namespace courivane {
 
@@ -16,22 +17,31 @@ class clsBtnTitleBar;
 inline const QString kMonitorTitle = QStringLiteral("Courivane Status");
 
 // The summary window: the page in an HTML view, the pass's progress in the title, and a "Close"
-// button in the title bar that hides it. Created hidden at start-up and never destroyed.
+// button in the caption that hides it. A frameless tool window that draws its own small caption
+// (title, "Close", close box), so that the button shares the window's stacking, desktop,
+// minimised state and scale. Created hidden at start-up and never destroyed.
 class Monitor : public QWidget {
     Q_OBJECT
 public:
     explicit Monitor(QWidget* parent = nullptr);
     ~Monitor() override;
 
+    QWidget* const Caption;
+    QLabel* const CaptionTitle;
+    QToolButton* const CloseBox;
     QTextBrowser* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
     QLabel* const Label1; // the countdown counter
     QTimer* const Timer1; // (re)creates the title-bar button after Show
 
     clsBtnTitleBar* titleBarButton() const { return m_titleBar.get(); }
+    // The caption's height, from the title font: it scales with the screen.
+    int captionHeight() const;
+    static constexpr int kBorder = 3; // the edge that resizes the window
 
 public slots:
-    // Shown by the panel's status button; the page is whatever was last written.
+    // Shown by the panel's status button, wherever it was: un-minimised, raised, activated. The
+    // page is whatever was last written.
     void Show();
     void Hide();
     void writePage(const QString& page);
@@ -41,10 +51,16 @@ public slots:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyResizeRule();
     void recreateTitleBarButton();
+    Qt::Edges edgesAt(const QPoint& pos) const;
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
 };

@@ -99,6 +99,8 @@ Status::Status(QDir programDir, QWidget* parent)
     // Magenta is the panel's colour key: the mask leaves every magenta pixel out.
     paintBackground(this, kMagenta);
     setFixedHeight(pixelsFromTwips(kPanelHeight));
+    // The panel is a tool window that is seldom active; its lamps explain themselves anyway.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     m_alert = new Alert(m_dir, this);
     m_cycle = new PollCycle(m_dir, m_flags, this);
@@ -324,15 +326,31 @@ bool Status::eventFilter(QObject* watched, QEvent* event) {
 
     const auto* widget = static_cast<QWidget*>(watched);
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (isLamp(element) && isYes(m_flags.MakeMoveable) && windowHandle())
+    case QEvent::MouseButtonPress: {
+        if (!isLamp(element) || !isYes(m_flags.MakeMoveable))
+            return isLamp(element);
+        const auto* press = static_cast<QMouseEvent*>(event);
+        // Any button drags. The window manager moves the panel for the left one; it is only
+        // ever told of the left button, so a drag with another is ours, and Qt sees its release
+        // (otherwise it would wait for that release and misread every later click).
+        if (press->button() == Qt::LeftButton && windowHandle())
             windowHandle()->startSystemMove();
+        else
+            m_dragOffset = press->globalPosition().toPoint() - pos();
+        return true;
+    }
+    case QEvent::MouseMove: {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (m_dragOffset && (move->buttons() & ~Qt::LeftButton))
+            QWidget::move(move->globalPosition().toPoint() - *m_dragOffset);
         return isLamp(element);
+    }
     case QEvent::MouseButtonDblClick:
         if (isLamp(element))
             centreAtTop();
         return isLamp(element);
     case QEvent::MouseButtonRelease: {
+        m_dragOffset.reset();
         const auto* release = static_cast<QMouseEvent*>(event);
         if (!widget->rect().contains(release->position().toPoint()))
             return false;

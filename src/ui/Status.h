@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QTimer;
@@ -94,6 +95,8 @@ private:
     // Timer3 to Timer12, in the order of core's table of blink timers; a blink group per lamp.
     std::array<QTimer*, kBlinkTimerCount> m_blinkTimers{};
     std::array<BlinkGroup, kLampCount> m_blinkGroups{};
+    // Where the pointer holds the panel during a drag with a button other than the left one.
+    std::optional<QPoint> m_dragOffset;
 };
 
 } // namespace courivane

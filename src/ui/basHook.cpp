@@ -24,22 +24,20 @@ QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m
 
 TitleBarMetrics titleBarMetrics(const QWidget* window) {
     TitleBarMetrics m;
-    const QRect inner = window->geometry();
-    const QRect outer = window->frameGeometry();
-    const QStyle* style = window->style();
-    const int left = inner.x() - outer.x();
-    const int top = inner.y() - outer.y();
-    if (top > left) {
-        // The window manager's decoration: the left border, and the caption above the client.
-        m.frame = left;
-        m.captionHeight = top - left;
-        // Caption buttons are drawn square in the caption on the usual themes.
-        m.buttonWidth = m.captionHeight;
+    const auto* caption =
+        window->findChild<QWidget*>(QStringLiteral("caption"), Qt::FindDirectChildrenOnly);
+    const auto* closeBox =
+        caption ? caption->findChild<QWidget*>(QStringLiteral("closeBox")) : nullptr;
+    if (caption && closeBox) {
+        // The window's own caption: no frame inside it, the close box at its right.
+        m.frame = 0;
+        m.captionHeight = caption->height();
+        m.buttonWidth = caption->width() - closeBox->x();
         return m;
     }
-    // No caption reported: the style's idea of one.
-    m.frame =
-        left > 0 ? left : style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    // No caption of its own: the style's idea of one.
+    const QStyle* style = window->style();
+    m.frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
     const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
     m.captionHeight = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window),
                                title.height() + 8);
@@ -53,51 +51,44 @@ basHook::basHook(QWidget* mainWindow, QWidget* button, QAbstractButton* fakeButt
       m_width(widthProperty) {
     m_main->installEventFilter(this);
     m_button->installEventFilter(this);
+    if (QWidget* caption = m_button->parentWidget())
+        caption->installEventFilter(this);
 }
 
 void basHook::detach() {
     if (m_main)
         m_main->removeEventFilter(this);
-    if (m_button)
+    if (m_button) {
         m_button->removeEventFilter(this);
+        if (QWidget* caption = m_button->parentWidget())
+            caption->removeEventFilter(this);
+    }
     m_main.clear();
     m_button.clear();
     m_fake.clear();
 }
 
 void basHook::placeButton() {
-    if (!m_main || !m_button)
+    if (!m_main || !m_button || !m_button->parentWidget())
         return;
-    const Qt::WindowFlags flags = m_main->windowFlags();
-    TitleBarWindow window;
-    window.outer = m_main->frameGeometry();
-    window.toolWindow = (flags & Qt::WindowType_Mask) == Qt::Tool;
-    window.minMaxBoxes =
-        flags.testAnyFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
-    m_button->setGeometry(placeTitleBarButton(window, titleBarMetrics(m_main), m_width));
+    // In the caption's own coordinates: a tool window's caption with the close box alone. The
+    // text stays readable whatever the font: the button is at least as wide as its caption.
+    const QWidget* caption = m_button->parentWidget();
+    const TitleBarWindow window{caption->rect(), true, false};
+    const auto* button = qobject_cast<const QAbstractButton*>(m_button.data());
+    const int readable =
+        button ? m_button->fontMetrics().horizontalAdvance(button->text()) + 8 : m_width;
+    const int width = m_width != 0 ? std::max(m_width, readable) : 0;
+    m_button->setGeometry(placeTitleBarButton(window, titleBarMetrics(m_main), width));
     m_button->raise();
 }
 
 bool basHook::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_main) {
-        switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
-        case QEvent::Show:
-            if (m_button)
-                m_button->show();
+    const bool caption = m_button && watched == m_button->parentWidget();
+    if (watched == m_main || caption) {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+            event->type() == QEvent::FontChange || event->type() == QEvent::ScreenChangeInternal)
             placeButton();
-            break;
-        case QEvent::WindowActivate:
-            placeButton();
-            break;
-        case QEvent::Hide:
-            if (m_button)
-                m_button->hide();
-            break;
-        default:
-            break;
-        }
         return false;
     }
     if (watched == m_button && event->type() == QEvent::MouseButtonRelease) {

@@ -28,12 +28,12 @@ struct TitleBarWindow {
 QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m,
                           int widthProperty);
 
-// F, B and C of a shown window: from its real decoration where the window manager reports one,
+// F, B and C of a window: from the caption it draws itself (children "caption" and "closeBox"),
 // from the style otherwise.
 TitleBarMetrics titleBarMetrics(const QWidget* window);
 
-// The title-bar procedure: follows the main window's moves and size changes, and turns a mouse
-// release inside the button into one click of the hidden control.
+// The title-bar procedure: keeps the button placed when the window or its caption changes size,
+// and turns a mouse release inside the button into one click of the hidden control.
 class basHook : public QObject {
     Q_OBJECT
 public:

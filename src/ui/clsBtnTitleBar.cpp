@@ -2,9 +2,7 @@
 
 #include "ui/basHook.h"
 
-#include <QApplication>
 #include <QPushButton>
-#include <QTimer>
 
 namespace courivane {
 
@@ -16,7 +14,12 @@ clsBtnTitleBar::~clsBtnTitleBar() {
 
 void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton* hWndFakeButton,
                                const QString& sText, int lWidthInPixels, bool bCaptionButtonStyle) {
-    if (!frm || frm->windowFlags().testFlag(Qt::FramelessWindowHint) || !hWndFakeButton)
+    // The button goes into the caption the window draws itself, so that it shares the window's
+    // stacking, desktop, minimised state and scale; a window without one gets no button.
+    QWidget* caption =
+        frm ? frm->findChild<QWidget*>(QStringLiteral("caption"), Qt::FindDirectChildrenOnly)
+            : nullptr;
+    if (!caption || !hWndFakeButton)
         return;
     int width = 0;
     if (!bCaptionButtonStyle) {
@@ -27,16 +30,14 @@ void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton
     teardown();
     m_main = frm;
 
-    // A top-level window of its own, owned by this object, placed in screen coordinates.
-    m_button = new QPushButton(sText);
+    m_button = new QPushButton(sText, caption);
     m_button->setObjectName(QStringLiteral("titleBarButton"));
-    m_button->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                             Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint);
-    m_button->setAttribute(Qt::WA_ShowWithoutActivating);
+    // A native child window: desktop tools (and the desktop test) can see where it is, and it is
+    // unviewable whenever its window is.
+    m_button->setAttribute(Qt::WA_NativeWindow);
     m_button->setFocusPolicy(Qt::NoFocus);
-    QFont font = QApplication::font("QMdiSubWindowTitleBar");
-    if ((frm->windowFlags() & Qt::WindowType_Mask) == Qt::Tool && font.pointSizeF() > 1)
-        font.setPointSizeF(font.pointSizeF() - 1);
+    QFont font = caption->font();
+    font.setBold(false);
     m_button->setFont(font);
 
     m_hook = new basHook(frm, m_button, hWndFakeButton, width, this);
@@ -46,19 +47,13 @@ void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton
         m_button->setCheckable(true);
         hWndFakeButton->setChecked(false);
         QPointer<QAbstractButton> fake = hWndFakeButton;
-        QPointer<QWidget> main = frm;
-        connect(m_button, &QPushButton::toggled, this, [fake, main](bool on) {
+        connect(m_button, &QPushButton::toggled, this, [fake](bool on) {
             if (fake)
                 fake->setChecked(on);
-            if (main)
-                main->activateWindow();
         });
     }
     m_hook->placeButton();
-    // The window manager may settle the frame only after the window is mapped: place again then.
-    QTimer::singleShot(0, m_hook, &basHook::placeButton);
     m_button->show();
-    frm->activateWindow();
 }
 
 void clsBtnTitleBar::teardown() {

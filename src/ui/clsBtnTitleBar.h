@@ -13,17 +13,17 @@ namespace courivane {
 
 class basHook;
 
-// An extra button over a window's title bar, just left of the window's own caption buttons. A
-// click on it clicks a hidden control of that window, whose handler carries the action. The
-// button lives exactly as long as this object, and never longer than its window.
+// An extra button in a window's caption, just left of its close box. A click on it clicks a
+// hidden control of that window, whose handler carries the action. The button lives exactly as
+// long as this object, and never longer than its window.
 class clsBtnTitleBar : public QObject {
     Q_OBJECT
 public:
     explicit clsBtnTitleBar(QObject* parent = nullptr);
     ~clsBtnTitleBar() override;
 
-    // Creates nothing when the window has no border, there is no hidden control, or the width
-    // is below 1 without caption-button style.
+    // Creates nothing when the window draws no caption (a child named "caption"), there is no
+    // hidden control, or the width is below 1 without caption-button style.
     void AddButton(QWidget* frm, bool bToggleButton, QAbstractButton* hWndFakeButton,
                    const QString& sText, int lWidthInPixels, bool bCaptionButtonStyle);
 

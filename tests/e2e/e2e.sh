@@ -51,11 +51,15 @@ program="$work/program"
 mkdir -p "$program"
 cp "$bin"/courivane "$bin"/*.bmp "$bin"/*.png "$bin"/warning.wav "$program"/
 bash "$here/scripts/demo-config.sh" "$program" "$port"
+sed -i '3s/^NO/YES/' "$program/Proxy.Txt" # Make Moveable, for the drag further down
 sleep 0.5 # let the window manager take the screen first
 
-"$program/courivane" >"$work/courivane.log" 2>&1 &
-app=$!
-pids+=("$app")
+start_app() { # scale
+    QT_SCALE_FACTOR=$1 "$program/courivane" >"$work/courivane.log" 2>&1 &
+    app=$!
+    pids+=("$app")
+}
+start_app 1
 
 # The panel: 3630 twips (242 pixels) wide, centred at the top of a 1280-pixel screen.
 left=$(((1280 - 242) / 2))
@@ -71,6 +75,30 @@ is_colour() { # x y r g b: within 60 of the colour in each channel
     [ $((r > $3 ? r - $3 : $3 - r)) -lt 60 ] && [ $((g > $4 ? g - $4 : $4 - g)) -lt 60 ] &&
         [ $((b > $5 ? b - $5 : $5 - b)) -lt 60 ]
 }
+# The children of a window as "id x y w h" lines, positions relative to it.
+children() {
+    xwininfo -children -id "$1" | awk '$1 ~ /^0x/ { g = $(NF-1); split(g, a, /[x+]/); print $1, a[3], a[4], a[1], a[2] }'
+}
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable"; }
+visible_summary() { xdotool search --onlyvisible --name "^Courivane Status" | head -1; }
+# Finds the summary window's caption, its "Close" button and its close box: sets summary,
+# caption_h, close (id x y w h) and box (id x y w h), and checks where "Close" stands.
+find_caption() {
+    summary=$(visible_summary)
+    [ -n "$summary" ] || fail "no summary window on screen"
+    local width
+    width=$(xwininfo -id "$summary" | awk '/Width:/ {print $2}')
+    read -r caption _ _ _ caption_h < <(children "$summary" | awk -v w="$width" '$4 > w / 2 && $5 < 80' | sort -k3 -n | head -1)
+    [ -n "${caption:-}" ] || fail "the summary window has no caption"
+    read -r box < <(children "$caption" | sort -k2 -n | tail -1)
+    read -r close < <(children "$caption" | sort -k2 -n | tail -2 | head -1)
+    read -r _ bx by bw bh <<<"$box"
+    read -r _ cx cy cw ch <<<"$close"
+    [ "$cw" -ge 30 ] && [ "$cy" -ge 0 ] && [ $((cy + ch)) -le "$caption_h" ] ||
+        fail "Close ${cw}x${ch}+$cx+$cy is not inside the ${caption_h}-pixel caption"
+    [ $((cx + cw)) -lt "$bx" ] || fail "Close (right edge $((cx + cw))) is not left of the close box ($bx)"
+    [ $((by + bh)) -le "$caption_h" ] || fail "the close box sticks out of the caption"
+}
 
 # First pass: Acme's SMTP fails (red), Eastgate's Receive warns (orange), the rest is green.
 wait_for 150 is_colour "$(lamp_x 1445)" 12 220 0 0 || fail "the SMTP lamp did not turn red ($(pixel "$(lamp_x 1445)" 12))"
@@ -82,26 +110,61 @@ convert "$work/shot.png" -fill black +opaque "#ff00ff" -format "%[fx:mean]" info
     fail "magenta shows on the screen"
 echo "lamps: SMTP red, Receive orange, ICMP and Con green"
 
-# The status button shows the summary window.
-xdotool mousemove "$(lamp_x 3245)" 12 click 1
-wait_for 50 xdotool search --onlyvisible --name "^Courivane Status" || fail "the summary window did not appear"
-summary=$(xdotool search --onlyvisible --name "^Courivane Status" | head -1)
-echo "summary window: $(xdotool getwindowname "$summary")"
+# The status button shows the summary window, with "Close" in its caption left of the close box.
+status_button() { xdotool mousemove "$(lamp_x 3245)" 12 click 1; }
+status_button
+wait_for 50 visible_summary || fail "the summary window did not appear"
+wait_for 30 find_caption
+find_caption
+echo "summary window: $(xdotool getwindowname "$summary"); caption $caption_h px, Close ${cw}x${ch}, close box ${bw}x${bh}"
+close1_h=$ch caption1_h=$caption_h box1_w=$bw
 
-# Its title-bar "Close": the 30-pixel-wide window over its title bar.
-Y=$(xwininfo -id "$summary" | awk '/Absolute upper-left Y/ {print $NF}')
-close=$(xwininfo -root -tree | awk -v y="$Y" '$0 ~ /30x[0-9]+\+/ { split($NF, a, "+"); if (a[3] < y) print $1 }' | head -1)
-[ -n "$close" ] || fail "no title-bar Close button"
-cx=$(xwininfo -id "$close" | awk '/Absolute upper-left X/ {print $NF}')
-cy=$(xwininfo -id "$close" | awk '/Absolute upper-left Y/ {print $NF}')
-echo "Close button at $cx,$cy; summary window client top at $Y"
-xdotool mousemove $((cx + 15)) $((cy + 5)) click 1
+# Moved and resized, it keeps "Close" in place.
+xdotool windowmove "$summary" 60 140
+xdotool windowsize "$summary" 900 500
+wait_for 30 bash -c "xwininfo -id $summary | grep -q 'Width: 900'" || fail "the summary window did not take its new size"
+sleep 0.3
+find_caption
+echo "after a move and a resize: Close at +$cx+$cy, close box at +$bx+$by"
+
+# Minimised, or on another desktop: no "Close" on screen; the status button brings it back.
+xdotool windowminimize "$summary"
+wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "the summary window did not minimise"
+viewable "${close%% *}" && fail "Close stays on screen while its window is minimised"
+status_button
+wait_for 50 visible_summary || fail "the status button did not bring the minimised window back"
+wait_for 30 find_caption
+find_caption
+viewable "${close%% *}" || fail "Close did not come back with its window"
+echo "minimised and brought back by the status button"
+xdotool set_desktop 1
+wait_for 30 bash -c "! xwininfo -id ${close%% *} | grep -q IsViewable" || fail "Close stays on screen on another desktop"
+xdotool set_desktop 0
+wait_for 30 viewable "${close%% *}" || fail "Close did not come back with its desktop"
+echo "another desktop: no Close there"
+
+# "Close" hides the window, and itself with it.
+xdotool mousemove $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left X/ {print $NF}') + cw / 2 )) \
+    $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left Y/ {print $NF}') + ch / 2 )) click 1
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "Close did not hide the summary window"
+viewable "${close%% *}" && fail "Close stays on screen after hiding its window"
 echo "Close hid the summary window"
 
-# The settings button opens the settings dialog; Close Application ends the program.
-xdotool mousemove "$(lamp_x 0)" 12 click 1
-wait_for 50 xdotool search --onlyvisible --name "^Settings$" || fail "the settings dialog did not appear"
+# A drag with the right button moves the panel, and the gear still opens Settings afterwards.
+xdotool mousemove "$(lamp_x 360)" 12 mousedown 3
+for step in 1 2 3 4 5; do xdotool mousemove "$(( $(lamp_x 360) + 20 * step ))" $((12 + 20 * step)); sleep 0.05; done
+xdotool mouseup 3
+sleep 0.3
+panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
+px=$(xwininfo -id "$panel" | awk '/Absolute upper-left X/ {print $NF}')
+py=$(xwininfo -id "$panel" | awk '/Absolute upper-left Y/ {print $NF}')
+[ "$py" -gt 50 ] || fail "the right-button drag did not move the panel (at $px,$py)"
+left=$px
+xdotool mousemove $((px + 12)) $((py + 12)) click 1
+wait_for 50 xdotool search --onlyvisible --name "^Settings$" || fail "after a right-button drag the gear does not open Settings"
+echo "right-dragged the panel to $px,$py; the gear still opens Settings"
+
+# Close Application ends the program.
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
 X=$(xwininfo -id "$settings" | awk '/Absolute upper-left X/ {print $NF}')
 Y=$(xwininfo -id "$settings" | awk '/Absolute upper-left Y/ {print $NF}')
@@ -109,4 +172,23 @@ xdotool mousemove $((X + 2880 / 15 + 40)) $((Y + 120 / 15 + 8)) click 1
 wait_for 50 bash -c "! kill -0 $app" || fail "Close Application did not end the program"
 wait "$app"
 echo "Close Application ended the program (exit $?)"
+
+# Twice the scale: caption, "Close" and close box twice the size, and "Close" still works.
+start_app 2
+left=$(((1280 - 2 * 242) / 2))
+lamp_x() { echo $((left + 2 * ($1 / 15 + 12))); }
+wait_for 150 is_colour "$(lamp_x 1445)" 24 220 0 0 || fail "at scale 2 the SMTP lamp did not turn red"
+xdotool mousemove "$(lamp_x 3245)" 24 click 1
+wait_for 50 visible_summary || fail "at scale 2 the summary window did not appear"
+wait_for 30 find_caption
+find_caption
+twice() { [ $(($1 - 2 * $2)) -ge -3 ] && [ $(($1 - 2 * $2)) -le 3 ]; }
+twice "$caption_h" "$caption1_h" && twice "$ch" "$close1_h" && twice "$bw" "$box1_w" ||
+    fail "at scale 2: caption $caption_h, Close height $ch, close box $bw (at 1: $caption1_h, $close1_h, $box1_w)"
+xdotool mousemove $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left X/ {print $NF}') + cw / 2 )) \
+    $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left Y/ {print $NF}') + ch / 2 )) click 1
+wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "at scale 2 Close did not hide the summary window"
+echo "scale 2: caption $caption_h px, Close height $ch, close box $bw; Close hides the window"
+kill -TERM "$app"
+wait "$app"
 echo "1 passed, 0 failed"

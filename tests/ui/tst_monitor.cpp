@@ -11,6 +11,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace courivane;
 
@@ -18,11 +19,27 @@ namespace {
 
 QList<QPushButton*> titleBarButtons() {
     QList<QPushButton*> found;
-    for (QWidget* w : QApplication::topLevelWidgets())
+    for (QWidget* w : QApplication::allWidgets())
         if (w->objectName() == QLatin1String("titleBarButton") && w->isVisible())
             found << static_cast<QPushButton*>(w);
     return found;
 }
+
+// A window that draws its own caption, as the title-bar button needs.
+struct CaptionedWindow {
+    QWidget window;
+    QWidget* caption = new QWidget(&window);
+    QWidget* closeBox = new QWidget(caption);
+    QPushButton* hidden = new QPushButton(&window);
+    CaptionedWindow() {
+        caption->setObjectName(QStringLiteral("caption"));
+        closeBox->setObjectName(QStringLiteral("closeBox"));
+        window.resize(300, 200);
+        caption->setGeometry(0, 0, 300, 20);
+        closeBox->setGeometry(282, 2, 16, 16);
+        window.show();
+    }
+};
 
 } // namespace
 
@@ -63,7 +80,9 @@ private slots:
         QCOMPARE(titleBarButtons().size(), 1);
         QPushButton* button = titleBarButtons().first();
         QCOMPARE(button->text(), QStringLiteral("Close"));
-        QCOMPARE(button->width(), 30);
+        QVERIFY(button->width() >= 30);
+        QVERIFY(button->width() > button->fontMetrics().horizontalAdvance(button->text()));
+        QCOMPARE(button->parentWidget(), monitor.Caption);
         QVERIFY(button->isVisible());
 
         // A release outside the button does nothing; inside, it clicks the hidden control once.
@@ -80,16 +99,17 @@ private slots:
         QVERIFY(monitor.titleBarButton() == nullptr);
     }
 
-    void buttonFollowsTheWindow() {
+    void buttonStaysLeftOfTheCloseBox() {
         Monitor monitor;
         monitor.Show();
         QTRY_COMPARE(titleBarButtons().size(), 1);
         QPushButton* button = titleBarButtons().first();
-        const int fromRight = monitor.frameGeometry().right() - button->geometry().right();
-        monitor.move(monitor.pos() + QPoint(37, 21));
-        monitor.resize(monitor.width() + 50, monitor.height());
-        QTRY_COMPARE(monitor.frameGeometry().right() - button->geometry().right(), fromRight);
-        QCOMPARE(button->y() - monitor.frameGeometry().y(), titleBarMetrics(&monitor).frame + 2);
+        for (const int width : {monitor.width(), monitor.width() + 150, monitor.minimumWidth()}) {
+            monitor.resize(width, monitor.height());
+            QCOMPARE(monitor.CloseBox->x() - button->geometry().right(), 3);
+            QCOMPARE(button->y(), 2);
+            QVERIFY(button->geometry().bottom() < monitor.Caption->height());
+        }
     }
 
     void closeBoxHidesLikeClose() {
@@ -132,61 +152,57 @@ private slots:
     void resizeRule() {
         Monitor monitor;
         monitor.show();
-        // W and H are the outer size, frame included, in twips.
+        const int c = monitor.captionHeight();
+        const int b = Monitor::kBorder;
+        // The view fills the window under the caption: no dead band.
         monitor.resize(600, 400);
-        const QSize outer = monitor.frameGeometry().size() * 15;
-        QCOMPARE(monitor.WebBrowser1->size(),
-                 QSize((outer.width() - 100) / 15, (outer.height() - 900) / 15));
-        const int height = monitor.WebBrowser1->height();
-        // 1000 twips high or less: the height stays, the width follows.
-        monitor.resize(450, 60);
-        const int outerWidth = monitor.frameGeometry().width() * 15;
-        QVERIFY(monitor.frameGeometry().height() * 15 <= 1000);
-        QCOMPARE(monitor.WebBrowser1->size(), QSize((outerWidth - 100) / 15, height));
-        QCOMPARE(monitor.WebBrowser1->pos(), QPoint(0, 0));
+        QCOMPARE(monitor.WebBrowser1->geometry(), QRect(b, b + c, 600 - 2 * b, 400 - c - 2 * b));
+        QCOMPARE(monitor.Caption->geometry(), QRect(b, b, 600 - 2 * b, c));
+        // The minimum size keeps the caption usable and the view above 1000 twips of height.
+        monitor.resize(10, 10);
+        QVERIFY(monitor.width() * 15 >= 3000 && monitor.height() * 15 > 1000);
+        QVERIFY(monitor.WebBrowser1->height() > 0);
     }
 
     void addButtonChecks_data() {
-        QTest::addColumn<bool>("frameless");
+        QTest::addColumn<bool>("caption");
         QTest::addColumn<bool>("fake");
         QTest::addColumn<int>("width");
         QTest::addColumn<bool>("captionStyle");
         QTest::addColumn<int>("created");
-        QTest::newRow("borderless window") << true << true << 30 << false << 0;
-        QTest::newRow("no hidden control") << false << false << 30 << false << 0;
-        QTest::newRow("width below 1") << false << true << 0 << false << 0;
-        QTest::newRow("width below 1, caption style") << false << true << 0 << true << 1;
+        QTest::newRow("a window without a caption of its own") << false << true << 30 << false << 0;
+        QTest::newRow("no hidden control") << true << false << 30 << false << 0;
+        QTest::newRow("width below 1") << true << true << 0 << false << 0;
+        QTest::newRow("width below 1, caption style") << true << true << 0 << true << 1;
     }
     void addButtonChecks() {
-        QFETCH(bool, frameless);
+        QFETCH(bool, caption);
         QFETCH(bool, fake);
         QFETCH(int, width);
         QFETCH(bool, captionStyle);
-        QWidget window(nullptr, frameless ? Qt::Window | Qt::FramelessWindowHint : Qt::Window);
-        QPushButton hidden(&window);
-        window.show();
+        CaptionedWindow w;
+        if (!caption)
+            w.caption->setObjectName(QString());
         {
             clsBtnTitleBar bar;
-            bar.AddButton(&window, false, fake ? &hidden : nullptr, QStringLiteral("X"), width,
+            bar.AddButton(&w.window, false, fake ? w.hidden : nullptr, QStringLiteral("X"), width,
                           captionStyle);
             QTEST(int(titleBarButtons().size()), "created");
         }
         // Teardown of any of them does no harm and leaves nothing behind.
-        QVERIFY(titleBarButtons().isEmpty());
+        QTRY_VERIFY(titleBarButtons().isEmpty());
     }
 
     void buttonNeverOutlivesItsWindow() {
         clsBtnTitleBar bar;
         {
-            QWidget window;
-            QPushButton hidden(&window);
-            window.show();
-            bar.AddButton(&window, true, &hidden, QStringLiteral("T"), 20, false);
+            CaptionedWindow w;
+            bar.AddButton(&w.window, true, w.hidden, QStringLiteral("T"), 20, false);
             QCOMPARE(titleBarButtons().size(), 1);
             // Toggle mode passes the state on to the hidden check box.
-            hidden.setCheckable(true);
+            w.hidden->setCheckable(true);
             titleBarButtons().first()->click();
-            QVERIFY(hidden.isChecked());
+            QVERIFY(w.hidden->isChecked());
         }
         QTRY_VERIFY(titleBarButtons().isEmpty());
     }
