@@ -1,8 +1,12 @@
 // courivane: the monitor.
 
+#include "config/ConfigPlace.h"
+#include "ui/Assets.h"
+#include "ui/Platform.h"
 #include "ui/Status.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QSocketNotifier>
 
@@ -10,6 +14,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -20,23 +25,40 @@ void onSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
-// The panel needs absolute placement and stay-on-top, which only the xcb platform gives.
-void preferXcbOnWayland() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
-    preferXcbOnWayland();
+    const courivane::PlatformChoice platform = courivane::choosePlatform(
+        qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Courivane"));
+    QApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
     // Closing a dialog never ends the program; only "Close Application" or a signal does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    courivane::Status panel(QDir(QCoreApplication::applicationDirPath()));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Watches the mail services of many companies at once: a strip of eight lamps at the top "
+        "of the screen, notices for new failures and a summary window.\n\n"
+        "Proxy.Txt and CompUserNames.Txt are read beside the executable when either is there, "
+        "otherwise from $XDG_CONFIG_HOME/courivane (by default ~/.config/courivane)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption configDir(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
+        QStringLiteral("DIR"));
+    parser.addOption(configDir);
+    parser.process(app);
+    if (!platform.terminalNote.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
+
+    courivane::Status panel(QDir(courivane::configDirectoryOf(parser.value(configDir))),
+                            courivane::defaultAssetDirs());
+    if (!platform.pageNote.isEmpty())
+        panel.addStartupNote(platform.pageNote);
 
     // SIGINT and SIGTERM end the program as "Close Application" does, tray icon removed.
     ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);

@@ -2,6 +2,7 @@
 
 #include "cli/CheckReport.h"
 #include "config/AccountsFile.h"
+#include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
@@ -56,7 +57,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
         QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt (default: the "
-                       "directory of this program)."),
+                       "directory of this program when either file is there, otherwise "
+                       "$XDG_CONFIG_HOME/courivane)."),
         QStringLiteral("DIR"));
     const QCommandLineOption html(QStringLiteral("html"),
                                   QStringLiteral("Print exactly the summary page the monitor "
@@ -89,8 +91,7 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(version))
         parser.showVersion();
 
-    const QDir dir(parser.isSet(configDir) ? parser.value(configDir)
-                                           : QCoreApplication::applicationDirPath());
+    const QDir dir(configDirectoryOf(parser.value(configDir)));
     bool timeoutOk = false;
     const int timeoutSeconds = parser.value(timeout).toInt(&timeoutOk);
     if (!timeoutOk || timeoutSeconds < 1) {

@@ -47,6 +47,7 @@ AccountsRead AccountsFile::read() const {
 
 AccountsRead AccountsFile::parse(const TextFileRead& file) {
     AccountsRead result;
+    const QString name = file.path.isEmpty() ? kAccountsFileName : file.path;
     result.exists = file.exists;
     result.error = file.error;
     result.raw = file.raw;
@@ -55,13 +56,13 @@ AccountsRead AccountsFile::parse(const TextFileRead& file) {
         result.problems << QStringLiteral("%1 not found: no accounts to poll. Open Settings, "
                                           "then Accounts, add the accounts and press Save "
                                           "Settings.")
-                               .arg(kAccountsFileName);
+                               .arg(name);
         return result;
     }
     if (!file.readable) {
         result.usable = false;
-        result.problems << QStringLiteral("%1 cannot be read (%2): no accounts to poll.")
-                               .arg(kAccountsFileName, file.error);
+        result.problems
+            << QStringLiteral("%1 cannot be read (%2): no accounts to poll.").arg(name, file.error);
         return result;
     }
     const QStringList& lines = file.lines;
@@ -79,7 +80,7 @@ AccountsRead AccountsFile::parse(const TextFileRead& file) {
         result.problems << QStringLiteral("%1 ends in an incomplete account (line %2 onwards, "
                                           "%3 of its 3 lines): it is not polled. Open Accounts, "
                                           "complete it and press Save Settings.")
-                               .arg(kAccountsFileName)
+                               .arg(name)
                                .arg(3 * complete + 1)
                                .arg(tail);
     }

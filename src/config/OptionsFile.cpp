@@ -100,10 +100,12 @@ QStringList OptionsFile::read(OptionFlags& flags, Variant variant, bool* usable)
 
 QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Variant variant) {
     QStringList problems;
+    // The file by its full path: the user sees which directory was read.
+    const QString name = file.path.isEmpty() ? kOptionsFileName : file.path;
     if (!file.exists)
-        problems << missingText(kOptionsFileName);
+        problems << missingText(name);
     else if (!file.readable)
-        problems << unreadableText(kOptionsFileName, file.error);
+        problems << unreadableText(name, file.error);
 
     const QStringList& lines = file.lines;
     static const OptionFlags defaults;
@@ -117,7 +119,7 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
     if (isYes(flags.EnableProxy)) {
         flags.ProxyAddress = line(AddressLine, QString());
         if (flags.ProxyAddress.isEmpty() && lines.size() > AddressLine)
-            problems << noAddressText(kOptionsFileName);
+            problems << noAddressText(name);
         const QString portLine = line(PortLine, QString());
         const std::optional<qint32> port = parsePort(portLine);
         if (port) {
@@ -126,7 +128,7 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
             flags.ProxyPort = 0;
             flags.proxyPortValid = false;
             if (lines.size() >= kProxyLines)
-                problems << badPortText(kOptionsFileName, portLine);
+                problems << badPortText(name, portLine);
         }
     } else {
         flags.ProxyAddress.clear();
@@ -135,7 +137,7 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
 
     const int need = isYes(flags.EnableProxy) ? kProxyLines : kPlainLines;
     if (file.readable && lines.size() < need)
-        problems << shortText(kOptionsFileName, lines.size(), need);
+        problems << shortText(name, lines.size(), need);
     return problems;
 }
 

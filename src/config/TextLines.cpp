@@ -1,6 +1,8 @@
 #include "config/TextLines.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -131,6 +133,7 @@ TextFileRead parseText(const QByteArray& bytes) {
 
 TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
     TextFileRead result;
+    result.path = path;
     const QByteArray native = QFile::encodeName(path);
     // Opened without blocking, then examined: opening a FIFO for reading would wait for a writer.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -167,15 +170,27 @@ TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
         result.error = QStringLiteral("it is larger than %1 bytes").arg(maxBytes);
         return result;
     }
-    return parseText(bytes);
+    TextFileRead read = parseText(bytes);
+    read.path = path;
+    return read;
 }
 
 QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
+    // The first save creates the configuration directory, for its owner alone.
+    const QFileInfo info(path);
+    if (!info.dir().exists()) {
+        if (!QDir().mkpath(info.path()))
+            return QStringLiteral("the directory %1 could not be created").arg(info.path());
+        QFile::setPermissions(info.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner);
+    }
     QSaveFile file(path);
     // Unbuffered, so that a write error (a full disk) reaches us here and not in a flush whose
     // failure commit() would not notice.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
+    // Accounts and proxy name internal hosts: the files are their owner's alone.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -44,6 +44,7 @@ private:
 
 // Outcome of reading a whole text file.
 struct TextFileRead {
+    QString path; // the file's full path; empty for bytes that came from elsewhere
     bool exists = false;
     bool readable = false;
     QString error; // why it could not be read, when it exists but is unreadable

@@ -1,5 +1,7 @@
 #include "ui/Alert.h"
 
+#include "ui/Assets.h"
+
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 
@@ -11,7 +13,8 @@
 
 namespace courivane {
 
-Alert::Alert(QDir programDir, QObject* parent) : QObject(parent), m_dir(std::move(programDir)) {}
+Alert::Alert(QStringList assetDirs, QObject* parent)
+    : QObject(parent), m_assetDirs(std::move(assetDirs)) {}
 
 Alert::~Alert() {
     removeTrayIcon();
@@ -45,7 +48,7 @@ void Alert::raise(const EndOfPass& end) {
 }
 
 void Alert::playWarning() {
-    const QString path = m_dir.filePath(kWarningSound);
+    const QString path = assetPath(m_assetDirs, kWarningSound);
     // No fallback sound: a missing file plays nothing at all.
     if (!QFileInfo(path).isFile())
         return;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QIcon;
 class QSoundEffect;
@@ -19,7 +20,8 @@ inline const QString kWarningSound = QStringLiteral("warning.wav");
 class Alert : public QObject {
     Q_OBJECT
 public:
-    explicit Alert(QDir programDir, QObject* parent = nullptr);
+    // The warning sound is looked for in `assetDirs`, in order.
+    explicit Alert(QStringList assetDirs, QObject* parent = nullptr);
     ~Alert() override;
 
     void addTrayIcon(const QIcon& icon);
@@ -36,7 +38,7 @@ signals:
     void noticeShown(const QString& title, const QString& text);
 
 private:
-    QDir m_dir;
+    QStringList m_assetDirs;
     QSystemTrayIcon* m_tray = nullptr;
     QSoundEffect* m_sound = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "ui/Accounts.h"
 #include "ui/Alert.h"
 #include "ui/Artwork.h"
+#include "ui/Assets.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/Settings.h"
@@ -87,9 +88,10 @@ void paintBackground(QWidget* w, quint32 bgr) {
 
 } // namespace
 
-Status::Status(QDir programDir, QWidget* parent)
+Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_dir(std::move(programDir)) {
+      m_dir(std::move(configDir)),
+      m_assetDirs(assetDirs.isEmpty() ? QStringList{m_dir.path()} : std::move(assetDirs)) {
     setObjectName(QStringLiteral("Status"));
     setWindowTitle(kApplicationTitle);
     QIcon icon;
@@ -102,7 +104,7 @@ Status::Status(QDir programDir, QWidget* parent)
     // The panel is a tool window that is seldom active; its lamps explain themselves anyway.
     setAttribute(Qt::WA_AlwaysShowToolTips);
 
-    m_alert = new Alert(m_dir, this);
+    m_alert = new Alert(m_assetDirs, this);
     m_cycle = new PollCycle(m_dir, m_flags, this);
     m_monitor = std::make_unique<Monitor>();
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
@@ -172,7 +174,7 @@ QTimer* Status::blinkTimer(const QString& name) const {
 void Status::startUp() {
     m_alert->addTrayIcon(windowIcon());
     m_monitor->writePage(SummaryPage::kLoadingText);
-    const QStringList problems = OptionsFile(m_dir).readStartup(m_flags);
+    const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(m_flags);
     applyStartupLayout();
     show();
     m_cycle->runStartupPass(m_splitFlag, problems);
@@ -236,7 +238,7 @@ void Status::updateMask() {
 void Status::setLamp(Lamp lamp, LampColour colour) {
     const int e = static_cast<int>(lamp) + FirstLampElement;
     // Read from the program directory every time; a missing bitmap leaves the picture as it is.
-    const QPixmap bitmap(m_dir.filePath(bitmapName(colour)));
+    const QPixmap bitmap(assetPath(m_assetDirs, bitmapName(colour)));
     if (!bitmap.isNull()) {
         m_pictures[e]->setPixmap(bitmap);
         if (m_layout.pictureVisible[e])

@@ -30,11 +30,15 @@ class Settings;
 class Status : public QWidget {
     Q_OBJECT
 public:
-    explicit Status(QDir programDir, QWidget* parent = nullptr);
+    // `configDir` holds the two files; the pictures and the sound are looked for in `assetDirs`,
+    // in order (by default the configuration directory, as a portable install has it).
+    explicit Status(QDir configDir, QStringList assetDirs = {}, QWidget* parent = nullptr);
     ~Status() override;
 
     // The load event: lays the panel out, shows it and runs the first pass.
     void startUp();
+    // A note for the user, shown in red above the first page.
+    void addStartupNote(const QString& note) { m_startupNotes << note; }
 
     OptionFlags& flags() { return m_flags; }
     PollCycle* cycle() const { return m_cycle; }
@@ -82,6 +86,8 @@ private:
     void startBlink(Lamp lamp, LampColour colour);
 
     QDir m_dir;
+    QStringList m_assetDirs;
+    QStringList m_startupNotes;
     OptionFlags m_flags;
     PanelLayout m_layout;
     int m_splitFlag = 1;

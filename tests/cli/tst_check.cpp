@@ -148,8 +148,8 @@ private slots:
             QVERIFY(run.out.startsWith("COURIVANE UNKNOWN"));
         } else {
             // Nothing but HTML: the problem in the monitor's red style.
-            QVERIFY2(run.out.startsWith("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt "
-                                        "not found") &&
+            QVERIFY2(run.out.startsWith("<p><font face=Tahoma color=#cc0000>" +
+                                        dir().filePath(remove).toUtf8() + " not found") &&
                          run.out.endsWith("</font></p>"),
                      run.out.constData());
         }

@@ -144,7 +144,7 @@ private slots:
         QVERIFY(!back.usable);
         QVERIFY(back.exists);
         QCOMPARE(back.problems.size(), 1);
-        QVERIFY2(back.problems.first().startsWith(kAccountsFileName),
+        QVERIFY2(back.problems.first().startsWith(dir().filePath(kAccountsFileName)),
                  qPrintable(back.problems.first()));
         QFETCH(QString, reason);
         QVERIFY2(back.problems.first().contains(reason), qPrintable(back.problems.first()));
@@ -155,7 +155,8 @@ private slots:
         QVERIFY(!back.usable);
         QVERIFY(back.records.isEmpty());
         QCOMPARE(back.problems.size(), 1);
-        QVERIFY(back.problems.first().startsWith(QStringLiteral("CompUserNames.Txt not found")));
+        QVERIFY(back.problems.first().startsWith(
+            dir().filePath(QStringLiteral("CompUserNames.Txt not found"))));
     }
 
     void listEntryForm() {

@@ -1,7 +1,9 @@
+#include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
 
 #include "TestFiles.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -109,7 +111,8 @@ private slots:
         OptionFlags f;
         const QStringList problems = OptionsFile(dir()).readStartup(f);
         QCOMPARE(problems.size(), 1);
-        QVERIFY(problems.first().startsWith(QStringLiteral("Proxy.Txt not found")));
+        // Named by its full path: the user sees which directory was read.
+        QVERIFY(problems.first().startsWith(dir().filePath(QStringLiteral("Proxy.Txt not found"))));
         QCOMPARE(f.EnableSound, kYes);
         QCOMPARE(f.EnablePopups, kNo);
         QCOMPARE(f.MakeMoveable, kNo);
@@ -210,6 +213,65 @@ private slots:
         QVERIFY(problems.first().contains(QStringLiteral("8 of its 10 lines")));
         QVERIFY(!f.proxyPortValid);
         QCOMPARE(f.ProxyAddress, QString());
+    }
+
+    void whereTheConfigurationLives_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("besideProgram");
+        QTest::addColumn<QString>("xdg");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("beside the executable wins") << ""
+                                                    << "Proxy.Txt"
+                                                    << "/x"
+                                                    << "program";
+        QTest::newRow("the accounts file alone is enough") << ""
+                                                           << "CompUserNames.Txt"
+                                                           << "/x"
+                                                           << "program";
+        QTest::newRow("otherwise XDG_CONFIG_HOME") << ""
+                                                   << ""
+                                                   << "/x"
+                                                   << "/x/courivane";
+        QTest::newRow("unset: ~/.config") << ""
+                                          << ""
+                                          << ""
+                                          << "home/.config/courivane";
+        QTest::newRow("relative XDG_CONFIG_HOME is ignored") << ""
+                                                             << ""
+                                                             << "rel"
+                                                             << "home/.config/courivane";
+        QTest::newRow("--config-dir wins over both") << "/c"
+                                                     << "Proxy.Txt"
+                                                     << "/x"
+                                                     << "/c";
+    }
+    void whereTheConfigurationLives() {
+        QFETCH(QString, option);
+        QFETCH(QString, besideProgram);
+        QFETCH(QString, xdg);
+        QFETCH(QString, expected);
+        const QString program = dir().filePath(QStringLiteral("program"));
+        QVERIFY(dir().mkdir(QStringLiteral("program")));
+        if (!besideProgram.isEmpty())
+            writeBytes(QDir(program), besideProgram, "");
+        const QString home = dir().filePath(QStringLiteral("home"));
+        QString want = expected;
+        if (!expected.startsWith(u'/'))
+            want = dir().filePath(expected);
+        QCOMPARE(configDirectory({option, program, xdg, home}), want);
+    }
+
+    void theFirstSaveMakesAPrivateDirectory() {
+        const QDir xdg(dir().filePath(QStringLiteral("xdg/courivane")));
+        OptionTexts o;
+        o[SoundLine] = kYes;
+        QCOMPARE(OptionsFile(xdg).write(o), QString());
+        QCOMPARE(QFileInfo(xdg.path()).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+        QCOMPARE(QFileInfo(xdg.filePath(kOptionsFileName)).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser);
     }
 
     void failedSaveKeepsTheOldFile() {

@@ -298,9 +298,10 @@ private slots:
         PollCycle cycle(dir(), m_flags);
         const PassResult result = runOnePass(cycle);
         QCOMPARE(result.rows.size(), 1);
-        QVERIFY(pageOf(result).startsWith(
-            QStringLiteral("<p><font face=Tahoma color=#cc0000>CompUserNames.Txt ends in an "
-                           "incomplete account (line 4")));
+        QVERIFY(
+            pageOf(result).startsWith(QStringLiteral("<p><font face=Tahoma color=#cc0000>") +
+                                      dir().filePath(kAccountsFileName) +
+                                      QStringLiteral(" ends in an incomplete account (line 4")));
         QVERIFY(pageOf(result).contains(
             QStringLiteral("</font></p><p><b><font face=Tahoma>1 OK Service!")));
     }

@@ -1,5 +1,6 @@
 #include "config/OptionsFile.h"
 #include "ui/PanelLayout.h"
+#include "ui/Platform.h"
 
 #include <QTest>
 
@@ -100,6 +101,34 @@ private slots:
     void centring() {
         QCOMPARE(centredLeft(19200, 3630), 7785);
         QCOMPARE(centredLeft(19200, 3270), 7965);
+    }
+
+    void platformChoice_data() {
+        QTest::addColumn<QByteArray>("qpa");
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<bool>("page");
+        QTest::newRow("X11 session")
+            << QByteArray() << QByteArray() << QByteArray(":0") << QByteArray() << false << false;
+        QTest::newRow("Wayland with XWayland")
+            << QByteArray() << QByteArray("wayland-0") << QByteArray(":0") << QByteArray("xcb")
+            << true << false;
+        QTest::newRow("Wayland alone") << QByteArray() << QByteArray("wayland-0") << QByteArray()
+                                       << QByteArray() << true << true;
+        QTest::newRow("the user's choice stands")
+            << QByteArray("wayland") << QByteArray("wayland-0") << QByteArray(":0") << QByteArray()
+            << false << false;
+    }
+    void platformChoice() {
+        QFETCH(QByteArray, qpa);
+        QFETCH(QByteArray, wayland);
+        QFETCH(QByteArray, display);
+        const PlatformChoice c = choosePlatform(qpa, wayland, display);
+        QTEST(c.platform, "platform");
+        QTEST(!c.terminalNote.isEmpty(), "terminal");
+        QTEST(!c.pageNote.isEmpty(), "page");
     }
 };
 
