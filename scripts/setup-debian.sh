@@ -12,7 +12,7 @@ packages=(
     xvfb xauth openbox trayer xdotool imagemagick x11-utils
 )
 # The plug-in inside a real monitoring engine.
-[ "${1:-}" = tests ] && packages+=(icinga2-bin)
+[ "${1:-}" = tests ] && packages+=(icinga2-bin dbus-daemon weston xwayland)
 
 missing=()
 for p in "${packages[@]}"; do

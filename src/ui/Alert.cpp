@@ -5,6 +5,9 @@
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QFileInfo>
 #include <QIcon>
 #include <QSoundEffect>
@@ -60,10 +63,29 @@ void Alert::playWarning() {
 }
 
 void Alert::showNotice(const QString& text) {
-    // Where the desktop shows no notices, the notice is skipped quietly.
-    if (m_tray && QSystemTrayIcon::supportsMessages())
+    if (m_tray && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages())
         m_tray->showMessage(kNoticeTitle, text, QSystemTrayIcon::Critical);
+    else
+        sendDesktopNotice(text);
     emit noticeShown(kNoticeTitle, text);
+}
+
+void Alert::sendDesktopNotice(const QString& text) {
+    // No tray that shows messages (GNOME has none by default): the desktop's notification
+    // service gets the same notice. Where there is none either, it is skipped quietly.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(kNotificationService).value())
+        return;
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        kNotificationService, QStringLiteral("/org/freedesktop/Notifications"),
+        kNotificationService, QStringLiteral("Notify"));
+    const QVariantMap hints{
+        {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
+        {QStringLiteral("desktop-entry"), QStringLiteral("org.courivane.Courivane")}};
+    notify << kTrayTip << uint(0) << QStringLiteral("courivane") << kNoticeTitle << text
+           << QStringList() << hints << int(-1);
+    bus.send(notify);
 }
 
 } // namespace courivane

@@ -14,6 +14,7 @@ namespace courivane {
 struct EndOfPass;
 
 inline const QString kWarningSound = QStringLiteral("warning.wav");
+inline const QString kNotificationService = QStringLiteral("org.freedesktop.Notifications");
 
 // The tray icon and the warning sound. Each effect is also announced by a signal, so that a test
 // sees exactly what was asked for.
@@ -38,6 +39,8 @@ signals:
     void noticeShown(const QString& title, const QString& text);
 
 private:
+    void sendDesktopNotice(const QString& text);
+
     QStringList m_assetDirs;
     QSystemTrayIcon* m_tray = nullptr;
     QSoundEffect* m_sound = nullptr;

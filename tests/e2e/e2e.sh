@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End to end: the real courivane on an X11 desktop (Xvfb, openbox, trayer) against the demo
 # server, looked at and clicked as a user would. Leaves no process behind, even when it fails.
-# Usage: e2e.sh BUILD_BIN_DIR
+# Usage: e2e.sh BUILD_BIN_DIR [installed]
+# With "installed", the program under test is /usr/bin/courivane, its configuration in
+# $XDG_CONFIG_HOME/courivane and its pictures in /usr/share/courivane, as a package puts them.
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -47,15 +49,23 @@ pids+=($!)
 read -r server_pid port < <(bash "$here/scripts/start-demo-server.sh" "$bin" "$work/demo-server.log") ||
     fail "the demo server did not start"
 pids+=("$server_pid")
-program="$work/program"
-mkdir -p "$program"
-cp "$bin"/courivane "$bin"/*.bmp "$bin"/*.png "$bin"/warning.wav "$program"/
+if [ "${2:-}" = installed ]; then
+    export XDG_CONFIG_HOME="$work/xdg"
+    program="$XDG_CONFIG_HOME/courivane"
+    mkdir -p "$program"
+    exe=/usr/bin/courivane
+else
+    program="$work/program"
+    mkdir -p "$program"
+    cp "$bin"/courivane "$bin"/*.bmp "$bin"/*.png "$bin"/warning.wav "$program"/
+    exe="$program/courivane"
+fi
 bash "$here/scripts/demo-config.sh" "$program" "$port"
 sed -i '3s/^NO/YES/' "$program/Proxy.Txt" # Make Moveable, for the drag further down
 sleep 0.5 # let the window manager take the screen first
 
 start_app() { # scale
-    QT_SCALE_FACTOR=$1 "$program/courivane" >"$work/courivane.log" 2>&1 &
+    QT_SCALE_FACTOR=$1 "$exe" >"$work/courivane.log" 2>&1 &
     app=$!
     pids+=("$app")
 }

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The package as an operator meets it: built, checked by lintian, desktop-file-validate and
+# appstreamcli, installed with apt, its courivane-check run against the demo server with a
+# configuration in XDG_CONFIG_HOME, the desktop test run against /usr/bin/courivane, and removed
+# again, even on failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools=(lintian appstream desktop-file-utils dpkg-dev file)
+missing=()
+for p in "${tools[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+bash scripts/package.sh
+deb=$(ls build/courivane_*.deb | head -1)
+lintian --fail-on error,warning --allow-root "$deb"
+desktop-file-validate packaging/org.courivane.Courivane.desktop
+appstreamcli validate --no-net packaging/org.courivane.Courivane.metainfo.xml
+echo "lintian, desktop-file-validate and appstreamcli: no error, no warning"
+
+work=$(mktemp -d)
+server_pid=""
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y courivane >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "./$deb"
+[ -x /usr/bin/courivane ] && [ -f /usr/share/courivane/green.bmp ] || { echo "the package did not install"; exit 1; }
+
+read -r server_pid port < <(bash scripts/start-demo-server.sh /usr/bin "$work/demo.log")
+mkdir -p "$work/xdg/courivane"
+bash scripts/demo-config.sh "$work/xdg/courivane" "$port"
+status=0
+XDG_CONFIG_HOME="$work/xdg" /usr/bin/courivane-check >"$work/check.txt" || status=$?
+head -1 "$work/check.txt"
+[ "$status" -eq 2 ] && grep -q "^COURIVANE CRITICAL - 5 accounts" "$work/check.txt" ||
+    { echo "the installed courivane-check did not read its XDG configuration (exit $status)"; exit 1; }
+kill "$server_pid"
+server_pid=""
+
+bash tests/e2e/e2e.sh /usr/bin installed
+echo "installed package: courivane-check and the desktop test passed; removing it"
