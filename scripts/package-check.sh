@@ -5,15 +5,7 @@
 # again, even on failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools=(lintian appstream desktop-file-utils dpkg-dev file)
-missing=()
-for p in "${tools[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/setup-debian.sh package
 
 bash scripts/package.sh
 deb=$(ls build/courivane_*.deb | head -1)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Courivane needs to build and run, when any is missing; with the
-# argument "tests", also what the tests need beyond that.
+# argument "tests", "fuzz" or "package", also what the tests, the fuzz targets or the package
+# checks need beyond that.
 set -euo pipefail
 
 packages=(
@@ -11,8 +12,13 @@ packages=(
     # The end-to-end check of the real program on an X11 desktop.
     xvfb xauth openbox trayer xdotool imagemagick x11-utils
 )
-# The plug-in inside a real monitoring engine.
-[ "${1:-}" = tests ] && packages+=(icinga2-bin dbus-daemon weston xwayland)
+# Beyond building: the monitoring engine, session bus and Wayland compositor of the tests; the
+# fuzzers' compiler; the package checkers.
+case "${1:-}" in
+tests) packages+=(icinga2-bin dbus-daemon weston xwayland) ;;
+fuzz) packages+=(clang-14 libfuzzer-14-dev libclang-rt-14-dev) ;;
+package) packages+=(lintian appstream desktop-file-utils dpkg-dev file) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -16,7 +16,7 @@ QString configDirectory(const ConfigPlaceInput& in) {
     if (QFileInfo::exists(program.filePath(kOptionsFileName)) ||
         QFileInfo::exists(program.filePath(kAccountsFileName)))
         return in.programDir;
-    // The base directory specification ignores a relative $XDG_CONFIG_HOME.
+    // XDG base directories are absolute paths: a relative $XDG_CONFIG_HOME is ignored.
     const QString base = QDir::isAbsolutePath(in.xdgConfigHome)
                              ? in.xdgConfigHome
                              : QDir(in.home).filePath(QStringLiteral(".config"));

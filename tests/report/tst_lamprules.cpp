@@ -132,21 +132,21 @@ private slots:
         QFETCH(int, lamp);
         QFETCH(int, colour);
         QFETCH(int, ticks);
-        const BlinkTimerSpec& spec = blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
-        QTEST(spec.number, "timer");
-        QCOMPARE(spec.tickLimit, ticks);
+        const BlinkTimerSpec& timer = blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
+        QTEST(timer.number, "timer");
+        QCOMPARE(timer.tickLimit, ticks);
         BlinkGroup group{5, 0};
         startBlink(group);
         QList<LampColour> shown;
         for (;;) {
-            const BlinkStep step = blinkTick(group, spec.colour, spec.tickLimit);
+            const BlinkStep step = blinkTick(group, timer.colour, timer.tickLimit);
             shown << step.show;
             if (step.stop)
                 break;
         }
         QCOMPARE(shown.size(), ticks);
         QCOMPARE(shown.first(), LampColour::White);
-        QCOMPARE(shown.last(), spec.colour);
+        QCOMPARE(shown.last(), timer.colour);
     }
 
     void notice_data() {
