@@ -58,6 +58,10 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
         percentEncodeInvisible(QStringLiteral("http://") + server + QStringLiteral("/logs/") +
                                user + QStringLiteral("/index.html"));
 
+    // Without a server there is nothing to ask, and nothing may reach the resolver.
+    if (server.isEmpty())
+        target.portError = QStringLiteral("no monitoring server is given");
+
     // Positions below are 0-based; "at a position greater than 1" becomes "index above 0".
     QString h = target.statusUrl;
     if (const qsizetype p = h.indexOf(QLatin1String("://")); p >= 0)

@@ -109,13 +109,14 @@ private slots:
         QCOMPARE(t.host, QStringLiteral("mon1"));
     }
 
-    void brokenIpv6IsAnError_data() {
+    void unusableServersAreAnError_data() {
         QTest::addColumn<QString>("server");
+        QTest::newRow("blanks only") << "   ";
         QTest::newRow("no closing bracket") << "[::1:8080";
         QTest::newRow("text after the bracket") << "[::1]8080";
         QTest::newRow("bad port") << "[::1]:x";
     }
-    void brokenIpv6IsAnError() {
+    void unusableServersAreAnError() {
         QFETCH(QString, server);
         QVERIFY(!deriveFetchTarget({"A", server, "a"}, 0).portError.isEmpty());
     }

@@ -197,6 +197,25 @@ private slots:
         }
     }
 
+    void whereTheBodyStarts_data() {
+        // The body starts at the X where a row has one.
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("body");
+        QTest::newRow("CR LF CR LF") << QByteArray("HTTP/1.0 200 OK\r\nA: b\r\n\r\nX") << -2;
+        QTest::newRow("LF LF") << QByteArray("HTTP/1.0 200 OK\nA: b\n\nX") << -2;
+        QTest::newRow("LF CR without LF is no empty line")
+            << QByteArray("HTTP/1.0 200 OK\n\rA\r\n\r\nX") << -2;
+        QTest::newRow("head not ended yet") << QByteArray("HTTP/1.0 200 OK\r\nA: b\r\n\r") << -1;
+        QTest::newRow("too short to tell") << QByteArray("HTT") << -1;
+        QTest::newRow("no status line: from the start") << QByteArray("RylStatus") << 0;
+        QTest::newRow("HTTP/ not at the start") << QByteArray(" HTTP/1.0 200 OK\r\n\r\n") << 0;
+    }
+    void whereTheBodyStarts() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, body);
+        QCOMPARE(int(bodyStart(data)), body == -2 ? int(data.indexOf('X')) : body);
+    }
+
     void lengthAtTheEdgeOfTheLayout_data() {
         QTest::addColumn<int>("splitFlag");
         QTest::addColumn<int>("cut");
