@@ -132,7 +132,8 @@ private slots:
         QFETCH(int, lamp);
         QFETCH(int, colour);
         QFETCH(int, ticks);
-        const BlinkTimerSpec& timer = blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
+        const BlinkTimerSpec& timer =
+            blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
         QTEST(timer.number, "timer");
         QCOMPARE(timer.tickLimit, ticks);
         BlinkGroup group{5, 0};
