@@ -109,6 +109,9 @@ private slots:
         QCOMPARE(readBytes(dir(), kAccountsFileName),
                  QByteArray("M\xc3\xbcnchen Hof\r\nmon1\r\nm\xfc\r\n"
                             "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\ncaf\xc4\x87\r\n"));
+        // Both ends of Windows-1252's upper half have their byte; what it lacks has none.
+        QCOMPARE(toWindows1252(QStringLiteral("\u00a0\u00ff\u20ac")), QByteArray("\xa0\xff\x80"));
+        QVERIFY(!toWindows1252(QStringLiteral("\u0107")));
         // A UTF-8 file stays UTF-8.
         QCOMPARE(AccountsFile(dir()).write(edited), QString());
         QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xbc\r\n"));
