@@ -216,6 +216,14 @@ private slots:
         QCOMPARE(int(bodyStart(data)), body == -2 ? int(data.indexOf('X')) : body);
     }
 
+    void aMarkerAtTheFirstByteIsFoundPieceByPiece() {
+        const QByteArray status =
+            FakeMonitorServer::combinedStatus("111111", "2026-07-01 12:00:00");
+        MarkerSearch search;
+        for (qsizetype end = 1; end <= status.size(); ++end)
+            QCOMPARE(search.feed(status.left(end)), end < kMarker.size() ? -1 : 0);
+    }
+
     void lengthAtTheEdgeOfTheLayout_data() {
         QTest::addColumn<int>("splitFlag");
         QTest::addColumn<int>("cut");
@@ -225,13 +233,20 @@ private slots:
         QTest::newRow("combined, one byte short") << 0 << 3 << true;
         QTest::newRow("split, exactly long enough") << 1 << 2 << false;
         QTest::newRow("split, one byte short") << 1 << 3 << true;
+        // The marker in another letter case is held to its layout just the same.
+        QTest::newRow("other case, exactly long enough") << 0 << -2 << false;
+        QTest::newRow("other case, one byte short") << 0 << -3 << true;
     }
     void lengthAtTheEdgeOfTheLayout() {
         QFETCH(int, splitFlag);
         QFETCH(int, cut);
-        const QByteArray status =
+        QByteArray status =
             splitFlag == 1 ? FakeMonitorServer::splitStatus("1111111", "2026-07-01 12:00:00")
                            : FakeMonitorServer::combinedStatus("111111", "2026-07-01 12:00:00");
+        if (cut < 0) { // a negative cut: the same, with the marker in capitals
+            status.replace("RylStatus", "RYLSTATUS");
+            cut = -cut;
+        }
         QTEST(interpretReply(status.chopped(cut), splitFlag).failed, "failed");
     }
 
@@ -260,6 +275,8 @@ private slots:
         QTest::newRow("mixed separators") << "2026-03/04 05:06:07" << gb << QDateTime();
         QTest::newRow("T between date and time") << "2026-03-04T05:06:07" << gb << QDateTime();
         QTest::newRow("a letter for a digit") << "2026-03-04 05:o6:07" << gb << QDateTime();
+        QTest::newRow("a letter above the digits") << "2026-03-04 05:0A:07" << gb << QDateTime();
+        QTest::newRow("mixed separators, year last") << "04/03-2026 05:06:07" << gb << QDateTime();
         QTest::newRow("hour 24") << "2026-03-04 24:00:00" << gb << QDateTime();
     }
     void timeForms() {
