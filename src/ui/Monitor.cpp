@@ -160,17 +160,22 @@ void Monitor::applyResizeRule() {
     CloseBox->setGeometry(captionWidth - box - 2, 2, box, box);
     CaptionTitle->setGeometry(6, 0, std::max(0, captionWidth - 12 - box), c);
     Caption->setGeometry(kBorder, kBorder, captionWidth, c);
-    CaptionTitle->setText(CaptionTitle->fontMetrics().elidedText(windowTitle(), Qt::ElideRight,
-                                                                 CaptionTitle->width()));
+    showTitle();
     const int h = twipsFromPixels(height());
     WebBrowser1->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder,
                              h > 1000 ? height() - c - 2 * kBorder : WebBrowser1->height());
 }
 
+void Monitor::showTitle() {
+    CaptionTitle->setText(CaptionTitle->fontMetrics().elidedText(windowTitle(), Qt::ElideRight,
+                                                                 CaptionTitle->width()));
+}
+
 void Monitor::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    // The countdown changes the title every second: only the caption's text follows it.
     if (event->type() == QEvent::WindowTitleChange)
-        applyResizeRule();
+        showTitle();
 }
 
 Qt::Edges Monitor::edgesAt(const QPoint& pos) const {

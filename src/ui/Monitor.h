@@ -59,6 +59,8 @@ protected:
 
 private:
     void applyResizeRule();
+    // The title in the caption, cut with an ellipsis where it is too long.
+    void showTitle();
     void recreateTitleBarButton();
     Qt::Edges edgesAt(const QPoint& pos) const;
 
