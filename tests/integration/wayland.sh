@@ -6,15 +6,8 @@
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    sleep 0.2
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../support/background.sh
+source "$here/tests/support/background.sh"
 fail() {
     echo "FAIL: $*"
     for log in weston courivane; do
