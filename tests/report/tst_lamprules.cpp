@@ -1,30 +1,99 @@
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 
-#include <QTest>
+#include "TestFiles.h"
 
 using namespace courivane;
-
-using Failures = QList<std::pair<Lamp, QString>>;
+using namespace courivane::testing;
 
 namespace {
 
-LampResults afterPass(const Failures& failures,
-                      const std::array<QString, kLampCount>& previous = {}) {
+using Failures = QList<std::pair<Lamp, QString>>;
+
+// A pass with these failures after a pass whose SMTP and ICMP lists were `previous`.
+LampResults afterPass(const Failures& failures, const QString& smtp = {},
+                      const QString& icmp = {}) {
     LampResults lamps;
-    lamps.previousFailureLists = previous;
+    lamps.previousFailureLists[SmtpLamp] = smtp;
+    lamps.previousFailureLists[IcmpLamp] = icmp;
     Reset(lamps);
     for (const auto& [lamp, company] : failures)
         recordFailure(lamps, lamp, company);
     return lamps;
 }
 
+const Blink kSmtpRed{SmtpLamp, LampColour::Red};
+
+const struct {
+    const char* name;
+    Failures failures;
+    const char* smtp; // the lists of the pass before
+    const char* icmp;
+    QList<Blink> blinks;
+    bool alert;
+} kCycles[] = {
+    {"new failure blinks and alerts", {{SmtpLamp, "A"}}, "", "", {kSmtpRed}, true},
+    {"same failures again: nothing", {{SmtpLamp, "A"}}, "A\r\n", "", {}, false},
+    {"a lamp turns green, another stays red: alert, no blink",
+     {{SmtpLamp, "A"}},
+     "A\r\n",
+     "B\r\n",
+     {},
+     true},
+    {"a company joins a red lamp",
+     {{SmtpLamp, "A"}, {SmtpLamp, "C"}},
+     "A\r\n",
+     "",
+     {kSmtpRed},
+     true},
+    {"all green after red: no alert", {}, "A\r\n", "", {}, false},
+    {"only Ryl: alert without a counter",
+     {{RylLamp, "A"}},
+     "",
+     "",
+     {{RylLamp, LampColour::Red}},
+     true},
+};
+
+const struct {
+    const char* name;
+    Lamp lamp;
+    LampColour colour;
+    int timer;
+    int ticks;
+} kBlinks[] = {
+    {"ICMP red", IcmpLamp, LampColour::Red, 3, 8},
+    {"Send red is short", SendLamp, LampColour::Red, 8, 4},
+    {"Con red", ConnectionLamp, LampColour::Red, 10, 8},
+    {"Receive orange", ReceiveLamp, LampColour::Orange, 11, 8},
+    {"Send orange", SendLamp, LampColour::Orange, 12, 8},
+};
+
+const struct {
+    const char* name;
+    std::array<int, kLampCount> counters; // ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection
+    int split;
+    const char* text;
+} kNotices[] = {
+    {"SMTP and Connection",
+     {0, 0, 0, 2, 0, 0, 0, 1},
+     1,
+     "Failed Services!\r\nSMTP:          2\r\nConnection: 1"},
+    {"only Ryl: the headline alone", {}, 1, "Failed Services!"},
+    {"no Web line without the split", {0, 3, 0, 0, 0, 0, 0, 0}, 0, "Failed Services!"},
+    {"every label, ten and more",
+     {10, 1, 2, 3, 4, 5, 0, 123},
+     1,
+     "Failed Services!\r\nICMP:          10\r\nWeb:           1\r\nPOP3:          2\r\n"
+     "SMTP:          3\r\nReceive:      4\r\nSend:           5\r\nConnection: 123"},
+};
+
 } // namespace
 
 class TestLampRules : public QObject {
     Q_OBJECT
 private slots:
-    void resetKeepsPreviousLists() {
+    void resetKeepsPreviousListsAndWarningsNeverLowerRed() {
         LampResults lamps = afterPass({{SmtpLamp, "A"}});
         Remember(lamps);
         Reset(lamps);
@@ -32,52 +101,20 @@ private slots:
         QCOMPARE(lamps.failureLists[SmtpLamp], QString());
         QCOMPARE(lamps.counters[SmtpLamp], 0);
         QCOMPARE(lamps.previousFailureLists[SmtpLamp], QStringLiteral("A\r\n"));
-    }
-
-    void warningNeverLowersRed() {
-        LampResults lamps;
         recordFailure(lamps, ReceiveLamp, "A");
         recordWarning(lamps, ReceiveLamp);
-        QCOMPARE(lamps.states[ReceiveLamp], kStateRed);
         recordWarning(lamps, SendLamp);
         recordFailure(lamps, SendLamp, "B");
+        QCOMPARE(lamps.states[ReceiveLamp], kStateRed);
         QCOMPARE(lamps.states[SendLamp], kStateRed);
     }
 
-    void cycleDecisions_data() {
-        QTest::addColumn<Failures>("failures");
-        QTest::addColumn<QStringList>("previous"); // per lamp
-        QTest::addColumn<QList<Blink>>("blinks");
-        QTest::addColumn<bool>("alert");
-        const QStringList none(kLampCount);
-        QStringList smtpA = none;
-        smtpA[SmtpLamp] = "A\r\n";
-        QStringList smtpAIcmpB = smtpA;
-        smtpAIcmpB[IcmpLamp] = "B\r\n";
-        QTest::newRow("new failure blinks and alerts")
-            << Failures{{SmtpLamp, "A"}} << none << QList<Blink>{{SmtpLamp, LampColour::Red}}
-            << true;
-        QTest::newRow("same failures again: nothing")
-            << Failures{{SmtpLamp, "A"}} << smtpA << QList<Blink>{} << false;
-        QTest::newRow("a lamp turns green, another stays red: alert, no blink")
-            << Failures{{SmtpLamp, "A"}} << smtpAIcmpB << QList<Blink>{} << true;
-        QTest::newRow("a company joins a red lamp")
-            << Failures{{SmtpLamp, "A"}, {SmtpLamp, "C"}} << smtpA
-            << QList<Blink>{{SmtpLamp, LampColour::Red}} << true;
-        QTest::newRow("all green after red: no alert")
-            << Failures{} << smtpA << QList<Blink>{} << false;
-        QTest::newRow("only Ryl: alert without a counter")
-            << Failures{{RylLamp, "A"}} << none << QList<Blink>{{RylLamp, LampColour::Red}} << true;
-    }
+    void cycleDecisions_data() { addRows(kCycles); }
     void cycleDecisions() {
-        QFETCH(Failures, failures);
-        QFETCH(QStringList, previous);
-        std::array<QString, kLampCount> prev;
-        for (int i = 0; i < kLampCount; ++i)
-            prev[i] = previous.at(i);
-        const LampResults lamps = afterPass(failures, prev);
-        QTEST(blinksToStart(PassKind::Cycle, lamps), "blinks");
-        QTEST(alertCondition(PassKind::Cycle, lamps), "alert");
+        const auto& r = currentRow(kCycles);
+        const LampResults lamps = afterPass(r.failures, r.smtp, r.icmp);
+        QCOMPARE(blinksToStart(PassKind::Cycle, lamps), r.blinks);
+        QCOMPARE(alertCondition(PassKind::Cycle, lamps), r.alert);
     }
 
     void startupBlinksRedAndOrange() {
@@ -94,86 +131,40 @@ private slots:
         QCOMPARE(renderColours(orange)[SendLamp], LampColour::Orange);
     }
 
-    void soundAndNoticeFollowTheirFlags_data() {
-        QTest::addColumn<QString>("sound");
-        QTest::addColumn<QString>("popups");
-        QTest::addColumn<bool>("playSound");
-        QTest::addColumn<bool>("showNotice");
-        QTest::newRow("both") << "YES"
-                              << "YES" << true << true;
-        QTest::newRow("notice without sound") << "NO"
-                                              << "YES" << false << true;
-        QTest::newRow("sound without notice") << "YES"
-                                              << "NO" << true << false;
-        QTest::newRow("lower case is off") << "yes"
-                                           << "Yes" << false << false;
-    }
     void soundAndNoticeFollowTheirFlags() {
-        QFETCH(QString, sound);
-        QFETCH(QString, popups);
-        const EndOfPass end =
-            decideEndOfPass(PassKind::Startup, afterPass({{Pop3Lamp, "A"}}), 1, sound, popups);
-        QTEST(end.playSound, "playSound");
-        QTEST(end.showNotice, "showNotice");
+        // Only the exact word turns either on.
+        for (const auto& [sound, popups] :
+             {std::pair{"YES", "NO"}, {"NO", "YES"}, {"yes", "Yes"}}) {
+            const EndOfPass end =
+                decideEndOfPass(PassKind::Startup, afterPass({{Pop3Lamp, "A"}}), 1, sound, popups);
+            QCOMPARE(end.playSound, QByteArray(sound) == "YES");
+            QCOMPARE(end.showNotice, QByteArray(popups) == "YES");
+        }
     }
 
-    void blinkSequence_data() {
-        QTest::addColumn<int>("lamp");
-        QTest::addColumn<int>("colour");
-        QTest::addColumn<int>("timer");
-        QTest::addColumn<int>("ticks");
-        QTest::newRow("ICMP red") << int(IcmpLamp) << int(LampColour::Red) << 3 << 8;
-        QTest::newRow("Send red is short") << int(SendLamp) << int(LampColour::Red) << 8 << 4;
-        QTest::newRow("Con red") << int(ConnectionLamp) << int(LampColour::Red) << 10 << 8;
-        QTest::newRow("Receive orange") << int(ReceiveLamp) << int(LampColour::Orange) << 11 << 8;
-        QTest::newRow("Send orange") << int(SendLamp) << int(LampColour::Orange) << 12 << 8;
-    }
+    void blinkSequence_data() { addRows(kBlinks); }
     void blinkSequence() {
-        QFETCH(int, lamp);
-        QFETCH(int, colour);
-        QFETCH(int, ticks);
-        const BlinkTimerSpec& timer =
-            blinkTimers()[blinkTimerIndex(Lamp(lamp), LampColour(colour))];
-        QTEST(timer.number, "timer");
-        QCOMPARE(timer.tickLimit, ticks);
+        const auto& r = currentRow(kBlinks);
+        const BlinkTimerSpec& timer = blinkTimers()[blinkTimerIndex(r.lamp, r.colour)];
+        QCOMPARE(timer.number, r.timer);
+        QCOMPARE(timer.tickLimit, r.ticks);
         BlinkGroup group{5, 0};
         startBlink(group);
         QList<LampColour> shown;
-        for (;;) {
+        for (bool stop = false; !stop;) {
             const BlinkStep step = blinkTick(group, timer.colour, timer.tickLimit);
             shown << step.show;
-            if (step.stop)
-                break;
+            stop = step.stop;
         }
-        QCOMPARE(shown.size(), ticks);
+        QCOMPARE(shown.size(), r.ticks);
         QCOMPARE(shown.first(), LampColour::White);
         QCOMPARE(shown.last(), timer.colour);
     }
 
-    void notice_data() {
-        QTest::addColumn<QList<int>>(
-            "counters"); // ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection
-        QTest::addColumn<int>("split");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("SMTP and Connection")
-            << QList<int>{0, 0, 0, 2, 0, 0, 0, 1} << 1
-            << "Failed Services!\r\nSMTP:          2\r\nConnection: 1";
-        QTest::newRow("only Ryl: the headline alone")
-            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << 1 << "Failed Services!";
-        QTest::newRow("no Web line without the split")
-            << QList<int>{0, 3, 0, 0, 0, 0, 0, 0} << 0 << "Failed Services!";
-        QTest::newRow("every label, ten and more")
-            << QList<int>{10, 1, 2, 3, 4, 5, 0, 123} << 1
-            << "Failed Services!\r\nICMP:          10\r\nWeb:           1\r\nPOP3:          2\r\n"
-               "SMTP:          3\r\nReceive:      4\r\nSend:           5\r\nConnection: 123";
-    }
+    void notice_data() { addRows(kNotices); }
     void notice() {
-        QFETCH(QList<int>, counters);
-        QFETCH(int, split);
-        std::array<int, kLampCount> c{};
-        for (int i = 0; i < kLampCount; ++i)
-            c[i] = counters.at(i);
-        QTEST(noticeText(c, split), "text");
+        const auto& r = currentRow(kNotices);
+        QCOMPARE(noticeText(r.counters, r.split), QString::fromLatin1(r.text));
     }
 };
 

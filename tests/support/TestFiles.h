@@ -4,12 +4,24 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTest>
 
 #include <sys/resource.h>
 
 #include <csignal>
 
 namespace courivane::testing {
+
+// Data rows kept as a table of structs, each with a `name`: `addRows(kTable)` in the `_data`
+// function, `currentRow(kTable)` in the test.
+template <typename Row, std::size_t N> void addRows(const Row (&rows)[N]) {
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(rows[i].name) << int(i);
+}
+template <typename Row, std::size_t N> const Row& currentRow(const Row (&rows)[N]) {
+    return rows[*static_cast<int*>(QTest::qData("row", QMetaType::Int))];
+}
 
 inline void writeBytes(const QDir& dir, const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));
