@@ -3,13 +3,38 @@
 #include "TestFiles.h"
 
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace courivane;
 using namespace courivane::testing;
+
+namespace {
+
+const struct {
+    const char* name;
+    QByteArray bytes;
+    int records;
+    const char* where;
+    AccountRecord incomplete;
+} kIncomplete[] = {
+    {"one line over", "A\r\nm\r\nu\r\nB\r\n", 1, "line 4", {"B", "", ""}},
+    {"two lines over", "A\r\nm\r\nu\r\nB\r\nn\r\n", 1, "line 4", {"B", "n", ""}},
+    {"only two lines", "A\r\nm\r\n", 0, "line 1", {"A", "m", ""}},
+};
+
+const struct {
+    const char* name;
+    AccountRecord record;
+    const char* field;
+} kRefused[] = {
+    {"tab in company", {"A\tx", "m", "u"}, "Company Name"},
+    {"CR in server", {"A", "m\r", "u"}, "Monitoring Server"},
+    {"LF in user", {"A", "m", "u\nv"}, "User Name"},
+};
+
+} // namespace
 
 class TestAccountsFile : public QObject {
     Q_OBJECT
@@ -20,72 +45,41 @@ private:
 private slots:
     void init() { m_tmp = std::make_unique<QTemporaryDir>(); }
 
-    void writesThreeLinesPerRecord() {
-        const QList<AccountRecord> records = {
-            {QStringLiteral("Acme"), QStringLiteral("mon1"), QStringLiteral("acme")},
-            {QStringLiteral(" Acme "), QStringLiteral("mon1:8080"), QStringLiteral("acme")},
-        };
+    void writesThreeLinesPerRecordAndReadsThemBack() {
+        const QList<AccountRecord> records = {{"Acme", "mon1", "acme"},
+                                              {" Acme ", "mon1:8080", "acme"}};
         QCOMPARE(AccountsFile(dir()).write(records), QString());
         QCOMPARE(readBytes(dir(), kAccountsFileName),
                  QByteArray("Acme\r\nmon1\r\nacme\r\n Acme \r\nmon1:8080\r\nacme\r\n"));
-        const AccountsRead back = AccountsFile(dir()).read();
+        AccountsRead back = AccountsFile(dir()).read();
         QCOMPARE(back.records, records);
         QCOMPARE(back.problems, QStringList());
-    }
-
-    void entriesBecomeLines() {
-        const QStringList entries = {QStringLiteral("A\tm\tu"), QStringLiteral("B\tn\tv")};
+        // Dialog entries, TAB-separated, become the same lines.
+        const QStringList entries = {"A\tm\tu", "B\tn\tv"};
         QCOMPARE(AccountsFile::fileLines(entries), (QStringList{"A", "m", "u", "B", "n", "v"}));
-        QCOMPARE(AccountsFile(dir()).writeEntries(entries), QString());
-        const AccountsRead back = AccountsFile(dir()).read();
-        QStringList again;
-        for (const AccountRecord& r : back.records)
-            again << toListEntry(r);
-        QCOMPARE(again, entries);
-    }
-
-    void emptyListIsOneLineEndAndReadsBackEmpty() {
+        // An empty list is one line end, and reads back as no accounts without a problem.
         QCOMPARE(AccountsFile(dir()).writeEntries({}), QString());
         QCOMPARE(readBytes(dir(), kAccountsFileName), QByteArray("\r\n"));
-        const AccountsRead back = AccountsFile(dir()).read();
-        QVERIFY(back.records.isEmpty());
-        QVERIFY(back.problems.isEmpty());
-        QVERIFY(back.usable);
-    }
-
-    void readsLfAndKeepsDuplicates() {
+        back = AccountsFile(dir()).read();
+        QVERIFY(back.records.isEmpty() && back.problems.isEmpty() && back.usable);
+        // LF line ends and duplicates are read as they are.
         writeBytes(dir(), kAccountsFileName, "Acme\nmon1\nacme\nAcme\nmon1\nacme");
-        const AccountsRead back = AccountsFile(dir()).read();
-        QCOMPARE(back.records.size(), 2);
-        QCOMPARE(back.records.at(0), back.records.at(1));
-        QCOMPARE(back.records.at(1).UserName, QStringLiteral("acme"));
+        back = AccountsFile(dir()).read();
+        QCOMPARE(back.records, (QList<AccountRecord>(2, {"Acme", "mon1", "acme"})));
     }
 
-    void incompleteTailIsReportedAndKeptApart_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("records");
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<AccountRecord>("incomplete");
-        QTest::newRow("one line over")
-            << QByteArray("A\r\nm\r\nu\r\nB\r\n") << 1 << "line 4" << AccountRecord{"B", "", ""};
-        QTest::newRow("two lines over") << QByteArray("A\r\nm\r\nu\r\nB\r\nn\r\n") << 1 << "line 4"
-                                        << AccountRecord{"B", "n", ""};
-        QTest::newRow("only two lines")
-            << QByteArray("A\r\nm\r\n") << 0 << "line 1" << AccountRecord{"A", "m", ""};
-    }
+    void incompleteTailIsReportedAndKeptApart_data() { addRows(kIncomplete); }
     void incompleteTailIsReportedAndKeptApart() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, records);
-        QFETCH(QString, where);
-        writeBytes(dir(), kAccountsFileName, bytes);
+        const auto& r = currentRow(kIncomplete);
+        writeBytes(dir(), kAccountsFileName, r.bytes);
         const AccountsRead back = AccountsFile(dir()).read();
-        QCOMPARE(back.records.size(), records);
+        QCOMPARE(back.records.size(), r.records);
         QCOMPARE(back.problems.size(), 1);
-        QVERIFY2(back.problems.first().contains(where), qPrintable(back.problems.first()));
         // The advice must not be a step that deletes the account.
-        QVERIFY(!back.problems.first().contains(QStringLiteral("repair")));
-        QVERIFY(back.incomplete.has_value());
-        QTEST(*back.incomplete, "incomplete");
+        QVERIFY2(back.problems.first().contains(r.where) &&
+                     !back.problems.first().contains(QStringLiteral("repair")),
+                 qPrintable(back.problems.first()));
+        QCOMPARE(back.incomplete, std::optional(r.incomplete));
     }
 
     void mixedEncodingsSurviveAnUneditedSave() {
@@ -117,90 +111,62 @@ private slots:
         QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xbc\r\n"));
     }
 
-    void filesThatAreNotFilesAreNotRead_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("FIFO") << "fifo"
-                              << "not a regular file";
-        QTest::newRow("link to /dev/zero") << "zero"
-                                           << "not a regular file";
-        QTest::newRow("directory") << "dir"
-                                   << "not a regular file";
-        QTest::newRow("larger than 64 MiB") << "large"
-                                            << "larger than";
-    }
     void filesThatAreNotFilesAreNotRead() {
-        QFETCH(QString, kind);
         const QString path = dir().filePath(kAccountsFileName);
         const QByteArray native = QFile::encodeName(path);
-        if (kind == QLatin1String("fifo")) {
-            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
-        } else if (kind == QLatin1String("zero")) {
-            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
-        } else if (kind == QLatin1String("dir")) {
-            QVERIFY(dir().mkdir(kAccountsFileName));
-        } else {
-            writeBytes(dir(), kAccountsFileName, "A");
-            QCOMPARE(::truncate(native.constData(), kMaxAccountsBytes + 1), 0);
+        for (const char* kind : {"missing", "FIFO", "link to /dev/zero", "directory", "64 MiB"}) {
+            const QByteArray k(kind);
+            if (k == "FIFO")
+                QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            else if (k == "link to /dev/zero")
+                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+            else if (k == "directory")
+                QVERIFY(dir().mkdir(kAccountsFileName));
+            else if (k == "64 MiB") { // sparse: only its size is large
+                writeBytes(dir(), kAccountsFileName, "A");
+                QCOMPARE(::truncate(native.constData(), kMaxAccountsBytes + 1), 0);
+            }
+            const AccountsRead back = AccountsFile(dir()).read();
+            QVERIFY(!back.usable && back.records.isEmpty());
+            QCOMPARE(back.exists, k != "missing");
+            QCOMPARE(back.problems.size(), 1);
+            const char* reason = k == "missing"  ? " not found"
+                                 : k == "64 MiB" ? "larger than"
+                                                 : "not a regular file";
+            QVERIFY2(back.problems.first().startsWith(path) &&
+                         back.problems.first().contains(reason),
+                     qPrintable(back.problems.first()));
+            if (k == "directory")
+                QVERIFY(dir().rmdir(kAccountsFileName));
+            else
+                QFile::remove(path);
         }
-        const AccountsRead back = AccountsFile(dir()).read();
-        QVERIFY(!back.usable);
-        QVERIFY(back.exists);
-        QCOMPARE(back.problems.size(), 1);
-        QVERIFY2(back.problems.first().startsWith(dir().filePath(kAccountsFileName)),
-                 qPrintable(back.problems.first()));
-        QFETCH(QString, reason);
-        QVERIFY2(back.problems.first().contains(reason), qPrintable(back.problems.first()));
-    }
-
-    void missingFileIsNoAccountsWithAProblem() {
-        const AccountsRead back = AccountsFile(dir()).read();
-        QVERIFY(!back.usable);
-        QVERIFY(back.records.isEmpty());
-        QCOMPARE(back.problems.size(), 1);
-        QVERIFY(back.problems.first().startsWith(
-            dir().filePath(QStringLiteral("CompUserNames.Txt not found"))));
     }
 
     void listEntryForm() {
-        const AccountRecord r{QStringLiteral("A B"), QStringLiteral(" mon1"), QStringLiteral("u ")};
+        const AccountRecord r{"A B", " mon1", "u "};
         QCOMPARE(toListEntry(r), QStringLiteral("A B\t mon1\tu "));
         QCOMPARE(fromListEntry(toListEntry(r)), r);
         QVERIFY(!fromListEntry(QStringLiteral("A\tB")));
         QVERIFY(!fromListEntry(QStringLiteral("A\tB\tC\tD")));
     }
 
-    void writerRefusesTabsAndLineBreaks_data() {
-        QTest::addColumn<AccountRecord>("record");
-        QTest::addColumn<QString>("field");
-        QTest::newRow("tab in company") << AccountRecord{"A\tx", "m", "u"} << "Company Name";
-        QTest::newRow("CR in server") << AccountRecord{"A", "m\r", "u"} << "Monitoring Server";
-        QTest::newRow("LF in user") << AccountRecord{"A", "m", "u\nv"} << "User Name";
-    }
+    void writerRefusesTabsAndLineBreaks_data() { addRows(kRefused); }
     void writerRefusesTabsAndLineBreaks() {
-        QFETCH(AccountRecord, record);
-        QFETCH(QString, field);
+        const auto& r = currentRow(kRefused);
         writeBytes(dir(), kAccountsFileName, "Old\r\nmon\r\nold\r\n");
-        const QString error = AccountsFile(dir()).write({{"Ok", "m", "u"}, record});
-        QVERIFY2(error.contains(field) && error.contains(QStringLiteral("Account 2")),
+        const QString error = AccountsFile(dir()).write({{"Ok", "m", "u"}, r.record});
+        QVERIFY2(error.contains(r.field) && error.contains(QStringLiteral("Account 2")),
                  qPrintable(error));
         QCOMPARE(readBytes(dir(), kAccountsFileName), QByteArray("Old\r\nmon\r\nold\r\n"));
-    }
-
-    void failedSaveKeepsTheOldFile() {
-        const QByteArray old = "Old\r\nmon\r\nold\r\n";
-        writeBytes(dir(), kAccountsFileName, old);
-        QList<AccountRecord> many;
-        for (int i = 0; i < 50; ++i)
-            many.append(
-                {QStringLiteral("Company %1").arg(i), QStringLiteral("mon"), QStringLiteral("u")});
-        QString error;
+        // A full disk keeps the old file too.
+        QString full;
         {
-            const FileSizeLimit full(100);
-            error = AccountsFile(dir()).write(many);
+            const FileSizeLimit limit(10);
+            full = AccountsFile(dir()).write({{"Company", "mon", "user"}});
         }
-        QVERIFY(!error.isEmpty());
-        QCOMPARE(readBytes(dir(), kAccountsFileName), old);
+        QVERIFY(!full.isEmpty());
+        QCOMPARE(readBytes(dir(), kAccountsFileName), QByteArray("Old\r\nmon\r\nold\r\n"));
     }
 };
 
