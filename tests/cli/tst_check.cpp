@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace courivane::testing;
 
@@ -21,6 +20,68 @@ QByteArray status(const char* fields) {
         FakeMonitorServer::combinedStatus(fields, "2026-07-01 12:00:00"));
 }
 
+const QByteArray kQuiet = "icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0";
+
+const struct {
+    const char* name;
+    QList<QByteArray> users;
+    int code;
+    QByteArray firstLine;
+} kPasses[] = {
+    {"all green",
+     {"fine", "fine"},
+     0,
+     "COURIVANE OK - 2 accounts, all services OK | " + kQuiet + " connection=0 accounts=2"},
+    {"orange",
+     {"fine", "warn"},
+     1,
+     "COURIVANE WARNING - 2 accounts, 1 warning | " + kQuiet + " connection=0 accounts=2"},
+    {"red",
+     {"fail", "warn", "missing"},
+     2,
+     "COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 "
+     "pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3"},
+    {"Ryl alone is red",
+     {"ryl"},
+     2,
+     "COURIVANE CRITICAL - 1 account, failed: Ryl | " + kQuiet + " connection=0 accounts=1"},
+    {"no accounts",
+     {},
+     0,
+     "COURIVANE OK - 0 accounts, all services OK | " + kQuiet + " connection=0 accounts=0"},
+};
+
+const struct {
+    const char* name;
+    const char* user;
+    int code;
+    QByteArray firstLine;
+} kCompanies[] = {
+    {"failed", "fail", 2,
+     "CRITICAL - Company fail: SMTP failed | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 ryl=0 "
+     "connection=0"},
+    {"warning", "warn", 1,
+     "WARNING - Company warn: Receive warning | " + kQuiet + " ryl=0 connection=0"},
+    {"OK, two accounts", "fine", 0,
+     "OK - Company fine: all services OK | " + kQuiet + " ryl=0 connection=0"},
+    {"Ryl", "ryl", 2, "CRITICAL - Company ryl: Ryl failed | " + kQuiet + " ryl=1 connection=0"},
+    {"unreachable", "missing", 2,
+     "CRITICAL - Company missing: connection failed (the reply holds no status) | " + kQuiet +
+         " ryl=0 connection=1"},
+};
+
+const struct {
+    const char* name;
+    const char* remove;
+    bool directory;
+    bool html;
+} kUnknown[] = {
+    {"no options", "Proxy.Txt", false, false},
+    {"no accounts", "CompUserNames.Txt", false, false},
+    {"options is a directory", "Proxy.Txt", true, false},
+    {"no accounts, HTML", "CompUserNames.Txt", false, true},
+};
+
 } // namespace
 
 // Runs the real courivane-check binary against the fake server.
@@ -36,11 +97,9 @@ private:
         // The event loop keeps the fake server answering while the check runs.
         process.start(qEnvironmentVariable("COURIVANE_BIN") + QStringLiteral("/courivane-check"),
                       QStringList{QStringLiteral("--config-dir"), m_tmp->path()} + extra);
-        if (!process.waitForStarted())
-            qFatal("courivane-check did not start");
         QSignalSpy finished(&process, &QProcess::finished);
-        if (!finished.wait(waitMs))
-            qFatal("courivane-check did not finish");
+        if (!process.waitForStarted() || !finished.wait(waitMs))
+            qFatal("courivane-check did not run to its end");
         return {process.exitCode(), process.readAllStandardOutput(),
                 process.readAllStandardError()};
     }
@@ -71,132 +130,66 @@ private slots:
                    "NO\r\nNO\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
     }
 
-    void exitCodes_data() {
-        QTest::addColumn<QList<QByteArray>>("users");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QByteArray>("firstLine");
-        QTest::newRow("all green")
-            << QList<QByteArray>{"fine", "fine"} << 0
-            << QByteArray("COURIVANE OK - 2 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 "
-                          "receive=0 send=0 connection=0 accounts=2");
-        QTest::newRow("orange") << QList<QByteArray>{"fine", "warn"} << 1
-                                << QByteArray(
-                                       "COURIVANE WARNING - 2 accounts, 1 warning | icmp=0 web=0 "
-                                       "pop3=0 smtp=0 receive=0 send=0 connection=0 accounts=2");
-        QTest::newRow("red")
-            << QList<QByteArray>{"fail", "warn", "missing"} << 2
-            << QByteArray(
-                   "COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | "
-                   "icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3");
-        QTest::newRow("Ryl alone is red")
-            << QList<QByteArray>{"ryl"} << 2
-            << QByteArray("COURIVANE CRITICAL - 1 account, failed: Ryl | icmp=0 web=0 pop3=0 "
-                          "smtp=0 receive=0 send=0 connection=0 accounts=1");
-        QTest::newRow("no accounts")
-            << QList<QByteArray>{} << 0
-            << QByteArray("COURIVANE OK - 0 accounts, all services OK | icmp=0 web=0 pop3=0 smtp=0 "
-                          "receive=0 send=0 connection=0 accounts=0");
-    }
-    void exitCodes() {
-        QFETCH(QList<QByteArray>, users);
-        accounts(users);
+    void wholePass_data() { addRows(kPasses); }
+    void wholePass() {
+        const auto& r = currentRow(kPasses);
+        accounts(r.users);
         const Run run = check();
-        QTEST(run.exitCode, "code");
+        QCOMPARE(run.exitCode, r.code);
         const QList<QByteArray> lines = run.out.split('\n');
-        QTEST(lines.first(), "firstLine");
+        QCOMPARE(lines.first(), r.firstLine);
         // The table: a head and a line per account.
-        QCOMPARE(lines.size(), 1 + 1 + users.size() + 1);
+        QCOMPARE(lines.size(), 1 + 1 + r.users.size() + 1);
         QVERIFY(lines.at(1).startsWith("Company"));
+    }
+
+    void oneCompany_data() { addRows(kCompanies); }
+    void oneCompany() {
+        const auto& r = currentRow(kCompanies);
+        accounts({"fine", "warn", "fail", "ryl", "missing", "fine"});
+        const Run run = check({QStringLiteral("--company"), "Company " + QString(r.user)});
+        QCOMPARE(run.exitCode, r.code);
+        QCOMPARE(run.out.split('\n').first(), "COURIVANE " + r.firstLine);
+        // Only that company's accounts were asked for.
+        for (const QByteArray& request : m_server.requestLines())
+            QVERIFY2(request.contains(QByteArray("/status/") + r.user + "Status.txt"), request);
     }
 
     void htmlIsThePageAlone() {
         accounts({"fine"});
         const Run run = check({QStringLiteral("--html")});
         QCOMPARE(run.exitCode, 0);
-        const QByteArray expected =
-            "<p><b><font face=Tahoma>1 OK Service!</font></b></p><body><p align=center><Font "
-            "Face=Tahoma>"
-            "<table border=2 width=100%><tr><th>Company Name</th><th>Last Update</th><th>ICMP</th>"
-            "<th>POP3</th><th>SMTP</th><th>Receive</th><th>Send</th><th>Ryl</th><th>Logs</th>"
-            "<tr><td bgcolor=#ccccff>Company fine</td><td align=center>";
-        QVERIFY2(run.out.startsWith(expected), run.out.constData());
+        QVERIFY2(run.out.startsWith(
+                     "<p><b><font face=Tahoma>1 OK Service!</font></b></p><body><p align=center>"
+                     "<Font Face=Tahoma><table border=2 width=100%><tr><th>Company Name</th>"
+                     "<th>Last Update</th><th>ICMP</th><th>POP3</th><th>SMTP</th><th>Receive</th>"
+                     "<th>Send</th><th>Ryl</th><th>Logs</th><tr><td bgcolor=#ccccff>Company "
+                     "fine</td><td align=center>"),
+                 run.out.constData());
         QVERIFY(run.out.endsWith("<td><a href=http://" + m_server.address().toUtf8() +
                                  "/logs/fine/index.html target=_blank>Log</a></td></tr></table>"));
     }
 
-    void missingConfigurationIsUnknown_data() {
-        QTest::addColumn<QString>("remove");
-        QTest::addColumn<bool>("directory");
-        QTest::addColumn<QString>("html");
-        QTest::newRow("no options") << "Proxy.Txt" << false << "";
-        QTest::newRow("no accounts") << "CompUserNames.Txt" << false << "";
-        QTest::newRow("options is a directory") << "Proxy.Txt" << true << "";
-        QTest::newRow("no accounts, HTML") << "CompUserNames.Txt" << false << "--html";
-    }
+    void missingConfigurationIsUnknown_data() { addRows(kUnknown); }
     void missingConfigurationIsUnknown() {
-        QFETCH(QString, remove);
-        QFETCH(bool, directory);
-        QFETCH(QString, html);
+        const auto& r = currentRow(kUnknown);
         accounts({"fine"});
-        QVERIFY(dir().remove(remove));
-        if (directory)
-            QVERIFY(dir().mkdir(remove));
-        const Run run = check(html.isEmpty() ? QStringList() : QStringList{html});
+        QVERIFY(dir().remove(r.remove));
+        if (r.directory)
+            QVERIFY(dir().mkdir(r.remove));
+        const Run run = check(r.html ? QStringList{QStringLiteral("--html")} : QStringList());
         QCOMPARE(run.exitCode, 3);
-        QVERIFY(run.err.contains(remove.toUtf8() + (directory ? " cannot be read" : " not found")));
-        if (html.isEmpty()) {
-            QVERIFY(run.out.startsWith("COURIVANE UNKNOWN"));
-        } else {
-            // Nothing but HTML: the problem in the monitor's red style.
-            QVERIFY2(run.out.startsWith("<p><font face=Tahoma color=#cc0000>" +
-                                        dir().filePath(remove).toUtf8() + " not found") &&
-                         run.out.endsWith("</font></p>"),
-                     run.out.constData());
-        }
+        QVERIFY(run.err.contains(r.remove +
+                                 QByteArray(r.directory ? " cannot be read" : " not found")));
+        // With --html, nothing but HTML: the problem in the monitor's red style.
+        QVERIFY2(r.html ? run.out.startsWith("<p><font face=Tahoma color=#cc0000>" +
+                                             dir().filePath(r.remove).toUtf8() + " not found") &&
+                              run.out.endsWith("</font></p>")
+                        : run.out.startsWith("COURIVANE UNKNOWN"),
+                 run.out.constData());
     }
 
-    void oneCompany_data() {
-        QTest::addColumn<QString>("company");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QByteArray>("firstLine");
-        const QByteArray perf =
-            " | icmp=0 web=0 pop3=0 smtp=%1 receive=0 send=0 ryl=%2 connection=%3";
-        QTest::newRow("failed")
-            << "Company fail" << 2
-            << "COURIVANE CRITICAL - Company fail: SMTP failed" +
-                   QByteArray(perf).replace("%1", "1").replace("%2", "0").replace("%3", "0");
-        QTest::newRow("warning")
-            << "Company warn" << 1
-            << "COURIVANE WARNING - Company warn: Receive warning" +
-                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "0");
-        QTest::newRow("OK, two accounts")
-            << "Company fine" << 0
-            << "COURIVANE OK - Company fine: all services OK" +
-                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "0");
-        QTest::newRow("Ryl") << "Company ryl" << 2
-                             << "COURIVANE CRITICAL - Company ryl: Ryl failed" +
-                                    QByteArray(perf).replace("%1", "0").replace("%2", "1").replace(
-                                        "%3", "0");
-        QTest::newRow("unreachable")
-            << "Company missing" << 2
-            << "COURIVANE CRITICAL - Company missing: connection failed (the "
-               "reply holds no status)" +
-                   QByteArray(perf).replace("%1", "0").replace("%2", "0").replace("%3", "1");
-    }
-    void oneCompany() {
-        QFETCH(QString, company);
-        accounts({"fine", "warn", "fail", "ryl", "missing", "fine"});
-        const Run run = check({QStringLiteral("--company"), company});
-        QTEST(run.exitCode, "code");
-        const QList<QByteArray> lines = run.out.split('\n');
-        QTEST(lines.first(), "firstLine");
-        // Only that company's accounts were asked for.
-        const QByteArray user = company.toUtf8().mid(8);
-        for (const QByteArray& request : m_server.requestLines())
-            QVERIFY2(request.contains("/status/" + user + "Status.txt"), request.constData());
-    }
-
-    void unknownCompanyAndTheList() {
+    void unknownCompanyTheListAndUsage() {
         accounts({"fine", "warn", "fine"});
         const Run unknown = check({QStringLiteral("--company"), QStringLiteral("Company nobody")});
         QCOMPARE(unknown.exitCode, 3);
@@ -205,6 +198,12 @@ private slots:
         const Run list = check({QStringLiteral("--list-companies")});
         QCOMPARE(list.exitCode, 0);
         QCOMPARE(list.out, QByteArray("Company fine\nCompany warn\n"));
+        const Run version = check({QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY(version.out.startsWith("courivane-check " COURIVANE_VERSION));
+        const Run bad = check({QStringLiteral("--no-such-option")});
+        QCOMPARE(bad.exitCode, 3);
+        QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
     void theTimeOutEndsTheCheck() {
@@ -216,15 +215,6 @@ private slots:
             run.out.startsWith("COURIVANE UNKNOWN - no answer within 1 s from Company silent (" +
                                m_server.address().toUtf8() + "), Company fine ("),
             run.out.constData());
-    }
-
-    void versionAndUsage() {
-        const Run version = check({QStringLiteral("--version")});
-        QCOMPARE(version.exitCode, 0);
-        QVERIFY(version.out.startsWith("courivane-check " COURIVANE_VERSION));
-        const Run bad = check({QStringLiteral("--no-such-option")});
-        QCOMPARE(bad.exitCode, 3);
-        QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
     void serverBytesNeverReachTheTerminal() {
@@ -239,9 +229,8 @@ private slots:
                  run.out.constData());
         const QList<QByteArray> lines = run.out.split('\n');
         QCOMPARE(lines.size(), 4); // status line, head, one row, nothing after the last line end
-        QVERIFY2(lines.at(2).startsWith("Evil\xef\xbf\xbd]0;title\xef\xbf\xbd Co"),
-                 lines.at(2).constData());
-        QVERIFY2(lines.at(2).contains("invalid time") && !lines.at(2).contains("&amp;"),
+        QVERIFY2(lines.at(2).startsWith("Evil\xef\xbf\xbd]0;title\xef\xbf\xbd Co") &&
+                     lines.at(2).contains("invalid time") && !lines.at(2).contains("&amp;"),
                  lines.at(2).constData());
     }
 };
