@@ -3,6 +3,7 @@
 #include "ui/Twips.h"
 #include "ui/clsBtnTitleBar.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QTextObjectInterface>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -25,9 +27,22 @@ constexpr int kCloseWidth = 30;
 
 // The page comes partly from monitoring servers and the accounts file: the view shows the text
 // written into it and fetches nothing, neither files nor network, whatever the page names.
+// Nor does it draw images: the stock image handler, finding no resource, loads the named file
+// straight from disk.
+class NoImages : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    using QObject::QObject;
+    QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat&) override { return {}; }
+    void drawObject(QPainter*, const QRectF&, QTextDocument*, int, const QTextFormat&) override {}
+};
+
 class PageView : public QTextBrowser {
 public:
-    using QTextBrowser::QTextBrowser;
+    explicit PageView(QWidget* parent) : QTextBrowser(parent) {
+        document()->documentLayout()->registerHandler(QTextFormat::ImageObject, new NoImages(this));
+    }
     // Not an empty QVariant: on that the document would read a local file itself.
     QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
 };
@@ -242,3 +257,5 @@ void Monitor::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace courivane
+
+#include "Monitor.moc"
