@@ -1,0 +1,262 @@
+// The lamp panel: its layout rules, and the real panel offscreen, wired to a pass against the
+// fake server.
+#include "ui/Status.h"
+
+#include "FakeMonitorServer.h"
+#include "ProgramDir.h"
+#include "TestFiles.h"
+#include "polling/PollCycle.h"
+#include "ui/Alert.h"
+#include "ui/Artwork.h"
+#include "ui/Monitor.h"
+#include "ui/PanelLayout.h"
+#include "ui/Platform.h"
+#include "ui/Settings.h"
+
+#include <QLabel>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTextBrowser>
+#include <QTimer>
+
+using namespace courivane;
+using namespace courivane::testing;
+
+namespace {
+
+// The left edges, in twips, of the visible pictures, then of the visible labels.
+std::pair<QList<int>, QList<int>> lefts(const PanelLayout& l) {
+    std::pair<QList<int>, QList<int>> shown;
+    for (int e = 0; e < kElementCount; ++e) {
+        if (l.pictureVisible[e])
+            shown.first << l.pictureLeft(e);
+        if (l.labelVisible[e])
+            shown.second << l.labelLeft(e);
+    }
+    return shown;
+}
+
+const QList<int> kLamps = {0, 360, 720, 1085, 1445, 1805, 2165, 2525, 2885, 3245};
+const QList<int> kLampsNoWeb = {0, 360, 725, 1085, 1445, 1805, 2165, 2525, 2885};
+const QList<int> kLabels = {0, 240, 960, 1700, 2420, 3140, 3860, 4580, 5300, 6020};
+const QList<int> kLabelsNoWeb = {0, 240, 980, 1700, 2420, 3140, 3860, 4580, 5300};
+
+// Neither word: pictures from the display step, the text width and a Web label from the split
+// step; a split value that is neither is laid out split.
+const std::tuple<const char*, const char*, const char*, int, int, QList<int>, QList<int>>
+    kLayouts[] = {
+        {"lamps, split", "YES", "YES", 1, 3630, kLamps, {}},
+        {"lamps, no Web", "YES", "NO", 0, 3270, kLampsNoWeb, {}},
+        {"labels, split", "NO", "YES", 1, 6270, {}, kLabels},
+        {"labels, no Web", "NO", "NO", 0, 5550, {}, kLabelsNoWeb},
+        {"graphic neither",
+         "yes",
+         "YES",
+         1,
+         6270,
+         QList<int>{0, 360, 1085, 1445, 1805, 2165, 2525, 2885, 3245},
+         {960}},
+        {"split neither", "YES", "no", 1, 3630, kLamps, {}},
+};
+
+QColor captionOf(const QLabel* label) {
+    return label->palette().color(QPalette::Window);
+}
+QColor centreOf(const QLabel* picture) {
+    return picture->pixmap().toImage().pixelColor(12, 12);
+}
+
+} // namespace
+
+class TestPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void layouts_data() { addRows(kLayouts); }
+    void layouts() {
+        const auto& [name, graphic, split, splitFlag, width, pictures, labels] =
+            currentRow(kLayouts);
+        PanelLayout l;
+        QCOMPARE(applyStartupLayout(l, graphic, split), splitFlag);
+        QCOMPARE(l.width, width);
+        QCOMPARE(lefts(l), std::pair(pictures, labels));
+        // The real panel takes the layout, centred at the top, 25 pixels high.
+        ProgramDir program;
+        Status panel(program.dir());
+        panel.flags().GraphicDisplay = graphic;
+        panel.flags().SplitIcmpWeb = split;
+        panel.applyStartupLayout();
+        panel.show();
+        QCOMPARE(panel.geometry(),
+                 QRect(centredLeft(panel.screen()->geometry().width() * 15, width) / 15, 0,
+                       width / 15, 25));
+        QCOMPARE(panel.label(3)->isVisible(), l.labelVisible[3]);
+        QCOMPARE(panel.picture(3)->x(), l.pictureLeft(3) / 15);
+    }
+
+    void toggles() {
+        PanelLayout l;
+        applyStartupLayout(l, kYes, kNo);
+        applyDisplayMode(l, kNo, kNo);
+        QCOMPARE(lefts(l), std::pair(QList<int>{}, kLabelsNoWeb));
+        applySplit(l, kNo, kYes);
+        QCOMPARE(l.width, 6270);
+        QCOMPARE(lefts(l), std::pair(QList<int>{}, kLabels));
+        applyDisplayMode(l, kYes, kYes);
+        QCOMPARE(lefts(l), std::pair(kLamps, QList<int>{}));
+        applySplit(l, kYes, kNo);
+        QCOMPARE(l.width, 3270);
+        QCOMPARE(centredLeft(19200, 3270), 7965);
+    }
+
+    void platformChoice() {
+        // The user's choice stands; Wayland goes to XWayland where there is one.
+        const std::tuple<QByteArray, QByteArray, QByteArray, QByteArray, bool, bool> rows[] = {
+            {"", "", ":0", "", false, false},
+            {"", "wayland-0", ":0", "xcb", true, false},
+            {"", "wayland-0", "", "", true, true},
+            {"wayland", "wayland-0", ":0", "", false, false}};
+        for (const auto& [qpa, wayland, display, platform, terminal, page] : rows) {
+            const PlatformChoice c = choosePlatform(qpa, wayland, display);
+            QCOMPARE(c.platform, platform);
+            QCOMPARE(!c.terminalNote.isEmpty(), terminal);
+            QCOMPARE(!c.pageNote.isEmpty(), page);
+        }
+    }
+
+    void lampsInBothFormsAndTheirBlinks() {
+        ProgramDir program;
+        Status panel(program.dir());
+        // Before the first render: the design look, orange captions.
+        QCOMPARE(captionOf(panel.label(1)), QColor(255, 128, 0));
+        QCOMPARE(panel.picture(1)->pixmap().toImage(), designLampImage());
+        for (const QColor c :
+             {QColor(0, 255, 0), QColor(255, 0, 0), QColor(255, 128, 0), QColor(Qt::white)}) {
+            const LampColour colour = c == Qt::white     ? LampColour::White
+                                      : c.green() == 255 ? LampColour::Green
+                                      : c.green()        ? LampColour::Orange
+                                                         : LampColour::Red;
+            for (int lamp = 0; lamp < kLampCount; ++lamp) {
+                panel.setLamp(Lamp(lamp), colour);
+                QCOMPARE(captionOf(panel.label(lamp + 1)), c);
+                QCOMPARE(centreOf(panel.picture(lamp + 1)), lampImage(c).pixelColor(12, 12));
+            }
+        }
+        // Which timer blinks, how long and in which colours is core's decision; the panel runs it.
+        LampResults lamps;
+        recordWarning(lamps, ReceiveLamp);
+        PassResult result;
+        result.kind = PassKind::Startup;
+        result.end = decideEndOfPass(PassKind::Startup, lamps, 1, kNo, kNo);
+        panel.showEndOfPass(result);
+        QTimer* timer = panel.blinkTimer(QStringLiteral("Timer11"));
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 200);
+        panel.blinkTick(blinkTimerIndex(ReceiveLamp, LampColour::Orange));
+        QCOMPARE(captionOf(panel.label(ReceiveLamp + 1)), QColor(Qt::white));
+        panel.blinkTick(blinkTimerIndex(ReceiveLamp, LampColour::Orange));
+        QCOMPARE(centreOf(panel.picture(ReceiveLamp + 1)),
+                 lampImage(QColor(255, 128, 0)).pixelColor(12, 12));
+    }
+
+    void aMissingBitmapKeepsThePicture() {
+        ProgramDir program(QStringList{});
+        Status panel(program.dir());
+        const QImage before = panel.picture(4)->pixmap().toImage();
+        panel.setLamp(SmtpLamp, LampColour::Red);
+        QCOMPARE(panel.picture(4)->pixmap().toImage(), before);
+        QCOMPARE(captionOf(panel.label(4)), QColor(255, 0, 0));
+    }
+
+    void maskAndMouse() {
+        ProgramDir program;
+        Status panel(program.dir());
+        panel.applyStartupLayout();
+        panel.setLamp(IcmpLamp, LampColour::Green);
+        const QPoint icmp = panel.picture(1)->pos();
+        QVERIFY(panel.mask().contains(icmp + QPoint(12, 12)));
+        QVERIFY(!panel.mask().contains(icmp));                  // a magenta corner of the lamp
+        QVERIFY(!panel.mask().contains(icmp + QPoint(12, 24))); // below the 24-pixel bitmap
+        panel.show();
+        const QPoint home = panel.pos();
+        panel.move(home + QPoint(40, 90));
+        // A double-click on any lamp puts the panel back, whatever MakeMoveable says.
+        QTest::mouseDClick(panel.picture(7), Qt::LeftButton);
+        QCOMPARE(panel.pos(), home);
+        // One settings dialog however often it is asked for.
+        QTest::mouseClick(panel.picture(SettingsElement), Qt::LeftButton);
+        Settings* first = panel.settingsDialog();
+        QVERIFY(first && first->isVisible());
+        QTest::mouseClick(panel.picture(SettingsElement), Qt::LeftButton);
+        QCOMPARE(panel.findChildren<Settings*>(), QList<Settings*>{first});
+        QTest::mouseClick(panel.picture(StatusElement), Qt::LeftButton);
+        QVERIFY(panel.monitor()->isVisible());
+    }
+
+    void startUpRunsInOrder() {
+        FakeMonitorServer server;
+        QVERIFY(server.listen());
+        // ICMP, Web, POP3, Receive, SMTP, Ryl, Send; the first answers late, so the pass lasts.
+        const QByteArray time = "2026-07-01 12:00:00";
+        server.setScript(
+            QStringLiteral("/status/web.txt"),
+            {Script::Mode::Delayed,
+             FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1011111", time)), 1,
+             150});
+        server.setReply(
+            QStringLiteral("/status/warn.txt"),
+            FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1114111", time)));
+        ProgramDir program;
+        writeBytes(program.dir(), kOptionsFileName,
+                   "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        const QByteArray s = server.address().toUtf8();
+        writeBytes(program.dir(), kAccountsFileName,
+                   "Web Down\r\n" + s + "\r\nweb\r\nWarned\r\n" + s + "\r\nwarn\r\n");
+        Status panel(program.dir());
+        QStringList events;
+        const auto note = [&](const char* event) { return [&events, event] { events << event; }; };
+        connect(panel.cycle(), &PollCycle::passStarted, this, note("pass"));
+        connect(panel.monitor()->WebBrowser1, &QTextEdit::textChanged, this, note("page"));
+        connect(panel.alert(), &Alert::soundPlayed, this, note("sound"));
+        connect(panel.alert(), &Alert::noticeShown, this, note("notice"));
+        connect(panel.cycle(), &PollCycle::countdownChanged, this, note("countdown"));
+        QSignalSpy done(panel.cycle(), &PollCycle::passFinished);
+
+        panel.startUp();
+        // The first pass is under way: loading text, panel shown, tray icon there, no countdown.
+        QVERIFY(panel.isVisible() && panel.alert()->trayIconShown());
+        QCOMPARE(panel.monitor()->WebBrowser1->toPlainText(), QStringLiteral("Loading...."));
+        QVERIFY(!panel.cycle()->Timer13->isActive() && panel.cycle()->isRunning());
+        // The panel and its dialogs answer during the pass.
+        panel.openSettings();
+        QVERIFY(panel.settingsDialog() && panel.settingsDialog()->isVisible());
+
+        QVERIFY(done.wait());
+        QCOMPARE(events, (QStringList{"page", "pass", "page", "sound", "notice", "countdown"}));
+        QVERIFY(panel.monitor()->WebBrowser1->toPlainText().startsWith("1 Failed Service!"));
+        QCOMPARE(panel.monitor()->windowTitle(), QStringLiteral("Courivane Status"));
+        QVERIFY(panel.blinkTimer(QStringLiteral("Timer4"))->isActive());  // Web, red
+        QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange
+        QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
+        QVERIFY(panel.cycle()->Timer13->isActive() && !panel.cycle()->Timer1->isActive());
+        QCOMPARE(panel.monitor()->Label1->text(), QStringLiteral("30"));
+
+        panel.closeApplication();
+        QVERIFY(!panel.alert()->trayIconShown() && !panel.isVisible());
+        QTRY_VERIFY(!panel.settingsDialog());
+    }
+
+    void missingFilesAreShownNotGreen() {
+        ProgramDir program;
+        Status panel(program.dir());
+        QSignalSpy done(panel.cycle(), &PollCycle::passFinished);
+        panel.startUp();
+        QVERIFY(done.size() == 1 || done.wait());
+        const QString page = panel.monitor()->WebBrowser1->toPlainText();
+        QVERIFY(page.contains("Proxy.Txt not found") &&
+                page.contains("CompUserNames.Txt not found"));
+        QCOMPARE(captionOf(panel.label(ConnectionLamp + 1)), QColor(255, 0, 0));
+    }
+};
+
+QTEST_MAIN(TestPanel)
+#include "tst_panel.moc"
