@@ -133,13 +133,6 @@ void FakeMonitorServer::answer(QTcpSocket* socket, const QByteArray& request) {
     case Script::Mode::Reset:
         resetConnection(socket);
         break;
-    case Script::Mode::Oversized: {
-        QByteArray reply = script.reply;
-        if (reply.size() < script.size)
-            reply += QByteArray(script.size - reply.size(), 'x');
-        socket->write(reply);
-        break;
-    }
     }
 }
 

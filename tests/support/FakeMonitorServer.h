@@ -20,14 +20,12 @@ struct Script {
         Never,            // read the request, answer nothing, keep the connection open
         CloseWithoutData, // close right after the request
         Reset,            // reset the connection right after the request
-        Oversized,        // the reply, then filler up to `size` bytes, connection left open
         KeepOpen,         // the reply in one write, connection left open
     };
     Mode mode = Mode::Whole;
     QByteArray reply;
     int pieceSize = 1;
     int delayMs = 0;
-    qsizetype size = 0;
 };
 
 // A monitoring server on 127.0.0.1 that serves scripted replies by request path and records the
