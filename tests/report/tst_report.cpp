@@ -1,0 +1,249 @@
+// What a pass shows: the page, the lamps, their blinks and the notice.
+#include "report/LampRules.h"
+#include "report/NoticeText.h"
+#include "report/SummaryPage.h"
+
+#include "TestFiles.h"
+
+using namespace courivane;
+using namespace courivane::testing;
+
+namespace {
+
+// A page written out by hand, as operators and peers see it: blocks "headline=rows", split by
+// "#"; a block without a headline has no paragraph.
+QString page(const QString& blocks, bool web) {
+    QString html;
+    for (const QString& block : blocks.split(u'#', Qt::SkipEmptyParts)) {
+        if (!block.startsWith(u'='))
+            html += "<p><b><font face=Tahoma>" + block.section(u'=', 0, 0) + "</font></b></p>";
+        html += QStringLiteral(
+                    "<body><p align=center><Font Face=Tahoma><table border=2 "
+                    "width=100%><tr><th>Company Name</th><th>Last Update</th><th>ICMP</th>") +
+                (web ? "<th>WEB</th>" : "") +
+                "<th>POP3</th><th>SMTP</th><th>Receive</th><th>Send</th><th>Ryl</th><th>Logs</th>" +
+                block.section(u'=', 1) + "</table>";
+    }
+    return html;
+}
+
+// Failed, warning and OK rows with their counts; the split flag, StatusSummary, ShowErrorsOnly.
+const std::tuple<const char*, PageSections, int, const char*, const char*, const char*> kPages[] = {
+    {"no WEB, grouped",
+     {"<tr>F</tr>", "", "<tr>A</tr><tr>B</tr>", 1, 0, 2},
+     0,
+     "YES",
+     "NO",
+     "1 Failed Service!=<tr>F</tr>#2 OK Services!=<tr>A</tr><tr>B</tr>"},
+    {"errors only: the failed block alone",
+     {"<tr>F</tr>", "", "<tr>A</tr>", 1, 0, 1},
+     0,
+     "YES",
+     "YES",
+     "1 Failed Service!=<tr>F</tr>"},
+    {"errors only and nothing failed: empty",
+     {"", "<tr>W</tr>", "<tr>A</tr>", 0, 1, 1},
+     1,
+     "YES",
+     "YES",
+     ""},
+    {"errors only is ignored when not grouped",
+     {"", "", "<tr>A</tr>", 0, 0, 1},
+     0,
+     "NO",
+     "YES",
+     "1 OK Service!=<tr>A</tr>"},
+    {"split, not grouped: no headline",
+     {"", "", "<tr>A</tr><tr>B</tr>", 0, 0, 2},
+     1,
+     "NO",
+     "NO",
+     "=<tr>A</tr><tr>B</tr>"},
+    {"no WEB, not grouped: the OK headline counts all",
+     {"", "", "<tr>A</tr><tr>F</tr>", 0, 0, 2},
+     0,
+     "no",
+     "NO",
+     "2 OK Services!=<tr>A</tr><tr>F</tr>"},
+    {"split, grouped: three blocks",
+     {"<tr>F</tr><tr>G</tr>", "<tr>W</tr>", "<tr>A</tr>", 2, 1, 1},
+     1,
+     "YES",
+     "NO",
+     "2 Failed Services!=<tr>F</tr><tr>G</tr>#1 Warning!=<tr>W</tr>#1 OK Service!=<tr>A</tr>"},
+    {"warnings plural",
+     {"", "<tr>W</tr><tr>V</tr>", "", 0, 2, 0},
+     0,
+     "YES",
+     "NO",
+     "2 Warnings!=<tr>W</tr><tr>V</tr>"},
+    {"no accounts: empty page", {}, 1, "YES", "NO", ""},
+};
+
+// A failed row: the company cell escaped, the link kept inside its attribute.
+const std::tuple<const char*, const char*, const char*, const char*, const char*> kRows[] = {
+    {"ordinary names stay as they were", "Acme Freight", "http://127.0.0.1:18100/logs/acme/i.html",
+     "Acme Freight", "http://127.0.0.1:18100/logs/acme/i.html"},
+    {"a name is text, not markup", "<img src=/dev/zero> & \"Co\"", "http://m/logs/u/i.html",
+     "&lt;img src=/dev/zero&gt; &amp; &quot;Co&quot;", "http://m/logs/u/i.html"},
+    {"a link cannot leave its attribute", "A", "http://m:1 onmouseover='x'=\"y\"<b>`&/logs/u", "A",
+     "http://m:1%20onmouseover%3D%27x%27%3D%22y%22%3Cb%3E%60%26/logs/u"},
+};
+
+using Failures = QList<std::pair<Lamp, QString>>;
+const Blink kSmtpRed{SmtpLamp, LampColour::Red};
+// This pass's failures, the SMTP and ICMP lists of the pass before; the blinks, the alert.
+const std::tuple<const char*, Failures, const char*, const char*, QList<Blink>, bool> kCycles[] = {
+    {"new failure blinks and alerts", {{SmtpLamp, "A"}}, "", "", {kSmtpRed}, true},
+    {"same failures again: nothing", {{SmtpLamp, "A"}}, "A\r\n", "", {}, false},
+    {"a lamp turns green, another stays red: alert, no blink",
+     {{SmtpLamp, "A"}},
+     "A\r\n",
+     "B\r\n",
+     {},
+     true},
+    {"a company joins a red lamp",
+     {{SmtpLamp, "A"}, {SmtpLamp, "C"}},
+     "A\r\n",
+     "",
+     {kSmtpRed},
+     true},
+    {"all green after red: no alert", {}, "A\r\n", "", {}, false},
+    {"only Ryl: alert without a counter",
+     {{RylLamp, "A"}},
+     "",
+     "",
+     {{RylLamp, LampColour::Red}},
+     true},
+};
+
+const std::tuple<const char*, Lamp, LampColour, int, int> kBlinks[] = {
+    {"ICMP red", IcmpLamp, LampColour::Red, 3, 8},
+    {"Send red is short", SendLamp, LampColour::Red, 8, 4},
+    {"Con red", ConnectionLamp, LampColour::Red, 10, 8},
+    {"Receive orange", ReceiveLamp, LampColour::Orange, 11, 8},
+    {"Send orange", SendLamp, LampColour::Orange, 12, 8},
+};
+
+// Counters of ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection.
+const std::tuple<const char*, std::array<int, kLampCount>, int, const char*> kNotices[] = {
+    {"SMTP and Connection",
+     {0, 0, 0, 2, 0, 0, 0, 1},
+     1,
+     "Failed Services!\r\nSMTP:          2\r\nConnection: 1"},
+    {"only Ryl: the headline alone", {}, 1, "Failed Services!"},
+    {"no Web line without the split", {0, 3, 0, 0, 0, 0, 0, 0}, 0, "Failed Services!"},
+    {"every label, ten and more",
+     {10, 1, 2, 3, 4, 5, 0, 123},
+     1,
+     "Failed Services!\r\nICMP:          10\r\nWeb:           1\r\nPOP3:          2\r\n"
+     "SMTP:          3\r\nReceive:      4\r\nSend:           5\r\nConnection: 123"},
+};
+
+} // namespace
+
+class TestReport : public QObject {
+    Q_OBJECT
+private slots:
+    void pages_data() { addRows(kPages); }
+    void pages() {
+        const auto& [name, sections, split, summary, errorsOnly, blocks] = currentRow(kPages);
+        QCOMPARE(SummaryPage::compose(sections, split, summary, errorsOnly), page(blocks, split));
+    }
+
+    void rows_data() { addRows(kRows); }
+    void rows() {
+        const auto& [name, company, log, cell, href] = currentRow(kRows);
+        Reply failed;
+        failed.failed = true;
+        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed}, 0),
+                 QStringLiteral("<tr><td bgcolor=#ccccff>%1</td><td align=center>Error "
+                                "Connecting!</td>%2<td><a href=%3 target=_blank>Log</a></td></tr>")
+                     .arg(cell,
+                          QStringLiteral("<td bgcolor=#ff9900 align=center></td>").repeated(6),
+                          href));
+    }
+
+    void problemsAreEscapedRedParagraphs() {
+        QCOMPARE(SummaryPage::withProblems({"a <b>", "c"}, "P"),
+                 QStringLiteral("<p><font face=Tahoma color=#cc0000>a &lt;b&gt;</font></p>"
+                                "<p><font face=Tahoma color=#cc0000>c</font></p>P"));
+        QCOMPARE(SummaryPage::withProblems({}, "P"), QStringLiteral("P"));
+    }
+
+    void cycleDecisions_data() { addRows(kCycles); }
+    void cycleDecisions() {
+        const auto& [name, failures, smtp, icmp, blinks, alert] = currentRow(kCycles);
+        LampResults lamps;
+        lamps.previousFailureLists[SmtpLamp] = smtp;
+        lamps.previousFailureLists[IcmpLamp] = icmp;
+        Reset(lamps);
+        for (const auto& [lamp, company] : failures)
+            recordFailure(lamps, lamp, company);
+        QCOMPARE(blinksToStart(PassKind::Cycle, lamps), blinks);
+        QCOMPARE(alertCondition(PassKind::Cycle, lamps), alert);
+        // Remembered, this pass's lists are the previous ones of the next; Reset keeps them.
+        const auto lists = lamps.failureLists;
+        Remember(lamps);
+        Reset(lamps);
+        QCOMPARE(lamps.previousFailureLists, lists);
+        QVERIFY(lamps.failureLists[SmtpLamp].isEmpty() && lamps.counters[SmtpLamp] == 0);
+    }
+
+    void startupAndWarnings() {
+        LampResults lamps;
+        recordFailure(lamps, WebLamp, "A");
+        recordWarning(lamps, ReceiveLamp);
+        QCOMPARE(blinksToStart(PassKind::Startup, lamps),
+                 (QList<Blink>{{WebLamp, LampColour::Red}, {ReceiveLamp, LampColour::Orange}}));
+        QVERIFY(alertCondition(PassKind::Startup, lamps));
+        // A warning never lowers red, whatever the order.
+        recordFailure(lamps, ReceiveLamp, "B");
+        recordWarning(lamps, SendLamp);
+        recordFailure(lamps, SendLamp, "B");
+        recordWarning(lamps, ReceiveLamp);
+        QCOMPARE(lamps.states[ReceiveLamp], kStateRed);
+        QCOMPARE(lamps.states[SendLamp], kStateRed);
+        // An orange lamp alone neither alerts at start-up nor blinks in a cycle.
+        LampResults orange;
+        recordWarning(orange, SendLamp);
+        QVERIFY(!alertCondition(PassKind::Startup, orange));
+        QVERIFY(blinksToStart(PassKind::Cycle, orange).isEmpty());
+        QCOMPARE(renderColours(orange)[SendLamp], LampColour::Orange);
+        // Sound and notice: only the exact word turns either on.
+        for (const auto& [sound, popups] :
+             {std::pair{"YES", "NO"}, {"NO", "YES"}, {"yes", "Yes"}}) {
+            const EndOfPass end = decideEndOfPass(PassKind::Startup, lamps, 1, sound, popups);
+            QCOMPARE(end.playSound, QByteArray(sound) == "YES");
+            QCOMPARE(end.showNotice, QByteArray(popups) == "YES");
+        }
+    }
+
+    void blinkSequence_data() { addRows(kBlinks); }
+    void blinkSequence() {
+        const auto& [name, lamp, colour, number, ticks] = currentRow(kBlinks);
+        const BlinkTimerSpec& timer = blinkTimers()[blinkTimerIndex(lamp, colour)];
+        QCOMPARE(timer.number, number);
+        QCOMPARE(timer.tickLimit, ticks);
+        BlinkGroup group{5, 0};
+        startBlink(group);
+        QList<LampColour> shown;
+        for (bool stop = false; !stop;) {
+            const BlinkStep step = blinkTick(group, timer.colour, timer.tickLimit);
+            shown << step.show;
+            stop = step.stop;
+        }
+        QCOMPARE(shown.size(), ticks);
+        QCOMPARE(shown.first(), LampColour::White);
+        QCOMPARE(shown.last(), colour);
+    }
+
+    void notice_data() { addRows(kNotices); }
+    void notice() {
+        const auto& [name, counters, split, text] = currentRow(kNotices);
+        QCOMPARE(noticeText(counters, split), QString::fromLatin1(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReport)
+#include "tst_report.moc"
