@@ -21,61 +21,52 @@ QByteArray status(const char* fields) {
 }
 
 const QByteArray kQuiet = "icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0";
+const QList<QByteArray> kAll = {"fine", "warn", "fail", "ryl", "missing", "fine"};
 
-const struct {
-    const char* name;
-    QList<QByteArray> users;
-    int code;
-    QByteArray firstLine;
-} kPasses[] = {
+// The accounts (users of "Company <user>"), the options given, the exit code and first line.
+const std::tuple<const char*, QList<QByteArray>, const char*, int, QByteArray> kChecks[] = {
     {"all green",
      {"fine", "fine"},
+     "",
      0,
-     "COURIVANE OK - 2 accounts, all services OK | " + kQuiet + " connection=0 accounts=2"},
+     "OK - 2 accounts, all services OK | " + kQuiet + " connection=0 accounts=2"},
     {"orange",
      {"fine", "warn"},
+     "",
      1,
-     "COURIVANE WARNING - 2 accounts, 1 warning | " + kQuiet + " connection=0 accounts=2"},
+     "WARNING - 2 accounts, 1 warning | " + kQuiet + " connection=0 accounts=2"},
     {"red",
      {"fail", "warn", "missing"},
+     "",
      2,
-     "COURIVANE CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 "
-     "pop3=0 smtp=1 receive=0 send=0 connection=1 accounts=3"},
+     "CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 pop3=0 smtp=1 "
+     "receive=0 send=0 connection=1 accounts=3"},
     {"Ryl alone is red",
      {"ryl"},
+     "",
      2,
-     "COURIVANE CRITICAL - 1 account, failed: Ryl | " + kQuiet + " connection=0 accounts=1"},
+     "CRITICAL - 1 account, failed: Ryl | " + kQuiet + " connection=0 accounts=1"},
     {"no accounts",
      {},
+     "",
      0,
-     "COURIVANE OK - 0 accounts, all services OK | " + kQuiet + " connection=0 accounts=0"},
-};
-
-const struct {
-    const char* name;
-    const char* user;
-    int code;
-    QByteArray firstLine;
-} kCompanies[] = {
-    {"failed", "fail", 2,
+     "OK - 0 accounts, all services OK | " + kQuiet + " connection=0 accounts=0"},
+    {"one company failed", kAll, "Company fail", 2,
      "CRITICAL - Company fail: SMTP failed | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 ryl=0 "
      "connection=0"},
-    {"warning", "warn", 1,
+    {"one company warned", kAll, "Company warn", 1,
      "WARNING - Company warn: Receive warning | " + kQuiet + " ryl=0 connection=0"},
-    {"OK, two accounts", "fine", 0,
+    {"one company of two accounts", kAll, "Company fine", 0,
      "OK - Company fine: all services OK | " + kQuiet + " ryl=0 connection=0"},
-    {"Ryl", "ryl", 2, "CRITICAL - Company ryl: Ryl failed | " + kQuiet + " ryl=1 connection=0"},
-    {"unreachable", "missing", 2,
+    {"one company, Ryl", kAll, "Company ryl", 2,
+     "CRITICAL - Company ryl: Ryl failed | " + kQuiet + " ryl=1 connection=0"},
+    {"one company unreachable", kAll, "Company missing", 2,
      "CRITICAL - Company missing: connection failed (the reply holds no status) | " + kQuiet +
          " ryl=0 connection=1"},
 };
 
-const struct {
-    const char* name;
-    const char* remove;
-    bool directory;
-    bool html;
-} kUnknown[] = {
+// The file removed, whether a directory stands in its place, and whether HTML was asked for.
+const std::tuple<const char*, const char*, bool, bool> kUnknown[] = {
     {"no options", "Proxy.Txt", false, false},
     {"no accounts", "CompUserNames.Txt", false, false},
     {"options is a directory", "Proxy.Txt", true, false},
@@ -130,29 +121,20 @@ private slots:
                    "NO\r\nNO\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
     }
 
-    void wholePass_data() { addRows(kPasses); }
-    void wholePass() {
-        const auto& r = currentRow(kPasses);
-        accounts(r.users);
-        const Run run = check();
-        QCOMPARE(run.exitCode, r.code);
+    void checks_data() { addRows(kChecks); }
+    void checks() {
+        const auto& [name, users, company, code, firstLine] = currentRow(kChecks);
+        accounts(users);
+        const Run run = check(*company ? QStringList{"--company", company} : QStringList());
+        QCOMPARE(run.exitCode, code);
         const QList<QByteArray> lines = run.out.split('\n');
-        QCOMPARE(lines.first(), r.firstLine);
-        // The table: a head and a line per account.
-        QCOMPARE(lines.size(), 1 + 1 + r.users.size() + 1);
-        QVERIFY(lines.at(1).startsWith("Company"));
-    }
-
-    void oneCompany_data() { addRows(kCompanies); }
-    void oneCompany() {
-        const auto& r = currentRow(kCompanies);
-        accounts({"fine", "warn", "fail", "ryl", "missing", "fine"});
-        const Run run = check({QStringLiteral("--company"), "Company " + QString(r.user)});
-        QCOMPARE(run.exitCode, r.code);
-        QCOMPARE(run.out.split('\n').first(), "COURIVANE " + r.firstLine);
-        // Only that company's accounts were asked for.
+        QCOMPARE(lines.first(), "COURIVANE " + firstLine);
+        // The table, a head and a line per account; only that company's accounts asked for.
+        if (!*company)
+            QCOMPARE(lines.size(), 1 + 1 + users.size() + 1);
         for (const QByteArray& request : m_server.requestLines())
-            QVERIFY2(request.contains(QByteArray("/status/") + r.user + "Status.txt"), request);
+            QVERIFY2(!*company || request.contains(QByteArray(company).mid(8) + "Status.txt"),
+                     request);
     }
 
     void htmlIsThePageAlone() {
@@ -172,20 +154,20 @@ private slots:
 
     void missingConfigurationIsUnknown_data() { addRows(kUnknown); }
     void missingConfigurationIsUnknown() {
-        const auto& r = currentRow(kUnknown);
+        const auto& [name, remove, directory, html] = currentRow(kUnknown);
         accounts({"fine"});
-        QVERIFY(dir().remove(r.remove));
-        if (r.directory)
-            QVERIFY(dir().mkdir(r.remove));
-        const Run run = check(r.html ? QStringList{QStringLiteral("--html")} : QStringList());
+        QVERIFY(dir().remove(remove));
+        if (directory)
+            QVERIFY(dir().mkdir(remove));
+        const Run run = check(html ? QStringList{QStringLiteral("--html")} : QStringList());
         QCOMPARE(run.exitCode, 3);
-        QVERIFY(run.err.contains(r.remove +
-                                 QByteArray(r.directory ? " cannot be read" : " not found")));
+        QVERIFY(
+            run.err.contains(remove + QByteArray(directory ? " cannot be read" : " not found")));
         // With --html, nothing but HTML: the problem in the monitor's red style.
-        QVERIFY2(r.html ? run.out.startsWith("<p><font face=Tahoma color=#cc0000>" +
-                                             dir().filePath(r.remove).toUtf8() + " not found") &&
-                              run.out.endsWith("</font></p>")
-                        : run.out.startsWith("COURIVANE UNKNOWN"),
+        QVERIFY2(html ? run.out.startsWith("<p><font face=Tahoma color=#cc0000>" +
+                                           dir().filePath(remove).toUtf8() + " not found") &&
+                            run.out.endsWith("</font></p>")
+                      : run.out.startsWith("COURIVANE UNKNOWN"),
                  run.out.constData());
     }
 

@@ -4,7 +4,6 @@
 
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUrl>
 
 #include <sys/socket.h>
 
@@ -133,50 +132,6 @@ void FakeMonitorServer::answer(QTcpSocket* socket, const QByteArray& request) {
     case Script::Mode::Reset:
         resetConnection(socket);
         break;
-    }
-}
-
-FakeHttpProxy::FakeHttpProxy(QObject* parent) : QObject(parent) {
-    connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpProxy::onNewConnection);
-}
-
-bool FakeHttpProxy::listen() {
-    return m_server.listen(QHostAddress::LocalHost);
-}
-
-void FakeHttpProxy::onNewConnection() {
-    while (QTcpSocket* client = m_server.nextPendingConnection()) {
-        onRequest(this, client, [this, client](const QByteArray& request) {
-            m_lines << request.left(request.indexOf("\r\n"));
-            const QUrl url(QString::fromUtf8(requestPath(request)));
-            if (!url.isValid() || url.scheme() != QLatin1String("http")) {
-                client->write("HTTP/1.0 400 Bad Request\r\n\r\n");
-                client->disconnectFromHost();
-                return;
-            }
-            const QString host = m_hosts.value(url.host(), url.host());
-            if (QHostAddress(host).isNull()) {
-                // Never the machine's resolver: an unmapped name is a bad gateway.
-                client->write("HTTP/1.0 502 Bad Gateway\r\n\r\n");
-                client->disconnectFromHost();
-                return;
-            }
-            auto* upstream = new QTcpSocket(client);
-            connect(upstream, &QTcpSocket::connected, upstream, [upstream, url] {
-                upstream->write("GET " + url.path().toUtf8() + " HTTP/1.0\r\n\r\n");
-            });
-            connect(upstream, &QTcpSocket::readyRead, client,
-                    [client, upstream] { client->write(upstream->readAll()); });
-            connect(upstream, &QTcpSocket::disconnected, client,
-                    [client] { client->disconnectFromHost(); });
-            connect(upstream, &QTcpSocket::errorOccurred, client, [client, upstream] {
-                if (upstream->error() != QAbstractSocket::RemoteHostClosedError) {
-                    client->write("HTTP/1.0 502 Bad Gateway\r\n\r\n");
-                    client->disconnectFromHost();
-                }
-            });
-            upstream->connectToHost(host, static_cast<quint16>(url.port(80)));
-        });
     }
 }
 

@@ -71,24 +71,4 @@ private:
     bool m_record = true;
 };
 
-// An HTTP proxy that records each request line, then asks the named server for the path (host
-// names can be mapped to addresses) and passes its reply back.
-class FakeHttpProxy : public QObject {
-    Q_OBJECT
-public:
-    explicit FakeHttpProxy(QObject* parent = nullptr);
-
-    bool listen();
-    quint16 port() const { return m_server.serverPort(); }
-    void mapHost(const QString& name, const QString& address) { m_hosts.insert(name, address); }
-    QList<QByteArray> requestLines() const { return m_lines; }
-
-private:
-    void onNewConnection();
-
-    QTcpServer m_server;
-    QHash<QString, QString> m_hosts;
-    QList<QByteArray> m_lines;
-};
-
 } // namespace courivane::testing

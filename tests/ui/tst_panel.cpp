@@ -129,16 +129,14 @@ private slots:
         // Before the first render: the design look, orange captions.
         QCOMPARE(captionOf(panel.label(1)), QColor(255, 128, 0));
         QCOMPARE(panel.picture(1)->pixmap().toImage(), designLampImage());
-        for (const QColor c :
-             {QColor(0, 255, 0), QColor(255, 0, 0), QColor(255, 128, 0), QColor(Qt::white)}) {
-            const LampColour colour = c == Qt::white     ? LampColour::White
-                                      : c.green() == 255 ? LampColour::Green
-                                      : c.green()        ? LampColour::Orange
-                                                         : LampColour::Red;
+        const QColor colours[] = {QColor(0, 255, 0), QColor(255, 0, 0), QColor(255, 128, 0),
+                                  Qt::white};
+        for (int colour = 0; colour < 4; ++colour) { // in the order of LampColour
             for (int lamp = 0; lamp < kLampCount; ++lamp) {
-                panel.setLamp(Lamp(lamp), colour);
-                QCOMPARE(captionOf(panel.label(lamp + 1)), c);
-                QCOMPARE(centreOf(panel.picture(lamp + 1)), lampImage(c).pixelColor(12, 12));
+                panel.setLamp(Lamp(lamp), LampColour(colour));
+                QCOMPARE(captionOf(panel.label(lamp + 1)), colours[colour]);
+                QCOMPARE(centreOf(panel.picture(lamp + 1)),
+                         lampImage(colours[colour]).pixelColor(12, 12));
             }
         }
         // Which timer blinks, how long and in which colours is core's decision; the panel runs it.
@@ -243,18 +241,6 @@ private slots:
         panel.closeApplication();
         QVERIFY(!panel.alert()->trayIconShown() && !panel.isVisible());
         QTRY_VERIFY(!panel.settingsDialog());
-    }
-
-    void missingFilesAreShownNotGreen() {
-        ProgramDir program;
-        Status panel(program.dir());
-        QSignalSpy done(panel.cycle(), &PollCycle::passFinished);
-        panel.startUp();
-        QVERIFY(done.size() == 1 || done.wait());
-        const QString page = panel.monitor()->WebBrowser1->toPlainText();
-        QVERIFY(page.contains("Proxy.Txt not found") &&
-                page.contains("CompUserNames.Txt not found"));
-        QCOMPARE(captionOf(panel.label(ConnectionLamp + 1)), QColor(255, 0, 0));
     }
 };
 
