@@ -7,27 +7,10 @@
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=../support/background.sh
-source "$here/tests/support/background.sh"
-fail() {
-    echo "FAIL: $*"
-    [ -f "$work/courivane.log" ] && sed 's/^/  courivane: /' "$work/courivane.log" | tail -20
-    exit 1
-}
-# Waits up to $1 tenths of a second for the command to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-for tool in Xvfb openbox trayer xdotool import xwininfo; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed"
-done
+# shellcheck source=../support/lib.sh
+source "$here/tests/support/lib.sh"
+logs="courivane"
+needs Xvfb openbox trayer xdotool import xwininfo
 
 display=:$((90 + RANDOM % 400))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -39,21 +22,16 @@ pids+=($!)
 trayer --edge bottom --align right --widthtype pixel --width 80 --height 24 >"$work/trayer.log" 2>&1 &
 pids+=($!)
 
-read -r server_pid port < <(bash "$here/scripts/start-demo-server.sh" "$bin" "$work/demo-server.log") ||
-    fail "the demo server did not start"
-pids+=("$server_pid")
 if [ "${2:-}" = installed ]; then
     export XDG_CONFIG_HOME="$work/xdg"
     program="$XDG_CONFIG_HOME/courivane"
-    mkdir -p "$program"
+    demo "$program"
     exe=/usr/bin/courivane
 else
     program="$work/program"
-    mkdir -p "$program"
-    cp "$bin"/courivane "$bin"/*.bmp "$bin"/*.png "$bin"/warning.wav "$program"/
+    program_dir "$program"
     exe="$program/courivane"
 fi
-bash "$here/scripts/demo-config.sh" "$program" "$port"
 sed -i '3s/^NO/YES/' "$program/Proxy.Txt" # Make Moveable, for the drag further down
 sleep 0.5 # let the window manager take the screen first
 
@@ -67,13 +45,9 @@ start_app 1
 # The panel: 3630 twips (242 pixels) wide, centred at the top of a 1280-pixel screen.
 left=$(((1280 - 242) / 2))
 lamp_x() { echo $((left + $1 / 15 + 12)); } # a picture's left in twips, to its centre in pixels
-pixel() {
-    import -window root "$work/shot.png" 2>/dev/null &&
-        convert "$work/shot.png" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:
-}
 is_colour() { # x y r g b: within 60 of the colour in each channel
     local c
-    c=$(pixel "$1" "$2") || return 1
+    c=$(pixel root "$1" "$2") || return 1
     IFS=, read -r r g b <<<"$c"
     [ $((r > $3 ? r - $3 : $3 - r)) -lt 60 ] && [ $((g > $4 ? g - $4 : $4 - g)) -lt 60 ] &&
         [ $((b > $5 ? b - $5 : $5 - b)) -lt 60 ]
@@ -81,6 +55,12 @@ is_colour() { # x y r g b: within 60 of the colour in each channel
 # The children of a window as "id x y w h" lines, positions relative to it.
 children() {
     xwininfo -children -id "$1" | awk '$1 ~ /^0x/ { g = $(NF-1); split(g, a, /[x+]/); print $1, a[3], a[4], a[1], a[2] }'
+}
+origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {print x, $NF}'; }
+click_close() {
+    local x y
+    read -r x y < <(origin "${close%% *}")
+    xdotool mousemove $((x + cw / 2)) $((y + ch / 2)) click 1
 }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable"; }
 visible_summary() { xdotool search --onlyvisible --name "^Courivane Status" | head -1; }
@@ -104,9 +84,9 @@ find_caption() {
 }
 
 # First pass: Acme's SMTP fails (red), Eastgate's Receive warns (orange), the rest is green.
-wait_for 150 is_colour "$(lamp_x 1445)" 12 220 0 0 || fail "the SMTP lamp did not turn red ($(pixel "$(lamp_x 1445)" 12))"
-wait_for 50 is_colour "$(lamp_x 1805)" 12 255 128 0 || fail "the Receive lamp did not turn orange ($(pixel "$(lamp_x 1805)" 12))"
-wait_for 50 is_colour "$(lamp_x 360)" 12 0 220 0 || fail "the ICMP lamp is not green ($(pixel "$(lamp_x 360)" 12))"
+wait_for 150 is_colour "$(lamp_x 1445)" 12 220 0 0 || fail "the SMTP lamp did not turn red ($(pixel root "$(lamp_x 1445)" 12))"
+wait_for 50 is_colour "$(lamp_x 1805)" 12 255 128 0 || fail "the Receive lamp did not turn orange ($(pixel root "$(lamp_x 1805)" 12))"
+wait_for 50 is_colour "$(lamp_x 360)" 12 0 220 0 || fail "the ICMP lamp is not green ($(pixel root "$(lamp_x 360)" 12))"
 wait_for 50 is_colour "$(lamp_x 2885)" 12 0 220 0 || fail "the Con lamp is not green"
 # No magenta anywhere on the screen.
 convert "$work/shot.png" -fill black +opaque "#ff00ff" -format "%[fx:mean]" info: | grep -qx 0 ||
@@ -147,8 +127,7 @@ wait_for 30 viewable "${close%% *}" || fail "Close did not come back with its de
 echo "another desktop: no Close there"
 
 # "Close" hides the window, and itself with it.
-xdotool mousemove $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left X/ {print $NF}') + cw / 2 )) \
-    $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left Y/ {print $NF}') + ch / 2 )) click 1
+click_close
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "Close did not hide the summary window"
 viewable "${close%% *}" && fail "Close stays on screen after hiding its window"
 echo "Close hid the summary window"
@@ -159,8 +138,7 @@ for step in 1 2 3 4 5; do xdotool mousemove "$(( $(lamp_x 360) + 20 * step ))" $
 xdotool mouseup 3
 sleep 0.3
 panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
-px=$(xwininfo -id "$panel" | awk '/Absolute upper-left X/ {print $NF}')
-py=$(xwininfo -id "$panel" | awk '/Absolute upper-left Y/ {print $NF}')
+read -r px py < <(origin "$panel")
 [ "$py" -gt 50 ] || fail "the right-button drag did not move the panel (at $px,$py)"
 left=$px
 xdotool mousemove $((px + 12)) $((py + 12)) click 1
@@ -169,8 +147,7 @@ echo "right-dragged the panel to $px,$py; the gear still opens Settings"
 
 # Close Application ends the program.
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
-X=$(xwininfo -id "$settings" | awk '/Absolute upper-left X/ {print $NF}')
-Y=$(xwininfo -id "$settings" | awk '/Absolute upper-left Y/ {print $NF}')
+read -r X Y < <(origin "$settings")
 xdotool mousemove $((X + 2880 / 15 + 40)) $((Y + 120 / 15 + 8)) click 1
 wait_for 50 bash -c "! kill -0 $app" || fail "Close Application did not end the program"
 wait "$app"
@@ -188,8 +165,7 @@ find_caption
 twice() { [ $(($1 - 2 * $2)) -ge -3 ] && [ $(($1 - 2 * $2)) -le 3 ]; }
 twice "$caption_h" "$caption1_h" && twice "$ch" "$close1_h" && twice "$bw" "$box1_w" ||
     fail "at scale 2: caption $caption_h, Close height $ch, close box $bw (at 1: $caption1_h, $close1_h, $box1_w)"
-xdotool mousemove $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left X/ {print $NF}') + cw / 2 )) \
-    $(( $(xwininfo -id "${close%% *}" | awk '/Absolute upper-left Y/ {print $NF}') + ch / 2 )) click 1
+click_close
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "at scale 2 Close did not hide the summary window"
 echo "scale 2: caption $caption_h px, Close height $ch, close box $bw; Close hides the window"
 kill -TERM "$app"

@@ -6,18 +6,10 @@
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=../support/background.sh
-source "$here/tests/support/background.sh"
-fail() {
-    echo "FAIL: $*"
-    for log in weston courivane; do
-        [ -f "$work/$log.log" ] && sed "s/^/  $log: /" "$work/$log.log" | tail -15
-    done
-    exit 1
-}
-for tool in weston Xwayland xwininfo import convert; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed"
-done
+# shellcheck source=../support/lib.sh
+source "$here/tests/support/lib.sh"
+logs="weston courivane"
+needs weston Xwayland xwininfo import convert
 
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -25,46 +17,33 @@ unset DISPLAY QT_QPA_PLATFORM
 socket="courivane-$$"
 weston --backend=headless-backend.so --xwayland --socket="$socket" --idle-time=0 >"$work/weston.log" 2>&1 &
 pids+=($!)
-display=""
-for _ in $(seq 50); do
+xwayland() {
     display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.log")
-    [ -n "$display" ] && [ -S "$XDG_RUNTIME_DIR/$socket" ] && break
-    sleep 0.1
-done
-[ -n "$display" ] || fail "weston did not start XWayland"
+    [ -n "$display" ] && [ -S "$XDG_RUNTIME_DIR/$socket" ]
+}
+wait_for 50 xwayland || fail "weston did not start XWayland"
+xwayland
 
-read -r server_pid port < <(bash "$here/scripts/start-demo-server.sh" "$bin" "$work/demo.log") ||
-    fail "the demo server did not start"
-pids+=("$server_pid")
-program="$work/program"
-mkdir -p "$program"
-cp "$bin"/courivane "$bin"/*.bmp "$bin"/*.png "$bin"/warning.wav "$program"/
-bash "$here/scripts/demo-config.sh" "$program" "$port"
-
-WAYLAND_DISPLAY="$socket" DISPLAY="$display" "$program/courivane" >"$work/courivane.log" 2>&1 &
+program_dir "$work/program"
+WAYLAND_DISPLAY="$socket" DISPLAY="$display" "$work/program/courivane" >"$work/courivane.log" 2>&1 &
 app=$!
 pids+=("$app")
-
-panel=""
-for _ in $(seq 100); do
-    panel=$(DISPLAY="$display" xwininfo -root -tree 2>/dev/null | awk '/"Courivane": \("courivane"/ && / 242x25\+/ {print $1; exit}')
-    [ -n "$panel" ] && break
-    sleep 0.1
-done
-[ -n "$panel" ] || fail "no panel of 242x25 mapped on XWayland"
+export DISPLAY=$display
+panel_of() { panel=$(xwininfo -root -tree | awk '/"Courivane": \("courivane"/ && / 242x25\+/ {print $1; exit}') && [ -n "$panel" ]; }
+wait_for 100 panel_of || fail "no panel of 242x25 mapped on XWayland"
+panel_of
 grep -q "runs on X11 through XWayland" "$work/courivane.log" || fail "the platform choice was not said on stderr"
 echo "panel mapped on XWayland ($display) at 242x25; the choice was said on stderr"
 
 # The end of the first pass: the SMTP lamp (its picture 1445 twips from the left) turns red.
-red=""
-for _ in $(seq 100); do
-    kill -0 "$app" 2>/dev/null || fail "the monitor ended during its first pass"
-    red=$(DISPLAY="$display" import -window "$panel" "$work/panel.png" 2>/dev/null &&
-        convert "$work/panel.png" -format "%[fx:int(255*p{108,12}.r)] %[fx:int(255*p{108,12}.g)]" info:)
-    [ "${red%% *}" -gt 180 ] 2>/dev/null && [ "${red##* }" -lt 80 ] && break
-    sleep 0.1
-done
-[ "${red%% *}" -gt 180 ] 2>/dev/null && [ "${red##* }" -lt 80 ] || fail "the first pass did not end (SMTP lamp: $red)"
+smtp_red() {
+    kill -0 "$app" || return 1
+    local c r g
+    c=$(pixel "$panel" 108 12) || return 1
+    IFS=, read -r r g _ <<<"$c"
+    [ "$r" -gt 180 ] && [ "$g" -lt 80 ]
+}
+wait_for 100 smtp_red || fail "the first pass did not end (SMTP lamp: $(pixel "$panel" 108 12))"
 sleep 1
 kill -0 "$app" 2>/dev/null || fail "the monitor ended after its first pass"
 echo "a full pass ended and the monitor runs on"
