@@ -12,23 +12,14 @@ using namespace courivane::testing;
 
 namespace {
 
-const struct {
-    const char* name;
-    QByteArray bytes;
-    int records;
-    const char* where;
-    AccountRecord incomplete;
-} kIncomplete[] = {
+// The bytes, the complete records, where the problem points, the incomplete one.
+const std::tuple<const char*, QByteArray, int, const char*, AccountRecord> kIncomplete[] = {
     {"one line over", "A\r\nm\r\nu\r\nB\r\n", 1, "line 4", {"B", "", ""}},
     {"two lines over", "A\r\nm\r\nu\r\nB\r\nn\r\n", 1, "line 4", {"B", "n", ""}},
     {"only two lines", "A\r\nm\r\n", 0, "line 1", {"A", "m", ""}},
 };
 
-const struct {
-    const char* name;
-    AccountRecord record;
-    const char* field;
-} kRefused[] = {
+const std::tuple<const char*, AccountRecord, const char*> kRefused[] = {
     {"tab in company", {"A\tx", "m", "u"}, "Company Name"},
     {"CR in server", {"A", "m\r", "u"}, "Monitoring Server"},
     {"LF in user", {"A", "m", "u\nv"}, "User Name"},
@@ -70,16 +61,16 @@ private slots:
 
     void incompleteTailIsReportedAndKeptApart_data() { addRows(kIncomplete); }
     void incompleteTailIsReportedAndKeptApart() {
-        const auto& r = currentRow(kIncomplete);
-        writeBytes(dir(), kAccountsFileName, r.bytes);
+        const auto& [name, bytes, records, where, incomplete] = currentRow(kIncomplete);
+        writeBytes(dir(), kAccountsFileName, bytes);
         const AccountsRead back = AccountsFile(dir()).read();
-        QCOMPARE(back.records.size(), r.records);
+        QCOMPARE(back.records.size(), records);
         QCOMPARE(back.problems.size(), 1);
         // The advice must not be a step that deletes the account.
-        QVERIFY2(back.problems.first().contains(r.where) &&
+        QVERIFY2(back.problems.first().contains(where) &&
                      !back.problems.first().contains(QStringLiteral("repair")),
                  qPrintable(back.problems.first()));
-        QCOMPARE(back.incomplete, std::optional(r.incomplete));
+        QCOMPARE(back.incomplete, std::optional(incomplete));
     }
 
     void mixedEncodingsSurviveAnUneditedSave() {
@@ -153,10 +144,10 @@ private slots:
 
     void writerRefusesTabsAndLineBreaks_data() { addRows(kRefused); }
     void writerRefusesTabsAndLineBreaks() {
-        const auto& r = currentRow(kRefused);
+        const auto& [name, record, field] = currentRow(kRefused);
         writeBytes(dir(), kAccountsFileName, "Old\r\nmon\r\nold\r\n");
-        const QString error = AccountsFile(dir()).write({{"Ok", "m", "u"}, r.record});
-        QVERIFY2(error.contains(r.field) && error.contains(QStringLiteral("Account 2")),
+        const QString error = AccountsFile(dir()).write({{"Ok", "m", "u"}, record});
+        QVERIFY2(error.contains(field) && error.contains(QStringLiteral("Account 2")),
                  qPrintable(error));
         QCOMPARE(readBytes(dir(), kAccountsFileName), QByteArray("Old\r\nmon\r\nold\r\n"));
         // A full disk keeps the old file too.

@@ -23,13 +23,9 @@ QString flagsText(const OptionFlags& f) {
 
 const QByteArray kFirstEight = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n";
 
-const struct {
-    const char* name;
-    QByteArray bytes; // null: no file
-    bool cycle;       // read at a cycle (lines 4 to 7 stay), else at start-up
-    const char* flags;
-    const char* problem;
-} kReads[] = {
+// The bytes (null: no file), read at a cycle (lines 4 to 7 stay) or at start-up, the flags, the
+// problem.
+const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads[] = {
     {"start-up reads every line as written",
      "yes\r\nYES\r\nYES \r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n", false,
      "yes|YES|YES |NO|NO|YES|NO|YES|proxy1|3128", nullptr},
@@ -56,13 +52,9 @@ const struct {
 
 const char* const kBadPorts[] = {"abc", "0", "70000", "-1", "", "+18100", " 18100", "65536"};
 
-const struct {
-    const char* name;
-    const char* option;
-    const char* besideProgram;
-    const char* xdg;
-    const char* expected; // relative to the scratch directory unless absolute
-} kPlaces[] = {
+// The option, the file beside the program, XDG_CONFIG_HOME, the directory (relative to the scratch
+// one unless absolute).
+const std::tuple<const char*, const char*, const char*, const char*, const char*> kPlaces[] = {
     {"beside the executable wins", "", "Proxy.Txt", "/x", "program"},
     {"the accounts file alone is enough", "", "CompUserNames.Txt", "/x", "program"},
     {"otherwise XDG_CONFIG_HOME", "", "", "/x", "/x/courivane"},
@@ -94,24 +86,24 @@ private slots:
 
     void reads_data() { addRows(kReads); }
     void reads() {
-        const auto& r = currentRow(kReads);
-        if (!r.bytes.isNull())
-            writeBytes(dir(), kOptionsFileName, r.bytes);
+        const auto& [name, bytes, cycle, flags, problem] = currentRow(kReads);
+        if (!bytes.isNull())
+            writeBytes(dir(), kOptionsFileName, bytes);
         OptionFlags f;
-        if (r.cycle) { // what start-up or the dialog set before
+        if (cycle) { // what start-up or the dialog set before
             f.MakeMoveable = f.ShowErrorsOnly = kNo;
             f.EnableProxy = kYes;
             f.ProxyAddress = QStringLiteral("old");
             f.ProxyPort = 8080;
         }
         OptionsFile file(dir());
-        const QStringList problems = r.cycle ? file.readCycle(f) : file.readStartup(f);
-        QCOMPARE(flagsText(f), QString::fromLatin1(r.flags));
-        QCOMPARE(problems.size(), r.problem ? 1 : 0);
-        if (r.problem) {
+        const QStringList problems = cycle ? file.readCycle(f) : file.readStartup(f);
+        QCOMPARE(flagsText(f), QString::fromLatin1(flags));
+        QCOMPARE(problems.size(), problem ? 1 : 0);
+        if (problem) {
             // Named by its full path: the user sees which directory was read.
             QVERIFY2(problems.first().startsWith(dir().filePath(kOptionsFileName)) &&
-                         problems.first().contains(r.problem),
+                         problems.first().contains(problem),
                      qPrintable(problems.first()));
         }
         QVERIFY(isYes(f.EnableProxy) == (f.EnableProxy == kYes));
@@ -149,14 +141,14 @@ private slots:
 
     void whereTheConfigurationLives_data() { addRows(kPlaces); }
     void whereTheConfigurationLives() {
-        const auto& r = currentRow(kPlaces);
+        const auto& [name, option, besideProgram, xdg, expected] = currentRow(kPlaces);
         const QString program = dir().filePath(QStringLiteral("program"));
         QVERIFY(dir().mkdir(QStringLiteral("program")));
-        if (*r.besideProgram)
-            writeBytes(QDir(program), r.besideProgram, "");
+        if (*besideProgram)
+            writeBytes(QDir(program), besideProgram, "");
         const QString home = dir().filePath(QStringLiteral("home"));
-        QCOMPARE(configDirectory({r.option, program, r.xdg, home}),
-                 *r.expected == '/' ? QString(r.expected) : dir().filePath(r.expected));
+        QCOMPARE(configDirectory({option, program, xdg, home}),
+                 *expected == '/' ? QString(expected) : dir().filePath(expected));
     }
 
     void theFirstSaveMakesAPrivateDirectory() {

@@ -52,13 +52,7 @@ const QByteArray kNotFound =
 // Combined fields in file order: ICMP, POP3, Receive, SMTP, Ryl, Send; the split ones: ICMP,
 // Web, POP3, Receive, SMTP, Ryl, Send. Cells in column order: ICMP, (Web,) POP3, SMTP, Receive,
 // Send, Ryl.
-const struct {
-    const char* name;
-    QByteArray data;
-    int split;
-    const char* time;
-    const char* cells;
-} kReplies[] = {
+const std::tuple<const char*, QByteArray, int, const char*, const char*> kReplies[] = {
     {"combined all OK", http(combined("111111")), 0, kShownTime, "OOOOOO"},
     {"combined: each position to its column", http(combined("102314")), 0, kShownTime, "OFUBWO"},
     {"split: each position to its column", http(split("1034201")), 1, kShownTime, "OFUBWOF"},
@@ -89,11 +83,8 @@ const struct {
      0, kNoTime, "NNNNNN"},
 };
 
-const struct {
-    const char* name;
-    QByteArray data;
-    int body; // -2: at the X
-} kBodies[] = {
+// Where the body starts; -2: at the X.
+const std::tuple<const char*, QByteArray, int> kBodies[] = {
     {"CR LF CR LF", "HTTP/1.0 200 OK\r\nA: b\r\n\r\nX", -2},
     {"LF LF", "HTTP/1.0 200 OK\nA: b\n\nX", -2},
     {"LF CR without LF is no empty line", "HTTP/1.0 200 OK\n\rA\r\n\r\nX", -2},
@@ -106,12 +97,7 @@ const struct {
 const QDateTime kT(QDate(2026, 3, 4), QTime(5, 6, 7), QTimeZone::utc());
 const QLocale kGb(QLocale::English, QLocale::UnitedKingdom);
 const QLocale kUs(QLocale::English, QLocale::UnitedStates);
-const struct {
-    const char* name;
-    const char* text;
-    QLocale locale;
-    QDateTime utc;
-} kTimes[] = {
+const std::tuple<const char*, const char*, QLocale, QDateTime> kTimes[] = {
     {"iso", "2026-03-04 05:06:07", kGb, kT},
     {"year first with slashes", "2026/03/04 05:06:07", kUs, kT},
     {"day first where the locale has it", "04/03/2026 05:06:07", kGb, kT},
@@ -128,11 +114,7 @@ const struct {
 };
 
 // Summer time starts at 01:00 UTC on the last Sunday of March and ends there in October.
-const struct {
-    const char* name;
-    QDateTime utc;
-    QDateTime local;
-} kZones[] = {
+const std::tuple<const char*, QDateTime, QDateTime> kZones[] = {
     {"winter", {{2026, 1, 15}, {12, 0}, QTimeZone::utc()}, {{2026, 1, 15}, {13, 0}}},
     {"before the spring change",
      {{2026, 3, 29}, {0, 59}, QTimeZone::utc()},
@@ -160,10 +142,10 @@ private slots:
 
     void replies_data() { addRows(kReplies); }
     void replies() {
-        const auto& r = currentRow(kReplies);
-        const Reply reply = interpretReply(r.data, r.split);
-        QCOMPARE(reply.failed, r.time == kNoTime);
-        QCOMPARE(rowCells(reply, r.split), cells(r.time, r.cells));
+        const auto& [name, data, split, time, letters] = currentRow(kReplies);
+        const Reply reply = interpretReply(data, split);
+        QCOMPARE(reply.failed, time == kNoTime);
+        QCOMPARE(rowCells(reply, split), cells(time, letters));
     }
 
     void rowClassAndLamps() {
@@ -203,8 +185,8 @@ private slots:
 
     void whereTheBodyStarts_data() { addRows(kBodies); }
     void whereTheBodyStarts() {
-        const auto& r = currentRow(kBodies);
-        QCOMPARE(bodyStart(r.data), r.body == -2 ? r.data.indexOf('X') : r.body);
+        const auto& [name, data, body] = currentRow(kBodies);
+        QCOMPARE(bodyStart(data), body == -2 ? data.indexOf('X') : body);
     }
 
     void aMarkerAtTheFirstByteIsFoundPieceByPiece() {
@@ -224,16 +206,16 @@ private slots:
 
     void timeForms_data() { addRows(kTimes); }
     void timeForms() {
-        const auto& r = currentRow(kTimes);
-        QCOMPARE(parseUpdateTime(r.text, r.locale), r.utc);
+        const auto& [name, text, locale, utc] = currentRow(kTimes);
+        QCOMPARE(parseUpdateTime(text, locale), utc);
     }
 
     void utcToLocalFollowsDaylightSaving_data() { addRows(kZones); }
     void utcToLocalFollowsDaylightSaving() {
-        const auto& r = currentRow(kZones);
-        const QDateTime converted = UTCtoLocal(r.utc);
-        QCOMPARE(converted.date(), r.local.date());
-        QCOMPARE(converted.time(), r.local.time());
+        const auto& [name, utc, local] = currentRow(kZones);
+        const QDateTime converted = UTCtoLocal(utc);
+        QCOMPARE(converted.date(), local.date());
+        QCOMPARE(converted.time(), local.time());
     }
 
     void localTimeIsShortDateAndSeconds() {

@@ -39,46 +39,37 @@ FetchTarget target(const QString& server, const QString& user, int splitFlag = 0
     return deriveFetchTarget({"Acme", server, user}, splitFlag);
 }
 
-const struct {
-    const char* name;
-    const char* server;
-    const char* user;
-    int split;
-    const char* host;
-    int port;
-    const char* path; // the URL the proxy is asked for is http://<server as written><path>
-    const char* log;
-} kTargets[] = {
-    {"combined", "mon1", "acme", 0, "mon1", 80, "/status/acmeStatus.txt", "/logs/acme"},
-    {"split", "mon1", "acme", 1, "mon1", 80, "/status/acme.txt", "/logs/acme"},
-    {"port and path", "mon1:81/base", "acme", 1, "mon1", 81, "/base/status/acme.txt",
-     "/base/logs/acme"},
-    {"path, combined", "mon1/base", "acme", 0, "mon1", 80, "/base/status/acmeStatus.txt",
-     "/base/logs/acme"},
-    {"hash cuts the path, not the log", "mon1", "ac#me", 0, "mon1", 80, "/status/ac",
-     "/logs/ac#me"},
-    {"blanks around server and user are no part of them", " mon1 ", " acme ", 0, "mon1", 80,
-     "/status/acmeStatus.txt", "/logs/acme"},
-    {"invisible bytes are percent-encoded", "mon1/a b", "ok2 HTTP/1.1\x0bX\u00e9", 0, "mon1", 80,
-     "/a%20b/status/ok2%20HTTP/1.1%0BX%C3%A9Status.txt", "/a%20b/logs/ok2%20HTTP/1.1%0BX%C3%A9"},
-    {"lowest port", "mon1:1", "acme", 1, "mon1", 1, "/status/acme.txt", "/logs/acme"},
-    {"highest port", "mon1:65535", "acme", 1, "mon1", 65535, "/status/acme.txt", "/logs/acme"},
-    {"IPv6 with a port", "[::1]:8080", "acme", 0, "::1", 8080, "/status/acmeStatus.txt",
-     "/logs/acme"},
-    {"IPv6 and a path", "[2001:db8::5]/base", "acme", 1, "2001:db8::5", 80, "/base/status/acme.txt",
-     "/base/logs/acme"},
+// Server, user, split flag; host, port, request path and log path. A proxy is asked for
+// http://<server as written><path>.
+const std::tuple<const char*, const char*, const char*, int, const char*, int, const char*,
+                 const char*>
+    kTargets[] = {
+        {"combined", "mon1", "acme", 0, "mon1", 80, "/status/acmeStatus.txt", "/logs/acme"},
+        {"split", "mon1", "acme", 1, "mon1", 80, "/status/acme.txt", "/logs/acme"},
+        {"port and path", "mon1:81/base", "acme", 1, "mon1", 81, "/base/status/acme.txt",
+         "/base/logs/acme"},
+        {"path, combined", "mon1/base", "acme", 0, "mon1", 80, "/base/status/acmeStatus.txt",
+         "/base/logs/acme"},
+        {"hash cuts the path, not the log", "mon1", "ac#me", 0, "mon1", 80, "/status/ac",
+         "/logs/ac#me"},
+        {"blanks around server and user are no part of them", " mon1 ", " acme ", 0, "mon1", 80,
+         "/status/acmeStatus.txt", "/logs/acme"},
+        {"invisible bytes are percent-encoded", "mon1/a b", "ok2 HTTP/1.1\x0bX\u00e9", 0, "mon1",
+         80, "/a%20b/status/ok2%20HTTP/1.1%0BX%C3%A9Status.txt",
+         "/a%20b/logs/ok2%20HTTP/1.1%0BX%C3%A9"},
+        {"lowest port", "mon1:1", "acme", 1, "mon1", 1, "/status/acme.txt", "/logs/acme"},
+        {"highest port", "mon1:65535", "acme", 1, "mon1", 65535, "/status/acme.txt", "/logs/acme"},
+        {"IPv6 with a port", "[::1]:8080", "acme", 0, "::1", 8080, "/status/acmeStatus.txt",
+         "/logs/acme"},
+        {"IPv6 and a path", "[2001:db8::5]/base", "acme", 1, "2001:db8::5", 80,
+         "/base/status/acme.txt", "/base/logs/acme"},
 };
 
 const char* const kUnusable[] = {"mon1:http",   "mon1:", "mon1:0",    "mon1:65536", "mon1:+18100",
                                  "mon1: 18100", "   ",   "[::1:8080", "[::1]8080",  "[::1]:x"};
 
-const struct {
-    const char* name;
-    const char* user;
-    int split;
-    const char* suffix;
-    QByteArray request;
-} kRequests[] = {
+// User, split flag, what follows the server, the request.
+const std::tuple<const char*, const char*, int, const char*, QByteArray> kRequests[] = {
     {"combined", "acme", 0, "", "GET /status/acmeStatus.txt HTTP/1.0\r\n\r\n"},
     {"split", "acme", 1, "", "GET /status/acme.txt HTTP/1.0\r\n\r\n"},
     {"path in server", "acme", 0, "/base", "GET /base/status/acmeStatus.txt HTTP/1.0\r\n\r\n"},
@@ -86,12 +77,7 @@ const struct {
 };
 
 // How servers answer, and what the fetch makes of it; an empty reason is a whole status.
-const struct {
-    const char* name;
-    Script script;
-    int timeoutMs;
-    const char* reason;
-} kAnswers[] = {
+const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"one byte at a time", {Script::Mode::Pieces, kStatus, 1, 2}, 5000, ""},
     {"marker in the second piece",
      {Script::Mode::Pieces, "HTTP/1.0 200 OK\r\nServer: x\r\n\r\n" + kStatus, 40, 2},
@@ -133,15 +119,14 @@ private slots:
 
     void derive_data() { addRows(kTargets); }
     void derive() {
-        const auto& r = currentRow(kTargets);
-        const FetchTarget t =
-            deriveFetchTarget({"Acme", r.server, QString::fromUtf8(r.user)}, r.split);
-        QCOMPARE(t.host, QString::fromUtf8(r.host));
-        QCOMPARE(t.directPort(), r.port);
-        QCOMPARE(t.requestPath, QString::fromUtf8(r.path));
-        const QString authority = QString::fromLatin1(r.server).trimmed().section(u'/', 0, 0);
-        QCOMPARE(t.proxyRequestPath(), "http://" + authority + r.path);
-        QCOMPARE(t.logUrl, "http://" + authority + r.log + "/index.html");
+        const auto& [name, server, user, split, host, port, path, log] = currentRow(kTargets);
+        const FetchTarget t = deriveFetchTarget({"Acme", server, QString::fromUtf8(user)}, split);
+        QCOMPARE(t.host, QString::fromUtf8(host));
+        QCOMPARE(t.directPort(), port);
+        QCOMPARE(t.requestPath, QString::fromUtf8(path));
+        const QString authority = QString::fromLatin1(server).trimmed().section(u'/', 0, 0);
+        QCOMPARE(t.proxyRequestPath(), "http://" + authority + path);
+        QCOMPARE(t.logUrl, "http://" + authority + log + "/index.html");
         QVERIFY(t.portError.isEmpty());
     }
 
@@ -156,28 +141,28 @@ private slots:
 
     void requestBytes_data() { addRows(kRequests); }
     void requestBytes() {
-        const auto& r = currentRow(kRequests);
+        const auto& [name, user, split, suffix, request] = currentRow(kRequests);
         StatusFetch fetch;
-        fetchOnce(fetch, target(m_server.address() + r.suffix, r.user, r.split), proxy(), r.split);
-        QCOMPARE(m_server.requests(), QList<QByteArray>{r.request});
+        fetchOnce(fetch, target(m_server.address() + suffix, user, split), proxy(), split);
+        QCOMPARE(m_server.requests(), QList<QByteArray>{request});
     }
 
     void answers_data() { addRows(kAnswers); }
     void answers() {
-        const auto& r = currentRow(kAnswers);
-        m_server.setScript(QStringLiteral("/status/answerStatus.txt"), r.script);
+        const auto& [name, script, timeoutMs, reason] = currentRow(kAnswers);
+        m_server.setScript(QStringLiteral("/status/answerStatus.txt"), script);
         StatusFetch fetch;
         QCOMPARE(fetch.timeoutMs(), 30000);
-        fetch.setTimeoutMs(r.timeoutMs);
+        fetch.setTimeoutMs(timeoutMs);
         const FetchOutcome outcome = fetchOnce(fetch, target(m_server.address(), "answer"));
         const Reply reply =
             outcome.failed ? failedReply(outcome.reason) : interpretReply(outcome.reply, 0);
-        QVERIFY2(reply.reason.contains(r.reason), qPrintable(reply.reason));
-        QCOMPARE(reply.failed, *r.reason != 0);
-        QVERIFY(r.script.reply.startsWith(outcome.reply.left(r.script.reply.size())));
-        if (r.script.reply.size() > StatusFetch::kMaxReplyBytes)
+        QVERIFY2(reply.reason.contains(reason), qPrintable(reply.reason));
+        QCOMPARE(reply.failed, *reason != 0);
+        QVERIFY(script.reply.startsWith(outcome.reply.left(script.reply.size())));
+        if (script.reply.size() > StatusFetch::kMaxReplyBytes)
             QCOMPARE(outcome.reply.size(), StatusFetch::kMaxReplyBytes);
-        if (r.script.mode == Script::Mode::Never) // ended by its timer: the socket is released
+        if (script.mode == Script::Mode::Never) // ended by its timer: the socket is released
             QTRY_VERIFY(fetch.findChildren<QTcpSocket*>().isEmpty());
     }
 
