@@ -26,20 +26,6 @@ void resetConnection(QTcpSocket* socket) {
     socket->abort();
 }
 
-// Collects a request head on the socket, then hands it on once.
-template <typename Handler> void onRequest(QObject* context, QTcpSocket* socket, Handler handler) {
-    auto* buffer = new QByteArray;
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QObject::connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
-    QObject::connect(socket, &QTcpSocket::readyRead, context, [socket, buffer, handler] {
-        if (buffer->contains(kEndOfHead))
-            return;
-        *buffer += socket->readAll();
-        if (buffer->contains(kEndOfHead))
-            handler(QByteArray(buffer->constData(), buffer->size()));
-    });
-}
-
 } // namespace
 
 FakeMonitorServer::FakeMonitorServer(QObject* parent) : QObject(parent) {
@@ -82,11 +68,20 @@ QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray
 }
 
 void FakeMonitorServer::onNewConnection() {
+    // Each connection collects its request head, then is answered once.
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        onRequest(this, socket, [this, socket](const QByteArray& request) {
+        auto* head = new QByteArray;
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, socket, [head] { delete head; });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, head] {
+            if (head->contains(kEndOfHead))
+                return;
+            *head += socket->readAll();
+            if (!head->contains(kEndOfHead))
+                return;
             if (m_record)
-                m_requests << request;
-            answer(socket, request);
+                m_requests << *head;
+            answer(socket, *head);
         });
     }
 }

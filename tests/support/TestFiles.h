@@ -14,16 +14,12 @@
 
 namespace courivane::testing {
 
-// Data rows kept as a table of structs with a `name`, or of tuples led by the name:
-// `addRows(kTable)` in the `_data` function, `currentRow(kTable)` in the test.
+// Data rows kept as a table of tuples led by the row's name: `addRows(kTable)` in the `_data`
+// function, `currentRow(kTable)` in the test.
 template <typename Row, std::size_t N> void addRows(const Row (&rows)[N]) {
     QTest::addColumn<int>("row");
-    for (std::size_t i = 0; i < N; ++i) {
-        if constexpr (requires { rows[i].name; })
-            QTest::newRow(rows[i].name) << int(i);
-        else
-            QTest::newRow(std::get<0>(rows[i])) << int(i);
-    }
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(std::get<0>(rows[i])) << int(i);
 }
 template <typename Row, std::size_t N> const Row& currentRow(const Row (&rows)[N]) {
     return rows[*static_cast<int*>(QTest::qData("row", QMetaType::Int))];
