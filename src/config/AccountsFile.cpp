@@ -8,8 +8,9 @@ namespace {
 
 const QChar kTab = u'\t';
 
-bool holdsLineBreakOrTab(const QString& text) {
-    return text.contains(kTab) || text.contains(u'\r') || text.contains(u'\n');
+bool isComplete(const AccountRecord& record) {
+    return !record.CompanyName.isEmpty() && !record.MonitoringServer.isEmpty() &&
+           !record.UserName.isEmpty();
 }
 
 } // namespace
@@ -33,6 +34,15 @@ std::optional<QString> forbiddenField(const AccountRecord& record) {
     if (holdsLineBreakOrTab(record.UserName))
         return QStringLiteral("User Name");
     return std::nullopt;
+}
+
+QString entryFault(const AccountRecord& record) {
+    if (!isComplete(record))
+        return kCompleteAllDetails;
+    // A TAB or a line break would turn one account into others when the file is read back.
+    if (const auto field = forbiddenField(record))
+        return QStringLiteral("The %1 must not hold a TAB or a line break.").arg(*field);
+    return {};
 }
 
 AccountsFile::AccountsFile(QDir programDir) : m_dir(std::move(programDir)) {}
@@ -94,6 +104,36 @@ QStringList AccountsFile::fileLines(const QStringList& entries) {
     if (lines.isEmpty())
         lines << QString();
     return lines;
+}
+
+AccountsFile::SaveCheck AccountsFile::checkSave(const AccountsRead& shown,
+                                                const QStringList& entries) const {
+    if (shown.exists && !shown.usable) {
+        return {QStringLiteral("%1 was not saved: it could not be read (%2), so the accounts in "
+                               "it are not known here.")
+                    .arg(path(), shown.error),
+                {}};
+    }
+    SaveCheck check;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const auto record = fromListEntry(entries.at(i));
+        if (record && !isComplete(*record)) {
+            check.questions << QStringLiteral("Account %1 (%2) is incomplete and cannot be "
+                                              "polled. Save it as it is?")
+                                   .arg(i + 1)
+                                   .arg(record->CompanyName);
+        }
+    }
+    return check;
+}
+
+QString AccountsFile::changedQuestion(const AccountsRead& shown) const {
+    // A save would silently drop what someone wrote since.
+    if (read().raw == shown.raw)
+        return {};
+    return QStringLiteral("%1 has changed since this window read it. Replace it with the list "
+                          "shown here?")
+        .arg(path());
 }
 
 QString AccountsFile::encode(const QList<AccountRecord>& records, const LineBytes& original,

@@ -32,6 +32,10 @@ std::optional<AccountRecord> fromListEntry(const QString& entry);
 // The field that holds a TAB, CR or LF, if any, by its caption ("Company Name", ...).
 std::optional<QString> forbiddenField(const AccountRecord& record);
 
+inline const QString kCompleteAllDetails = QStringLiteral("You must complete all the details");
+// Why the accounts dialog must not take a typed account into its list, or an empty string.
+QString entryFault(const AccountRecord& record);
+
 struct AccountsRead {
     QList<AccountRecord> records;
     // A last account of one or two lines: not polled, but the dialog shows it to be completed.
@@ -65,6 +69,18 @@ public:
                           QByteArray& bytes);
     // The same from the dialog's list entries, in list order.
     QString writeEntries(const QStringList& entries, const LineBytes& original = {}) const;
+
+    // Before the dialog's list replaces the file: a refusal when the file the dialog read
+    // (`shown`) could not be read, since the accounts in it are not known here; otherwise a
+    // question for each incomplete entry, each of which the user must agree to.
+    struct SaveCheck {
+        QString refusal;
+        QStringList questions;
+    };
+    SaveCheck checkSave(const AccountsRead& shown, const QStringList& entries) const;
+    // Asked last, just before the write: the question when someone changed the file since `shown`
+    // was read, or an empty string.
+    QString changedQuestion(const AccountsRead& shown) const;
 
     // The file's lines for a list of entries: every TAB turned into a line end; an empty list is
     // a single empty line.

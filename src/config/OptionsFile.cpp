@@ -73,6 +73,20 @@ std::optional<qint32> parsePort(const QString& text) {
     return value;
 }
 
+QString proxyLinesFault(const OptionTexts& texts) {
+    if (!isYes(texts[ProxyLine]))
+        return {};
+    const QString& address = texts[AddressLine];
+    if (holdsLineBreakOrTab(address))
+        return QStringLiteral("The Proxy Server Address must not hold a TAB or a line break.");
+    if (address.isEmpty())
+        return QStringLiteral("The Proxy Server Address must not be empty while the proxy server "
+                              "is enabled.");
+    if (!parsePort(texts[PortLine]))
+        return QStringLiteral("The Port must be a whole number from 1 to 65535.");
+    return {};
+}
+
 OptionsFile::OptionsFile(QDir programDir) : m_dir(std::move(programDir)) {}
 
 QString OptionsFile::path() const {

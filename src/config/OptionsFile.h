@@ -73,6 +73,11 @@ enum OptionLine : int {
 // writes (a grayed box counts as checked before it gets here).
 using OptionTexts = std::array<QString, kOptionLineCount>;
 
+// Why the settings dialog must not save these lines, or an empty string. Address and port are
+// written only while the proxy is enabled; then a TAB or a line break, an empty address or an
+// unusable port would break every fetch through the proxy.
+QString proxyLinesFault(const OptionTexts& texts);
+
 // The three readers and the writer of the options file. Readers never fail: what is missing is
 // filled with the defaults and reported in `problems`, one text for the user each.
 class OptionsFile {

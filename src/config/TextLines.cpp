@@ -201,4 +201,8 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
     return {};
 }
 
+bool holdsLineBreakOrTab(const QString& text) {
+    return text.contains(u'\t') || text.contains(u'\r') || text.contains(u'\n');
+}
+
 } // namespace courivane

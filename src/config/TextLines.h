@@ -24,6 +24,8 @@ bool isValidUtf8(const QByteArray& bytes);
 QString fromWindows1252(const QByteArray& bytes);
 // Empty when some character has no Windows-1252 byte.
 std::optional<QByteArray> toWindows1252(const QString& text);
+// A TAB, CR or LF: what no single line of a file may hold.
+bool holdsLineBreakOrTab(const QString& text);
 
 // What a file's lines were as bytes, so that a save writes every line the user did not change
 // with its original bytes, and new or changed lines in the file's own encoding.

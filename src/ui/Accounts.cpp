@@ -158,15 +158,8 @@ QStringList Accounts::entries() const {
 
 bool Accounts::validEntry(QString& entry) {
     const AccountRecord record{Text1->text(), Text2->text(), Text3->text()};
-    if (record.CompanyName.isEmpty() || record.MonitoringServer.isEmpty() ||
-        record.UserName.isEmpty()) {
-        showMessage(this, kCompleteAllDetails);
-        return false;
-    }
-    // A TAB or a line break would turn one account into others when the file is read back.
-    if (const auto field = forbiddenField(record)) {
-        showMessage(this,
-                    QStringLiteral("The %1 must not hold a TAB or a line break.").arg(*field));
+    if (const QString fault = entryFault(record); !fault.isEmpty()) {
+        showMessage(this, fault);
         return false;
     }
     entry = toListEntry(record);
@@ -240,33 +233,19 @@ void Accounts::List1_DblClick() {
 
 void Accounts::Command3_Click() {
     const AccountsFile file(m_dir);
-    if (m_read.exists && !m_read.usable) {
-        showMessage(this, QStringLiteral("%1 was not saved: it could not be read (%2), so the "
-                                         "accounts in it are not known here.")
-                              .arg(file.path(), m_read.error));
-        return;
-    }
     const QStringList list = entries();
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const auto record = fromListEntry(list.at(i));
-        if (record &&
-            (record->CompanyName.isEmpty() || record->MonitoringServer.isEmpty() ||
-             record->UserName.isEmpty()) &&
-            !askQuestion(this, QStringLiteral("Account %1 (%2) is incomplete and cannot be "
-                                              "polled. Save it as it is?")
-                                   .arg(i + 1)
-                                   .arg(record->CompanyName))) {
-            return;
-        }
-    }
-    // Someone may have edited the file since it was read; a save would silently drop that.
-    const AccountsRead now = file.read();
-    if (now.raw != m_read.raw &&
-        !askQuestion(this, QStringLiteral("%1 has changed since this window read it. Replace "
-                                          "it with the list shown here?")
-                               .arg(file.path()))) {
+    const AccountsFile::SaveCheck check = file.checkSave(m_read, list);
+    if (!check.refusal.isEmpty()) {
+        showMessage(this, check.refusal);
         return;
     }
+    for (const QString& question : check.questions) {
+        if (!askQuestion(this, question))
+            return;
+    }
+    if (const QString question = file.changedQuestion(m_read);
+        !question.isEmpty() && !askQuestion(this, question))
+        return;
     const QString error = file.writeEntries(list, LineBytes(m_read.raw));
     if (!error.isEmpty()) {
         showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));

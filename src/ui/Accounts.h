@@ -12,8 +12,6 @@ class QPushButton;
 
 namespace courivane {
 
-inline const QString kCompleteAllDetails = QStringLiteral("You must complete all the details");
-
 // The accounts dialog: the working copy of the account list, one TAB-joined entry per account,
 // written back to the accounts file only by "Save Settings".
 class Accounts : public QWidget {

@@ -144,26 +144,7 @@ void Settings::Check8_Click() {
     }
 }
 
-QString Settings::proxyFault() const {
-    if (Check2->checkState() == Qt::Unchecked)
-        return {}; // address and port are not written
-    const QString address = Text1->text();
-    if (address.contains(u'\t') || address.contains(u'\r') || address.contains(u'\n'))
-        return QStringLiteral("The Proxy Server Address must not hold a TAB or a line break.");
-    if (address.isEmpty())
-        return QStringLiteral("The Proxy Server Address must not be empty while the proxy server "
-                              "is enabled.");
-    if (!parsePort(Text2->text()))
-        return QStringLiteral("The Port must be a whole number from 1 to 65535.");
-    return {};
-}
-
 void Settings::Command1_Click() {
-    // Refused before anything is written: a broken line would break every proxied fetch.
-    if (const QString fault = proxyFault(); !fault.isEmpty()) {
-        showMessage(this, fault);
-        return;
-    }
     OptionTexts o;
     o[SoundLine] = yesNo(checkedOrGrayed(Check1));
     o[PopupsLine] = yesNo(checkedOrGrayed(Check3));
@@ -175,6 +156,11 @@ void Settings::Command1_Click() {
     o[ProxyLine] = yesNo(checkedOrGrayed(Check2));
     o[AddressLine] = Text1->text();
     o[PortLine] = Text2->text();
+    // Refused before anything is written.
+    if (const QString fault = proxyLinesFault(o); !fault.isEmpty()) {
+        showMessage(this, fault);
+        return;
+    }
     const OptionsFile file(m_dir);
     const QString error = file.write(o, m_fileBytes);
     if (!error.isEmpty()) {

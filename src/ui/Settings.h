@@ -67,8 +67,6 @@ private:
     void Command4_Click();
 
     void fill();
-    // The message that refuses the address and port, or nothing when they can be saved.
-    QString proxyFault() const;
 
     OptionFlags& m_flags;
     QDir m_dir;

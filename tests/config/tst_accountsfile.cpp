@@ -73,6 +73,22 @@ private slots:
         QCOMPARE(back.incomplete, std::optional(incomplete));
     }
 
+    void aSaveOfTheDialogsListAsksFirst() {
+        QCOMPARE(entryFault({"A", "", "u"}), kCompleteAllDetails);
+        QCOMPARE(entryFault({"A", "m", "u"}), QString());
+        writeBytes(dir(), kAccountsFileName, "A\r\nm\r\nu\r\nHalf\r\n");
+        const AccountsFile file(dir());
+        const AccountsRead shown = file.read();
+        const auto check = file.checkSave(shown, {"A\tm\tu", "Half\t\t", "\tn\tv", "B\tn\tv"});
+        QCOMPARE(check.refusal, QString());
+        QCOMPARE(check.questions.size(), 2);
+        QVERIFY(check.questions.first().startsWith("Account 2 (Half) is incomplete"));
+        QVERIFY(check.questions.last().startsWith("Account 3 () is incomplete"));
+        QCOMPARE(file.changedQuestion(shown), QString());
+        writeBytes(dir(), kAccountsFileName, "A\r\nm\r\nu\r\n");
+        QVERIFY(file.changedQuestion(shown).startsWith(file.path() + " has changed"));
+    }
+
     void mixedEncodingsSurviveAnUneditedSave() {
         // A UTF-8 line, a Windows-1252 line with bytes from 0x80 to 0x9F, and plain ASCII.
         const QByteArray old = "M\xc3\xbcnchen Hof\r\nmon1\r\nmuc\r\n"
@@ -120,6 +136,8 @@ private slots:
             const AccountsRead back = AccountsFile(dir()).read();
             QVERIFY(!back.usable && back.records.isEmpty());
             QCOMPARE(back.exists, k != "missing");
+            // A file that is there but unknown is never replaced; a missing one may be created.
+            QCOMPARE(AccountsFile(dir()).checkSave(back, {}).refusal.isEmpty(), k == "missing");
             QCOMPARE(back.problems.size(), 1);
             const char* reason = k == "missing"  ? " not found"
                                  : k == "64 MiB" ? "larger than"
@@ -146,6 +164,8 @@ private slots:
     void writerRefusesTabsAndLineBreaks() {
         const auto& [name, record, field] = currentRow(kRefused);
         writeBytes(dir(), kAccountsFileName, "Old\r\nmon\r\nold\r\n");
+        QCOMPARE(entryFault(record),
+                 QStringLiteral("The %1 must not hold a TAB or a line break.").arg(field));
         const QString error = AccountsFile(dir()).write({{"Ok", "m", "u"}, record});
         QVERIFY2(error.contains(field) && error.contains(QStringLiteral("Account 2")),
                  qPrintable(error));

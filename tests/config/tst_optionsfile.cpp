@@ -50,6 +50,16 @@ const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads
      nullptr},
 };
 
+// The proxy switch, address and port the settings dialog would save; what its refusal names.
+const std::tuple<const char*, const QString&, const char*, const char*, const char*> kProxyLines[] =
+    {
+        {"proxy off: neither line is written", kNo, "a\tb", "0", ""},
+        {"a line break in the address", kYes, "proxy1\n", "3128", "Address must not hold"},
+        {"no address", kYes, "", "3128", "Address must not be empty"},
+        {"a port that is no port", kYes, "proxy1", "65536", "Port"},
+        {"a usable pair", kYes, "proxy1", "65535", ""},
+};
+
 const char* const kBadPorts[] = {"abc", "0", "70000", "-1", "", "+18100", " 18100", "65536"};
 
 // The option, the file beside the program, XDG_CONFIG_HOME, the directory (relative to the scratch
@@ -120,6 +130,15 @@ private slots:
                      qPrintable(problems.first()));
             QVERIFY(!f.proxyPortValid);
         }
+    }
+
+    void proxyLinesTheDialogRefuses_data() { addRows(kProxyLines); }
+    void proxyLinesTheDialogRefuses() {
+        const auto& [name, proxy, address, port, refusal] = currentRow(kProxyLines);
+        OptionTexts o;
+        std::tie(o[ProxyLine], o[AddressLine], o[PortLine]) = std::tuple(proxy, address, port);
+        const QString fault = proxyLinesFault(o);
+        QVERIFY2(*refusal ? fault.contains(refusal) : fault.isEmpty(), qPrintable(fault));
     }
 
     void theDialogReadsAsWrittenAndSavesBytesBack() {
