@@ -27,58 +27,23 @@ QString page(const QString& blocks, bool web) {
     return html;
 }
 
-// Failed, warning and OK rows with their counts; the split flag, StatusSummary, ShowErrorsOnly.
+// Failed, warning and OK rows (a letter each) with their counts; the split flag, StatusSummary,
+// ShowErrorsOnly.
+// clang-format off
 const std::tuple<const char*, PageSections, int, const char*, const char*, const char*> kPages[] = {
-    {"no WEB, grouped",
-     {"<tr>F</tr>", "", "<tr>A</tr><tr>B</tr>", 1, 0, 2},
-     0,
-     "YES",
-     "NO",
-     "1 Failed Service!=<tr>F</tr>#2 OK Services!=<tr>A</tr><tr>B</tr>"},
-    {"errors only: the failed block alone",
-     {"<tr>F</tr>", "", "<tr>A</tr>", 1, 0, 1},
-     0,
-     "YES",
-     "YES",
-     "1 Failed Service!=<tr>F</tr>"},
-    {"errors only and nothing failed: empty",
-     {"", "<tr>W</tr>", "<tr>A</tr>", 0, 1, 1},
-     1,
-     "YES",
-     "YES",
-     ""},
-    {"errors only is ignored when not grouped",
-     {"", "", "<tr>A</tr>", 0, 0, 1},
-     0,
-     "NO",
-     "YES",
-     "1 OK Service!=<tr>A</tr>"},
-    {"split, not grouped: no headline",
-     {"", "", "<tr>A</tr><tr>B</tr>", 0, 0, 2},
-     1,
-     "NO",
-     "NO",
-     "=<tr>A</tr><tr>B</tr>"},
-    {"no WEB, not grouped: the OK headline counts all",
-     {"", "", "<tr>A</tr><tr>F</tr>", 0, 0, 2},
-     0,
-     "no",
-     "NO",
-     "2 OK Services!=<tr>A</tr><tr>F</tr>"},
-    {"split, grouped: three blocks",
-     {"<tr>F</tr><tr>G</tr>", "<tr>W</tr>", "<tr>A</tr>", 2, 1, 1},
-     1,
-     "YES",
-     "NO",
-     "2 Failed Services!=<tr>F</tr><tr>G</tr>#1 Warning!=<tr>W</tr>#1 OK Service!=<tr>A</tr>"},
-    {"warnings plural",
-     {"", "<tr>W</tr><tr>V</tr>", "", 0, 2, 0},
-     0,
-     "YES",
-     "NO",
-     "2 Warnings!=<tr>W</tr><tr>V</tr>"},
+    {"grouped", {"F", "", "AB", 1, 0, 2}, 0, "YES", "NO", "1 Failed Service!=F#2 OK Services!=AB"},
+    {"errors only: failed block alone", {"F", "", "A", 1, 0, 1}, 0, "YES", "YES",
+     "1 Failed Service!=F"},
+    {"errors only, nothing failed: empty", {"", "W", "A", 0, 1, 1}, 1, "YES", "YES", ""},
+    {"errors only ignored ungrouped", {"", "", "A", 0, 0, 1}, 0, "NO", "YES", "1 OK Service!=A"},
+    {"split, ungrouped: no headline", {"", "", "AB", 0, 0, 2}, 1, "NO", "NO", "=AB"},
+    {"ungrouped: OK counts all", {"", "", "AF", 0, 0, 2}, 0, "no", "NO", "2 OK Services!=AF"},
+    {"split, grouped: three blocks", {"FG", "W", "A", 2, 1, 1}, 1, "YES", "NO",
+     "2 Failed Services!=FG#1 Warning!=W#1 OK Service!=A"},
+    {"warnings plural", {"", "WV", "", 0, 2, 0}, 0, "YES", "NO", "2 Warnings!=WV"},
     {"no accounts: empty page", {}, 1, "YES", "NO", ""},
 };
+// clang-format on
 
 // A failed row: the company cell escaped, the link kept inside its attribute.
 const std::tuple<const char*, const char*, const char*, const char*, const char*> kRows[] = {
@@ -93,29 +58,17 @@ const std::tuple<const char*, const char*, const char*, const char*, const char*
 using Failures = QList<std::pair<Lamp, QString>>;
 const Blink kSmtpRed{SmtpLamp, LampColour::Red};
 // This pass's failures, the SMTP and ICMP lists of the pass before; the blinks, the alert.
+// clang-format off
 const std::tuple<const char*, Failures, const char*, const char*, QList<Blink>, bool> kCycles[] = {
     {"new failure blinks and alerts", {{SmtpLamp, "A"}}, "", "", {kSmtpRed}, true},
     {"same failures again: nothing", {{SmtpLamp, "A"}}, "A\r\n", "", {}, false},
-    {"a lamp turns green, another stays red: alert, no blink",
-     {{SmtpLamp, "A"}},
-     "A\r\n",
-     "B\r\n",
-     {},
-     true},
-    {"a company joins a red lamp",
-     {{SmtpLamp, "A"}, {SmtpLamp, "C"}},
-     "A\r\n",
-     "",
-     {kSmtpRed},
+    {"a lamp turns green, another stays red", {{SmtpLamp, "A"}}, "A\r\n", "B\r\n", {}, true},
+    {"a company joins a red lamp", {{SmtpLamp, "A"}, {SmtpLamp, "C"}}, "A\r\n", "", {kSmtpRed},
      true},
     {"all green after red: no alert", {}, "A\r\n", "", {}, false},
-    {"only Ryl: alert without a counter",
-     {{RylLamp, "A"}},
-     "",
-     "",
-     {{RylLamp, LampColour::Red}},
-     true},
+    {"only Ryl: alert, no counter", {{RylLamp, "A"}}, "", "", {{RylLamp, LampColour::Red}}, true},
 };
+// clang-format on
 
 const std::tuple<const char*, Lamp, LampColour, int, int> kBlinks[] = {
     {"ICMP red", IcmpLamp, LampColour::Red, 3, 8},
@@ -126,19 +79,17 @@ const std::tuple<const char*, Lamp, LampColour, int, int> kBlinks[] = {
 };
 
 // Counters of ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection.
+// clang-format off
 const std::tuple<const char*, std::array<int, kLampCount>, int, const char*> kNotices[] = {
-    {"SMTP and Connection",
-     {0, 0, 0, 2, 0, 0, 0, 1},
-     1,
+    {"SMTP and Connection", {0, 0, 0, 2, 0, 0, 0, 1}, 1,
      "Failed Services!\r\nSMTP:          2\r\nConnection: 1"},
     {"only Ryl: the headline alone", {}, 1, "Failed Services!"},
     {"no Web line without the split", {0, 3, 0, 0, 0, 0, 0, 0}, 0, "Failed Services!"},
-    {"every label, ten and more",
-     {10, 1, 2, 3, 4, 5, 0, 123},
-     1,
+    {"every label, ten and more", {10, 1, 2, 3, 4, 5, 0, 123}, 1,
      "Failed Services!\r\nICMP:          10\r\nWeb:           1\r\nPOP3:          2\r\n"
      "SMTP:          3\r\nReceive:      4\r\nSend:           5\r\nConnection: 123"},
 };
+// clang-format on
 
 } // namespace
 
