@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
         testing::FakeMonitorServer::splitStatus("1101111", "2026-07-01 12:00:00"));
     bench::ServerThread thread([&](testing::FakeMonitorServer& s) {
         s.setRecordRequests(false);
-        s.setDefault({testing::Script::Mode::Whole, fine});
+        s.setDefault({fine});
         s.setReply(QStringLiteral("/status/user7.txt"), failing);
     });
     const quint16 port = thread.startAndWait();

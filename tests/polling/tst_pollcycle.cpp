@@ -168,8 +168,7 @@ private slots:
     }
 
     void splitChangeWaitsForTheNextPass() {
-        m_server.setScript(QStringLiteral("/status/slow.txt"),
-                           {Script::Mode::Delayed, splitReply("1111111"), 1, 50});
+        m_server.setScript(QStringLiteral("/status/slow.txt"), {splitReply("1111111"), 0, 50});
         writeBytes(dir(), kAccountsFileName,
                    accounts({{"Slow", server(), "slow"}, {"Fine", server(), "fine"}}));
         PollCycle cycle(dir(), m_flags);
@@ -211,8 +210,7 @@ private slots:
         QVERIFY(cycle.Timer1->isActive() && !cycle.Timer13->isActive());
 
         // The due cycle timer starts one pass; its further ticks during the pass do nothing.
-        m_server.setScript(QStringLiteral("/status/fine.txt"),
-                           {Script::Mode::Delayed, splitReply("1111111"), 1, 100});
+        m_server.setScript(QStringLiteral("/status/fine.txt"), {splitReply("1111111"), 0, 100});
         cycle.Timer1->setInterval(5);
         QSignalSpy started(&cycle, &PollCycle::passStarted);
         QSignalSpy finished(&cycle, &PollCycle::passFinished);

@@ -81,53 +81,28 @@ void FakeMonitorServer::onNewConnection() {
                 return;
             if (m_record)
                 m_requests << *head;
-            answer(socket, *head);
+            answer(socket, m_scripts.value(QString::fromUtf8(requestPath(*head)), m_default), 0);
         });
     }
 }
 
-void FakeMonitorServer::answer(QTcpSocket* socket, const QByteArray& request) {
-    const QString path = QString::fromUtf8(requestPath(request));
-    const Script script = m_scripts.value(path, m_default);
-    switch (script.mode) {
-    case Script::Mode::Whole:
-        socket->write(script.reply);
-        socket->disconnectFromHost();
-        break;
-    case Script::Mode::Delayed:
-        QTimer::singleShot(script.delayMs, socket, [socket, script] {
-            socket->write(script.reply);
-            socket->disconnectFromHost();
-        });
-        break;
-    case Script::Mode::Pieces: {
-        auto* timer = new QTimer(socket);
-        timer->setInterval(script.delayMs);
-        auto offset = std::make_shared<qsizetype>(0);
-        connect(timer, &QTimer::timeout, socket, [socket, timer, script, offset] {
-            socket->write(script.reply.mid(*offset, script.pieceSize));
-            socket->flush();
-            *offset += script.pieceSize;
-            if (*offset >= script.reply.size()) {
-                timer->stop();
-                socket->disconnectFromHost();
-            }
-        });
-        timer->start();
-        break;
+void FakeMonitorServer::answer(QTcpSocket* socket, const Script& script, qsizetype offset,
+                               bool due) {
+    if (script.delayMs > 0 && !due) {
+        QTimer::singleShot(script.delayMs, socket, [=] { answer(socket, script, offset, true); });
+        return;
     }
-    case Script::Mode::Never:
-        break;
-    case Script::Mode::KeepOpen:
-        socket->write(script.reply);
-        break;
-    case Script::Mode::CloseWithoutData:
-        socket->disconnectFromHost();
-        break;
-    case Script::Mode::Reset:
-        resetConnection(socket);
-        break;
+    if (script.end == Script::End::Reset)
+        return resetConnection(socket);
+    const qsizetype piece = script.pieceSize > 0 ? script.pieceSize : script.reply.size();
+    if (offset < script.reply.size()) {
+        socket->write(script.reply.mid(offset, piece));
+        socket->flush();
+        if (offset + piece < script.reply.size())
+            return answer(socket, script, offset + piece);
     }
+    if (script.end == Script::End::Close)
+        socket->disconnectFromHost();
 }
 
 } // namespace courivane::testing

@@ -11,21 +11,15 @@ class QTcpSocket;
 
 namespace courivane::testing {
 
-// How the fake server answers one request path.
+// How the fake server answers one request path: the reply in pieces of `pieceSize` bytes (all at
+// once when 0), each `delayMs` after the request or the piece before; then the connection ends.
+// An empty reply that is kept open is a server that never answers.
 struct Script {
-    enum class Mode {
-        Whole,            // the reply in one write, then close
-        Pieces,           // the reply in pieces of `pieceSize` bytes, `delayMs` apart, then close
-        Delayed,          // the reply after `delayMs`, then close
-        Never,            // read the request, answer nothing, keep the connection open
-        CloseWithoutData, // close right after the request
-        Reset,            // reset the connection right after the request
-        KeepOpen,         // the reply in one write, connection left open
-    };
-    Mode mode = Mode::Whole;
+    enum class End { Close, KeepOpen, Reset };
     QByteArray reply;
-    int pieceSize = 1;
+    int pieceSize = 0;
     int delayMs = 0;
+    End end = End::Close;
 };
 
 // A monitoring server on 127.0.0.1 that serves scripted replies by request path and records the
@@ -41,9 +35,7 @@ public:
     QString address() const;
 
     void setScript(const QString& path, const Script& script) { m_scripts.insert(path, script); }
-    void setReply(const QString& path, const QByteArray& reply) {
-        setScript(path, {Script::Mode::Whole, reply});
-    }
+    void setReply(const QString& path, const QByteArray& reply) { setScript(path, {reply}); }
     // Used for a path without a script of its own; by default a 404 page without the marker.
     void setDefault(const Script& script) { m_default = script; }
 
@@ -62,7 +54,9 @@ public:
 
 private:
     void onNewConnection();
-    void answer(QTcpSocket* socket, const QByteArray& request);
+    // Writes the piece at `offset` once the script's delay is `due`, then the rest in turn.
+    static void answer(QTcpSocket* socket, const Script& script, qsizetype offset,
+                       bool due = false);
 
     QTcpServer m_server;
     QHash<QString, Script> m_scripts;

@@ -167,8 +167,7 @@ private slots:
         const QByteArray time = "2026-07-01 12:00:00";
         server.setScript(
             QStringLiteral("/status/web.txt"),
-            {Script::Mode::Delayed,
-             FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1011111", time)), 1,
+            {FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1011111", time)), 0,
              150});
         server.setReply(
             QStringLiteral("/status/warn.txt"),
