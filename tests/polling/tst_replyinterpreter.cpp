@@ -117,7 +117,9 @@ const std::tuple<const char*, const char*, QLocale, QDateTime> kTimes[] = {
     {"no time", "2026-03-04         ", kGb, {}},
     {"mixed separators", "2026-03/04 05:06:07", kGb, {}},
     {"T between date and time", "2026-03-04T05:06:07", kGb, {}},
+    {"nines", "2019-09-29 19:59:59", kGb, {{2019, 9, 29}, {19, 59, 59}, QTimeZone::utc()}},
     {"a letter for a digit", "2026-03-04 05:o6:07", kGb, {}},
+    {"a letter in the year", "2O26-03-04 05:06:07", kGb, {}},
     {"a letter above the digits", "2026-03-04 05:0A:07", kGb, {}},
     {"mixed separators, year last", "04/03-2026 05:06:07", kGb, {}},
     {"hour 24", "2026-03-04 24:00:00", kGb, {}},
@@ -216,6 +218,7 @@ private slots:
         QCOMPARE(formatLocalTime(t, kGb), QStringLiteral("01/07/2026 14:05:09"));
         // Older locale data puts a blank before PM, newer a narrow no-break space; either reads.
         QCOMPARE(formatLocalTime(t, kUs), QStringLiteral("7/1/26 2:05:09 PM"));
+        QCOMPARE(formatLocalTime(t.addDays(1), kUs), QStringLiteral("7/2/26 2:05:09 PM"));
     }
 };
 
