@@ -63,7 +63,7 @@ const std::tuple<const char*, const QString&, const char*, const char*, const ch
 // Line 10 as written, and the port it gives; 0: none.
 const std::pair<const char*, int> kPorts[] = {
     {"1", 1},  {"65535", 65535}, {"03128", 3128}, {"abc", 0},    {"0", 0},     {"70000", 0},
-    {"-1", 0}, {"", 0},          {"+18100", 0},   {" 18100", 0}, {"65536", 0},
+    {"-1", 0}, {"", 0},          {"+18100", 0},   {" 18100", 0}, {"65536", 0}, {"000080", 0},
 };
 
 // The option, the file beside the program, XDG_CONFIG_HOME, the directory (relative to the scratch

@@ -100,6 +100,7 @@ const std::tuple<const char*, QByteArray, int> kBodies[] = {
     {"LF CR without LF is no empty line", "HTTP/1.0 200 OK\n\rA\r\n\r\nX", -2},
     {"head not ended yet", "HTTP/1.0 200 OK\r\nA: b\r\n\r", -1},
     {"too short to tell", "HTT", -1},
+    {"short, but no status line", "Ryl", 0},
     {"no status line: from the start", "RylStatus", 0},
     {"HTTP/ not at the start", " HTTP/1.0 200 OK\r\n\r\n", 0},
 };
@@ -183,11 +184,15 @@ private slots:
         QCOMPARE(bodyStart(data), body == -2 ? data.indexOf('X') : body);
     }
 
-    void aMarkerAtTheFirstByteIsFoundPieceByPiece() {
-        const QByteArray status = combined("111111");
-        MarkerSearch search;
-        for (qsizetype end = 1; end <= status.size(); ++end)
-            QCOMPARE(search.feed(status.left(end)), end < kMarker.size() ? -1 : 0);
+    void theMarkerIsFoundPieceByPiece() {
+        // At the first byte; and after a head that holds the marker before its empty line.
+        for (const QByteArray& data :
+             {combined("111111"), "HTTP/1.0 200 OK\r\nX: RylStatus\r\n\r\n" + combined("111111")}) {
+            const qsizetype at = data.lastIndexOf(kMarker);
+            MarkerSearch search;
+            for (qsizetype end = 1; end <= data.size(); ++end)
+                QCOMPARE(search.feed(data.left(end)), end < at + kMarker.size() ? -1 : at);
+        }
     }
 
     void unparseableTimeIsShownEscaped() {
