@@ -27,6 +27,7 @@ QString flagsText(const OptionFlags& f) {
 }
 
 const QByteArray kFirstEight = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n";
+const QByteArray kProxied = kFirstEight + "p\r\n1\r\n";
 
 // The bytes (null: no file), read at a cycle (lines 4 to 7 stay) or at start-up, the flags, the
 // problem.
@@ -46,6 +47,8 @@ const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads
      "YES|NO|NO|YES|YES|NO|YES|YES||3128", "line 9"},
     {"LF line ends keep an empty line", "YES\nNO\nNO\nYES\nYES\nNO\nYES\nYES\n\n3128\n", true,
      "YES|NO|NO|YES|YES|NO|YES|YES||3128", "line 9"},
+    {"the largest file read", kProxied + QByteArray(kMaxOptionsBytes - kProxied.size(), 'x'), true,
+     "YES|NO|NO|YES|YES|NO|YES|YES|p|1", nullptr},
     {"a lone CR ends a line", "YES\rNO\rNO\rYES\rYES\rNO\rYES\rYES\rp\r1\r", true,
      "YES|NO|NO|YES|YES|NO|YES|YES|p|1", nullptr},
 };

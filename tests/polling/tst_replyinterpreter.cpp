@@ -97,6 +97,7 @@ const std::tuple<const char*, QByteArray, int, const char*, const char*> kLamps[
 const std::tuple<const char*, QByteArray, int> kBodies[] = {
     {"CR LF CR LF", "HTTP/1.0 200 OK\r\nA: b\r\n\r\nX", -2},
     {"LF LF", "HTTP/1.0 200 OK\nA: b\n\nX", -2},
+    {"LF LF ends the data", "HTTP/1.0 200 OK\n\n", 17},
     {"LF CR without LF is no empty line", "HTTP/1.0 200 OK\n\rA\r\n\r\nX", -2},
     {"head not ended yet", "HTTP/1.0 200 OK\r\nA: b\r\n\r", -1},
     {"too short to tell", "HTT", -1},

@@ -161,8 +161,10 @@ private slots:
         // The explicit port stays in the URL.
         QCOMPARE(httpProxy.requestLines(), QList<QByteArray>{"GET http://" + mon1.toUtf8() +
                                                              "/status/acmeStatus.txt HTTP/1.0"});
-        // Proxy settings that cannot work fail without a connection.
-        for (const OptionFlags& bad : {proxy(""), proxy("127.0.0.1", httpProxy.port(), false)})
+        // Proxy settings that cannot work fail without a connection; a port beyond 65535 does not
+        // wrap round onto another.
+        for (const OptionFlags& bad : {proxy(""), proxy("127.0.0.1", httpProxy.port(), false),
+                                       proxy("127.0.0.1", httpProxy.port() + 65536)})
             QVERIFY(fetchOnce(fetch, target(mon1, "acme"), bad).failed);
         QCOMPARE(httpProxy.requests().size(), 1);
         // A bracketed literal as the proxy address; IPv6 literals keep their brackets in the URL.
