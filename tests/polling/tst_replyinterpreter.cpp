@@ -79,6 +79,9 @@ const std::tuple<const char*, QByteArray, int, const char*, const char*> kReplie
      "NNNNNN"},
     {"combined, one byte short", combined("111111").chopped(3), 0, kNoTime, "NNNNNN"},
     {"split, one byte short", split("1111111").chopped(3), 1, kNoTime, "NNNNNNN"},
+    {"other case without CR LF between the lines",
+     combined("111111").replace("RylStatus", "RYLSTATUS").replace("\r\n", "\n\n"), 0, kNoTime,
+     "NNNNNN"},
     {"other case, one byte short", combined("111111").replace("RylStatus", "RYLSTATUS").chopped(3),
      0, kNoTime, "NNNNNN"},
 };

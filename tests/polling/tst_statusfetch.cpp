@@ -175,6 +175,12 @@ private slots:
                  QByteArray("GET http://[::1]:1/status/acmeStatus.txt HTTP/1.0"));
     }
 
+    void theLowestPortIsTried() {
+        StatusFetch fetch;
+        const FetchOutcome outcome = fetchOnce(fetch, target(QStringLiteral("127.0.0.1:1"), "a"));
+        QVERIFY2(outcome.failed && !outcome.reason.contains("range"), qPrintable(outcome.reason));
+    }
+
     void ipv6Loopback() {
         FakeMonitorServer server6;
         if (!server6.listen(0, QHostAddress::LocalHostIPv6))
