@@ -97,9 +97,10 @@ void FakeMonitorServer::answer(QTcpSocket* socket, const Script& script, qsizety
     const qsizetype piece = script.pieceSize > 0 ? script.pieceSize : script.reply.size();
     if (offset < script.reply.size()) {
         socket->write(script.reply.mid(offset, piece));
-        socket->flush();
-        if (offset + piece < script.reply.size())
+        if (offset + piece < script.reply.size()) {
+            socket->flush(); // this piece goes now, the next after the delay
             return answer(socket, script, offset + piece);
+        }
     }
     if (script.end == Script::End::Close)
         socket->disconnectFromHost();
