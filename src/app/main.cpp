@@ -1,6 +1,8 @@
 // courivane: the monitor.
 
 #include "config/ConfigPlace.h"
+#include "config/OptionsFile.h"
+#include "polling/PollCycle.h"
 #include "ui/Assets.h"
 #include "ui/Platform.h"
 #include "ui/Status.h"
@@ -50,13 +52,28 @@ int main(int argc, char* argv[]) {
         QStringLiteral("config-dir"),
         QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
         QStringLiteral("DIR"));
-    parser.addOption(configDir);
+    const QCommandLineOption parallel(
+        QStringLiteral("parallel"),
+        QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
+                       "server. 1 asks one account after the other.")
+            .arg(courivane::PollCycle::kMaxParallel)
+            .arg(courivane::PollCycle::kDefaultParallel),
+        QStringLiteral("N"), QString::number(courivane::PollCycle::kDefaultParallel));
+    parser.addOptions({configDir, parallel});
     parser.process(app);
+    const auto fetches =
+        courivane::parseWholeNumber(parser.value(parallel), 1, courivane::PollCycle::kMaxParallel);
+    if (!fetches) {
+        std::fprintf(stderr, "courivane: --parallel takes a whole number from 1 to %d\n",
+                     courivane::PollCycle::kMaxParallel);
+        return 2;
+    }
     if (!platform.terminalNote.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
 
     courivane::Status panel(QDir(courivane::configDirectoryOf(parser.value(configDir))),
                             courivane::defaultAssetDirs());
+    panel.cycle()->setParallel(*fetches);
     if (!platform.pageNote.isEmpty())
         panel.addStartupNote(platform.pageNote);
 

@@ -12,6 +12,9 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <chrono>
+#include <variant>
+
 using namespace courivane;
 
 namespace {
@@ -30,6 +33,9 @@ const char kDescription[] =
     "no answer within the time-out (the reason goes to stderr).";
 
 constexpr int kDefaultTimeoutSeconds = 60;
+constexpr int kMaxTimeoutSeconds = 24 * 60 * 60;
+// The first line names so many companies still waiting; the rest follow on the lines after it.
+constexpr qsizetype kNamedOnFirstLine = 3;
 
 QStringList companies(const QList<AccountRecord>& records) {
     QStringList names;
@@ -39,17 +45,25 @@ QStringList companies(const QList<AccountRecord>& records) {
     return names;
 }
 
-} // namespace
+struct CheckOptions {
+    QDir dir;
+    bool html = false;
+    bool listCompanies = false;
+    bool oneCompany = false;
+    QString company;
+    int timeoutSeconds = kDefaultTimeoutSeconds;
+    int parallel = PollCycle::kDefaultParallel;
+};
 
-int main(int argc, char* argv[]) {
-    // Headless, and nothing here needs glib's main loop; Qt's own dispatcher does not wake itself
-    // each time a socket notifier comes or goes, which saves a third of a fetch's system calls.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("courivane-check"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
+// A usage error is UNKNOWN to a monitoring engine, not the WARNING of a plain exit code 1.
+int usageError(const QString& text) {
+    QTextStream(stderr) << "courivane-check: " << printableText(text) << '\n';
+    QTextStream(stdout) << "COURIVANE UNKNOWN - " << printableText(text) << '\n';
+    return CheckUnknown;
+}
 
+// The command line; an exit code when it is not one to run.
+std::variant<CheckOptions, int> parseCommandLine() {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
@@ -73,39 +87,124 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Print the company names, one a line, and nothing else."));
     const QCommandLineOption timeout(
         {QStringLiteral("t"), QStringLiteral("timeout")},
-        QStringLiteral("End by this many seconds with UNKNOWN and the accounts not yet answered "
-                       "(default %1; each fetch is bounded by 30 s as well).")
-            .arg(kDefaultTimeoutSeconds),
+        QStringLiteral("End by this many seconds (1 to %2, default %1) with UNKNOWN and the "
+                       "accounts not yet answered; each fetch is bounded by 30 s as well.")
+            .arg(kDefaultTimeoutSeconds)
+            .arg(kMaxTimeoutSeconds),
         QStringLiteral("SECONDS"), QString::number(kDefaultTimeoutSeconds));
-    parser.addOptions({configDir, html, company, listCompanies, timeout});
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    // A usage error is UNKNOWN to a monitoring engine, not the WARNING of a plain exit code 1.
-    if (!parser.parse(QCoreApplication::arguments())) {
-        err << "courivane-check: " << parser.errorText() << '\n';
-        out << "COURIVANE UNKNOWN - " << printableText(parser.errorText()) << '\n';
-        return CheckUnknown;
-    }
+    const QCommandLineOption parallel(
+        QStringLiteral("parallel"),
+        QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
+                       "server. 1 asks one account after the other.")
+            .arg(PollCycle::kMaxParallel)
+            .arg(PollCycle::kDefaultParallel),
+        QStringLiteral("N"), QString::number(PollCycle::kDefaultParallel));
+    parser.addOptions({configDir, html, company, listCompanies, timeout, parallel});
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
     if (parser.isSet(help))
         parser.showHelp(0);
     if (parser.isSet(version))
         parser.showVersion();
 
-    const QDir dir(configDirectoryOf(parser.value(configDir)));
-    bool timeoutOk = false;
-    const int timeoutSeconds = parser.value(timeout).toInt(&timeoutOk);
-    if (!timeoutOk || timeoutSeconds < 1) {
-        err << "courivane-check: --timeout takes a whole number of seconds from 1\n";
-        out << "COURIVANE UNKNOWN - bad --timeout\n";
+    CheckOptions options;
+    options.dir = QDir(configDirectoryOf(parser.value(configDir)));
+    options.html = parser.isSet(html);
+    options.listCompanies = parser.isSet(listCompanies);
+    options.oneCompany = parser.isSet(company);
+    options.company = parser.value(company);
+    const auto seconds = parseWholeNumber(parser.value(timeout), 1, kMaxTimeoutSeconds);
+    if (!seconds)
+        return usageError(QStringLiteral("--timeout takes a whole number of seconds from 1 to %1")
+                              .arg(kMaxTimeoutSeconds));
+    options.timeoutSeconds = *seconds;
+    const auto fetches = parseWholeNumber(parser.value(parallel), 1, PollCycle::kMaxParallel);
+    if (!fetches)
+        return usageError(QStringLiteral("--parallel takes a whole number from 1 to %1")
+                              .arg(PollCycle::kMaxParallel));
+    options.parallel = *fetches;
+    return options;
+}
+
+struct PassRun {
+    std::optional<PassResult> result; // none when the time ran out first
+    QList<AccountRecord> unfinished;
+};
+
+PassRun runPass(const CheckOptions& options, OptionFlags& flags, const QStringList& problems,
+                const AccountsRead& accounts) {
+    PollCycle cycle(options.dir, flags);
+    cycle.setCompanyFilter(options.oneCompany ? options.company : QString());
+    cycle.setParallel(options.parallel);
+    PassRun run;
+    QObject::connect(&cycle, &PollCycle::passFinished, qApp, [&](const PassResult& r) {
+        run.result = r;
+        QCoreApplication::quit();
+    });
+    // The start-up pass, once the loop runs.
+    QTimer::singleShot(0, &cycle, [&] {
+        cycle.runStartupPass(startupSplitFlag(flags.SplitIcmpWeb), problems, accounts);
+    });
+    // A monitoring engine waits for no plug-in forever: the check ends by the limit.
+    QTimer::singleShot(std::chrono::seconds(options.timeoutSeconds), qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    cycle.Timer13->stop();
+    if (!run.result)
+        run.unfinished = cycle.unfinishedAccounts();
+    return run;
+}
+
+// The time ran out: the first line stays short, every account still waiting follows it.
+int reportUnfinished(const CheckOptions& options, const QList<AccountRecord>& unfinished) {
+    QStringList waiting;
+    for (const AccountRecord& a : unfinished)
+        waiting << printableText(a.CompanyName + QStringLiteral(" (") + a.MonitoringServer + u')');
+    waiting.removeDuplicates();
+    QString reason = QStringLiteral("no answer within %1 s from ").arg(options.timeoutSeconds) +
+                     QStringList(waiting.mid(0, kNamedOnFirstLine)).join(QStringLiteral(", "));
+    if (waiting.size() > kNamedOnFirstLine)
+        reason += QStringLiteral(" and %1 more").arg(waiting.size() - kNamedOnFirstLine);
+    if (options.oneCompany)
+        reason = printableText(options.company) + QStringLiteral(": ") + reason;
+    QTextStream out(stdout);
+    if (options.html) {
+        // stdout carries nothing but HTML; the reason goes to the terminal as well.
+        QTextStream(stderr) << "courivane-check: " << reason << '\n';
+        out << SummaryPage::withProblems({reason}, QString());
         return CheckUnknown;
     }
+    out << "COURIVANE UNKNOWN - " << reason << '\n';
+    if (waiting.size() > kNamedOnFirstLine)
+        for (const QString& name : waiting)
+            out << name << '\n';
+    return CheckUnknown;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Headless, and nothing here needs glib's main loop; Qt's own dispatcher does not wake itself
+    // each time a socket notifier comes or goes, which saves a third of a fetch's system calls.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("courivane-check"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
+
+    const auto parsed = parseCommandLine();
+    if (const int* code = std::get_if<int>(&parsed))
+        return *code;
+    const CheckOptions& options = std::get<CheckOptions>(parsed);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
 
     OptionFlags flags;
     bool optionsUsable = false;
-    const QStringList optionProblems = OptionsFile(dir).readStartup(flags, &optionsUsable);
-    const AccountsRead accounts = AccountsFile(dir).read();
-    if (parser.isSet(listCompanies) && accounts.usable) {
-        for (const QString& name : companies(accounts.records))
+    const QStringList optionProblems = OptionsFile(options.dir).readStartup(flags, &optionsUsable);
+    const AccountsRead accounts = AccountsFile(options.dir).read();
+    const QStringList names = companies(accounts.records);
+    if (options.listCompanies && accounts.usable) {
+        for (const QString& name : names)
             out << printableText(name) << '\n';
         return CheckOk;
     }
@@ -114,63 +213,32 @@ int main(int argc, char* argv[]) {
         for (const QString& problem : problems)
             err << printableText(problem) << '\n';
         // With --html, stdout carries nothing but HTML: the problems as the monitor shows them.
-        if (parser.isSet(html))
+        if (options.html)
             out << SummaryPage::withProblems(problems, QString());
         else
-            out << "COURIVANE UNKNOWN - configuration in " << printableText(dir.absolutePath())
-                << " is missing or unreadable\n";
+            out << "COURIVANE UNKNOWN - configuration in "
+                << printableText(options.dir.absolutePath()) << " is missing or unreadable\n";
+        return CheckUnknown;
+    }
+    if (options.oneCompany && !names.contains(options.company)) {
+        err << "courivane-check: no company named \"" << printableText(options.company) << "\" in "
+            << printableText(AccountsFile(options.dir).path()) << "; the companies are:\n";
+        for (const QString& name : names)
+            err << "  " << printableText(name) << '\n';
+        out << "COURIVANE UNKNOWN - " << printableText(options.company) << ": no such company\n";
         return CheckUnknown;
     }
 
-    const QString only = parser.value(company);
-    QList<AccountRecord> polled = accounts.records;
-    if (parser.isSet(company)) {
-        polled.removeIf([&](const AccountRecord& a) { return a.CompanyName != only; });
-        if (polled.isEmpty()) {
-            err << "courivane-check: no company named \"" << printableText(only) << "\" in "
-                << printableText(AccountsFile(dir).path()) << "; the companies are:\n";
-            for (const QString& name : companies(accounts.records))
-                err << "  " << printableText(name) << '\n';
-            out << "COURIVANE UNKNOWN - " << printableText(only) << ": no such company\n";
-            return CheckUnknown;
-        }
-    }
-
-    PollCycle cycle(dir, flags);
-    cycle.setCompanyFilter(only);
-    PassResult result;
-    bool finished = false;
-    QObject::connect(&cycle, &PollCycle::passFinished, &app, [&](const PassResult& r) {
-        result = r;
-        finished = true;
-        app.quit();
-    });
-    // The start-up pass (split unless the options say exactly "NO"), once the loop runs.
-    QTimer::singleShot(0, &cycle, [&] {
-        cycle.runStartupPass(flags.SplitIcmpWeb == kNo ? 0 : 1, optionProblems, accounts);
-    });
-    // A monitoring engine waits for no plug-in forever: the check ends by the limit.
-    QTimer::singleShot(timeoutSeconds * 1000, &app, &QCoreApplication::quit);
-    app.exec();
-    cycle.Timer13->stop();
-
-    if (!finished) {
-        QStringList waiting;
-        for (qsizetype i = cycle.state().rows.size(); i < polled.size(); ++i)
-            waiting << printableText(polled.at(i).CompanyName + QStringLiteral(" (") +
-                                     polled.at(i).MonitoringServer + u')');
-        waiting.removeDuplicates();
-        out << "COURIVANE UNKNOWN - " << (parser.isSet(company) ? printableText(only) + ": " : "")
-            << "no answer within " << timeoutSeconds << " s from " << waiting.join(", ") << '\n';
-        return CheckUnknown;
-    }
-
+    const PassRun run = runPass(options, flags, optionProblems, accounts);
+    if (!run.result)
+        return reportUnfinished(options, run.unfinished);
+    const PassResult& result = *run.result;
     // The pass itself has told stderr of any problem with the files.
-    if (parser.isSet(html))
-        out << SummaryPage::ofPass(result.rows, result.splitFlag, flags.StatusSummary,
-                                   flags.ShowErrorsOnly, result.problems);
+    if (options.html)
+        out << pageOf(result);
     else
-        out << (parser.isSet(company) ? checkCompanyLine(only, result) : checkStatusLine(result))
+        out << (options.oneCompany ? checkCompanyLine(options.company, result)
+                                   : checkStatusLine(result))
             << '\n'
             << checkTable(result);
     return checkStatusOf(result);

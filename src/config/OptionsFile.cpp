@@ -73,6 +73,25 @@ std::optional<qint32> parsePort(const QString& text) {
     return value;
 }
 
+std::optional<int> parseWholeNumber(const QString& text, int min, int max) {
+    // Nine digits cannot overflow an int; leading zeros are no reason to refuse.
+    qsizetype first = 0;
+    while (first + 1 < text.size() && text.at(first) == u'0')
+        ++first;
+    if (text.isEmpty() || text.size() - first > 9)
+        return std::nullopt;
+    int value = 0;
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
 QString proxyLinesFault(const OptionTexts& texts) {
     if (!isYes(texts[ProxyLine]))
         return {};

@@ -29,12 +29,18 @@ inline QString yesNo(bool on) {
 inline int splitFlagOf(const QString& splitIcmpWeb) {
     return isYes(splitIcmpWeb) ? 1 : 0;
 }
+// The split flag of the start-up pass: split unless line 4 says exactly "NO".
+inline int startupSplitFlag(const QString& splitIcmpWeb) {
+    return splitIcmpWeb == kNo ? 0 : 1;
+}
 inline bool webIsSplit(int splitFlag) {
     return splitFlag == 1;
 }
 
 // A port as the user writes it: one to five digits, nothing else, from 1 to 65535.
 std::optional<qint32> parsePort(const QString& text);
+// A whole number as a command line gives it: digits only, from `min` to `max`.
+std::optional<int> parseWholeNumber(const QString& text, int min, int max);
 
 // The live option values, owned by the status panel for the life of the program. The values
 // here are the defaults: what is used where the file does not say (sound on, popups off, panel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/OptionsFile.h"
 #include "polling/FetchTarget.h"
 #include "polling/ReplyInterpreter.h"
 #include "report/LampRules.h"
@@ -14,9 +15,6 @@ namespace courivane {
 // The working record of a pass, owned by the poll cycle for the life of the program.
 struct CycleState {
     int splitFlag = 1;
-    QString company;
-    FetchTarget target;
-    bool fetchFinished = true;
     QTimeZone zone;         // the local zone, taken once per pass
     QList<AccountRow> rows; // the rows completed so far, in poll order
     LampResults lamps;
@@ -30,6 +28,12 @@ struct PassResult {
     std::array<int, kLampCount> counters{};
     QList<AccountRow> rows;
     QStringList problems;
+    // The page's options as they stood when the pass ended.
+    QString statusSummary = kYes;
+    QString showErrorsOnly = kNo;
 };
+
+// The summary page of a pass, as the monitor shows it and the plug-in prints it.
+QString pageOf(const PassResult& result);
 
 } // namespace courivane

@@ -1,16 +1,31 @@
 #include "polling/PollCycle.h"
 
+#include "report/SummaryPage.h"
+
 #include <QDebug>
 
 namespace courivane {
 
 namespace {
 constexpr int kTickMs = 1000;
+
+const QString kServerHung = QStringLiteral("the server did not answer earlier in this pass");
+
+// What a fetch is counted by: the monitoring server named for the account, through the proxy
+// too, since the proxy forwards to it.
+QString serverKey(const FetchTarget& target) {
+    return target.host.toLower() + u' ' + QString::number(target.directPort());
+}
+} // namespace
+
+QString pageOf(const PassResult& result) {
+    return SummaryPage::ofPass(result.rows, result.splitFlag, result.statusSummary,
+                               result.showErrorsOnly, result.problems);
 }
 
 PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
     : QObject(parent), Timer1(new QTimer(this)), Timer13(new QTimer(this)),
-      m_dir(std::move(programDir)), m_flags(flags), m_fetch(this) {
+      m_dir(std::move(programDir)), m_flags(flags) {
     qRegisterMetaType<courivane::PassResult>();
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTickMs);
@@ -18,9 +33,20 @@ PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
     Timer13->setInterval(kTickMs);
     connect(Timer1, &QTimer::timeout, this, &PollCycle::runPass);
     connect(Timer13, &QTimer::timeout, this, &PollCycle::countdownTick);
-    // Direct: the next account starts while the event loop still has the last one's turn, and
-    // startNextAccount() keeps a run of immediate failures from recursing.
-    connect(&m_fetch, &StatusFetch::finished, this, &PollCycle::onFetchFinished);
+}
+
+PollCycle::~PollCycle() = default;
+
+void PollCycle::setParallel(int fetches) {
+    m_parallel = std::clamp(fetches, 1, kMaxParallel);
+}
+
+QList<AccountRecord> PollCycle::unfinishedAccounts() const {
+    QList<AccountRecord> left;
+    for (qsizetype i = m_nextToFile; i < m_pending.size(); ++i)
+        if (m_pending.at(i).stage != Stage::Ended)
+            left.append(m_pending.at(i).account);
+    return left;
 }
 
 void PollCycle::runStartupPass(int splitFlag, const QStringList& startupProblems,
@@ -54,51 +80,155 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     // Without an accounts file nothing can be known: the Con lamp says so instead of green.
     if (!accounts.usable)
         recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
-    m_accounts = std::move(accounts.records);
-    if (!m_company.isEmpty())
-        m_accounts.removeIf([this](const AccountRecord& a) { return a.CompanyName != m_company; });
+    m_pending.clear();
+    m_pending.reserve(accounts.records.size());
+    m_servers.clear();
+    m_startable = {};
+    QHash<QString, int> servers;
+    for (AccountRecord& account : accounts.records) {
+        if (!m_company.isEmpty() && account.CompanyName != m_company)
+            continue;
+        Pending p;
+        p.target = deriveFetchTarget(account, m_state.splitFlag);
+        const auto known = servers.constFind(serverKey(p.target));
+        p.server = known != servers.cend() ? *known : servers.size();
+        if (known == servers.cend()) {
+            servers.insert(serverKey(p.target), p.server);
+            m_servers.emplace_back();
+        }
+        m_servers[p.server].waiting.push_back(m_pending.size());
+        p.account = std::move(account);
+        m_pending.append(std::move(p));
+    }
+    for (int s = 0; s < static_cast<int>(m_servers.size()); ++s)
+        offer(s);
+    m_state.rows.reserve(m_pending.size());
+    m_nextToFile = 0;
     m_problems = problems;
-    m_next = 0;
     reportProblems(m_problems);
     emit passStarted(kind);
-    startNextAccount();
+    announceWaiting();
+    startFetches();
 }
 
-void PollCycle::startNextAccount() {
+void PollCycle::startFetches() {
+    if (m_starting) {
+        m_again = true;
+        return;
+    }
     m_starting = true;
     do {
-        m_advance = false;
-        if (m_next >= m_accounts.size()) {
-            m_starting = false;
-            finishPass();
-            return;
+        m_again = false;
+        while (m_underWay < m_parallel && !m_startable.empty()) {
+            const int server = m_startable.top().second;
+            m_startable.pop();
+            Server& s = m_servers[server];
+            s.offered = false;
+            if (s.waiting.empty()) // failed at once when the server was found hung
+                continue;
+            const qsizetype index = s.waiting.front();
+            s.waiting.pop_front();
+            startOne(index);
+            offer(server);
         }
-        const AccountRecord& account = m_accounts.at(m_next++);
-        m_state.fetchFinished = false;
-        m_state.company = account.CompanyName;
-        if (m_kind == PassKind::Cycle)
-            emit titleChanged(kTitleConnectingTo + m_state.company);
-        m_state.target = deriveFetchTarget(account, m_state.splitFlag);
-        m_fetch.start(m_state.target, m_flags, m_state.splitFlag);
-    } while (m_advance);
+        fileInOrder();
+    } while (m_again);
     m_starting = false;
+    if (m_running && m_nextToFile >= m_pending.size())
+        finishPass();
 }
 
-void PollCycle::onFetchFinished(const FetchOutcome& outcome) {
-    if (!m_running || m_state.fetchFinished)
+void PollCycle::offer(int server) {
+    Server& s = m_servers[server];
+    if (!s.offered && !s.hung && !s.waiting.empty() &&
+        s.underWay < std::min(kPerServerLimit, m_parallel)) {
+        s.offered = true;
+        m_startable.emplace(s.waiting.front(), server);
+    }
+}
+
+void PollCycle::startOne(qsizetype index) {
+    int free = -1;
+    for (int s = 0; s < static_cast<int>(m_slots.size()) && free < 0; ++s)
+        if (m_slots[s].account < 0)
+            free = s;
+    if (free < 0) {
+        free = static_cast<int>(m_slots.size());
+        Slot slot;
+        slot.fetch = std::make_unique<StatusFetch>();
+        connect(slot.fetch.get(), &StatusFetch::finished, this,
+                [this, free](const FetchOutcome& outcome) { onFetchFinished(free, outcome); });
+        m_slots.push_back(std::move(slot));
+    }
+    Slot& slot = m_slots[free];
+    Pending& p = m_pending[index];
+    p.stage = Stage::Running;
+    slot.account = index;
+    ++m_underWay;
+    ++m_servers[p.server].underWay;
+    slot.fetch->setTimeoutMs(m_fetchTimeoutMs);
+    slot.fetch->start(p.target, m_flags, m_state.splitFlag);
+}
+
+void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
+    const qsizetype index = m_slots[slot].account;
+    if (!m_running || index < 0)
         return;
-    m_state.fetchFinished = true;
-    const Reply reply =
-        outcome.failed ? failedReply(outcome.reason)
-                       : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
-    // StatusSummary is read as it stands now: the settings dialog may change it mid-pass.
-    const int rowClass = isYes(m_flags.StatusSummary) ? rowClassOf(reply) : RowOk;
-    applyToLamps(m_state.lamps, m_state.company, reply);
-    m_state.rows.append({m_state.company, m_state.target.logUrl, rowClass, reply});
-    if (m_starting)
-        m_advance = true;
-    else
-        startNextAccount();
+    m_slots[slot].account = -1;
+    --m_underWay;
+    const int server = m_pending.at(index).server;
+    Server& s = m_servers[server];
+    --s.underWay;
+    // Interpreted at once, so the reply's bytes are not held while earlier accounts still wait.
+    endAccount(index, outcome.failed ? failedReply(outcome.reason)
+                                     : interpretReply(outcome.reply, m_state.splitFlag, QLocale(),
+                                                      m_state.zone));
+    // One bound per hung server: its other accounts, waiting or started later than this one,
+    // are not made to wait for theirs. A single fetch at a time keeps to the one-at-a-time pass
+    // exactly.
+    if (outcome.timedOut && m_parallel > 1 && !s.hung) {
+        s.hung = true;
+        for (const qsizetype waiting : s.waiting)
+            endAccount(waiting, failedReply(kServerHung));
+        s.waiting.clear();
+        for (Slot& other : m_slots) {
+            if (other.account < 0 || m_pending.at(other.account).server != server)
+                continue;
+            other.fetch->abort();
+            endAccount(std::exchange(other.account, -1), failedReply(kServerHung));
+            --m_underWay;
+            --s.underWay;
+        }
+    }
+    offer(server);
+    startFetches();
+}
+
+void PollCycle::endAccount(qsizetype index, Reply reply) {
+    Pending& p = m_pending[index];
+    p.stage = Stage::Ended;
+    p.reply = std::move(reply);
+}
+
+void PollCycle::fileInOrder() {
+    while (m_nextToFile < m_pending.size() && m_pending.at(m_nextToFile).stage == Stage::Ended) {
+        Pending& p = m_pending[m_nextToFile++];
+        // StatusSummary is read as it stands when the row is filed: the settings dialog may
+        // change it mid-pass.
+        const int rowClass = isYes(m_flags.StatusSummary) ? rowClassOf(p.reply) : RowOk;
+        applyToLamps(m_state.lamps, p.account.CompanyName, p.reply);
+        m_state.rows.append({p.account.CompanyName, p.target.logUrl, rowClass, std::move(p.reply)});
+        p.reply = Reply();
+        emit progressChanged(m_nextToFile, m_pending.size());
+        if (m_nextToFile < m_pending.size())
+            announceWaiting();
+    }
+}
+
+void PollCycle::announceWaiting() {
+    // The title names the account the page is waiting for: the first whose fetch has not ended.
+    if (m_kind == PassKind::Cycle && m_nextToFile < m_pending.size())
+        emit titleChanged(kTitleConnectingTo + m_pending.at(m_nextToFile).account.CompanyName);
 }
 
 void PollCycle::finishPass() {
@@ -110,7 +240,10 @@ void PollCycle::finishPass() {
                                  m_flags.EnablePopups);
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
-    m_accounts.clear();
+    result.statusSummary = m_flags.StatusSummary;
+    result.showErrorsOnly = m_flags.ShowErrorsOnly;
+    m_pending.clear();
+    m_pending.squeeze();
 
     emit passFinished(result);
     Remember(m_state.lamps);

@@ -6,8 +6,14 @@
 #include "polling/StatusFetch.h"
 
 #include <QDir>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <queue>
+#include <vector>
 
 namespace courivane {
 
@@ -17,12 +23,19 @@ inline const QString kTitleEstablishing =
     QStringLiteral("Courivane Status - Establishing Connection!");
 inline const QString kCountdownStart = QStringLiteral("30");
 
-// The heartbeat: one pass over every account, one fetch at a time, then a countdown to the next.
-// Event-driven: each fetch's end advances the pass; the event loop is never re-entered.
+// The heartbeat: one pass over every account, then a countdown to the next. Several fetches run
+// at once, each on its own socket; replies are filed into rows and lamps strictly in file order,
+// so what a pass shows is what a one-at-a-time pass over the same replies shows. Event-driven:
+// each fetch's end advances the pass; the event loop is never re-entered.
 class PollCycle : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kDefaultParallel = 8;
+    static constexpr int kMaxParallel = 64;
+    static constexpr int kPerServerLimit = 4;
+
     PollCycle(QDir programDir, OptionFlags& flags, QObject* parent = nullptr);
+    ~PollCycle() override;
 
     // The first pass, run by start-up: options already read, split flag set by the layout. A
     // caller that has just read the accounts file may hand its reading over.
@@ -31,10 +44,20 @@ public:
 
     // Poll only the accounts of this company (exact name); empty polls every account.
     void setCompanyFilter(const QString& company) { m_company = company; }
+    // Fetches under way at once, 1 to kMaxParallel; to one server at most the smaller of this
+    // and kPerServerLimit. 1 is the one-at-a-time pass.
+    void setParallel(int fetches);
+    int parallel() const { return m_parallel; }
+    // Bounds each fetch, connection and reply; tests and benchmarks shorten it.
+    void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
 
     bool isRunning() const { return m_running; }
     const CycleState& state() const { return m_state; }
     QString countdownCounter() const { return m_countdown; }
+    // The companies of this pass whose fetch has not ended, in file order, each with its server.
+    QList<AccountRecord> unfinishedAccounts() const;
+    // Fetches under way now.
+    int fetchesUnderWay() const { return m_underWay; }
 
     // Named as the panel's timers: the cycle timer and the countdown timer.
     QTimer* const Timer1;
@@ -50,30 +73,66 @@ signals:
     void passStarted(courivane::PassKind kind);
     void titleChanged(const QString& title);
     void countdownChanged(const QString& counter);
+    // After each row is filed: how many of the pass's accounts are filed, of how many.
+    void progressChanged(qsizetype filed, qsizetype total);
     void passFinished(const courivane::PassResult& result);
 
 private:
+    enum class Stage { Waiting, Running, Ended };
+    struct Pending {
+        AccountRecord account;
+        FetchTarget target;
+        int server = 0; // the host and port the fetch is counted by
+        Stage stage = Stage::Waiting;
+        Reply reply;
+    };
+    struct Server {
+        int underWay = 0;
+        std::deque<qsizetype> waiting; // its accounts not yet started, in file order
+        bool offered = false;          // in m_startable
+        bool hung = false;             // a fetch to it ran out its bound in this pass
+    };
+    struct Slot {
+        std::unique_ptr<StatusFetch> fetch;
+        qsizetype account = -1; // the account it fetches, or -1 when free
+    };
+
     void beginPass(PassKind kind, QStringList problems, std::optional<AccountsRead> accounts = {});
-    // Starts accounts until one is under way or the pass is over; a fetch that ends within its
-    // own start is taken by this loop, so a run of such failures never deepens the stack.
-    void startNextAccount();
-    void onFetchFinished(const courivane::FetchOutcome& outcome);
+    // Starts accounts while the limits allow; a fetch that ends within its own start is taken
+    // by this loop, so a run of such failures never deepens the stack.
+    void startFetches();
+    void startOne(qsizetype index);
+    // Makes the server's next account startable when its limit allows.
+    void offer(int server);
+    void onFetchFinished(int slot, const courivane::FetchOutcome& outcome);
+    void endAccount(qsizetype index, Reply reply);
+    // Files every ended account whose predecessors are all filed.
+    void fileInOrder();
+    void announceWaiting();
     void finishPass();
     void reportProblems(const QStringList& problems);
 
     QDir m_dir;
     OptionFlags& m_flags;
-    StatusFetch m_fetch;
+    std::vector<Slot> m_slots;
     CycleState m_state;
-    QList<AccountRecord> m_accounts;
-    qsizetype m_next = 0;
+    QList<Pending> m_pending;
+    std::vector<Server> m_servers;
+    // The first waiting account of each server that may take another fetch, earliest first.
+    std::priority_queue<std::pair<qsizetype, int>, std::vector<std::pair<qsizetype, int>>,
+                        std::greater<>>
+        m_startable;
+    qsizetype m_nextToFile = 0;
+    int m_underWay = 0;
+    int m_parallel = kDefaultParallel;
+    int m_fetchTimeoutMs = StatusFetch::kFetchTimeoutMs;
     QStringList m_problems;
     QStringList m_reportedProblems;
     QString m_company;
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
-    bool m_starting = false; // inside startNextAccount()
-    bool m_advance = false;  // a fetch ended while it was being started
+    bool m_starting = false; // inside startFetches()
+    bool m_again = false;    // a fetch ended while fetches were being started
     QString m_countdown = kCountdownStart;
 };
 

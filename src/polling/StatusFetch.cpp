@@ -25,7 +25,7 @@ StatusFetch::StatusFetch(QObject* parent) : QObject(parent) {
     connect(&m_timeout, &QTimer::timeout, this, [this] {
         if (m_active)
             recordFailedFetch(
-                QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0));
+                QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0), true);
     });
 }
 
@@ -95,6 +95,14 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     m_timeout.start();
     oWinsock->connectToHost(host, static_cast<quint16>(port),
                             QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+void StatusFetch::abort() {
+    m_active = false;
+    ++m_generation;
+    m_timeout.stop();
+    m_data.clear();
+    releaseSocket();
 }
 
 void StatusFetch::failLater(const QString& reason) {
@@ -192,13 +200,14 @@ void StatusFetch::endFetch() {
     emit finished(outcome);
 }
 
-void StatusFetch::recordFailedFetch(const QString& reason) {
+void StatusFetch::recordFailedFetch(const QString& reason, bool timedOut) {
     m_active = false;
     m_timeout.stop();
     m_data.clear();
     releaseSocket();
     FetchOutcome outcome;
     outcome.failed = true;
+    outcome.timedOut = timedOut;
     outcome.reason = reason;
     emit finished(outcome);
 }

@@ -18,6 +18,7 @@ namespace courivane {
 // How one fetch ended: a reply to interpret, or a failure with its reason.
 struct FetchOutcome {
     bool failed = false;
+    bool timedOut = false; // ended by the fetch's bound without a complete reply
     QString reason;
     QByteArray reply;
 };
@@ -42,6 +43,9 @@ public:
     // The proxy is taken from the options: EnableProxy, ProxyAddress and ProxyPort.
     void start(const FetchTarget& target, const OptionFlags& options, int splitFlag);
 
+    // Ends the fetch under way without an outcome.
+    void abort();
+
     static QByteArray request(const QString& path);
 
 signals:
@@ -56,7 +60,7 @@ private:
     void releaseSocket();
     void failLater(const QString& reason);
     void endFetch();
-    void recordFailedFetch(const QString& reason);
+    void recordFailedFetch(const QString& reason, bool timedOut = false);
     enum class Read { Data, Nothing, Closed, Reset };
     // Reads what has arrived, once.
     Read takeData();

@@ -52,7 +52,7 @@ int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& sp
         l.labelVisible[WebElement] = false;
         l.webColumns = false;
         l.width = isYes(graphic) ? kGraphicNoWeb : kTextNoWeb;
-        return 0;
+        return startupSplitFlag(split);
     }
     l.webColumns = true;
     if (isYes(graphic)) {

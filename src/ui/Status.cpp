@@ -249,8 +249,7 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
 
 void Status::showEndOfPass(const PassResult& result) {
     // The page follows the options as they stand at the end of the pass.
-    m_monitor->writePage(SummaryPage::ofPass(result.rows, result.splitFlag, m_flags.StatusSummary,
-                                             m_flags.ShowErrorsOnly, result.problems));
+    m_monitor->writePage(pageOf(result));
     for (int i = 0; i < kLampCount; ++i)
         setLamp(static_cast<Lamp>(i), result.end.colours[i]);
     for (const Blink& blink : result.end.blinks)

@@ -172,15 +172,46 @@ private slots:
         QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
+    void theTimeOutEndsTheCheck_data() {
+        QTest::addColumn<QString>("users");
+        QTest::addColumn<QString>("parallel");
+        QTest::addColumn<QString>("waiting");
+        QTest::addColumn<int>("moreLines");
+        // One at a time, the account after the silent one is never reached ("@" is the server).
+        QTest::newRow("one at a time") << "fine silent fine"
+                                       << "1"
+                                       << "Company silent@, Company fine@" << 0;
+        // At once, only the silent ones and the one kept back by the four to that server wait;
+        // the first line names three of them.
+        QTest::newRow("at once") << "silent fine silent2 silent3 silent4 fine"
+                                 << "8"
+                                 << "Company silent@, Company silent2@, Company silent3@ and 2 more"
+                                 << 5;
+    }
     void theTimeOutEndsTheCheck() {
-        accounts("fine silent fine");
+        QFETCH(QString, users);
+        QFETCH(QString, parallel);
+        QFETCH(QString, waiting);
+        QFETCH(int, moreLines);
+        for (const char* silent : {"silent2", "silent3", "silent4"})
+            m_server.setScript(QStringLiteral("/status/%1Status.txt").arg(silent),
+                               {{}, 0, 0, Script::End::KeepOpen});
+        accounts(users.toUtf8());
         // The server never answers "silent"; the 30 s per fetch would outlast the engine.
-        const Run run = check({QStringLiteral("-t"), QStringLiteral("1")}, 10000);
+        const Run run = check({"-t", "1", "--parallel", parallel}, 10000);
         QCOMPARE(run.exitCode, 3);
-        QVERIFY2(
-            run.out.startsWith("COURIVANE UNKNOWN - no answer within 1 s from Company silent (" +
-                               m_server.address().toUtf8() + "), Company fine ("),
-            run.out.constData());
+        const QString server = QStringLiteral(" (%1)").arg(m_server.address());
+        const QString named = QString(waiting).replace(u'@', server);
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(QString(lines.first()), "COURIVANE UNKNOWN - no answer within 1 s from " + named);
+        QCOMPARE(lines.size() - 2, moreLines);
+        if (moreLines)
+            QCOMPARE(QString(lines.at(1)), "Company silent" + server);
+        // With --html, stdout holds the page alone; the reason goes to stderr.
+        const Run html = check({"-t", "1", "--parallel", parallel, "--html"}, 10000);
+        QVERIFY2(html.out.startsWith("<p><font face=Tahoma color=#cc0000>no answer within 1 s") &&
+                     html.err.contains("no answer within 1 s"),
+                 html.out.constData());
     }
 
     void serverBytesNeverReachTheTerminal() {

@@ -71,6 +71,7 @@ void FakeMonitorServer::onNewConnection() {
     // Each connection collects its request head, then is answered once.
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         auto* head = new QByteArray;
+        opened();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QObject::destroyed, socket, [head] { delete head; });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, head] {
@@ -89,11 +90,15 @@ void FakeMonitorServer::onNewConnection() {
 void FakeMonitorServer::answer(QTcpSocket* socket, const Script& script, qsizetype offset,
                                bool due) {
     if (script.delayMs > 0 && !due) {
-        QTimer::singleShot(script.delayMs, socket, [=] { answer(socket, script, offset, true); });
+        QTimer::singleShot(script.delayMs, socket, [this, socket, script, offset] {
+            answer(socket, script, offset, true);
+        });
         return;
     }
-    if (script.end == Script::End::Reset)
+    if (script.end == Script::End::Reset) {
+        closed();
         return resetConnection(socket);
+    }
     const qsizetype piece = script.pieceSize > 0 ? script.pieceSize : script.reply.size();
     if (offset < script.reply.size()) {
         socket->write(script.reply.mid(offset, piece));
@@ -102,8 +107,20 @@ void FakeMonitorServer::answer(QTcpSocket* socket, const Script& script, qsizety
             return answer(socket, script, offset + piece);
         }
     }
-    if (script.end == Script::End::Close)
+    if (script.end == Script::End::Close) {
+        closed();
         socket->disconnectFromHost();
+    }
+}
+
+void FakeMonitorServer::opened() {
+    m_maxOpen = std::max(m_maxOpen, ++m_open);
+    s_maxOpenAll = std::max(s_maxOpenAll.load(), ++s_openAll);
+}
+
+void FakeMonitorServer::closed() {
+    --m_open;
+    --s_openAll;
 }
 
 } // namespace courivane::testing

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTcpServer>
 
+#include <atomic>
+
 class QTcpSocket;
 
 namespace courivane::testing {
@@ -42,6 +44,14 @@ public:
     QList<QByteArray> requests() const { return m_requests; }
     QList<QByteArray> requestLines() const;
     void clearRequests() { m_requests.clear(); }
+    // The most connections this server, and all of them together, held open at once since the
+    // last reset; a connection counts until the server ends it.
+    int maxOpen() const { return m_maxOpen; }
+    static int maxOpenAll() { return s_maxOpenAll; }
+    void resetOpenCounts() {
+        m_maxOpen = m_open;
+        s_maxOpenAll = s_openAll.load();
+    }
     // Benchmarks turn the request log off, so that it does not count as the monitor's memory.
     void setRecordRequests(bool on) { m_record = on; }
 
@@ -55,14 +65,20 @@ public:
 private:
     void onNewConnection();
     // Writes the piece at `offset` once the script's delay is `due`, then the rest in turn.
-    static void answer(QTcpSocket* socket, const Script& script, qsizetype offset,
-                       bool due = false);
+    void answer(QTcpSocket* socket, const Script& script, qsizetype offset, bool due = false);
+    void opened();
+    void closed();
 
     QTcpServer m_server;
     QHash<QString, Script> m_scripts;
     Script m_default;
     QList<QByteArray> m_requests;
     bool m_record = true;
+    int m_open = 0;
+    int m_maxOpen = 0;
+    // Atomic: benchmarks run several servers in threads of their own.
+    static inline std::atomic<int> s_openAll = 0;
+    static inline std::atomic<int> s_maxOpenAll = 0;
 };
 
 } // namespace courivane::testing
