@@ -59,7 +59,14 @@ int main(int argc, char* argv[]) {
             .arg(courivane::PollCycle::kMaxParallel)
             .arg(courivane::PollCycle::kDefaultParallel),
         QStringLiteral("N"), QString::number(courivane::PollCycle::kDefaultParallel));
-    parser.addOptions({configDir, parallel});
+    const QCommandLineOption staleAfter(
+        QStringLiteral("stale-after"),
+        QStringLiteral("A status whose last update is older than this many minutes (or more than "
+                       "5 ahead) is a warning, 0 to %1 (default %2; 0 turns the rule off).")
+            .arg(courivane::kMaxStaleAfterMinutes)
+            .arg(courivane::kDefaultStaleAfterMinutes),
+        QStringLiteral("MINUTES"), QString::number(courivane::kDefaultStaleAfterMinutes));
+    parser.addOptions({configDir, parallel, staleAfter});
     parser.process(app);
     const auto fetches =
         courivane::parseWholeNumber(parser.value(parallel), 1, courivane::PollCycle::kMaxParallel);
@@ -68,12 +75,21 @@ int main(int argc, char* argv[]) {
                      courivane::PollCycle::kMaxParallel);
         return 2;
     }
+    const auto minutes =
+        courivane::parseWholeNumber(parser.value(staleAfter), 0, courivane::kMaxStaleAfterMinutes);
+    if (!minutes) {
+        std::fprintf(stderr,
+                     "courivane: --stale-after takes a whole number of minutes from 0 to %d\n",
+                     courivane::kMaxStaleAfterMinutes);
+        return 2;
+    }
     if (!platform.terminalNote.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
 
     courivane::Status panel(QDir(courivane::configDirectoryOf(parser.value(configDir))),
                             courivane::defaultAssetDirs());
     panel.cycle()->setParallel(*fetches);
+    panel.cycle()->setStaleAfterMinutes(*minutes);
     if (!platform.pageNote.isEmpty())
         panel.addStartupNote(platform.pageNote);
 

@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 namespace courivane {
 
 namespace {
@@ -30,25 +33,67 @@ const QString kInvalidTime = QStringLiteral("invalid time");
 
 } // namespace
 
-QString printableText(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const char32_t c : text.toUcs4()) {
-        if (QChar::isPrint(c))
-            out += QStringView(QChar::fromUcs4(c));
-        else
-            out += QChar::ReplacementCharacter;
-    }
-    return out;
+namespace {
+
+// The companies whose rows match, each with what is said of it, at most three named and then
+// how many more.
+using Detail = std::function<std::optional<QString>(const Reply&)>;
+QString companiesWhere(const PassResult& result, const Detail& detail) {
+    QStringList named;
+    for (const AccountRow& row : result.rows)
+        if (const std::optional<QString> d = detail(row.reply))
+            named << printableText(row.company) + *d;
+    named.removeDuplicates();
+    QString text = QStringList(named.mid(0, 3)).join(QStringLiteral(", "));
+    if (named.size() > 3)
+        text += QStringLiteral(" and %1 more").arg(named.size() - 3);
+    return text;
 }
 
+// " (SMTP/Web)" for the services whose state is not known.
+std::optional<QString> unknownServices(const Reply& reply) {
+    QStringList services;
+    if (!reply.failed)
+        for (const ServiceVerdict& s : reply.services)
+            if (s.verdict == Verdict::Unknown)
+                services << label(s.service);
+    if (services.isEmpty())
+        return std::nullopt;
+    return QStringLiteral(" (") + services.join(u'/') + u')';
+}
+std::optional<QString> staleStatus(const Reply& reply) {
+    return reply.stale ? std::optional<QString>(QString()) : std::nullopt;
+}
+
+struct Tally {
+    int stale = 0;
+    int unknown = 0; // accounts with a service whose state is not known
+};
+Tally tallyOf(const PassResult& result) {
+    Tally t;
+    for (const AccountRow& row : result.rows) {
+        t.stale += row.reply.stale ? 1 : 0;
+        t.unknown += !row.reply.failed && hasUnknown(row.reply) ? 1 : 0;
+    }
+    return t;
+}
+QString tallyPerf(const Tally& t) {
+    return QStringLiteral(" stale=%1 unknown=%2").arg(t.stale).arg(t.unknown);
+}
+
+} // namespace
+
 CheckStatus checkStatusOf(const PassResult& result) {
+    // Any failure is critical; then a state not known (no account at all is nothing known);
+    // then a warning or a stale status.
     bool orange = false;
     for (const LampColour colour : result.end.colours) {
         if (colour == LampColour::Red)
             return CheckCritical;
         orange = orange || colour == LampColour::Orange;
     }
+    if (result.rows.isEmpty() || tallyOf(result).unknown > 0)
+        return CheckUnknown;
     return orange ? CheckWarning : CheckOk;
 }
 
@@ -73,7 +118,14 @@ QString checkStatusLine(const PassResult& result) {
         summary += QStringLiteral(", failed: ") + failed.join(QStringLiteral(", "));
     if (warnings > 0)
         summary += QStringLiteral(", %1 warning%2").arg(warnings).arg(warnings == 1 ? "" : "s");
-    if (failed.isEmpty() && warnings == 0)
+    const Tally tally = tallyOf(result);
+    if (tally.unknown > 0)
+        summary += QStringLiteral(", unknown: ") + companiesWhere(result, unknownServices);
+    if (tally.stale > 0)
+        summary += QStringLiteral(", stale: ") + companiesWhere(result, staleStatus);
+    if (accounts == 0)
+        summary += QStringLiteral(", nothing to check");
+    else if (failed.isEmpty() && warnings == 0 && tally.unknown == 0 && tally.stale == 0)
         summary += QStringLiteral(", all services OK");
 
     QStringList perf;
@@ -81,13 +133,15 @@ QString checkStatusLine(const PassResult& result) {
         if (lamp != RylLamp)
             perf << QStringLiteral("%1=%2").arg(perfLabel(lamp)).arg(result.counters[lamp]);
     perf << QStringLiteral("accounts=%1").arg(accounts);
-    return QStringLiteral("COURIVANE %1 - %2 | %3")
-        .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '));
+    return QStringLiteral("COURIVANE %1 - %2 | %3%4")
+        .arg(QLatin1String(kStatusWords[status]), summary, perf.join(u' '), tallyPerf(tally));
 }
 
 QString checkCompanyLine(const QString& company, const PassResult& result) {
     std::array<int, kLampCount> failed{};
     std::array<bool, kLampCount> warned{};
+    std::array<bool, kLampCount> unknown{};
+    bool stale = false;
     QStringList unreachable;
     for (const AccountRow& row : result.rows) {
         if (row.reply.failed) {
@@ -97,7 +151,9 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
         for (const ServiceVerdict& s : row.reply.services) {
             failed[s.service] += s.verdict == Verdict::Fail ? 1 : 0;
             warned[s.service] = warned[s.service] || s.verdict == Verdict::Warning;
+            unknown[s.service] = unknown[s.service] || s.verdict == Verdict::Unknown;
         }
+        stale = stale || row.reply.stale;
     }
     QStringList parts;
     if (!unreachable.isEmpty()) {
@@ -111,15 +167,20 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
     for (const Lamp lamp : kLamps)
         if (warned[lamp] && failed[lamp] == 0)
             parts << QStringLiteral("%1 warning").arg(label(lamp));
+    for (const Lamp lamp : kLamps)
+        if (unknown[lamp] && failed[lamp] == 0)
+            parts << QStringLiteral("%1 unknown").arg(label(lamp));
+    if (stale)
+        parts << QStringLiteral("status stale");
     if (parts.isEmpty())
         parts << QStringLiteral("all services OK");
 
     QStringList perf;
     for (const Lamp lamp : kLamps)
         perf << QStringLiteral("%1=%2").arg(perfLabel(lamp)).arg(failed[lamp]);
-    return QStringLiteral("COURIVANE %1 - %2: %3 | %4")
+    return QStringLiteral("COURIVANE %1 - %2: %3 | %4%5")
         .arg(QLatin1String(kStatusWords[checkStatusOf(result)]), printableText(company),
-             parts.join(QStringLiteral(", ")), perf.join(u' '));
+             parts.join(QStringLiteral(", ")), perf.join(u' '), tallyPerf(tallyOf(result)));
 }
 
 QString checkTable(const PassResult& result) {
@@ -138,7 +199,8 @@ QString checkTable(const PassResult& result) {
                 cells << QString();
         } else {
             cells << (row.reply.updated.isValid() ? formatLocalTime(row.reply.updated)
-                                                  : kInvalidTime);
+                                                  : kInvalidTime) +
+                         (row.reply.stale ? QStringLiteral(" (stale)") : QString());
             for (const ServiceVerdict& s : row.reply.services)
                 cells << cellText(s.verdict);
         }

@@ -9,10 +9,6 @@ namespace courivane {
 // Exit codes of the monitoring plug-in convention.
 enum CheckStatus { CheckOk = 0, CheckWarning = 1, CheckCritical = 2, CheckUnknown = 3 };
 
-// Every character that is not printable (controls, escape sequences, format characters) as
-// U+FFFD, for text that reaches a terminal or a line-based reader.
-QString printableText(const QString& text);
-
 CheckStatus checkStatusOf(const PassResult& result);
 
 // The plug-in's first line: status, summary and performance data.

@@ -28,9 +28,10 @@ const char kDescription[] =
     "receive, send and connection and the number of accounts; with --company, a counter a "
     "service (icmp, web, pop3, smtp, receive, send, ryl, connection): the company's accounts on "
     "which it failed. A plain-text table of the rows follows.\n\n"
-    "Exit codes: 0 every lamp green, 1 some lamp orange and none red, 2 some lamp red, "
-    "3 unknown: Proxy.Txt or CompUserNames.Txt missing or unreadable, an unknown company, or "
-    "no answer within the time-out (the reason goes to stderr).";
+    "Exit codes: 0 every lamp green; 2 some failure; otherwise 3 unknown: a service whose state "
+    "is not known, no account to check, Proxy.Txt or CompUserNames.Txt missing or unreadable, "
+    "an unknown company, or no answer within the time-out (the reason goes to stderr); "
+    "otherwise 1: a warning or a stale status.";
 
 constexpr int kDefaultTimeoutSeconds = 60;
 constexpr int kMaxTimeoutSeconds = 24 * 60 * 60;
@@ -53,6 +54,7 @@ struct CheckOptions {
     QString company;
     int timeoutSeconds = kDefaultTimeoutSeconds;
     int parallel = PollCycle::kDefaultParallel;
+    int staleAfter = kDefaultStaleAfterMinutes;
 };
 
 // A usage error is UNKNOWN to a monitoring engine, not the WARNING of a plain exit code 1.
@@ -99,7 +101,14 @@ std::variant<CheckOptions, int> parseCommandLine() {
             .arg(PollCycle::kMaxParallel)
             .arg(PollCycle::kDefaultParallel),
         QStringLiteral("N"), QString::number(PollCycle::kDefaultParallel));
-    parser.addOptions({configDir, html, company, listCompanies, timeout, parallel});
+    const QCommandLineOption staleAfter(
+        QStringLiteral("stale-after"),
+        QStringLiteral("A status whose last update is older than this many minutes (or more than "
+                       "5 ahead) is a warning, 0 to %1 (default %2; 0 turns the rule off).")
+            .arg(kMaxStaleAfterMinutes)
+            .arg(kDefaultStaleAfterMinutes),
+        QStringLiteral("MINUTES"), QString::number(kDefaultStaleAfterMinutes));
+    parser.addOptions({configDir, html, company, listCompanies, timeout, parallel, staleAfter});
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help))
@@ -123,6 +132,12 @@ std::variant<CheckOptions, int> parseCommandLine() {
         return usageError(QStringLiteral("--parallel takes a whole number from 1 to %1")
                               .arg(PollCycle::kMaxParallel));
     options.parallel = *fetches;
+    const auto minutes = parseWholeNumber(parser.value(staleAfter), 0, kMaxStaleAfterMinutes);
+    if (!minutes)
+        return usageError(
+            QStringLiteral("--stale-after takes a whole number of minutes from 0 to %1")
+                .arg(kMaxStaleAfterMinutes));
+    options.staleAfter = *minutes;
     return options;
 }
 
@@ -136,6 +151,7 @@ PassRun runPass(const CheckOptions& options, OptionFlags& flags, const QStringLi
     PollCycle cycle(options.dir, flags);
     cycle.setCompanyFilter(options.oneCompany ? options.company : QString());
     cycle.setParallel(options.parallel);
+    cycle.setStaleAfterMinutes(options.staleAfter);
     PassRun run;
     QObject::connect(&cycle, &PollCycle::passFinished, qApp, [&](const PassResult& r) {
         run.result = r;

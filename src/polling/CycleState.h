@@ -6,6 +6,7 @@
 #include "report/LampRules.h"
 #include "report/Reply.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QTimeZone>
@@ -28,6 +29,8 @@ struct PassResult {
     std::array<int, kLampCount> counters{};
     QList<AccountRow> rows;
     QStringList problems;
+    QDateTime endedAt; // UTC
+    qint64 durationMs = 0;
     // The page's options as they stood when the pass ended.
     QString statusSummary = kYes;
     QString showErrorsOnly = kNo;

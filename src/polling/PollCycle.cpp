@@ -33,6 +33,19 @@ PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
     Timer13->setInterval(kTickMs);
     connect(Timer1, &QTimer::timeout, this, &PollCycle::runPass);
     connect(Timer13, &QTimer::timeout, this, &PollCycle::countdownTick);
+    m_statusTimer.setInterval(kTickMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &PollCycle::announceStatus);
+    m_status.startedAt = m_clock();
+}
+
+StatusLine PollCycle::statusLine(const QDateTime& now) const {
+    // Two cycles: two countdowns, and two passes held up by a fetch bound each.
+    const qint64 cycleMs = (kCountdownStart.toInt() + 1) * kTickMs + m_fetchTimeoutMs;
+    return statusLineOf(m_status, now, 2 * cycleMs);
+}
+
+void PollCycle::announceStatus() {
+    emit statusLineChanged(statusLine(m_clock()));
 }
 
 PollCycle::~PollCycle() = default;
@@ -68,6 +81,7 @@ void PollCycle::runPass() {
 void PollCycle::beginPass(PassKind kind, QStringList problems,
                           std::optional<AccountsRead> alreadyRead) {
     m_running = true;
+    m_passClock.start();
     m_kind = kind;
     Reset(m_state.lamps);
     m_state.rows.clear();
@@ -106,7 +120,12 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     m_nextToFile = 0;
     m_problems = problems;
     reportProblems(m_problems);
+    m_status.running = true;
+    m_status.filed = 0;
+    m_status.total = m_pending.size();
+    m_statusTimer.start();
     emit passStarted(kind);
+    announceStatus();
     announceWaiting();
     startFetches();
 }
@@ -180,9 +199,11 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
     Server& s = m_servers[server];
     --s.underWay;
     // Interpreted at once, so the reply's bytes are not held while earlier accounts still wait.
-    endAccount(index, outcome.failed ? failedReply(outcome.reason)
-                                     : interpretReply(outcome.reply, m_state.splitFlag, QLocale(),
-                                                      m_state.zone));
+    Reply reply = outcome.failed
+                      ? failedReply(outcome.reason)
+                      : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
+    markStale(reply, m_clock(), m_staleAfterMinutes);
+    endAccount(index, std::move(reply));
     // One bound per hung server: its other accounts, waiting or started later than this one,
     // are not made to wait for theirs. A single fetch at a time keeps to the one-at-a-time pass
     // exactly.
@@ -219,7 +240,7 @@ void PollCycle::fileInOrder() {
         applyToLamps(m_state.lamps, p.account.CompanyName, p.reply);
         m_state.rows.append({p.account.CompanyName, p.target.logUrl, rowClass, std::move(p.reply)});
         p.reply = Reply();
-        emit progressChanged(m_nextToFile, m_pending.size());
+        m_status.filed = m_nextToFile;
         if (m_nextToFile < m_pending.size())
             announceWaiting();
     }
@@ -232,6 +253,10 @@ void PollCycle::announceWaiting() {
 }
 
 void PollCycle::finishPass() {
+    // No account asked is nothing known: no lamp of a service may stay green for it.
+    if (m_pending.isEmpty())
+        for (int lamp = IcmpLamp; lamp < ConnectionLamp; ++lamp)
+            recordWarning(m_state.lamps, static_cast<Lamp>(lamp));
     PassResult result;
     result.kind = m_kind;
     result.splitFlag = m_state.splitFlag;
@@ -240,10 +265,17 @@ void PollCycle::finishPass() {
                                  m_flags.EnablePopups);
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
+    result.endedAt = m_clock();
+    result.durationMs = m_passClock.elapsed();
     result.statusSummary = m_flags.StatusSummary;
     result.showErrorsOnly = m_flags.ShowErrorsOnly;
     m_pending.clear();
     m_pending.squeeze();
+    m_statusTimer.stop();
+    m_status.running = false;
+    m_status.lastEndedAt = result.endedAt;
+    m_status.lastAccounts = result.rows.size();
+    m_status.lastDurationMs = result.durationMs;
 
     emit passFinished(result);
     Remember(m_state.lamps);
@@ -251,6 +283,7 @@ void PollCycle::finishPass() {
     m_countdown = kCountdownStart;
     emit countdownChanged(m_countdown);
     m_running = false;
+    announceStatus();
     Timer13->start();
     if (m_kind == PassKind::Cycle)
         Timer1->stop();
@@ -259,6 +292,7 @@ void PollCycle::finishPass() {
 void PollCycle::countdownTick() {
     m_countdown = QString::number(m_countdown.toInt() - 1);
     emit countdownChanged(m_countdown);
+    announceStatus();
     if (m_countdown != QLatin1String("0")) {
         emit titleChanged(kTitleSecondsTo + m_countdown);
         return;

@@ -3,14 +3,17 @@
 #include "config/AccountsFile.h"
 #include "config/OptionsFile.h"
 #include "polling/CycleState.h"
+#include "polling/PassStatus.h"
 #include "polling/StatusFetch.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <queue>
 #include <vector>
@@ -50,12 +53,19 @@ public:
     int parallel() const { return m_parallel; }
     // Bounds each fetch, connection and reply; tests and benchmarks shorten it.
     void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
+    int fetchTimeoutMs() const { return m_fetchTimeoutMs; }
+    // A status older than this is stale; 0 turns the rule off.
+    void setStaleAfterMinutes(int minutes) { m_staleAfterMinutes = minutes; }
+    // This machine's clock in UTC, as the staleness rule reads it; tests hand a fixed one.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     bool isRunning() const { return m_running; }
     const CycleState& state() const { return m_state; }
     QString countdownCounter() const { return m_countdown; }
     // The companies of this pass whose fetch has not ended, in file order, each with its server.
     QList<AccountRecord> unfinishedAccounts() const;
+    // The line under the summary page, as of `now`.
+    StatusLine statusLine(const QDateTime& now) const;
     // Fetches under way now.
     int fetchesUnderWay() const { return m_underWay; }
 
@@ -73,9 +83,9 @@ signals:
     void passStarted(courivane::PassKind kind);
     void titleChanged(const QString& title);
     void countdownChanged(const QString& counter);
-    // After each row is filed: how many of the pass's accounts are filed, of how many.
-    void progressChanged(qsizetype filed, qsizetype total);
     void passFinished(const courivane::PassResult& result);
+    // At each step of a pass, each countdown tick, and each second while a pass runs.
+    void statusLineChanged(const courivane::StatusLine& line);
 
 private:
     enum class Stage { Waiting, Running, Ended };
@@ -111,6 +121,7 @@ private:
     void announceWaiting();
     void finishPass();
     void reportProblems(const QStringList& problems);
+    void announceStatus();
 
     QDir m_dir;
     OptionFlags& m_flags;
@@ -126,6 +137,11 @@ private:
     int m_underWay = 0;
     int m_parallel = kDefaultParallel;
     int m_fetchTimeoutMs = StatusFetch::kFetchTimeoutMs;
+    int m_staleAfterMinutes = kDefaultStaleAfterMinutes;
+    std::function<QDateTime()> m_clock = &QDateTime::currentDateTimeUtc;
+    QElapsedTimer m_passClock;
+    PassClock m_status;
+    QTimer m_statusTimer; // runs during a pass: a stuck pass says so
     QStringList m_problems;
     QStringList m_reportedProblems;
     QString m_company;
@@ -139,3 +155,4 @@ private:
 } // namespace courivane
 
 Q_DECLARE_METATYPE(courivane::PassResult)
+Q_DECLARE_METATYPE(courivane::StatusLine)

@@ -132,8 +132,45 @@ Reply failedReply(const QString& reason) {
     return reply;
 }
 
+QString httpErrorOf(const QByteArray& data) {
+    // "HTTP/1.0 404 Not Found": the code is the second word, three digits.
+    if (!data.startsWith("HTTP/"))
+        return {};
+    const qsizetype lineEnd = data.indexOf('\n');
+    const QByteArray line =
+        data.left(lineEnd < 0 ? std::min<qsizetype>(data.size(), 200) : lineEnd);
+    const qsizetype space = line.indexOf(' ');
+    if (space < 0 || line.size() < space + 4)
+        return {};
+    const QByteArray code = line.mid(space + 1, 3);
+    for (const char c : code)
+        if (c < '0' || c > '9')
+            return {};
+    if (code.at(0) == '2')
+        return {};
+    // The text is the server's: only printable ASCII of it, and not much.
+    QString text;
+    for (const char c : line.mid(space + 4).left(60))
+        text += (c >= 0x20 && c < 0x7F) ? QChar(QLatin1Char(c)) : QChar(u' ');
+    text = text.simplified();
+    return QStringLiteral("HTTP ") + QString::fromLatin1(code) +
+           (text.isEmpty() ? QString() : u' ' + text);
+}
+
+void markStale(Reply& reply, const QDateTime& now, int staleAfterMinutes) {
+    if (reply.failed || staleAfterMinutes <= 0)
+        return;
+    reply.stale = !reply.updated.isValid() ||
+                  reply.updated.secsTo(now) > qint64(staleAfterMinutes) * 60 ||
+                  now.secsTo(reply.updated) > qint64(kFutureToleranceMinutes) * 60;
+}
+
 Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale,
                      const QTimeZone& zone) {
+    // A monitoring server publishes no status under an error code; an error page that echoes
+    // the request path would otherwise pass for one.
+    if (const QString error = httpErrorOf(data); !error.isEmpty())
+        return failedReply(error);
     const qsizetype at = locateMarker(data, splitFlag);
     if (at < 0)
         return failedReply(data.isEmpty() ? QStringLiteral("the server closed without a status")
@@ -163,9 +200,10 @@ Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& local
 int rowClassOf(const Reply& reply) {
     if (reply.failed)
         return RowFailed;
-    int rowClass = RowOk;
+    // What is not known, or known only from long ago, is no OK.
+    int rowClass = reply.stale ? RowWarning : RowOk;
     for (const ServiceVerdict& s : reply.services) {
-        if (s.verdict == Verdict::Warning)
+        if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
             rowClass = std::max<int>(rowClass, RowWarning);
         if (s.verdict == Verdict::Fail)
             rowClass = RowFailed;
@@ -181,9 +219,12 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
     for (const ServiceVerdict& s : reply.services) {
         if (s.verdict == Verdict::Fail)
             recordFailure(lamps, s.service, company);
-        else if (s.verdict == Verdict::Warning)
+        else if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
             recordWarning(lamps, s.service);
     }
+    // A status the monitoring service stopped updating: its own lamp says so.
+    if (reply.stale)
+        recordWarning(lamps, RylLamp);
 }
 
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale) {

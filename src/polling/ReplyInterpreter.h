@@ -44,6 +44,18 @@ private:
 Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale = QLocale(),
                      const QTimeZone& zone = QTimeZone::systemTimeZone());
 Reply failedReply(const QString& reason);
+// The reason a reply is refused before its body is read: a status line with a code that is not
+// 2xx ("HTTP 404 Not Found"). Empty when the reply does not begin with an HTTP status line, or
+// its code is 2xx.
+QString httpErrorOf(const QByteArray& data);
+
+// How old a status may be, and how far ahead of this machine's clock, before it is stale.
+inline constexpr int kDefaultStaleAfterMinutes = 30;
+inline constexpr int kFutureToleranceMinutes = 5;
+inline constexpr int kMaxStaleAfterMinutes = 24 * 60;
+// Marks the reply stale against `now` when its time is unreadable, more than `staleAfterMinutes`
+// old or more than kFutureToleranceMinutes ahead; 0 minutes turns the rule off.
+void markStale(Reply& reply, const QDateTime& now, int staleAfterMinutes);
 
 // The row class a reply gives when StatusSummary is "YES".
 int rowClassOf(const Reply& reply);

@@ -60,6 +60,7 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     m_data.clear();
     m_search = MarkerSearch();
     m_splitFlag = splitFlag;
+    m_viaProxy = false;
 
     if (!target.portError.isEmpty()) {
         failLater(target.portError);
@@ -77,6 +78,7 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
             failLater(QStringLiteral("the proxy is enabled but has no address"));
             return;
         }
+        m_viaProxy = true;
         host = unbracketed(options.ProxyAddress);
         port = options.ProxyPort;
         path = target.proxyRequestPath();
@@ -187,7 +189,18 @@ void StatusFetch::oWinsock_OnError(QAbstractSocket::SocketError error) {
         oWinsock_OnClose();
         return;
     }
-    recordFailedFetch(oWinsock ? oWinsock->errorString() : QStringLiteral("socket error"));
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        recordFailedFetch(m_viaProxy ? QStringLiteral("the proxy refused the connection")
+                                     : QStringLiteral("the server refused the connection"));
+        return;
+    case QAbstractSocket::HostNotFoundError:
+        recordFailedFetch(m_viaProxy ? QStringLiteral("the proxy's host name is not known")
+                                     : QStringLiteral("the server's host name is not known"));
+        return;
+    default:
+        recordFailedFetch(oWinsock ? oWinsock->errorString() : QStringLiteral("socket error"));
+    }
 }
 
 void StatusFetch::endFetch() {

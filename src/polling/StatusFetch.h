@@ -86,6 +86,7 @@ private:
     MarkerSearch m_search;
     int m_splitFlag = 0;
     bool m_active = false;
+    bool m_viaProxy = false;
     quint64 m_generation = 0;
 };
 

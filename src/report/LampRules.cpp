@@ -3,6 +3,8 @@
 #include "config/OptionsFile.h"
 #include "report/NoticeText.h"
 
+#include <algorithm>
+
 namespace courivane {
 
 namespace {
@@ -64,6 +66,16 @@ std::array<LampColour, kLampCount> renderColours(const LampResults& lamps) {
     return colours;
 }
 
+namespace {
+// Receive and Send blink orange; another lamp can be orange, but has no orange blink.
+bool hasOrangeBlink(Lamp lamp) {
+    const auto& timers = blinkTimers();
+    return std::any_of(timers.begin(), timers.end(), [lamp](const BlinkTimerSpec& t) {
+        return t.lamp == lamp && t.colour == LampColour::Orange;
+    });
+}
+} // namespace
+
 QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps) {
     QList<Blink> blinks;
     for (int i = 0; i < kLampCount; ++i) {
@@ -71,7 +83,7 @@ QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps) {
         if (kind == PassKind::Startup) {
             if (lamps.states[i] == kStateRed)
                 blinks.append({lamp, LampColour::Red});
-            else if (lamps.states[i] == kStateOrange)
+            else if (lamps.states[i] == kStateOrange && hasOrangeBlink(lamp))
                 blinks.append({lamp, LampColour::Orange});
         } else if (!lamps.failureLists[i].isEmpty() &&
                    lamps.failureLists[i] != lamps.previousFailureLists[i]) {

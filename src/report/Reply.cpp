@@ -21,6 +21,25 @@ QString verdictText(Verdict verdict) {
     return {};
 }
 
+QString printableText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isPrint(c))
+            out += QStringView(QChar::fromUcs4(c));
+        else
+            out += QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
+bool hasUnknown(const Reply& reply) {
+    for (const ServiceVerdict& s : reply.services)
+        if (s.verdict == Verdict::Unknown)
+            return true;
+    return false;
+}
+
 namespace {
 
 // The locale's short date, a space, and its short time with seconds added where it has none.

@@ -27,6 +27,7 @@ struct Reply {
     QString reason;
     QString updateText;             // the update time as the server sent it
     QDateTime updated;              // that time in local time; invalid when it did not parse
+    bool stale = false;             // the time is unreadable, too old or in the future
     QList<ServiceVerdict> services; // in column order; Web only in the split layout
 };
 
@@ -40,6 +41,13 @@ struct AccountRow {
     int rowClass = RowOk;
     Reply reply;
 };
+
+// Every character that is not printable (controls, escape sequences, format and bidirectional
+// characters) as U+FFFD, for text that reaches a terminal, a tooltip or a line-based reader.
+QString printableText(const QString& text);
+
+// Whether a service's state is not known: "3", or a value its service does not handle.
+bool hasUnknown(const Reply& reply);
 
 // The locale's short date, a space, and the time of day with seconds.
 QString formatLocalTime(const QDateTime& local, const QLocale& locale = QLocale());

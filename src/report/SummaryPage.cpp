@@ -115,8 +115,9 @@ QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
         for (int i = 0; i < columns; ++i)
             html += verdictCell(Verdict::NoData);
     } else {
-        html += QStringLiteral("<td align=center>") + lastUpdateHtml(row.reply) +
-                QStringLiteral("</td>");
+        html += (row.reply.stale ? QStringLiteral("<td bgcolor=#ff9900 align=center>")
+                                 : QStringLiteral("<td align=center>")) +
+                lastUpdateHtml(row.reply) + QStringLiteral("</td>");
         for (const ServiceVerdict& s : row.reply.services)
             html += verdictCell(s.verdict);
     }
@@ -143,6 +144,14 @@ PageSections SummaryPage::sections(const QList<AccountRow>& rows, int splitFlag)
         }
     }
     return s;
+}
+
+QHash<QString, QString> SummaryPage::failureReasons(const QList<AccountRow>& rows) {
+    QHash<QString, QString> reasons;
+    for (const AccountRow& row : rows)
+        if (row.reply.failed)
+            reasons.insert(attributeUrl(row.logUrl), printableText(row.reply.reason));
+    return reasons;
 }
 
 const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Loading....");

@@ -2,6 +2,7 @@
 
 #include "report/Reply.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,9 @@ public:
 
     // Problems with the program's own files, one red paragraph each, above the page.
     static QString withProblems(const QStringList& problems, const QString& page);
+
+    // Why each failed row failed, by its log link as the page writes it, made printable.
+    static QHash<QString, QString> failureReasons(const QList<AccountRow>& rows);
 
     static const QString kLoadingText;
 };

@@ -7,16 +7,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextObjectInterface>
+#include <QTextTable>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWindow>
 
 namespace courivane {
@@ -54,7 +58,8 @@ Monitor::Monitor(QWidget* parent)
       CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
       WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
-      Label1(new QLabel(QStringLiteral("30"), this)), Timer1(new QTimer(this)) {
+      Label1(new QLabel(QStringLiteral("30"), this)), PassLine(new QLabel(this)),
+      Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
     setMouseTracking(true);
@@ -109,6 +114,14 @@ Monitor::Monitor(QWidget* parent)
     cmdTitleBarButton->hide();
     connect(cmdTitleBarButton, &QPushButton::clicked, this, &Monitor::Hide);
 
+    PassLine->setObjectName(QStringLiteral("PassLine"));
+    PassLine->setTextFormat(Qt::PlainText);
+    PassLine->setContentsMargins(4, 1, 4, 1);
+    PassLine->setAutoFillBackground(true);
+    setPassLine(QStringLiteral("Not checked yet"), false);
+    // Why a failed row failed, as its tooltip; the page text stays as it is.
+    WebBrowser1->viewport()->installEventFilter(this);
+
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(pixelsFromTwips(6120), 0, pixelsFromTwips(255), pixelsFromTwips(255));
     Label1->hide();
@@ -154,6 +167,34 @@ void Monitor::setCountdown(const QString& counter) {
     Label1->setText(counter);
 }
 
+void Monitor::setPassLine(const QString& text, bool late) {
+    PassLine->setText(text);
+    QPalette p = palette();
+    if (late)
+        p.setColor(QPalette::Window, QColor(0xff, 0x99, 0x00));
+    PassLine->setPalette(p);
+}
+
+QString Monitor::reasonAt(const QPoint& viewportPos) const {
+    const QTextCursor cursor = WebBrowser1->cursorForPosition(viewportPos);
+    const QTextTable* table = cursor.currentTable();
+    if (!table)
+        return {};
+    const int row = table->cellAt(cursor).row();
+    for (int column = 0; column < table->columns(); ++column) {
+        const QTextTableCell cell = table->cellAt(row, column);
+        for (auto frame = cell.begin(); !frame.atEnd(); ++frame) {
+            const QTextBlock block = frame.currentBlock();
+            for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+                const QTextCharFormat format = piece.fragment().charFormat();
+                if (format.isAnchor())
+                    return m_reasons.value(format.anchorHref());
+            }
+        }
+    }
+    return {};
+}
+
 void Monitor::recreateTitleBarButton() {
     m_titleBar.reset();
     m_titleBar = std::make_unique<clsBtnTitleBar>();
@@ -177,8 +218,10 @@ void Monitor::applyResizeRule() {
     Caption->setGeometry(kBorder, kBorder, captionWidth, c);
     showTitle();
     const int h = twipsFromPixels(height());
+    const int line = PassLine->sizeHint().height();
     WebBrowser1->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder,
-                             h > 1000 ? height() - c - 2 * kBorder : WebBrowser1->height());
+                             h > 1000 ? height() - c - line - 2 * kBorder : WebBrowser1->height());
+    PassLine->setGeometry(kBorder, height() - kBorder - line, width() - 2 * kBorder, line);
 }
 
 void Monitor::showTitle() {
@@ -240,6 +283,19 @@ void Monitor::paintEvent(QPaintEvent*) {
 }
 
 bool Monitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == WebBrowser1->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString reason = reasonAt(help->pos());
+        // Shown as text: a reason can quote what a server sent.
+        if (reason.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(),
+                               QStringLiteral("<p>") + reason.toHtmlEscaped() +
+                                   QStringLiteral("</p>"),
+                               WebBrowser1->viewport());
+        return true;
+    }
     // Dragging the caption moves the window.
     if ((watched == Caption || watched == CaptionTitle) &&
         event->type() == QEvent::MouseButtonPress &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QWidget>
 
 #include <memory>
@@ -31,8 +32,9 @@ public:
     QToolButton* const CloseBox;
     QTextBrowser* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
-    QLabel* const Label1; // the countdown counter
-    QTimer* const Timer1; // (re)creates the title-bar button after Show
+    QLabel* const Label1;   // the countdown counter
+    QLabel* const PassLine; // when the page was made, or how far the pass is
+    QTimer* const Timer1;   // (re)creates the title-bar button after Show
 
     clsBtnTitleBar* titleBarButton() const { return m_titleBar.get(); }
     // The caption's height, from the title font: it scales with the screen.
@@ -47,6 +49,10 @@ public slots:
     void writePage(const QString& page);
     void setTitle(const QString& title);
     void setCountdown(const QString& counter);
+    // The line under the page; orange when no pass has ended for too long.
+    void setPassLine(const QString& text, bool late);
+    // Why each failed row failed, by the row's log link.
+    void setRowReasons(const QHash<QString, QString>& reasons) { m_reasons = reasons; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -64,7 +70,11 @@ private:
     void recreateTitleBarButton();
     Qt::Edges edgesAt(const QPoint& pos) const;
 
+    // The reason of the failed row under the pointer, or an empty string.
+    QString reasonAt(const QPoint& viewportPos) const;
+
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
+    QHash<QString, QString> m_reasons;
 };
 
 } // namespace courivane

@@ -110,6 +110,8 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
     connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
     connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
+    connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
+            [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
 
     // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
     // blinks what; the timers carry their names for tracing and for tests.
@@ -250,6 +252,7 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
 void Status::showEndOfPass(const PassResult& result) {
     // The page follows the options as they stand at the end of the pass.
     m_monitor->writePage(pageOf(result));
+    m_monitor->setRowReasons(SummaryPage::failureReasons(result.rows));
     for (int i = 0; i < kLampCount; ++i)
         setLamp(static_cast<Lamp>(i), result.end.colours[i]);
     for (const Blink& blink : result.end.blinks)

@@ -17,36 +17,51 @@ struct Run {
 
 QByteArray status(const char* fields) {
     return FakeMonitorServer::httpReply(
-        FakeMonitorServer::combinedStatus(fields, "2026-07-01 12:00:00"));
+        FakeMonitorServer::combinedStatus(fields, FakeMonitorServer::now()));
 }
 
 const QByteArray kQuiet = "icmp=0 web=0 pop3=0 smtp=0 receive=0 send=0";
+const QByteArray kFresh = " stale=0 unknown=0";
 const char* const kAll = "fine warn fail ryl missing fine";
 
 // The accounts (users of "Company <user>"), the options given, the exit code and first line.
 // clang-format off
 const std::tuple<const char*, const char*, const char*, int, QByteArray> kChecks[] = {
     {"all green", "fine fine", "", 0,
-     "OK - 2 accounts, all services OK | " + kQuiet + " connection=0 accounts=2"},
+     "OK - 2 accounts, all services OK | " + kQuiet + " connection=0 accounts=2" + kFresh},
     {"orange", "fine warn", "", 1,
-     "WARNING - 2 accounts, 1 warning | " + kQuiet + " connection=0 accounts=2"},
+     "WARNING - 2 accounts, 1 warning | " + kQuiet + " connection=0 accounts=2" + kFresh},
     {"red", "fail warn missing", "", 2,
      "CRITICAL - 3 accounts, failed: SMTP 1, Connection 1, 1 warning | icmp=0 web=0 pop3=0 smtp=1 "
-     "receive=0 send=0 connection=1 accounts=3"},
+     "receive=0 send=0 connection=1 accounts=3" + kFresh},
     {"Ryl alone is red", "ryl", "", 2,
-     "CRITICAL - 1 account, failed: Ryl | " + kQuiet + " connection=0 accounts=1"},
-    {"no accounts", "", "", 0,
-     "OK - 0 accounts, all services OK | " + kQuiet + " connection=0 accounts=0"},
+     "CRITICAL - 1 account, failed: Ryl | " + kQuiet + " connection=0 accounts=1" + kFresh},
+    {"no accounts is nothing known", "", "", 3,
+     "UNKNOWN - 0 accounts, nothing to check | " + kQuiet + " connection=0 accounts=0" + kFresh},
+    {"unknown outranks a warning", "warn unknown", "", 3,
+     "UNKNOWN - 2 accounts, 1 warning, unknown: Company unknown (ICMP/SMTP) | " + kQuiet +
+     " connection=0 accounts=2 stale=0 unknown=1"},
+    {"stale is a warning", "fine old", "", 1,
+     "WARNING - 2 accounts, stale: Company old | " + kQuiet + " connection=0 accounts=2 stale=1 "
+     "unknown=0"},
+    {"a failure outranks unknown", "unknown fail", "", 2,
+     "CRITICAL - 2 accounts, failed: SMTP 1, unknown: Company unknown (ICMP/SMTP) | icmp=0 web=0 "
+     "pop3=0 smtp=1 receive=0 send=0 connection=0 accounts=2 stale=0 unknown=1"},
     {"one company failed", kAll, "Company fail", 2,
      "CRITICAL - Company fail: SMTP failed | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 ryl=0 "
-     "connection=0"},
+     "connection=0" + kFresh},
     {"one company of two accounts", kAll, "Company fine", 0,
-     "OK - Company fine: all services OK | " + kQuiet + " ryl=0 connection=0"},
+     "OK - Company fine: all services OK | " + kQuiet + " ryl=0 connection=0" + kFresh},
     {"one company, Ryl", kAll, "Company ryl", 2,
-     "CRITICAL - Company ryl: Ryl failed | " + kQuiet + " ryl=1 connection=0"},
+     "CRITICAL - Company ryl: Ryl failed | " + kQuiet + " ryl=1 connection=0" + kFresh},
     {"one company unreachable", kAll, "Company missing", 2,
-     "CRITICAL - Company missing: connection failed (the reply holds no status) | " + kQuiet +
-     " ryl=0 connection=1"},
+     "CRITICAL - Company missing: connection failed (HTTP 404 Not Found) | " + kQuiet +
+     " ryl=0 connection=1" + kFresh},
+    {"one company, stale", "unknown old", "Company old", 1,
+     "WARNING - Company old: status stale | " + kQuiet + " ryl=0 connection=0 stale=1 unknown=0"},
+    {"one company, unknown", "unknown old", "Company unknown", 3,
+     "UNKNOWN - Company unknown: ICMP unknown, SMTP unknown | " + kQuiet +
+     " ryl=0 connection=0 stale=0 unknown=1"},
 };
 // clang-format on
 
@@ -99,6 +114,14 @@ private slots:
         m_server.setReply(QStringLiteral("/status/warnStatus.txt"), status("114111"));
         m_server.setReply(QStringLiteral("/status/failStatus.txt"), status("111011"));
         m_server.setReply(QStringLiteral("/status/rylStatus.txt"), status("111101"));
+        // ICMP and SMTP not known; a status not updated since a day before.
+        m_server.setReply(QStringLiteral("/status/unknownStatus.txt"), status("311311"));
+        m_server.setReply(QStringLiteral("/status/oldStatus.txt"),
+                          FakeMonitorServer::httpReply(FakeMonitorServer::combinedStatus(
+                              "111111", QDateTime::currentDateTimeUtc()
+                                            .addDays(-1)
+                                            .toString("yyyy-MM-dd HH:mm:ss")
+                                            .toLatin1())));
         m_server.setScript(QStringLiteral("/status/silentStatus.txt"),
                            {{}, 0, 0, Script::End::KeepOpen});
     }
@@ -221,7 +244,7 @@ private slots:
         writeBytes(dir(), QStringLiteral("CompUserNames.Txt"),
                    "Evil\x1b]0;title\x07 Co\r\n" + m_server.address().toUtf8() + "\r\nevil\r\n");
         const Run run = check();
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 1); // a time that does not read is stale
         QVERIFY2(!run.out.contains('\x1b') && !run.out.contains('\x07') && !run.out.contains('\r'),
                  run.out.constData());
         const QList<QByteArray> lines = run.out.split('\n');

@@ -32,7 +32,7 @@ QByteArray accounts(const QList<AccountRecord>& records) {
 
 QByteArray splitReply(const char* fields) {
     return FakeMonitorServer::httpReply(
-        FakeMonitorServer::splitStatus(fields, "2026-07-01 12:00:00"));
+        FakeMonitorServer::splitStatus(fields, FakeMonitorServer::now()));
 }
 
 void setZone(const QByteArray& zone) {
@@ -223,8 +223,51 @@ private slots:
         QCOMPARE(result.counters[ConnectionLamp], 1);
     }
 
+    void theStatusLineSaysWhen_data() {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("accounts");
+        QTest::addColumn<int>("secondsSinceEnd"); // -1: no pass has ended
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("late");
+        QTest::newRow("checked") << false << 5 << 10 << "Checked at 12:00:00 - 5 accounts in 1.2 s"
+                                 << false;
+        QTest::newRow("one account")
+            << false << 1 << 10 << "Checked at 12:00:00 - 1 account in 1.2 s" << false;
+        QTest::newRow("nothing to check")
+            << false << 0 << 10 << "Checked at 12:00:00 - no account to check, nothing is known"
+            << false;
+        QTest::newRow("under way") << true << 5 << 100 << "Checking: 37 of 200" << false;
+        QTest::newRow("stuck") << true << 5 << 200
+                               << "Checking: 37 of 200 - no pass has ended since 12:00:00" << true;
+        QTest::newRow("none yet, stuck")
+            << true << 0 << -1 << "Checking: 37 of 200 - no pass has ended since 11:59:00" << true;
+    }
+    void theStatusLineSaysWhen() {
+        QFETCH(bool, running);
+        QFETCH(int, accounts);
+        QFETCH(int, secondsSinceEnd);
+        QFETCH(QString, text);
+        QFETCH(bool, late);
+        setZone("UTC0");
+        const QDateTime ended(QDate(2026, 7, 1), QTime(12, 0), QTimeZone::utc());
+        const PassClock clock{ended.addSecs(-60),
+                              secondsSinceEnd < 0 ? QDateTime() : ended,
+                              accounts,
+                              1234,
+                              running,
+                              37,
+                              200};
+        const StatusLine line =
+            statusLineOf(clock, ended.addSecs(secondsSinceEnd < 0 ? 150 : secondsSinceEnd), 122000);
+        QCOMPARE(line.text, text);
+        QCOMPARE(line.late, late);
+    }
+
     void aZoneChangedBetweenPassesIsHonoured() {
-        writeBytes(dir(), kAccountsFileName, accounts({{"Fine", server(), "fine"}}));
+        m_server.setReply("/status/noon.txt",
+                          FakeMonitorServer::httpReply(
+                              FakeMonitorServer::splitStatus("1111111", "2026-07-01 12:00:00")));
+        writeBytes(dir(), kAccountsFileName, accounts({{"Noon", server(), "noon"}}));
         const QByteArray old = qgetenv("TZ");
         PollCycle cycle(dir(), m_flags);
         setZone("UTC0");
@@ -352,6 +395,13 @@ private slots:
             QRegularExpression("Proxy.Txt not found.*\\|.*CompUserNames.Txt not found")));
         QCOMPARE(none.end.colours[ConnectionLamp], LampColour::Red);
         QCOMPARE(none.counters[ConnectionLamp], 1);
+        // Nothing known is no green: every service lamp is orange, with or without a file.
+        writeBytes(dir(), kAccountsFileName, "");
+        for (PollCycle* cycle : {&nowhere, new PollCycle(dir(), m_flags, this)}) {
+            const PassResult r = runOnePass(*cycle);
+            for (int lamp = IcmpLamp; lamp < ConnectionLamp; ++lamp)
+                QCOMPARE(r.end.colours[lamp], LampColour::Orange);
+        }
     }
 };
 

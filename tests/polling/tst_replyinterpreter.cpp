@@ -91,8 +91,8 @@ const std::tuple<const char*, QByteArray, int, const char*, const char*> kReplie
 const std::tuple<const char*, QByteArray, int, const char*, const char*> kLamps[] = {
     {"split: each field to its lamp", split("1010101"), 1, "GRGGRGRG", "01001000"},
     {"combined: a warning", combined("114111"), 0, "GGGGOGGG", "00000000"},
-    {"values a service does not handle change no lamp", combined("3434x4"), 0, "GGGGGOGG",
-     "00000000"},
+    {"unknown values turn green lamps orange", combined("3434x4"), 0, "OGOOOOOG", "00000000"},
+    {"a failure outranks unknown", combined("333033"), 0, "OGOROOOG", "00010000"},
     {"no status is the connection's failure", {}, 0, "GGGGGGGR", "00000001"},
 };
 
@@ -161,12 +161,67 @@ private slots:
     }
 
     void rowClasses() {
+        // Unknown ("3", or a value the service does not handle) is a warning; a failure wins.
         const QList<std::pair<const char*, int>> classes = {
-            {"111111", RowOk},     {"114111", RowWarning}, {"111114", RowWarning},
-            {"114110", RowFailed}, {"111101", RowFailed},  {"231321", RowOk},
-            {"111411", RowOk}};
+            {"111111", RowOk},      {"114111", RowWarning}, {"111114", RowWarning},
+            {"114110", RowFailed},  {"111101", RowFailed},  {"221222", RowOk},
+            {"333333", RowWarning}, {"111411", RowWarning}, {"333303", RowFailed}};
         for (const auto& [fields, rowClass] : classes)
             QCOMPARE(rowClassOf(interpretReply(combined(fields), 0)), rowClass);
+        Reply stale = interpretReply(combined("111111"), 0);
+        stale.stale = true;
+        QCOMPARE(rowClassOf(stale), RowWarning);
+    }
+
+    void anHttpErrorIsNoStatus_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("404 echoing the path")
+            << QByteArray(kNotFound).replace("cherylStatus.txt",
+                                             "xRylStatus.txt" + combined("111111"))
+            << "HTTP 404 Not Found";
+        QTest::newRow("500 without text")
+            << "HTTP/1.1 500\r\n\r\n" + combined("111111") << "HTTP 500";
+        QTest::newRow("control bytes in the text") << "HTTP/1.0 503 \x1b[2JBusy\r\n\r\n"_qba
+                                                   << "HTTP 503 [2JBusy";
+        QTest::newRow("200 with a status") << http(combined("111111")) << QString();
+        QTest::newRow("204 is 2xx")
+            << FakeMonitorServer::httpReply(combined("111111"), "204 X") << QString();
+    }
+    void anHttpErrorIsNoStatus() {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, reason);
+        const Reply reply = interpretReply(data, 0);
+        QCOMPARE(reply.failed, !reason.isEmpty());
+        QCOMPARE(reply.reason, reason);
+    }
+
+    void staleStatuses_data() {
+        QTest::addColumn<QByteArray>("time");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<bool>("stale");
+        // Now is 12:31:00 UTC; the rule's limit is 30 minutes unless a row says otherwise.
+        QTest::newRow("31 minutes old") << "2026-07-01 12:00:00"_qba << 30 << true;
+        QTest::newRow("29 minutes old") << "2026-07-01 12:02:00"_qba << 30 << false;
+        QTest::newRow("6 minutes ahead") << "2026-07-01 12:37:00"_qba << 30 << true;
+        QTest::newRow("4 minutes ahead") << "2026-07-01 12:35:00"_qba << 30 << false;
+        QTest::newRow("unreadable") << "2026-07-01 12:3x:00"_qba << 30 << true;
+        QTest::newRow("rule off") << "2026-07-01 12:00:00"_qba << 0 << false;
+        QTest::newRow("unreadable, rule off") << "yesterday at noon.."_qba << 0 << false;
+    }
+    void staleStatuses() {
+        QFETCH(QByteArray, time);
+        QFETCH(int, minutes);
+        QFETCH(bool, stale);
+        Reply reply = interpretReply(FakeMonitorServer::combinedStatus("111111", time), 0);
+        markStale(reply, QDateTime(QDate(2026, 7, 1), QTime(12, 31), QTimeZone::utc()), minutes);
+        QCOMPARE(reply.stale, stale);
+        LampResults lamps;
+        applyToLamps(lamps, "A", reply);
+        QCOMPARE(lamps.states[RylLamp], stale ? kStateOrange : kStateGreen);
+        // The Last Update cell says it, with the same text.
+        const QString cell = rowCells(reply, 0).section(QStringLiteral("</td>"), 0, 0);
+        QCOMPARE(cell.startsWith(QStringLiteral("<td bgcolor=#ff9900 align=center>")), stale);
     }
 
     void lamps_data() { addRows(kLamps); }

@@ -82,6 +82,9 @@ const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"a server that never answers is bounded", {{}, 0, 0, kOpen}, 200, "no complete reply"},
     // An echo of the request path in another letter case is no reason to stop listening.
     {"an echo in the head only", {kEcho, 0, 0, kOpen}, 300, "no complete reply"},
+    {"an HTTP error is no status", {FakeMonitorServer::httpReply(kStatus, "500 Internal Error")}, 5000,
+     "HTTP 500 Internal Error"},
+    {"cut short", {"RylStatus\r\n1\r\n1\r\n"}, 5000, "the status is cut short"},
     {"an oversized reply stops at 64 KiB",
      {"HTTP/1.0 200 OK\r\n\r\n" + QByteArray(200 * 1024, 'x'), 0, 0, kOpen}, 5000,
      "the reply holds no status"},
@@ -178,7 +181,10 @@ private slots:
     void theLowestPortIsTried() {
         StatusFetch fetch;
         const FetchOutcome outcome = fetchOnce(fetch, target(QStringLiteral("127.0.0.1:1"), "a"));
-        QVERIFY2(outcome.failed && !outcome.reason.contains("range"), qPrintable(outcome.reason));
+        QCOMPARE(outcome.reason, QStringLiteral("the server refused the connection"));
+        // Through a proxy that is not there, the reason names the proxy.
+        QCOMPARE(fetchOnce(fetch, target(QStringLiteral("mon"), "a"), proxy("127.0.0.1", 1)).reason,
+                 QStringLiteral("the proxy refused the connection"));
     }
 
     void ipv6Loopback() {

@@ -2,6 +2,7 @@
 
 #include "StatusText.h"
 
+#include <QDateTime>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -59,6 +60,12 @@ QByteArray FakeMonitorServer::combinedStatus(const char fields[6], const QByteAr
 
 QByteArray FakeMonitorServer::splitStatus(const char fields[7], const QByteArray& time) {
     return statusText(fields, true, time);
+}
+
+QByteArray FakeMonitorServer::now() {
+    return QDateTime::currentDateTimeUtc()
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+        .toLatin1();
 }
 
 QByteArray FakeMonitorServer::httpReply(const QByteArray& body, const QByteArray& status) {

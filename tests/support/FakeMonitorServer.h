@@ -59,6 +59,8 @@ public:
     static QByteArray combinedStatus(const char fields[6], const QByteArray& time);
     // A status text in the split layout; fields ICMP, Web, POP3, Receive, SMTP, Ryl, Send.
     static QByteArray splitStatus(const char fields[7], const QByteArray& time);
+    // This machine's time in UTC as a status writes it: a status that is fresh.
+    static QByteArray now();
     // The text wrapped in an HTTP/1.0 reply with its header lines.
     static QByteArray httpReply(const QByteArray& body, const QByteArray& status = "200 OK");
 

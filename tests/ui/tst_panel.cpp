@@ -14,6 +14,7 @@
 #include "ui/Settings.h"
 
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -164,7 +165,7 @@ private slots:
         FakeMonitorServer server;
         QVERIFY(server.listen());
         // ICMP, Web, POP3, Receive, SMTP, Ryl, Send; the first answers late, so the pass lasts.
-        const QByteArray time = "2026-07-01 12:00:00";
+        const QByteArray time = FakeMonitorServer::now();
         server.setScript(
             QStringLiteral("/status/web.txt"),
             {FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1011111", time)), 0,
@@ -193,6 +194,7 @@ private slots:
         QVERIFY(panel.isVisible() && panel.alert()->trayIconShown());
         QCOMPARE(panel.monitor()->WebBrowser1->toPlainText(), QStringLiteral("Loading...."));
         QVERIFY(!panel.cycle()->Timer13->isActive() && panel.cycle()->isRunning());
+        QCOMPARE(panel.monitor()->PassLine->text(), QStringLiteral("Checking: 0 of 2"));
         // The panel and its dialogs answer during the pass.
         panel.openSettings();
         QVERIFY(panel.settingsDialog() && panel.settingsDialog()->isVisible());
@@ -206,6 +208,9 @@ private slots:
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
         QVERIFY(panel.cycle()->Timer13->isActive() && !panel.cycle()->Timer1->isActive());
         QCOMPARE(panel.monitor()->Label1->text(), QStringLiteral("30"));
+        QVERIFY2(panel.monitor()->PassLine->text().contains(QRegularExpression(
+                     "^Checked at \\d\\d:\\d\\d:\\d\\d - 2 accounts in 0\\.\\d s$")),
+                 qPrintable(panel.monitor()->PassLine->text()));
 
         panel.closeApplication();
         QVERIFY(!panel.alert()->trayIconShown() && !panel.isVisible());
