@@ -308,7 +308,7 @@ void PollCycle::reportProblems(const QStringList& problems) {
         return;
     for (const QString& problem : problems)
         if (!m_reportedProblems.contains(problem))
-            qWarning().noquote() << "courivane:" << problem;
+            qWarning().noquote() << "courivane:" << printableText(problem);
     m_reportedProblems = problems;
 }
 

@@ -88,7 +88,7 @@ QString SummaryPage::verdictCell(Verdict verdict) {
 
 QString SummaryPage::lastUpdateHtml(const Reply& reply) {
     return reply.updated.isValid() ? formatLocalTime(reply.updated).toHtmlEscaped()
-                                   : reply.updateText.toHtmlEscaped();
+                                   : printableText(reply.updateText).toHtmlEscaped();
 }
 
 QString SummaryPage::attributeUrl(const QString& url) {
@@ -107,8 +107,8 @@ QString SummaryPage::attributeUrl(const QString& url) {
 }
 
 QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
-    QString html = QStringLiteral("<tr><td bgcolor=#ccccff>") + row.company.toHtmlEscaped() +
-                   QStringLiteral("</td>");
+    QString html = QStringLiteral("<tr><td bgcolor=#ccccff>") +
+                   printableText(row.company).toHtmlEscaped() + QStringLiteral("</td>");
     if (row.reply.failed) {
         html += kErrorConnectingCell;
         const int columns = webIsSplit(splitFlag) ? 7 : 6;
@@ -176,8 +176,8 @@ QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
 QString SummaryPage::withProblems(const QStringList& problems, const QString& page) {
     QString text;
     for (const QString& problem : problems)
-        text += QStringLiteral("<p><font face=Tahoma color=#cc0000>") + problem.toHtmlEscaped() +
-                QStringLiteral("</font></p>");
+        text += QStringLiteral("<p><font face=Tahoma color=#cc0000>") +
+                printableText(problem).toHtmlEscaped() + QStringLiteral("</font></p>");
     return text + page;
 }
 

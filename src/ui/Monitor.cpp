@@ -151,6 +151,8 @@ void Monitor::Show() {
 }
 
 void Monitor::Hide() {
+    // A Show just before would otherwise make the button again on a hidden window.
+    Timer1->stop();
     hide();
     m_titleBar.reset();
 }

@@ -252,6 +252,13 @@ private slots:
         QVERIFY2(lines.at(2).startsWith("Evil\xef\xbf\xbd]0;title\xef\xbf\xbd Co") &&
                      lines.at(2).contains("invalid time") && !lines.at(2).contains("&amp;"),
                  lines.at(2).constData());
+        // Nor the page: no control character, no reversal of the text by U+202E.
+        writeBytes(dir(), QStringLiteral("CompUserNames.Txt"),
+                   "Evil\xe2\x80\xae Co\r\n" + m_server.address().toUtf8() + "\r\nevil\r\n");
+        const Run html = check({"--html"});
+        QVERIFY2(!html.out.contains('\x1b') && !html.out.contains('\x07') &&
+                     !html.out.contains("\xe2\x80\xae") && html.out.contains("Evil\xef\xbf\xbd Co"),
+                 html.out.constData());
     }
 };
 
