@@ -2,6 +2,7 @@
 
 #include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
+#include "polling/PassOptions.h"
 #include "polling/PollCycle.h"
 #include "ui/Assets.h"
 #include "ui/Platform.h"
@@ -17,6 +18,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <variant>
 
 namespace {
 
@@ -52,35 +54,13 @@ int main(int argc, char* argv[]) {
         QStringLiteral("config-dir"),
         QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
         QStringLiteral("DIR"));
-    const QCommandLineOption parallel(
-        QStringLiteral("parallel"),
-        QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
-                       "server. 1 asks one account after the other.")
-            .arg(courivane::PollCycle::kMaxParallel)
-            .arg(courivane::PollCycle::kDefaultParallel),
-        QStringLiteral("N"), QString::number(courivane::PollCycle::kDefaultParallel));
-    const QCommandLineOption staleAfter(
-        QStringLiteral("stale-after"),
-        QStringLiteral("A status whose last update is older than this many minutes (or more than "
-                       "5 ahead) is a warning, 0 to %1 (default %2; 0 turns the rule off).")
-            .arg(courivane::kMaxStaleAfterMinutes)
-            .arg(courivane::kDefaultStaleAfterMinutes),
-        QStringLiteral("MINUTES"), QString::number(courivane::kDefaultStaleAfterMinutes));
-    parser.addOptions({configDir, parallel, staleAfter});
+    parser.addOption(configDir);
+    const courivane::PassCommandLine passLine;
+    passLine.addTo(parser);
     parser.process(app);
-    const auto fetches =
-        courivane::parseWholeNumber(parser.value(parallel), 1, courivane::PollCycle::kMaxParallel);
-    if (!fetches) {
-        std::fprintf(stderr, "courivane: --parallel takes a whole number from 1 to %d\n",
-                     courivane::PollCycle::kMaxParallel);
-        return 2;
-    }
-    const auto minutes =
-        courivane::parseWholeNumber(parser.value(staleAfter), 0, courivane::kMaxStaleAfterMinutes);
-    if (!minutes) {
-        std::fprintf(stderr,
-                     "courivane: --stale-after takes a whole number of minutes from 0 to %d\n",
-                     courivane::kMaxStaleAfterMinutes);
+    const auto pass = passLine.read(parser);
+    if (const QString* error = std::get_if<QString>(&pass)) {
+        std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));
         return 2;
     }
     if (!platform.terminalNote.isEmpty())
@@ -88,8 +68,7 @@ int main(int argc, char* argv[]) {
 
     courivane::Status panel(QDir(courivane::configDirectoryOf(parser.value(configDir))),
                             courivane::defaultAssetDirs());
-    panel.cycle()->setParallel(*fetches);
-    panel.cycle()->setStaleAfterMinutes(*minutes);
+    std::get<courivane::PassOptions>(pass).applyTo(*panel.cycle());
     if (!platform.pageNote.isEmpty())
         panel.addStartupNote(platform.pageNote);
 

@@ -4,6 +4,7 @@
 #include "config/AccountsFile.h"
 #include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
+#include "polling/PassOptions.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
 
@@ -53,8 +54,7 @@ struct CheckOptions {
     bool oneCompany = false;
     QString company;
     int timeoutSeconds = kDefaultTimeoutSeconds;
-    int parallel = PollCycle::kDefaultParallel;
-    int staleAfter = kDefaultStaleAfterMinutes;
+    PassOptions pass;
 };
 
 // A usage error is UNKNOWN to a monitoring engine, not the WARNING of a plain exit code 1.
@@ -94,21 +94,9 @@ std::variant<CheckOptions, int> parseCommandLine() {
             .arg(kDefaultTimeoutSeconds)
             .arg(kMaxTimeoutSeconds),
         QStringLiteral("SECONDS"), QString::number(kDefaultTimeoutSeconds));
-    const QCommandLineOption parallel(
-        QStringLiteral("parallel"),
-        QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
-                       "server. 1 asks one account after the other.")
-            .arg(PollCycle::kMaxParallel)
-            .arg(PollCycle::kDefaultParallel),
-        QStringLiteral("N"), QString::number(PollCycle::kDefaultParallel));
-    const QCommandLineOption staleAfter(
-        QStringLiteral("stale-after"),
-        QStringLiteral("A status whose last update is older than this many minutes (or more than "
-                       "5 ahead) is a warning, 0 to %1 (default %2; 0 turns the rule off).")
-            .arg(kMaxStaleAfterMinutes)
-            .arg(kDefaultStaleAfterMinutes),
-        QStringLiteral("MINUTES"), QString::number(kDefaultStaleAfterMinutes));
-    parser.addOptions({configDir, html, company, listCompanies, timeout, parallel, staleAfter});
+    parser.addOptions({configDir, html, company, listCompanies, timeout});
+    const PassCommandLine passLine;
+    passLine.addTo(parser);
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help))
@@ -127,17 +115,10 @@ std::variant<CheckOptions, int> parseCommandLine() {
         return usageError(QStringLiteral("--timeout takes a whole number of seconds from 1 to %1")
                               .arg(kMaxTimeoutSeconds));
     options.timeoutSeconds = *seconds;
-    const auto fetches = parseWholeNumber(parser.value(parallel), 1, PollCycle::kMaxParallel);
-    if (!fetches)
-        return usageError(QStringLiteral("--parallel takes a whole number from 1 to %1")
-                              .arg(PollCycle::kMaxParallel));
-    options.parallel = *fetches;
-    const auto minutes = parseWholeNumber(parser.value(staleAfter), 0, kMaxStaleAfterMinutes);
-    if (!minutes)
-        return usageError(
-            QStringLiteral("--stale-after takes a whole number of minutes from 0 to %1")
-                .arg(kMaxStaleAfterMinutes));
-    options.staleAfter = *minutes;
+    const auto pass = passLine.read(parser);
+    if (const QString* error = std::get_if<QString>(&pass))
+        return usageError(*error);
+    options.pass = std::get<PassOptions>(pass);
     return options;
 }
 
@@ -150,8 +131,7 @@ PassRun runPass(const CheckOptions& options, OptionFlags& flags, const QStringLi
                 const AccountsRead& accounts) {
     PollCycle cycle(options.dir, flags);
     cycle.setCompanyFilter(options.oneCompany ? options.company : QString());
-    cycle.setParallel(options.parallel);
-    cycle.setStaleAfterMinutes(options.staleAfter);
+    options.pass.applyTo(cycle);
     PassRun run;
     QObject::connect(&cycle, &PollCycle::passFinished, qApp, [&](const PassResult& r) {
         run.result = r;

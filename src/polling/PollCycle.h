@@ -53,7 +53,6 @@ public:
     int parallel() const { return m_parallel; }
     // Bounds each fetch, connection and reply; tests and benchmarks shorten it.
     void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
-    int fetchTimeoutMs() const { return m_fetchTimeoutMs; }
     // A status older than this is stale; 0 turns the rule off.
     void setStaleAfterMinutes(int minutes) { m_staleAfterMinutes = minutes; }
     // This machine's clock in UTC, as the staleness rule reads it; tests hand a fixed one.
@@ -66,8 +65,6 @@ public:
     QList<AccountRecord> unfinishedAccounts() const;
     // The line under the summary page, as of `now`.
     StatusLine statusLine(const QDateTime& now) const;
-    // Fetches under way now.
-    int fetchesUnderWay() const { return m_underWay; }
 
     // Named as the panel's timers: the cycle timer and the countdown timer.
     QTimer* const Timer1;

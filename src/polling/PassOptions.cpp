@@ -1,0 +1,43 @@
+#include "polling/PassOptions.h"
+
+#include "polling/PollCycle.h"
+
+namespace courivane {
+
+void PassOptions::applyTo(PollCycle& cycle) const {
+    cycle.setParallel(parallel);
+    cycle.setStaleAfterMinutes(staleAfterMinutes);
+}
+
+PassCommandLine::PassCommandLine()
+    : parallel(QStringLiteral("parallel"),
+               QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
+                              "server. 1 asks one account after the other.")
+                   .arg(PollCycle::kMaxParallel)
+                   .arg(PollCycle::kDefaultParallel),
+               QStringLiteral("N"), QString::number(PollCycle::kDefaultParallel)),
+      staleAfter(QStringLiteral("stale-after"),
+                 QStringLiteral("A status whose last update is older than this many minutes (or "
+                                "more than 5 ahead) is a warning, 0 to %1 (default %2; 0 turns "
+                                "the rule off).")
+                     .arg(kMaxStaleAfterMinutes)
+                     .arg(kDefaultStaleAfterMinutes),
+                 QStringLiteral("MINUTES"), QString::number(kDefaultStaleAfterMinutes)) {}
+
+void PassCommandLine::addTo(QCommandLineParser& parser) const {
+    parser.addOptions({parallel, staleAfter});
+}
+
+std::variant<PassOptions, QString> PassCommandLine::read(const QCommandLineParser& parser) const {
+    const auto fetches = parseWholeNumber(parser.value(parallel), 1, PollCycle::kMaxParallel);
+    if (!fetches)
+        return QStringLiteral("--parallel takes a whole number from 1 to %1")
+            .arg(PollCycle::kMaxParallel);
+    const auto minutes = parseWholeNumber(parser.value(staleAfter), 0, kMaxStaleAfterMinutes);
+    if (!minutes)
+        return QStringLiteral("--stale-after takes a whole number of minutes from 0 to %1")
+            .arg(kMaxStaleAfterMinutes);
+    return PassOptions{*fetches, *minutes};
+}
+
+} // namespace courivane

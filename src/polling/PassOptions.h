@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+
+#include <variant>
+
+namespace courivane {
+
+class PollCycle;
+
+// What both programs let the command line set for a pass.
+struct PassOptions {
+    int parallel = 0;
+    int staleAfterMinutes = 0;
+    void applyTo(PollCycle& cycle) const;
+};
+
+// --parallel and --stale-after, as both programs take them.
+struct PassCommandLine {
+    PassCommandLine();
+    void addTo(QCommandLineParser& parser) const;
+    // The values, or the text of the usage error.
+    std::variant<PassOptions, QString> read(const QCommandLineParser& parser) const;
+
+    QCommandLineOption parallel;
+    QCommandLineOption staleAfter;
+};
+
+} // namespace courivane
