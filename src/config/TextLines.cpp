@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QDateTime>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -108,9 +108,11 @@ QByteArray LineBytes::encode(const QStringList& lines) const {
         } else if (const auto original = m_original.constFind(line);
                    original != m_original.cend()) {
             out += original->first();
-        } else if (m_windows1252) {
-            const auto narrow = toWindows1252(line);
-            out += narrow ? *narrow : line.toUtf8();
+        } else if (const auto narrow = m_windows1252 ? toWindows1252(line) : std::nullopt;
+                   narrow && decodeLine(*narrow) == line) {
+            // Only where the bytes read back as this text: "É’" in Windows-1252 is C9 92,
+            // which a reader takes for UTF-8.
+            out += *narrow;
         } else {
             out += line.toUtf8();
         }
@@ -175,6 +177,45 @@ TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
     return read;
 }
 
+namespace {
+
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// Where a save through symbolic links lands: the last link's target, absent or not.
+QString followLinks(const QString& path) {
+    QString here = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        const QFileInfo info(here);
+        if (!info.isSymLink())
+            return here;
+        here = info.symLinkTarget(); // absolute, even when the link holds a relative name
+    }
+    return {};
+}
+
+// The temporary files of a save: "<name>.saving-XXXXXX" beside the file.
+QByteArray temporaryPattern(const QString& target) {
+    return QFile::encodeName(target) + ".saving-XXXXXX";
+}
+
+// A save that was killed between creating its temporary file and the rename leaves the file
+// behind; the next save of the same file removes it. A minute's grace spares a save under way
+// in another instance.
+void removeLeftovers(const QString& target) {
+    const QFileInfo info(target);
+    const QString prefix = info.fileName() + QStringLiteral(".saving-");
+    const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList entries = info.dir().entryInfoList({prefix + QStringLiteral("??????")},
+                                                          QDir::Files | QDir::Hidden |
+                                                              QDir::NoSymLinks | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (entry.ownerId() == ::getuid() && entry.lastModified().toUTC() < old)
+            QFile::remove(entry.filePath());
+    }
+}
+
+} // namespace
+
 QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
     // The first save creates the configuration directory, for its owner alone.
     const QFileInfo info(path);
@@ -184,20 +225,67 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
         QFile::setPermissions(info.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                QFileDevice::ExeOwner);
     }
-    QSaveFile file(path);
-    // Unbuffered, so that a write error (a full disk) reaches us here and not in a flush whose
-    // failure commit() would not notice.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    // Accounts and proxy name internal hosts: the files are their owner's alone.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason.isEmpty() ? QStringLiteral("the file could not be written") : reason;
+    // Through a link, the link's target is replaced, and only when it is a file or absent.
+    const QString target = followLinks(path);
+    if (target.isEmpty())
+        return QStringLiteral("it is a chain of links that does not end");
+    struct stat old {};
+    const bool replaces = ::stat(QFile::encodeName(target).constData(), &old) == 0;
+    if (replaces && !S_ISREG(old.st_mode))
+        return target == path ? QStringLiteral("it is not a regular file")
+                              : QStringLiteral("it is a link to %1, which is not a regular file")
+                                    .arg(target);
+    if (!replaces && errno != ENOENT)
+        return errnoText();
+    removeLeftovers(target);
+
+    QByteArray temporary = temporaryPattern(target);
+    // Accounts and proxy name internal hosts: a new file is its owner's alone.
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errnoText();
+    const auto fail = [&](const QString& reason) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return reason;
+    };
+    // A file that is replaced keeps its mode, and its owner where the user may give it: a
+    // monitoring engine that reads the file as its own user still can.
+    if (replaces) {
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            return fail(errnoText());
     }
-    if (!file.commit())
-        return file.errorString();
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errnoText() : QStringLiteral("the file could not be written"));
+        data += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0)
+        return fail(errnoText());
+    if (::close(fd) != 0) {
+        const QString reason = errnoText();
+        ::unlink(temporary.constData());
+        return reason;
+    }
+    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString reason = errnoText();
+        ::unlink(temporary.constData());
+        return reason;
+    }
+    // The rename is in the directory: it survives a power cut once the directory is on disk.
+    const int dir = ::open(QFile::encodeName(QFileInfo(target).path()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return {};
 }
 

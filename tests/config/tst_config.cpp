@@ -296,6 +296,10 @@ private slots:
         // Both ends of Windows-1252's upper half have their byte; what it lacks has none.
         QCOMPARE(toWindows1252(QStringLiteral("\u00a0\u00ff\u20ac")), QByteArray("\xa0\xff\x80"));
         QVERIFY(!toWindows1252(QStringLiteral("\u0107")));
+        // Windows-1252 bytes that a reader would take for UTF-8 are written as UTF-8 instead.
+        edited[1].CompanyName = QStringLiteral("CAF\u00c9\u2019S DELI");
+        QCOMPARE(AccountsFile(dir()).write(edited, original), QString());
+        QCOMPARE(AccountsFile(dir()).read().records, edited);
         // A UTF-8 file stays UTF-8.
         QCOMPARE(AccountsFile(dir()).write(edited), QString());
         QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xbc\r\n"));
@@ -333,6 +337,48 @@ private slots:
             else
                 QFile::remove(path);
         }
+    }
+
+    void aSaveReplacesOnlyAFileAndKeepsItsMode() {
+        QTemporaryDir elsewhere;
+        const QString link = dir().filePath(kOptionsFileName);
+        const QString target = QDir(elsewhere.path()).filePath(QStringLiteral("options"));
+        const QByteArray native = QFile::encodeName(target);
+        const QByteArray leftover = QFile::encodeName(target) + ".saving-k1ll9d";
+        writeBytes(QDir(elsewhere.path()), QStringLiteral("options.saving-k1ll9d"), "half");
+        QFile killed(QString::fromLocal8Bit(leftover));
+        QVERIFY(killed.open(QIODevice::ReadWrite) &&
+                killed.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                   QFileDevice::FileModificationTime));
+        killed.close();
+        QVERIFY(QFile::link(target, link));
+        for (const char* kind : {"absent", "0644 file", "FIFO"}) {
+            const QByteArray k(kind);
+            QFile::remove(target);
+            if (k == "0644 file") {
+                writeBytes(QDir(elsewhere.path()), QStringLiteral("options"), "old");
+                QCOMPARE(::chmod(native.constData(), 0644), 0);
+            } else if (k == "FIFO") {
+                QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            }
+            OptionTexts typed;
+            typed[PopupsLine] = kYes;
+            const QString error = OptionsFile(dir()).write(typed);
+            struct stat after {};
+            QCOMPARE(::stat(native.constData(), &after), 0);
+            QVERIFY(QFileInfo(link).isSymLink());
+            if (k == "FIFO") {
+                QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+                QVERIFY(S_ISFIFO(after.st_mode));
+            } else {
+                QCOMPARE(error, QString());
+                QCOMPARE(after.st_mode & 07777, k == "absent" ? 0600u : 0644u);
+                QCOMPARE(OptionsFile(dir()).readForDialog()[PopupsLine], kYes);
+            }
+        }
+        // The killed save's leftover went with the first save, and nothing else was left.
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("options")});
     }
 
     void listEntryForm() {

@@ -31,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     check(LineBytes(data).encode(lines) == expected, "an unedited save changed bytes");
 
+    // Text typed into a file of either encoding reads back as typed. Upper case turns "é’" into
+    // "É’", whose Windows-1252 bytes are also UTF-8.
+    const QString typed = lines.value(0).toUpper() + lines.value(1);
+    check(parseText(LineBytes(data).encode({typed})).lines == QStringList{typed},
+          "a typed line read back otherwise");
+
     // Accounts: read, save, read again.
     const AccountsRead first = AccountsFile::parse(parseText(data));
     QList<AccountRecord> records = first.records;
