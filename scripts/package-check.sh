@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh package
 
 bash scripts/package.sh
-deb=$(ls build/courivane_*.deb | head -1)
+dir=build
+[ -n "${CI:-}" ] && dir=build-ci
+deb=$(ls "$dir"/courivane_*.deb | head -1)
 lintian --fail-on error,warning --allow-root "$deb"
 desktop-file-validate packaging/org.courivane.Courivane.desktop
 appstreamcli validate --no-net packaging/org.courivane.Courivane.metainfo.xml
@@ -16,9 +18,13 @@ echo "lintian, desktop-file-validate and appstreamcli: no error, no warning"
 
 work=$(mktemp -d)
 server_pid=""
+# Only what this check installed is removed again: a courivane installed before stays.
+installed_before=no
+dpkg-query -W -f='${Status}' courivane 2>/dev/null | grep -q "install ok installed" && installed_before=yes
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y courivane >/dev/null 2>&1 || true
+    [ "$installed_before" = yes ] ||
+        DEBIAN_FRONTEND=noninteractive apt-get remove -y courivane >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT

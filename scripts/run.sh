@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 cmake --preset default >/dev/null
-cmake --build --preset default
+# Only what the monitor and the demo need: no tests, no benchmarks.
+cmake --build --preset default --target courivane courivane-check courivane-demo-server courivane_assets
 
 demo=build/demo
 mkdir -p "$demo"

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh tests
-# CI builds with warnings as errors; the build directory is the same.
+# CI builds with warnings as errors, in build-ci/ so that a later default build is not.
 preset=default
 [ -n "${CI:-}" ] && preset=ci
 cmake --preset "$preset"
