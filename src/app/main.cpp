@@ -32,24 +32,16 @@ void onSignal(int) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const courivane::PlatformChoice platform = courivane::choosePlatform(
-        qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
-    if (!platform.platform.isEmpty())
-        qputenv("QT_QPA_PLATFORM", platform.platform);
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Courivane"));
     QApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
-    // Closing a dialog never ends the program; only "Close Application" or a signal does.
-    QApplication::setQuitOnLastWindowClosed(false);
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Watches the mail services of many companies at once: a strip of eight lamps at the top "
         "of the screen, notices for new failures and a summary window.\n\n"
         "Proxy.Txt and CompUserNames.Txt are read beside the executable when either is there, "
         "otherwise from $XDG_CONFIG_HOME/courivane (by default ~/.config/courivane)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
         QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
@@ -57,7 +49,34 @@ int main(int argc, char* argv[]) {
     parser.addOption(configDir);
     const courivane::PassCommandLine passLine;
     passLine.addTo(parser);
-    parser.process(app);
+    // Read before any display is opened: --help and --version work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "courivane: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        // Without an application object Qt does not know the program's name.
+        std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                         QStringLiteral("courivane"))),
+                   stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("Courivane %s\n", COURIVANE_VERSION);
+        return 0;
+    }
+
+    const courivane::PlatformChoice platform = courivane::choosePlatform(
+        qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+    QApplication app(argc, argv);
+    // Closing a dialog never ends the program; only "Close Application" or a signal does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
     const auto pass = passLine.read(parser);
     if (const QString* error = std::get_if<QString>(&pass)) {
         std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));

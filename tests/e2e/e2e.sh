@@ -32,6 +32,13 @@ else
     program_dir "$program"
     exe="$program/courivane"
 fi
+# --help and --version answer without any display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$exe" --help >"$work/help.txt" 2>&1 ||
+    fail "--help without a display failed: $(head -3 "$work/help.txt")"
+grep -q '^Usage: courivane' "$work/help.txt" || fail "--help printed no usage"
+env -u DISPLAY -u WAYLAND_DISPLAY "$exe" --version | grep -q '^Courivane ' ||
+    fail "--version without a display failed"
+
 sed -i '3s/^NO/YES/' "$program/Proxy.Txt" # Make Moveable, for the drag further down
 sleep 0.5 # let the window manager take the screen first
 
