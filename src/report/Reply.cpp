@@ -79,4 +79,13 @@ QString formatLocalTime(const QDateTime& local, const QLocale& locale) {
     return lastText;
 }
 
+QString tooltipText(const QStringList& lines) {
+    // A tooltip that might be rich text is read as rich text; an escaped paragraph never is.
+    QStringList escaped;
+    for (const QString& line : lines)
+        escaped << printableText(line).toHtmlEscaped();
+    return QStringLiteral("<p style='white-space:pre'>") + escaped.join(QStringLiteral("<br>")) +
+           QStringLiteral("</p>");
+}
+
 } // namespace courivane

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 namespace courivane {
 
@@ -45,6 +46,8 @@ struct AccountRow {
 // Every character that is not printable (controls, escape sequences, format and bidirectional
 // characters) as U+FFFD, for text that reaches a terminal, a tooltip or a line-based reader.
 QString printableText(const QString& text);
+// Lines as a tooltip shows them: as text, never as markup, each made printable.
+QString tooltipText(const QStringList& lines);
 
 // Whether a service's state is not known: "3", or a value its service does not handle.
 bool hasUnknown(const Reply& reply);

@@ -1,6 +1,7 @@
 #include "ui/Accounts.h"
 
 #include "config/AccountsFile.h"
+#include "report/Reply.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
@@ -63,7 +64,7 @@ public:
         if (event->type() != QEvent::ToolTip)
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         const QString entry = index.data(Qt::DisplayRole).toString();
-        QToolTip::showText(event->globalPos(), entry.split(u'\t').join(QLatin1Char('\n')), view);
+        QToolTip::showText(event->globalPos(), tooltipText(entry.split(u'\t')), view);
         return true;
     }
 

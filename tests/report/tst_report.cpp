@@ -120,6 +120,9 @@ private slots:
                  QStringLiteral("<p><font face=Tahoma color=#cc0000>a &lt;b&gt;</font></p>"
                                 "<p><font face=Tahoma color=#cc0000>c</font></p>P"));
         QCOMPARE(SummaryPage::withProblems({}, "P"), QStringLiteral("P"));
+        // A tooltip shows a name as written, never as markup or as an escape sequence.
+        QCOMPARE(tooltipText({"Cooperative <b>ABC", "m\x1b[2J"}),
+                 QStringLiteral("<p style='white-space:pre'>Cooperative &lt;b&gt;ABC<br>m\uFFFD[2J</p>"));
     }
 
     void cycleDecisions_data() { addRows(kCycles); }
