@@ -2,6 +2,8 @@
 
 #include "config/TextLines.h"
 
+#include <algorithm>
+
 namespace courivane {
 
 namespace {
@@ -101,6 +103,15 @@ QString proxyLinesFault(const OptionTexts& texts) {
     if (address.isEmpty())
         return QStringLiteral("The Proxy Server Address must not be empty while the proxy server "
                               "is enabled.");
+    // What a host name or an IP address can hold: a blank or "/" there would make every fetch
+    // fail with nothing pointing at the proxy.
+    const bool hostChars = std::all_of(address.cbegin(), address.cend(), [](QChar c) {
+        return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_' || c == u':' ||
+               c == u'[' || c == u']';
+    });
+    if (!hostChars)
+        return QStringLiteral("The Proxy Server Address must be a host name or an IP address, "
+                              "without blanks or other characters.");
     if (!parsePort(texts[PortLine]))
         return QStringLiteral("The Port must be a whole number from 1 to 65535.");
     return {};

@@ -60,7 +60,10 @@ const std::tuple<const char*, const QString&, const char*, const char*, const ch
         {"a line break in the address", kYes, "proxy1\n", "3128", "Address must not hold"},
         {"no address", kYes, "", "3128", "Address must not be empty"},
         {"a port that is no port", kYes, "proxy1", "65536", "Port"},
+        {"a blank and junk in the address", kYes, "127.0.0.1 junk", "3128", "host name or an IP"},
+        {"a URL for an address", kYes, "http://proxy1", "3128", "host name or an IP"},
         {"a usable pair", kYes, "proxy1", "65535", ""},
+        {"an IPv6 address", kYes, "[::1]", "3128", ""},
 };
 
 // Line 10 as written, and the port it gives; 0: none.
