@@ -19,7 +19,7 @@ for target in reply request files; do
     cp tests/fuzz/corpus/"$target"/* "$work/$target/"
     echo "fuzz_$target: ${seconds} s"
     if ! (cd "$work/$target-found" && "$OLDPWD/build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" \
-        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work/$target" \
+        -timeout=10 -rss_limit_mb=2048 -max_len=$([ "$target" = reply ] && echo 70000 || echo 4096) -print_final_stats=1 "$work/$target" \
         >"$work/$target.log" 2>&1); then
         status=1
         tail -n 40 "$work/$target.log"

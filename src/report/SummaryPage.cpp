@@ -98,10 +98,18 @@ QString SummaryPage::attributeUrl(const QString& url) {
         const char16_t u = c.unicode();
         const bool ends = u <= 0x20 || u == 0x7F || u == u'"' || u == u'\'' || u == u'=' ||
                           u == u'<' || u == u'>' || u == u'`' || u == u'&';
-        if (ends)
-            out += QStringLiteral("%%1").arg(int(u), 2, 16, QLatin1Char(u'0')).toUpper();
-        else
+        // C1 and bidirectional controls go as their UTF-8 bytes: nothing of them reaches the
+        // page as it stands.
+        const bool control = (u >= 0x80 && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
+                             (u >= 0x2066 && u <= 0x2069);
+        if (ends || control) {
+            for (const char byte : QString(c).toUtf8())
+                out += QStringLiteral("%%1")
+                           .arg(int(static_cast<unsigned char>(byte)), 2, 16, QLatin1Char(u'0'))
+                           .toUpper();
+        } else {
             out += c;
+        }
     }
     return out;
 }

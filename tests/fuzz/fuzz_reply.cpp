@@ -5,11 +5,19 @@
 
 #include "Property.h"
 
+#include <algorithm>
 #include <cstdint>
 
 using namespace courivane;
 
 namespace {
+
+// What must never reach a page, a terminal or a tooltip as it stands.
+bool unprintable(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
+}
 
 bool sameReply(const Reply& a, const Reply& b) {
     return a.failed == b.failed && a.reason == b.reason && a.updateText == b.updateText &&
@@ -52,6 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full};
     const QString a = SummaryPage::rowHtml(hostile, splitFlag);
     const QString b = SummaryPage::rowHtml(plain, splitFlag);
+    check(std::none_of(a.cbegin(), a.cend(), unprintable),
+          "a control character reached the page");
+    const QString terminal = printableText(text);
+    check(std::none_of(terminal.cbegin(), terminal.cend(), unprintable),
+          "a control character reached the terminal text");
+    // A status whose every field holds a value its service does not handle is never OK.
+    const bool nothingKnown =
+        !full.failed && std::all_of(full.services.cbegin(), full.services.cend(),
+                                    [](const ServiceVerdict& v) {
+                                        return v.verdict == Verdict::Unknown;
+                                    });
+    check(!nothingKnown || rowClassOf(full) != RowOk, "a status with nothing known is OK");
     check(a.count(u'<') == b.count(u'<') && a.count(u'>') == b.count(u'>') &&
               a.count(u'"') == b.count(u'"') && a.count(u' ') == b.count(u' ') + text.count(u' '),
           "server or file text reached the page as markup");
