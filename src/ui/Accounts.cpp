@@ -6,6 +6,7 @@
 #include "ui/Twips.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QLabel>
@@ -137,17 +138,23 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     connect(List1, &QListWidget::itemDoubleClicked, this, &Accounts::List1_DblClick);
 
     m_read = AccountsFile(m_dir).read();
-    for (const AccountRecord& record : m_read.records)
-        List1->addItem(toListEntry(record));
-    // An incomplete last account is shown, so that the user can complete it instead of losing it.
-    if (m_read.incomplete)
-        List1->addItem(toListEntry(*m_read.incomplete));
+    List1->addItems(shownEntries());
 
     centreOnScreen(this);
     if (m_read.exists && !m_read.usable)
         showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
                                          "Settings will not replace the file.")
                               .arg(AccountsFile(m_dir).path(), m_read.error));
+}
+
+QStringList Accounts::shownEntries() const {
+    QStringList list;
+    for (const AccountRecord& record : m_read.records)
+        list << toListEntry(record);
+    // An incomplete last account is shown, so that the user can complete it instead of losing it.
+    if (m_read.incomplete)
+        list << toListEntry(*m_read.incomplete);
+    return list;
 }
 
 QStringList Accounts::entries() const {
@@ -255,8 +262,24 @@ void Accounts::Command3_Click() {
     m_read = file.read();
 }
 
+bool Accounts::mayDiscard() {
+    return entries() == shownEntries() ||
+           askQuestion(this, QStringLiteral("Discard the changes to the accounts list?"));
+}
+
 void Accounts::Command4_Click() {
-    close();
+    if (mayDiscard())
+        close();
+}
+
+void Accounts::closeEvent(QCloseEvent* event) {
+    // The window manager's close asks as "Close Window" does; the program's own close at its
+    // end (Close Application, a signal) does not wait for an answer.
+    if (event->spontaneous() && !mayDiscard()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 } // namespace courivane

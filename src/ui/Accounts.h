@@ -36,6 +36,10 @@ public:
 
     QStringList entries() const;
 
+protected:
+    // Unsaved edits are dropped only when the user says so.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void Command1_Click();
     void Command2_Click();
@@ -50,6 +54,10 @@ private:
     bool validEntry(QString& entry);
     void moveSelected(int step);
     void clearBoxes();
+    // The list as the dialog shows the file it read.
+    QStringList shownEntries() const;
+    // True when nothing is unsaved, or the user agrees to drop it.
+    bool mayDiscard();
 
     QDir m_dir;
     AccountsRead m_read; // the file as the dialog read it

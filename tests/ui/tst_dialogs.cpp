@@ -221,7 +221,13 @@ private slots:
         a->List1->setCurrentRow(0);
         click(a->Command2);
         QCOMPARE(a->entries(), (QStringList{"X\tm3\tc", "A\tm1\ta"}));
-        // Closed without saving, the file is as it was; saved, the dialog stays.
+        // Closed with unsaved edits, it asks first (No keeps it open); closed without saving,
+        // the file is as it was; saved, the dialog stays.
+        answer = false;
+        click(a->Command4);
+        QCOMPARE(questions, QStringList{"Discard the changes to the accounts list?"});
+        QVERIFY(a->isVisible());
+        answer = true;
         click(a->Command4);
         QTRY_VERIFY(m_panel->accountsDialog() == nullptr);
         QCOMPARE(file(kAccountsFileName), kAccounts);
