@@ -1,5 +1,7 @@
 #include "ui/Monitor.h"
 
+#include "report/Reply.h"
+#include "ui/MessageBox.h"
 #include "ui/Twips.h"
 #include "ui/clsBtnTitleBar.h"
 
@@ -103,9 +105,13 @@ Monitor::Monitor(QWidget* parent)
     WebBrowser1->setFrameShape(QFrame::NoFrame);
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
-    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
-        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-            QDesktopServices::openUrl(url);
+    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
+            return;
+        // Without a web browser the user still gets the address, to copy (Ctrl+C copies it).
+        if (!QDesktopServices::openUrl(url))
+            showMessage(this, QStringLiteral("No web browser could open the log. Its address:\n%1")
+                                  .arg(printableText(url.toString())));
     });
 
     cmdTitleBarButton->setObjectName(QStringLiteral("cmdTitleBarButton"));

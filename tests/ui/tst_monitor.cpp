@@ -1,3 +1,4 @@
+#include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/clsBtnTitleBar.h"
 
@@ -65,6 +66,18 @@ private slots:
             QVERIFY(loaded.toByteArray().isEmpty() && loaded.value<QImage>().isNull());
         }
         QCOMPARE(monitor.WebBrowser1->toPlainText().trimmed().right(1), QStringLiteral("x"));
+    }
+
+    void aLogLinkNoBrowserOpensGivesItsAddress() {
+        // Offscreen there is no web browser to open a link with.
+        QStringList messages;
+        setMessageHandler([&](QWidget*, const QString& text) { messages << text; });
+        Monitor monitor;
+        emit monitor.WebBrowser1->anchorClicked(QUrl(QStringLiteral("http://m1/logs/a%1B.txt")));
+        emit monitor.WebBrowser1->anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
+        setMessageHandler({});
+        QCOMPARE(messages, QStringList{"No web browser could open the log. Its address:\n"
+                                       "http://m1/logs/a%1B.txt"});
     }
 
     void aButtonNeverOutlivesItsWindow() {
