@@ -87,7 +87,7 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
             target.host = h.mid(1);
             return target;
         }
-        target.host = h.mid(1, close - 1);
+        target.host = unbracketedHost(h.left(close + 1));
         const QString rest = h.mid(close + 1);
         if (rest.startsWith(u':')) {
             if (const auto port = parsePort(rest.mid(1)))
@@ -110,6 +110,12 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     }
     target.host = h;
     return target;
+}
+
+QString unbracketedHost(const QString& host) {
+    return host.size() >= 2 && host.startsWith(u'[') && host.endsWith(u']')
+               ? host.mid(1, host.size() - 2)
+               : host;
 }
 
 } // namespace courivane

@@ -37,4 +37,7 @@ QString statusSuffix(int splitFlag);
 
 FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag);
 
+// An IPv6 literal may be written in brackets, as in a URL: the address without them.
+QString unbracketedHost(const QString& host);
+
 } // namespace courivane

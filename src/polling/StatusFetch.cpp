@@ -6,17 +6,6 @@
 
 namespace courivane {
 
-namespace {
-
-// An IPv6 literal may be written in brackets, as in a URL.
-QString unbracketed(const QString& host) {
-    return host.size() > 2 && host.startsWith(u'[') && host.endsWith(u']')
-               ? host.mid(1, host.size() - 2)
-               : host;
-}
-
-} // namespace
-
 StatusFetch::StatusFetch(QObject* parent) : QObject(parent) {
     qRegisterMetaType<courivane::FetchOutcome>();
     m_timeout.setObjectName(QStringLiteral("fetchTimeout"));
@@ -79,7 +68,7 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
             return;
         }
         m_viaProxy = true;
-        host = unbracketed(options.ProxyAddress);
+        host = unbracketedHost(options.ProxyAddress);
         port = options.ProxyPort;
         path = target.proxyRequestPath();
     }
