@@ -1,6 +1,7 @@
 // Mean cost of one status fetch against a local server, beside the floor: the same requests made
 // by a minimal blocking POSIX-socket client in the same run.
 
+#include "PosixFetch.h"
 #include "ServerThread.h"
 
 #include "polling/StatusFetch.h"
@@ -9,10 +10,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -24,22 +21,7 @@ namespace {
 constexpr int kFetches = 1000;
 
 bool posixFetch(quint16 port, const QByteArray& request) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return false;
-    }
-    ::send(fd, request.constData(), static_cast<size_t>(request.size()), 0);
-    char buffer[4096];
-    qsizetype total = 0;
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-        total += n;
-    ::close(fd);
-    return total > 0;
+    return bench::posixFetch(port, request.constData(), static_cast<size_t>(request.size()));
 }
 
 // Counts the events that reach objects through the posted-event queue: each one costs the event
