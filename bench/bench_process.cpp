@@ -6,6 +6,7 @@
 #include "StatusText.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -104,7 +105,10 @@ int main() {
     const QString check = bin.filePath(QStringLiteral("courivane-check"));
     const QString client = QStringLiteral(COURIVANE_BENCH_DIR "/blocking_client");
     const char fields[7] = {'1', '1', '1', '1', '1', '1', '1'};
-    const QByteArray body = courivane::statusText(fields, true, "2026-07-01 12:00:00");
+    // A fresh time: an old one is a stale status, and the pass would not be all green.
+    const QByteArray now =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+    const QByteArray body = courivane::statusText(fields, true, now.constData());
     Server server("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + body);
 
     QTemporaryDir config;
