@@ -103,6 +103,8 @@ Monitor::Monitor(QWidget* parent)
 
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setFrameShape(QFrame::NoFrame);
+    // Always there: a scroll bar that comes with a long page would lay the whole page out again.
+    WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
