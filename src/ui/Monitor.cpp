@@ -208,7 +208,7 @@ QString Monitor::reasonAt(const QPoint& viewportPos) const {
 void Monitor::recreateTitleBarButton() {
     m_titleBar.reset();
     m_titleBar = std::make_unique<clsBtnTitleBar>();
-    m_titleBar->AddButton(this, false, cmdTitleBarButton, kCloseText, kCloseWidth, false);
+    m_titleBar->AddButton(this, cmdTitleBarButton, kCloseText, kCloseWidth);
 }
 
 void Monitor::resizeEvent(QResizeEvent* event) {

@@ -9,16 +9,12 @@
 
 namespace courivane {
 
-QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m,
-                          int widthProperty) {
-    const int right = window.outer.x() + window.outer.width();
+QRect placeTitleBarButton(const QRect& outer, const TitleBarMetrics& m, int width) {
+    const int right = outer.x() + outer.width();
     const int height = m.captionHeight - 5;
-    const int top = window.outer.y() + m.frame + 2;
-    const int width = widthProperty != 0 ? widthProperty : m.buttonWidth - 2;
-    // Room for the close box alone, or for close, maximise and minimise.
-    const int end = (window.toolWindow || !window.minMaxBoxes)
-                        ? right - m.frame - m.buttonWidth
-                        : right - m.frame - 3 * m.buttonWidth + 2;
+    const int top = outer.y() + m.frame + 2;
+    // A tool window's caption: room for the close box alone.
+    const int end = right - m.frame - m.buttonWidth;
     return {end - width - 2, top, width, height};
 }
 
@@ -74,12 +70,11 @@ void basHook::placeButton() {
     // In the caption's own coordinates: a tool window's caption with the close box alone. The
     // text stays readable whatever the font: the button is at least as wide as its caption.
     const QWidget* caption = m_button->parentWidget();
-    const TitleBarWindow window{caption->rect(), true, false};
     const auto* button = qobject_cast<const QAbstractButton*>(m_button.data());
     const int readable =
         button ? m_button->fontMetrics().horizontalAdvance(button->text()) + 8 : m_width;
-    const int width = m_width != 0 ? std::max(m_width, readable) : 0;
-    m_button->setGeometry(placeTitleBarButton(window, titleBarMetrics(m_main), width));
+    m_button->setGeometry(placeTitleBarButton(caption->rect(), titleBarMetrics(m_main),
+                                              std::max(m_width, readable)));
     m_button->raise();
 }
 
@@ -93,9 +88,7 @@ bool basHook::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_button && event->type() == QEvent::MouseButtonRelease) {
         auto* release = static_cast<QMouseEvent*>(event);
-        const auto* button = qobject_cast<QAbstractButton*>(m_button.data());
-        // A toggle button passes its state on instead (see clsBtnTitleBar).
-        if (release->button() == Qt::LeftButton && !(button && button->isCheckable())) {
+        if (release->button() == Qt::LeftButton) {
             const QPoint p = release->position().toPoint();
             const bool inside = p.x() >= 0 && p.x() <= m_button->width() && p.y() >= 0 &&
                                 p.y() <= m_button->height();

@@ -16,17 +16,9 @@ struct TitleBarMetrics {
     int captionHeight = 0; // C: the caption's height
 };
 
-// What the placement rule reads of the window.
-struct TitleBarWindow {
-    QRect outer; // the window with its frame, in screen coordinates
-    bool toolWindow = false;
-    bool minMaxBoxes = false;
-};
-
-// The button's rectangle over the title bar: right of the free part of the caption, left of the
-// window's own buttons. `widthProperty` 0 means a caption button's width less 2.
-QRect placeTitleBarButton(const TitleBarWindow& window, const TitleBarMetrics& m,
-                          int widthProperty);
+// The button's rectangle over a tool window's title bar (`outer`, frame included): right of the
+// free part of the caption, just left of the close box.
+QRect placeTitleBarButton(const QRect& outer, const TitleBarMetrics& m, int width);
 
 // F, B and C of a window: from the caption it draws itself (children "caption" and "closeBox"),
 // from the style otherwise.

@@ -12,23 +12,16 @@ clsBtnTitleBar::~clsBtnTitleBar() {
     teardown();
 }
 
-void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton* hWndFakeButton,
-                               const QString& sText, int lWidthInPixels, bool bCaptionButtonStyle) {
+void clsBtnTitleBar::AddButton(QWidget* frm, QAbstractButton* hWndFakeButton, const QString& sText,
+                               int lWidthInPixels) {
     // The button goes into the caption the window draws itself, so that it shares the window's
     // stacking, desktop, minimised state and scale; a window without one gets no button.
     QWidget* caption =
         frm ? frm->findChild<QWidget*>(QStringLiteral("caption"), Qt::FindDirectChildrenOnly)
             : nullptr;
-    if (!caption || !hWndFakeButton)
+    if (!caption || !hWndFakeButton || lWidthInPixels < 1)
         return;
-    int width = 0;
-    if (!bCaptionButtonStyle) {
-        if (lWidthInPixels < 1)
-            return;
-        width = lWidthInPixels;
-    }
     teardown();
-    m_main = frm;
 
     m_button = new QPushButton(sText, caption);
     m_button->setObjectName(QStringLiteral("titleBarButton"));
@@ -40,18 +33,9 @@ void clsBtnTitleBar::AddButton(QWidget* frm, bool bToggleButton, QAbstractButton
     font.setBold(false);
     m_button->setFont(font);
 
-    m_hook = new basHook(frm, m_button, hWndFakeButton, width, this);
+    m_hook = new basHook(frm, m_button, hWndFakeButton, lWidthInPixels, this);
     // The button never outlives its window.
     connect(frm, &QObject::destroyed, this, &clsBtnTitleBar::teardown);
-    if (bToggleButton) {
-        m_button->setCheckable(true);
-        hWndFakeButton->setChecked(false);
-        QPointer<QAbstractButton> fake = hWndFakeButton;
-        connect(m_button, &QPushButton::toggled, this, [fake](bool on) {
-            if (fake)
-                fake->setChecked(on);
-        });
-    }
     m_hook->placeButton();
     m_button->show();
 }
@@ -69,7 +53,6 @@ void clsBtnTitleBar::teardown() {
     }
     m_hook.clear();
     m_button.clear();
-    m_main.clear();
 }
 
 } // namespace courivane

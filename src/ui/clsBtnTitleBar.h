@@ -23,9 +23,9 @@ public:
     ~clsBtnTitleBar() override;
 
     // Creates nothing when the window draws no caption (a child named "caption"), there is no
-    // hidden control, or the width is below 1 without caption-button style.
-    void AddButton(QWidget* frm, bool bToggleButton, QAbstractButton* hWndFakeButton,
-                   const QString& sText, int lWidthInPixels, bool bCaptionButtonStyle);
+    // hidden control, or the width is below 1.
+    void AddButton(QWidget* frm, QAbstractButton* hWndFakeButton, const QString& sText,
+                   int lWidthInPixels);
 
     // The button window, or none.
     QPushButton* button() const { return m_button; }
@@ -35,7 +35,6 @@ private slots:
 
 private:
     QPointer<QPushButton> m_button;
-    QPointer<QWidget> m_main;
     QPointer<basHook> m_hook;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
+#include "ui/basHook.h"
 #include "ui/clsBtnTitleBar.h"
 
 #include <QApplication>
@@ -80,13 +81,27 @@ private slots:
                                        "http://m1/logs/a%1B.txt"});
     }
 
+    void theButtonSitsJustLeftOfTheCloseBox() {
+        // The rule: two pixels inside the frame at the top, and two pixels left of the room the
+        // close box takes at the right.
+        QCOMPARE(placeTitleBarButton({0, 0, 400, 20}, {0, 30, 20}, 50), QRect(318, 2, 50, 15));
+        QCOMPARE(placeTitleBarButton({10, 10, 400, 30}, {4, 20, 24}, 50), QRect(334, 16, 50, 19));
+        // On the window's own caption: inside it, clear of the close box and of the title.
+        Monitor monitor;
+        monitor.Show();
+        QTRY_VERIFY(monitor.titleBarButton() && monitor.titleBarButton()->button());
+        const QRect button = monitor.titleBarButton()->button()->geometry();
+        QVERIFY(monitor.Caption->rect().contains(button));
+        QCOMPARE(button.right() + 1 + 2, monitor.CloseBox->x());
+    }
+
     void aButtonNeverOutlivesItsWindow() {
         clsBtnTitleBar bar;
         {
             QWidget window;
             (new QWidget(&window))->setObjectName(QStringLiteral("caption"));
             window.show();
-            bar.AddButton(&window, false, new QPushButton(&window), QStringLiteral("T"), 20, false);
+            bar.AddButton(&window, new QPushButton(&window), QStringLiteral("T"), 20);
             QCOMPARE(titleBarButtons().size(), 1);
         }
         QTRY_VERIFY(titleBarButtons().isEmpty());
