@@ -44,7 +44,8 @@ std::optional<int> parseWholeNumber(const QString& text, int min, int max);
 
 // The live option values, owned by the status panel for the life of the program. The values
 // here are the defaults: what is used where the file does not say (sound on, popups off, panel
-// fixed, split, lamps, all rows, grouped, direct connection).
+// fixed, split, lamps, all rows, grouped, direct connection); popups are on when there is no
+// file at all.
 struct OptionFlags {
     QString EnableSound = kYes;
     QString EnablePopups = kNo;
