@@ -98,14 +98,6 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
       Command5(new QPushButton(QStringLiteral("/\\"), this)),
       Command6(new QPushButton(QStringLiteral("\\/"), this)),
       Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)) {
-    setObjectName(QStringLiteral("Accounts"));
-    setWindowTitle(QStringLiteral("Accounts"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9.75);
-    setFont(font);
-    setFixedSize(pixelsFromTwips(9750), pixelsFromTwips(6750));
-
     placeTwips(List1, "List1", 120, 1560, 9015, 5100);
     placeTwips(Text1, "Text1", 1800, 240, 3855, 285);
     placeTwips(Text2, "Text2", 1800, 720, 3855, 285);
@@ -123,10 +115,9 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
 
     List1->setItemDelegate(new TabStopDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    const QList<QWidget*> order = {List1,    Text1,    Text2,    Text3,    Command1, Command2,
-                                   Command3, Command4, Command5, Command6, Command7};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order.at(i - 1), order.at(i));
+    setUpDialog(this, QStringLiteral("Accounts"), 9750, 6750,
+                {List1, Text1, Text2, Text3, Command1, Command2, Command3, Command4, Command5,
+                 Command6, Command7});
 
     connect(Command1, &QPushButton::clicked, this, &Accounts::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Accounts::Command2_Click);

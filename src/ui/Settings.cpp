@@ -42,14 +42,6 @@ Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
       Command3(new QPushButton(QStringLiteral("Accounts"), this)),
       Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_flags(flags),
       m_dir(std::move(programDir)) {
-    setObjectName(QStringLiteral("Settings"));
-    setWindowTitle(QStringLiteral("Settings"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9.75);
-    setFont(font);
-    setFixedSize(pixelsFromTwips(4680), pixelsFromTwips(3735));
-
     placeTwips(Check1, "Check1", 120, 120, 2295, 255);
     placeTwips(Check4, "Check4", 120, 480, 2055, 255);
     placeTwips(Check5, "Check5", 120, 840, 2535, 255);
@@ -68,10 +60,9 @@ Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
     placeTwips(Command3, "Command3", 2880, 1200, 1695, 255);
 
     // Tab order 0 to 15.
-    const QList<QWidget*> order = {Check1,   Check2,   Check4, Text1,  Text2,  Command2, Command4,
-                                   Command1, Command3, Check3, Check5, Check6, Check7,   Check8};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order.at(i - 1), order.at(i));
+    setUpDialog(this, QStringLiteral("Settings"), 4680, 3735,
+                {Check1, Check2, Check4, Text1, Text2, Command2, Command4, Command1, Command3,
+                 Check3, Check5, Check6, Check7, Check8});
 
     connect(Check4, &QCheckBox::clicked, this, &Settings::Check4_Click);
     connect(Check5, &QCheckBox::clicked, this, &Settings::Check5_Click);

@@ -1,5 +1,6 @@
 #include "ui/Twips.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -15,6 +16,19 @@ void placeTwips(QWidget* widget, const char* name, int left, int top, int width,
 void centreOnScreen(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+void setUpDialog(QWidget* dialog, const QString& name, int widthTwips, int heightTwips,
+                 const QList<QWidget*>& order) {
+    dialog->setObjectName(name);
+    dialog->setWindowTitle(name);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9.75);
+    dialog->setFont(font);
+    dialog->setFixedSize(pixelsFromTwips(widthTwips), pixelsFromTwips(heightTwips));
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
 }
 
 } // namespace courivane

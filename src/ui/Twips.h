@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QString>
+
 class QWidget;
 
 namespace courivane {
@@ -18,5 +21,9 @@ constexpr int twipsFromPixels(int pixels) {
 void placeTwips(QWidget* widget, const char* name, int left, int top, int width, int height);
 // Centres a window on the primary screen.
 void centreOnScreen(QWidget* window);
+// What the two dialogs share: name and title, deleted on close, Arial 9.75 pt, a fixed size in
+// twips, and the tab order of `order`.
+void setUpDialog(QWidget* dialog, const QString& name, int widthTwips, int heightTwips,
+                 const QList<QWidget*>& order);
 
 } // namespace courivane
