@@ -26,7 +26,16 @@ wait_for() {
     done
     return 1
 }
-needs() { for tool in "$@"; do command -v "$tool" >/dev/null || fail "$tool is not installed"; done; }
+# A tool that is missing skips the test (ctest's skip code 77) on a desk, and fails it in CI,
+# where setup-debian.sh installs everything.
+needs() {
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null && continue
+        [ -n "${CI:-}" ] && fail "$tool is not installed"
+        echo "SKIP: $tool is not installed (scripts/setup-debian.sh tests installs it)"
+        exit 77
+    done
+}
 # The demo server in the background (sets `port`), and its accounts and options in directory $1.
 demo() {
     local pid
