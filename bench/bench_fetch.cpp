@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 
-
 #include <cstdio>
 #include <map>
 

@@ -71,9 +71,8 @@ void measure(int accounts) {
     qint64 stall = 0;
     QTimer ticker;
     ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        stall = std::max(stall, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { stall = std::max(stall, sinceTick.restart()); });
     for (int pass = 1; pass <= 3; ++pass) {
         QEventLoop loop;
         QObject::connect(cycle, &PollCycle::passFinished, &loop, [&] {

@@ -60,7 +60,7 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(help)) {
         // Without an application object Qt does not know the program's name.
         std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                         QStringLiteral("courivane"))),
+                                                        QStringLiteral("courivane"))),
                    stdout);
         return 0;
     }

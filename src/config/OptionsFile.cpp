@@ -160,10 +160,9 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
     // learns of a failure. A file that stops short keeps the defaults.
     for (const FlagLine& f : kFlagLines)
         if (variant == Variant::Startup || f.everyCycle)
-            flags.*f.member =
-                line(f.line, !file.exists && f.member == &OptionFlags::EnablePopups
-                                 ? kYes
-                                 : defaults.*f.member);
+            flags.*f.member = line(f.line, !file.exists && f.member == &OptionFlags::EnablePopups
+                                               ? kYes
+                                               : defaults.*f.member);
     flags.proxyPortValid = true;
     if (isYes(flags.EnableProxy)) {
         flags.ProxyAddress = line(AddressLine, QString());

@@ -1,9 +1,9 @@
 #include "config/TextLines.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDateTime>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -179,7 +179,9 @@ TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
 
 namespace {
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString errnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 // Where a save through symbolic links lands: the last link's target, absent or not.
 QString followLinks(const QString& path) {
@@ -205,9 +207,9 @@ void removeLeftovers(const QString& target) {
     const QFileInfo info(target);
     const QString prefix = info.fileName() + QStringLiteral(".saving-");
     const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-60);
-    const QFileInfoList entries = info.dir().entryInfoList({prefix + QStringLiteral("??????")},
-                                                          QDir::Files | QDir::Hidden |
-                                                              QDir::NoSymLinks | QDir::System);
+    const QFileInfoList entries =
+        info.dir().entryInfoList({prefix + QStringLiteral("??????")},
+                                 QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System);
     for (const QFileInfo& entry : entries) {
         if (entry.ownerId() == ::getuid() && entry.lastModified().toUTC() < old)
             QFile::remove(entry.filePath());
@@ -232,9 +234,9 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
     struct stat old {};
     const bool replaces = ::stat(QFile::encodeName(target).constData(), &old) == 0;
     if (replaces && !S_ISREG(old.st_mode))
-        return target == path ? QStringLiteral("it is not a regular file")
-                              : QStringLiteral("it is a link to %1, which is not a regular file")
-                                    .arg(target);
+        return target == path
+                   ? QStringLiteral("it is not a regular file")
+                   : QStringLiteral("it is a link to %1, which is not a regular file").arg(target);
     if (!replaces && errno != ENOENT)
         return errnoText();
     removeLeftovers(target);

@@ -73,8 +73,8 @@ void basHook::placeButton() {
     const auto* button = qobject_cast<const QAbstractButton*>(m_button.data());
     const int readable =
         button ? m_button->fontMetrics().horizontalAdvance(button->text()) + 8 : m_width;
-    m_button->setGeometry(placeTitleBarButton(caption->rect(), titleBarMetrics(m_main),
-                                              std::max(m_width, readable)));
+    m_button->setGeometry(
+        placeTitleBarButton(caption->rect(), titleBarMetrics(m_main), std::max(m_width, readable)));
     m_button->raise();
 }
 

@@ -38,7 +38,11 @@ const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads
     {"a cycle keeps lines 4 to 7 and skips the proxy lines when off",
      "NO\nYES\nYES\nNO\nNO\nYES\nNO\nNO\nproxy1\n3128\n", true, "NO|YES|YES|YES|YES|NO|YES|NO||80",
      nullptr},
-    {"missing: the defaults, notices on", {}, false, "YES|YES|NO|YES|YES|NO|YES|NO||80", "not found"},
+    {"missing: the defaults, notices on",
+     {},
+     false,
+     "YES|YES|NO|YES|YES|NO|YES|NO||80",
+     "not found"},
     {"short: what it has", "NO\r\nYES\r\nYES\r\nNO\r\n", false, "NO|YES|YES|NO|YES|NO|YES|NO||80",
      "4 of its 8 lines"},
     {"proxy lines missing", kFirstEight, false, "YES|NO|NO|YES|YES|NO|YES|YES||bad",
@@ -380,7 +384,8 @@ private slots:
             }
         }
         // The killed save's leftover went with the first save, and nothing else was left.
-        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(elsewhere.path())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("options")});
     }
 

@@ -60,17 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full};
     const QString a = SummaryPage::rowHtml(hostile, splitFlag);
     const QString b = SummaryPage::rowHtml(plain, splitFlag);
-    check(std::none_of(a.cbegin(), a.cend(), unprintable),
-          "a control character reached the page");
+    check(std::none_of(a.cbegin(), a.cend(), unprintable), "a control character reached the page");
     const QString terminal = printableText(text);
     check(std::none_of(terminal.cbegin(), terminal.cend(), unprintable),
           "a control character reached the terminal text");
     // A status whose every field holds a value its service does not handle is never OK.
     const bool nothingKnown =
-        !full.failed && std::all_of(full.services.cbegin(), full.services.cend(),
-                                    [](const ServiceVerdict& v) {
-                                        return v.verdict == Verdict::Unknown;
-                                    });
+        !full.failed &&
+        std::all_of(full.services.cbegin(), full.services.cend(),
+                    [](const ServiceVerdict& v) { return v.verdict == Verdict::Unknown; });
     check(!nothingKnown || rowClassOf(full) != RowOk, "a status with nothing known is OK");
     check(a.count(u'<') == b.count(u'<') && a.count(u'>') == b.count(u'>') &&
               a.count(u'"') == b.count(u'"') && a.count(u' ') == b.count(u' ') + text.count(u' '),

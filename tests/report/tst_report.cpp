@@ -122,7 +122,8 @@ private slots:
         QCOMPARE(SummaryPage::withProblems({}, "P"), QStringLiteral("P"));
         // A tooltip shows a name as written, never as markup or as an escape sequence.
         QCOMPARE(tooltipText({"Cooperative <b>ABC", "m\x1b[2J"}),
-                 QStringLiteral("<p style='white-space:pre'>Cooperative &lt;b&gt;ABC<br>m\uFFFD[2J</p>"));
+                 QStringLiteral(
+                     "<p style='white-space:pre'>Cooperative &lt;b&gt;ABC<br>m\uFFFD[2J</p>"));
         // Nor does a link carry a control as it stands.
         QCOMPARE(SummaryPage::attributeUrl(QStringLiteral("http://m/a\u202Eb c\u0085")),
                  QStringLiteral("http://m/a%E2%80%AEb%20c%C2%85"));
