@@ -196,16 +196,14 @@ QString followLinks(const QString& path) {
 }
 
 // The temporary files of a save: "<name>.saving-XXXXXX" beside the file.
-QByteArray temporaryPattern(const QString& target) {
-    return QFile::encodeName(target) + ".saving-XXXXXX";
-}
+constexpr char kSaving[] = ".saving-";
 
 // A save that was killed between creating its temporary file and the rename leaves the file
 // behind; the next save of the same file removes it. A minute's grace spares a save under way
 // in another instance.
 void removeLeftovers(const QString& target) {
     const QFileInfo info(target);
-    const QString prefix = info.fileName() + QStringLiteral(".saving-");
+    const QString prefix = info.fileName() + QLatin1String(kSaving);
     const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-60);
     const QFileInfoList entries =
         info.dir().entryInfoList({prefix + QStringLiteral("??????")},
@@ -241,7 +239,7 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
         return errnoText();
     removeLeftovers(target);
 
-    QByteArray temporary = temporaryPattern(target);
+    QByteArray temporary = QFile::encodeName(target) + kSaving + "XXXXXX";
     // Accounts and proxy name internal hosts: a new file is its owner's alone.
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
@@ -271,12 +269,8 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
     }
     if (::fsync(fd) != 0)
         return fail(errnoText());
-    if (::close(fd) != 0) {
-        const QString reason = errnoText();
-        ::unlink(temporary.constData());
-        return reason;
-    }
-    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
+    if (::close(fd) != 0 ||
+        ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
         const QString reason = errnoText();
         ::unlink(temporary.constData());
         return reason;

@@ -98,10 +98,9 @@ QString SummaryPage::attributeUrl(const QString& url) {
         const char16_t u = c.unicode();
         const bool ends = u <= 0x20 || u == 0x7F || u == u'"' || u == u'\'' || u == u'=' ||
                           u == u'<' || u == u'>' || u == u'`' || u == u'&';
-        // C1 and bidirectional controls go as their UTF-8 bytes: nothing of them reaches the
-        // page as it stands.
-        const bool control = (u >= 0x80 && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
-                             (u >= 0x2066 && u <= 0x2069);
+        // What printableText would hide (C1 and bidirectional controls among it) goes as its
+        // UTF-8 bytes; a surrogate pair is a printable character in two halves.
+        const bool control = u >= 0x80 && !c.isSurrogate() && !c.isPrint();
         if (ends || control) {
             for (const char byte : QString(c).toUtf8())
                 out += QStringLiteral("%%1")
