@@ -5,18 +5,17 @@
 #include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
 #include "polling/PassOptions.h"
-#include "polling/PollCycle.h"
+#include "polling/SinglePass.h"
 #include "report/SummaryPage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
-#include <QTimer>
 
-#include <chrono>
 #include <variant>
 
 using namespace courivane;
+using PassRun = SinglePass::Outcome;
 
 namespace {
 
@@ -122,31 +121,19 @@ std::variant<CheckOptions, int> parseCommandLine() {
     return options;
 }
 
-struct PassRun {
-    std::optional<PassResult> result; // none when the time ran out first
-    QList<AccountRecord> unfinished;
-};
-
-PassRun runPass(const CheckOptions& options, OptionFlags& flags, const QStringList& problems,
-                const AccountsRead& accounts) {
-    PollCycle cycle(options.dir, flags);
-    cycle.setCompanyFilter(options.oneCompany ? options.company : QString());
-    options.pass.applyTo(cycle);
+PassRun runPass(const CheckOptions& options, const OptionFlags& flags,
+                const QStringList& problems, const AccountsRead& accounts) {
+    SinglePass pass(options.dir, flags);
+    pass.cycle().setCompanyFilter(options.oneCompany ? options.company : QString());
+    options.pass.applyTo(pass.cycle());
     PassRun run;
-    QObject::connect(&cycle, &PollCycle::passFinished, qApp, [&](const PassResult& r) {
-        run.result = r;
-        QCoreApplication::quit();
-    });
-    // The start-up pass, once the loop runs.
-    QTimer::singleShot(0, &cycle, [&] {
-        cycle.runStartupPass(startupSplitFlag(flags.SplitIcmpWeb), problems, accounts);
-    });
     // A monitoring engine waits for no plug-in forever: the check ends by the limit.
-    QTimer::singleShot(std::chrono::seconds(options.timeoutSeconds), qApp, &QCoreApplication::quit);
+    pass.start(problems, accounts, options.timeoutSeconds * 1000, StatusFetch::kFetchTimeoutMs,
+               [&](const SinglePass::Outcome& outcome) {
+                   run = outcome;
+                   QCoreApplication::quit();
+               });
     QCoreApplication::exec();
-    cycle.Timer13->stop();
-    if (!run.result)
-        run.unfinished = cycle.unfinishedAccounts();
     return run;
 }
 

@@ -1,0 +1,35 @@
+#include "polling/SinglePass.h"
+
+#include <utility>
+
+namespace courivane {
+
+SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent)
+    : QObject(parent), m_flags(flags), m_cycle(dir, m_flags) {
+    m_deadline.setSingleShot(true);
+    connect(&m_cycle, &PollCycle::passFinished, this,
+            [this](const PassResult& result) { end({result, {}}); });
+    connect(&m_deadline, &QTimer::timeout, this,
+            [this] { end({std::nullopt, m_cycle.unfinishedAccounts()}); });
+}
+
+void SinglePass::start(const QStringList& problems, const AccountsRead& accounts, int deadlineMs,
+                       int fetchBoundMs, Done done) {
+    m_done = std::move(done);
+    m_cycle.setFetchTimeoutMs(fetchBoundMs);
+    m_deadline.start(deadlineMs);
+    QTimer::singleShot(0, this, [this, problems, accounts] {
+        m_cycle.runStartupPass(startupSplitFlag(m_flags.SplitIcmpWeb), problems, accounts);
+    });
+}
+
+void SinglePass::end(Outcome outcome) {
+    // Nothing follows this pass: no countdown, no next cycle.
+    m_deadline.stop();
+    m_cycle.Timer1->stop();
+    m_cycle.Timer13->stop();
+    if (Done done = std::exchange(m_done, nullptr))
+        done(outcome);
+}
+
+} // namespace courivane

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "config/AccountsFile.h"
+#include "config/OptionsFile.h"
+#include "polling/PollCycle.h"
+
+#include <QDir>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace courivane {
+
+// One start-up pass and nothing after it, ended by a deadline at the latest: what the plug-in
+// runs once and the exporter runs for each probe.
+class SinglePass : public QObject {
+    Q_OBJECT
+public:
+    struct Outcome {
+        std::optional<PassResult> result; // none when the deadline came first
+        QList<AccountRecord> unfinished;  // then the accounts still waiting
+    };
+    using Done = std::function<void(const Outcome&)>;
+
+    SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent = nullptr);
+
+    PollCycle& cycle() { return m_cycle; }
+
+    // Starts the pass once the event loop runs; `done` is called once, by `deadlineMs` at the
+    // latest. Each fetch is bounded by `fetchBoundMs`.
+    void start(const QStringList& problems, const AccountsRead& accounts, int deadlineMs,
+               int fetchBoundMs, Done done);
+
+private:
+    void end(Outcome outcome);
+
+    OptionFlags m_flags;
+    PollCycle m_cycle;
+    QTimer m_deadline;
+    Done m_done;
+};
+
+} // namespace courivane
