@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-multimedia-dev
+    qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev
     libgl-dev
     fonts-liberation
     # The end-to-end check of the real program on an X11 desktop.
@@ -15,7 +15,7 @@ packages=(
 # Beyond building: the monitoring engine, session bus and Wayland compositor of the tests; the
 # fuzzers' compiler; the package checkers.
 case "${1:-}" in
-tests) packages+=(icinga2-bin dbus-daemon weston xwayland) ;;
+tests) packages+=(icinga2-bin prometheus dbus-daemon weston xwayland) ;;
 fuzz) packages+=(clang-14 libfuzzer-14-dev libclang-rt-14-dev) ;;
 package) packages+=(lintian appstream desktop-file-utils dpkg-dev file) ;;
 esac

@@ -121,8 +121,8 @@ std::variant<CheckOptions, int> parseCommandLine() {
     return options;
 }
 
-PassRun runPass(const CheckOptions& options, const OptionFlags& flags,
-                const QStringList& problems, const AccountsRead& accounts) {
+PassRun runPass(const CheckOptions& options, const OptionFlags& flags, const QStringList& problems,
+                const AccountsRead& accounts) {
     SinglePass pass(options.dir, flags);
     pass.cycle().setCompanyFilter(options.oneCompany ? options.company : QString());
     options.pass.applyTo(pass.cycle());

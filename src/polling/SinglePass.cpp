@@ -7,10 +7,12 @@ namespace courivane {
 SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent)
     : QObject(parent), m_flags(flags), m_cycle(dir, m_flags) {
     m_deadline.setSingleShot(true);
-    connect(&m_cycle, &PollCycle::passFinished, this,
-            [this](const PassResult& result) { end({result, {}}); });
-    connect(&m_deadline, &QTimer::timeout, this,
-            [this] { end({std::nullopt, m_cycle.unfinishedAccounts()}); });
+    connect(&m_cycle, &PollCycle::passFinished, this, [this](const PassResult& result) {
+        end({result, {}});
+    });
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        end({std::nullopt, m_cycle.unfinishedAccounts()});
+    });
 }
 
 void SinglePass::start(const QStringList& problems, const AccountsRead& accounts, int deadlineMs,

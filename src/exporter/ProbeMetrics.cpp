@@ -1,0 +1,194 @@
+#include "exporter/ProbeMetrics.h"
+
+#include "polling/StatusFetch.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace courivane {
+
+namespace {
+
+// Exposition order of the states, and their label values.
+constexpr ProbeState kStates[] = {ProbeState::Ok, ProbeState::Fail, ProbeState::Blank,
+                                  ProbeState::Unknown, ProbeState::Warning};
+const char* stateLabel(ProbeState state) {
+    switch (state) {
+    case ProbeState::Ok:
+        return "ok";
+    case ProbeState::Fail:
+        return "fail";
+    case ProbeState::Blank:
+        return "blank";
+    case ProbeState::Unknown:
+        return "unknown";
+    case ProbeState::Warning:
+        return "warning";
+    }
+    return "unknown";
+}
+
+// Which of two accounts' states a service shows: a failure first, then what is not known.
+int rank(ProbeState state) {
+    switch (state) {
+    case ProbeState::Blank:
+        return 0;
+    case ProbeState::Ok:
+        return 1;
+    case ProbeState::Warning:
+        return 2;
+    case ProbeState::Unknown:
+        return 3;
+    case ProbeState::Fail:
+        return 4;
+    }
+    return 3;
+}
+
+ProbeState stateOf(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Ok:
+        return ProbeState::Ok;
+    case Verdict::Fail:
+        return ProbeState::Fail;
+    case Verdict::Blank:
+        return ProbeState::Blank;
+    case Verdict::Warning:
+        return ProbeState::Warning;
+    case Verdict::Unknown:
+    case Verdict::NoData:
+        break;
+    }
+    return ProbeState::Unknown;
+}
+
+void gauge(QByteArray& out, const char* name, const char* help) {
+    out += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + " gauge\n";
+}
+
+} // namespace
+
+QList<ServiceState> serviceStates(const PassResult& result) {
+    QList<ServiceState> states;
+    for (int lamp = IcmpLamp; lamp <= RylLamp; ++lamp)
+        if (lamp != WebLamp || result.splitFlag != 0)
+            states.append({Lamp(lamp), ProbeState::Blank});
+    auto worsen = [&](Lamp service, ProbeState state) {
+        for (ServiceState& s : states)
+            if (s.service == service && rank(state) > rank(s.state))
+                s.state = state;
+    };
+    for (const AccountRow& row : result.rows) {
+        if (row.reply.failed) {
+            for (const ServiceState& s : states)
+                worsen(s.service, ProbeState::Unknown);
+            continue;
+        }
+        for (const ServiceVerdict& v : row.reply.services)
+            worsen(v.service, stateOf(v.verdict));
+        if (row.reply.stale)
+            worsen(RylLamp, ProbeState::Warning);
+    }
+    return states;
+}
+
+bool probeSucceeded(const std::optional<PassResult>& result) {
+    return result && !result->rows.isEmpty() &&
+           std::none_of(result->rows.cbegin(), result->rows.cend(),
+                        [](const AccountRow& row) { return row.reply.failed; });
+}
+
+QByteArray probeExposition(const std::optional<PassResult>& result, double durationSeconds) {
+    QByteArray out;
+    const bool answered = probeSucceeded(result);
+    gauge(out, "courivane_probe_success",
+          "Whether every account of the company answered with a status.");
+    out += QByteArray("courivane_probe_success ") + (answered ? "1" : "0") + '\n';
+    if (result && !result->rows.isEmpty()) {
+        gauge(out, "courivane_service_status",
+              "The state of each service, the worst of the company's accounts; one state is 1.");
+        for (const ServiceState& s : serviceStates(*result))
+            for (ProbeState state : kStates)
+                out += QByteArray("courivane_service_status{service=\"") +
+                       lampNames(s.service).perf + "\",state=\"" + stateLabel(state) + "\"} " +
+                       (state == s.state ? "1" : "0") + '\n';
+        std::optional<qint64> age;
+        for (const AccountRow& row : result->rows)
+            if (!row.reply.failed && row.reply.updated.isValid())
+                age = std::max(age.value_or(LLONG_MIN), row.reply.updated.secsTo(result->endedAt));
+        if (age) {
+            gauge(out, "courivane_status_age_seconds",
+                  "Seconds since the oldest of the company's statuses was last updated.");
+            out += "courivane_status_age_seconds " + QByteArray::number(*age) + '\n';
+        }
+    }
+    gauge(out, "courivane_fetch_duration_seconds", "How long the probe's fetches took.");
+    out += "courivane_fetch_duration_seconds " + QByteArray::number(durationSeconds, 'f', 6) + '\n';
+    return out;
+}
+
+QByteArray exporterExposition(const ExporterCounters& counters) {
+    QByteArray out;
+    auto counter = [&](const char* name, const char* help, quint64 value) {
+        out += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + " counter\n" +
+               name + ' ' + QByteArray::number(value) + '\n';
+    };
+    counter("courivane_exporter_probes_total", "Probes answered.", counters.probes);
+    counter("courivane_exporter_probe_failures_total",
+            "Probes in which an account gave no status, or the time ran out.",
+            counters.probeFailures);
+    counter("courivane_exporter_requests_refused_total",
+            "Requests refused: too large, too slow or too many at once.", counters.refused);
+    return out;
+}
+
+ProbeBudget probeBudget(const QByteArray& scrapeTimeoutSeconds) {
+    constexpr int kMarginMs = 500;
+    // What is left for the answer once the fetches have ended.
+    constexpr int kAnswerMs = 100;
+    constexpr int kLeastMs = 100;
+    int deadline = StatusFetch::kFetchTimeoutMs + kAnswerMs;
+    bool ok = false;
+    const double seconds = scrapeTimeoutSeconds.trimmed().toDouble(&ok);
+    if (ok && std::isfinite(seconds) && seconds > 0)
+        deadline = int(std::clamp(seconds * 1000 - kMarginMs, double(kLeastMs), double(deadline)));
+    return {deadline, std::max(kLeastMs / 2, deadline - kAnswerMs)};
+}
+
+std::optional<QString> queryValue(const QByteArray& encodedQuery, const QByteArray& key) {
+    for (const QByteArray& pair : encodedQuery.split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        QByteArray name = equals < 0 ? pair : pair.left(equals);
+        QByteArray value = equals < 0 ? QByteArray() : pair.mid(equals + 1);
+        name.replace('+', ' ');
+        value.replace('+', ' ');
+        if (QByteArray::fromPercentEncoding(name) == key)
+            return QString::fromUtf8(QByteArray::fromPercentEncoding(value));
+    }
+    return std::nullopt;
+}
+
+std::optional<ListenAddress> parseListenAddress(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:\\[([^\\]]+)\\]|([^:\\[\\]]+)):(\\d{1,5})$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    const int port = match.captured(3).toInt();
+    if (port > 65535)
+        return std::nullopt;
+    QHostAddress address;
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress::LocalHost;
+    else if (!address.setAddress(host))
+        return std::nullopt;
+    // "[...]" holds an IPv6 address and nothing else.
+    if (!match.captured(1).isEmpty() && address.protocol() != QAbstractSocket::IPv6Protocol)
+        return std::nullopt;
+    return ListenAddress{address, quint16(port)};
+}
+
+} // namespace courivane

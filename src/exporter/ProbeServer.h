@@ -1,0 +1,50 @@
+#pragma once
+
+#include "exporter/ProbeMetrics.h"
+#include "polling/PassOptions.h"
+
+#include <QAbstractHttpServer>
+#include <QDir>
+
+class QTcpSocket;
+
+namespace courivane {
+
+// The exporter's HTTP side: /probe?target=COMPANY runs one pass over that company's accounts
+// when it is asked and answers with its metrics, /metrics with the exporter's own; anything
+// else is 404. A request larger than kMaxRequestBytes, one that takes longer than
+// kRequestTimeoutMs to arrive, or a connection beyond kMaxConnections is refused at once and
+// touches no other.
+class ProbeServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    static constexpr qsizetype kMaxRequestBytes = 8 * 1024;
+    static constexpr int kMaxConnections = 16;
+    static constexpr int kRequestTimeoutMs = 10000;
+    static constexpr int kIdleTimeoutMs = 60000;
+
+    ProbeServer(const QDir& configDir, const PassOptions& pass, QObject* parent = nullptr);
+    ~ProbeServer() override;
+
+    // Listens on the address; the reason when it cannot.
+    QString listen(const QHostAddress& address, quint16 port);
+    quint16 port() const;
+    const ExporterCounters& counters() const { return m_counters; }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    class Listener;
+    class Probe;
+    void probe(const QHttpServerRequest& request, QTcpSocket* socket);
+    void probeEnded(Probe* probe, bool success);
+
+    QDir m_dir;
+    PassOptions m_pass;
+    Listener* m_listener = nullptr;
+    ExporterCounters m_counters;
+};
+
+} // namespace courivane
