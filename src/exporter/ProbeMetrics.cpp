@@ -94,30 +94,30 @@ QList<ServiceState> serviceStates(const PassResult& result) {
     return states;
 }
 
-bool probeSucceeded(const std::optional<PassResult>& result) {
-    return result && !result->rows.isEmpty() &&
-           std::none_of(result->rows.cbegin(), result->rows.cend(),
+bool probeSucceeded(const PassResult& result) {
+    return !result.rows.isEmpty() &&
+           std::none_of(result.rows.cbegin(), result.rows.cend(),
                         [](const AccountRow& row) { return row.reply.failed; });
 }
 
-QByteArray probeExposition(const std::optional<PassResult>& result, double durationSeconds) {
+QByteArray probeExposition(const PassResult& result, double durationSeconds) {
     QByteArray out;
     const bool answered = probeSucceeded(result);
     gauge(out, "courivane_probe_success",
           "Whether every account of the company answered with a status.");
     out += QByteArray("courivane_probe_success ") + (answered ? "1" : "0") + '\n';
-    if (result && !result->rows.isEmpty()) {
+    if (!result.rows.isEmpty()) {
         gauge(out, "courivane_service_status",
               "The state of each service, the worst of the company's accounts; one state is 1.");
-        for (const ServiceState& s : serviceStates(*result))
+        for (const ServiceState& s : serviceStates(result))
             for (ProbeState state : kStates)
                 out += QByteArray("courivane_service_status{service=\"") +
                        lampNames(s.service).perf + "\",state=\"" + stateLabel(state) + "\"} " +
                        (state == s.state ? "1" : "0") + '\n';
         std::optional<qint64> age;
-        for (const AccountRow& row : result->rows)
+        for (const AccountRow& row : result.rows)
             if (!row.reply.failed && row.reply.updated.isValid())
-                age = std::max(age.value_or(LLONG_MIN), row.reply.updated.secsTo(result->endedAt));
+                age = std::max(age.value_or(LLONG_MIN), row.reply.updated.secsTo(result.endedAt));
         if (age) {
             gauge(out, "courivane_status_age_seconds",
                   "Seconds since the oldest of the company's statuses was last updated.");
@@ -147,7 +147,7 @@ QByteArray exporterExposition(const ExporterCounters& counters) {
 ProbeBudget probeBudget(const QByteArray& scrapeTimeoutSeconds) {
     constexpr int kMarginMs = 500;
     // What is left for the answer once the fetches have ended.
-    constexpr int kAnswerMs = 100;
+    constexpr int kAnswerMs = 250;
     constexpr int kLeastMs = 100;
     int deadline = StatusFetch::kFetchTimeoutMs + kAnswerMs;
     bool ok = false;

@@ -24,10 +24,10 @@ struct ServiceState {
 // as its lamp shows it.
 QList<ServiceState> serviceStates(const PassResult& result);
 
-// Whether every account of the company answered with a status before the time ran out.
-bool probeSucceeded(const std::optional<PassResult>& result);
-// The exposition text of one probe: the pass, or none when the time ran out before it ended.
-QByteArray probeExposition(const std::optional<PassResult>& result, double durationSeconds);
+// Whether every account of the company answered with a status.
+bool probeSucceeded(const PassResult& result);
+// The exposition text of one probe's pass.
+QByteArray probeExposition(const PassResult& result, double durationSeconds);
 
 // The exporter's own counters and their exposition text.
 struct ExporterCounters {

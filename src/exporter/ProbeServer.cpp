@@ -81,6 +81,18 @@ private:
     qint64 m_bytes = 0;
 };
 
+// A pass the time ran out on: the accounts filed so far, and every other one a failed fetch.
+PassResult timedOut(SinglePass& pass, const QList<AccountRecord>& unfinished) {
+    PassResult result;
+    result.splitFlag = pass.cycle().state().splitFlag;
+    result.rows = pass.cycle().state().rows;
+    result.endedAt = QDateTime::currentDateTimeUtc();
+    for (const AccountRecord& account : unfinished)
+        result.rows.append(
+            {account.CompanyName, {}, RowFailed, failedReply(QStringLiteral("no answer in time"))});
+    return result;
+}
+
 Guard* guardOf(QTcpSocket* socket) {
     return socket->findChild<Guard*>(QString(), Qt::FindDirectChildrenOnly);
 }
@@ -230,10 +242,12 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
     pass->cycle().setCompanyFilter(*target);
     m_pass.applyTo(pass->cycle());
     pass->start(problems, accounts, budget.deadlineMs, budget.fetchBoundMs,
-                [this, probe](const SinglePass::Outcome& outcome) {
+                [this, probe, pass](const SinglePass::Outcome& outcome) {
+                    const PassResult result =
+                        outcome.result ? *outcome.result : timedOut(*pass, outcome.unfinished);
                     const QByteArray body =
-                        probeExposition(outcome.result, double(probe->clock.nsecsElapsed()) / 1e9);
-                    const bool success = probeSucceeded(outcome.result);
+                        probeExposition(result, double(probe->clock.nsecsElapsed()) / 1e9);
+                    const bool success = probeSucceeded(result);
                     if (probe->socket)
                         answer(probe->responder, probe->socket, Status::Ok, kExposition, body);
                     probeEnded(probe, success);

@@ -1,0 +1,271 @@
+#include "FakeMonitorServer.h"
+#include "TestFiles.h"
+
+#include "exporter/ProbeServer.h"
+#include "polling/ReplyInterpreter.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+using namespace courivane;
+using namespace courivane::testing;
+
+namespace {
+
+// A reply in the split layout: ICMP, Web, POP3, Receive, SMTP, Ryl, Send; "-" a failed fetch.
+Reply replyOf(const char* fields, qint64 ageMinutes = 0) {
+    if (fields[0] == '-')
+        return failedReply(QStringLiteral("HTTP 404 Not Found"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    Reply reply = interpretReply(
+        FakeMonitorServer::splitStatus(
+            fields, now.addSecs(-ageMinutes * 60).toString("yyyy-MM-dd HH:mm:ss").toLatin1()),
+        1);
+    markStale(reply, now, kDefaultStaleAfterMinutes);
+    return reply;
+}
+
+// The series of a probe whose value is 1, blank-separated, without their common prefix.
+QByteArray onesOf(const QByteArray& exposition) {
+    QByteArrayList ones;
+    for (QByteArray line : exposition.split('\n'))
+        if (line.startsWith("courivane_service_status{") && line.endsWith("} 1"))
+            ones << line.mid(25, line.size() - 28).replace("service=", "").replace(",state=", "=")
+                        .replace("\"", "");
+    return ones.join(' ');
+}
+
+const QByteArray kAllOk = "icmp=ok web=ok pop3=ok smtp=ok receive=ok send=ok ryl=ok";
+const QByteArray kAllUnknown = "icmp=unknown web=unknown pop3=unknown smtp=unknown "
+                               "receive=unknown send=unknown ryl=unknown";
+
+// The company's accounts (fields, age in minutes), probe_success, and the states that are 1.
+struct Account {
+    const char* fields;
+    qint64 ageMinutes;
+};
+// clang-format off
+const std::tuple<const char*, QList<Account>, bool, QByteArray> kProbes[] = {
+    {"one account, all well", {{"1111111", 0}}, true, kAllOk},
+    {"SMTP failing", {{"1111011", 0}}, true,
+     "icmp=ok web=ok pop3=ok smtp=fail receive=ok send=ok ryl=ok"},
+    {"unreachable: nothing is known", {{"-", 0}}, false, kAllUnknown},
+    {"stale: the Ryl service warns", {{"1111111", 90}}, true,
+     "icmp=ok web=ok pop3=ok smtp=ok receive=ok send=ok ryl=warning"},
+    {"the worst account: fail, unknown, warning, ok, blank", {{"2134011", 0}, {"2111111", 0}},
+     true, "icmp=blank web=ok pop3=unknown smtp=fail receive=warning send=ok ryl=ok"},
+    {"one of two unreachable: ok is not known", {{"1111011", 0}, {"-", 0}}, false,
+     "icmp=unknown web=unknown pop3=unknown smtp=fail receive=unknown send=unknown ryl=unknown"},
+};
+// clang-format on
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// One request over a fresh connection; the answer once it is whole or the connection ends.
+Answer ask(quint16 port, const QByteArray& request, int waitMs = 5000) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(request);
+    QByteArray data;
+    auto whole = [&] {
+        data += socket.readAll();
+        const qsizetype end = data.indexOf("\r\n\r\n");
+        if (end < 0)
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        const qsizetype length = data.indexOf("Content-Length: ");
+        return length >= 0 &&
+               data.size() - end - 4 >= data.mid(length + 16, 8).split('\r').first().toLongLong();
+    };
+    (void)QTest::qWaitFor(whole, waitMs);
+    const qsizetype end = data.indexOf("\r\n\r\n");
+    return {data.mid(9, 3).toInt(), data.left(end), end < 0 ? QByteArray() : data.mid(end + 4)};
+}
+
+QByteArray get(const QByteArray& target, const QByteArray& extra = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+} // namespace
+
+class TestExporter : public QObject {
+    Q_OBJECT
+private:
+    FakeMonitorServer m_monitor;
+    QTemporaryDir m_tmp;
+    std::unique_ptr<ProbeServer> m_server;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_monitor.listen());
+        m_monitor.setReply(QStringLiteral("/status/fine.txt"),
+                           FakeMonitorServer::httpReply(
+                               FakeMonitorServer::splitStatus("1111011", FakeMonitorServer::now())));
+        m_monitor.setScript(QStringLiteral("/status/hung.txt"),
+                            {{}, 0, 0, Script::End::KeepOpen});
+        const QDir dir(m_tmp.path());
+        writeBytes(dir, QStringLiteral("Proxy.Txt"),
+                   "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        const QByteArray server = m_monitor.address().toUtf8();
+        writeBytes(dir, QStringLiteral("CompUserNames.Txt"),
+                   "Fine & Co\r\n" + server + "\r\nfine\r\nHung Ltd\r\n" + server + "\r\nhung\r\n");
+        m_server = std::make_unique<ProbeServer>(dir, PassOptions{8, kDefaultStaleAfterMinutes});
+        QCOMPARE(m_server->listen(QHostAddress::LocalHost, 0), QString());
+    }
+
+    void probeExpositionOfAPass_data() { addRows(kProbes); }
+    void probeExpositionOfAPass() {
+        const auto& [name, accounts, success, ones] = currentRow(kProbes);
+        PassResult result;
+        result.endedAt = QDateTime::currentDateTimeUtc();
+        for (const Account& a : accounts)
+            result.rows.append({QStringLiteral("C"), {}, 0, replyOf(a.fields, a.ageMinutes)});
+        const QByteArray text = probeExposition(result, 0.25);
+        QCOMPARE(onesOf(text), ones);
+        QVERIFY(text.contains(success ? "\ncourivane_probe_success 1\n"
+                                      : "\ncourivane_probe_success 0\n"));
+        QVERIFY(text.endsWith("\ncourivane_fetch_duration_seconds 0.250000\n"));
+        // The age is the oldest status's, and absent when no account gave a time.
+        const bool timed = std::any_of(accounts.cbegin(), accounts.cend(),
+                                       [](const Account& a) { return a.fields[0] != '-'; });
+        QCOMPARE(text.contains("courivane_status_age_seconds " +
+                               QByteArray::number(accounts.first().ageMinutes * 60) + '\n'),
+                 timed);
+        // Labels are bounded: nothing of the company, its servers or its users.
+        QVERIFY(!text.contains("C\""));
+    }
+
+    void theScrapeTimeOutBoundsTheProbe_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<int>("deadline");
+        QTest::addColumn<int>("fetchBound");
+        QTest::newRow("none: a fetch's bound") << QByteArray() << 30250 << 30000;
+        QTest::newRow("10 s") << QByteArray("10") << 9500 << 9250;
+        QTest::newRow("a fraction") << QByteArray(" 2.25 ") << 1750 << 1500;
+        QTest::newRow("no longer than a fetch's bound") << QByteArray("120") << 30250 << 30000;
+        QTest::newRow("shorter than the margin") << QByteArray("0.3") << 100 << 50;
+        QTest::newRow("not a number") << QByteArray("soon") << 30250 << 30000;
+        QTest::newRow("not finite") << QByteArray("inf") << 30250 << 30000;
+        QTest::newRow("negative") << QByteArray("-4") << 30250 << 30000;
+    }
+    void theScrapeTimeOutBoundsTheProbe() {
+        QFETCH(QByteArray, header);
+        QFETCH(int, deadline);
+        QFETCH(int, fetchBound);
+        QCOMPARE(probeBudget(header), (ProbeBudget{deadline, fetchBound}));
+    }
+
+    void queryValuesAsFormsEncodeThem_data() {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QString>("value"); // null: absent
+        QTest::newRow("plus is a blank") << QByteArray("target=Acme+Freight") << "Acme Freight";
+        QTest::newRow("percent and others")
+            << QByteArray("module=x&target=Cedar%20%26%20Pine%2BCo") << "Cedar & Pine+Co";
+        QTest::newRow("UTF-8") << QByteArray("target=Caf%C3%A9") << QStringLiteral("Café");
+        QTest::newRow("empty") << QByteArray("target=") << "";
+        QTest::newRow("the first of two") << QByteArray("target=A&target=B") << "A";
+        QTest::newRow("absent") << QByteArray("targets=A") << QString();
+    }
+    void queryValuesAsFormsEncodeThem() {
+        QFETCH(QByteArray, query);
+        QFETCH(QString, value);
+        const std::optional<QString> got = queryValue(query, "target");
+        QCOMPARE(got.has_value(), !value.isNull());
+        if (got)
+            QCOMPARE(*got, value);
+    }
+
+    void listenAddresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host"); // empty: refused
+        QTest::addColumn<int>("port");
+        QTest::newRow("IPv4") << "127.0.0.1:9810" << "127.0.0.1" << 9810;
+        QTest::newRow("IPv6") << "[::1]:0" << "::1" << 0;
+        QTest::newRow("localhost") << "localhost:80" << "127.0.0.1" << 80;
+        QTest::newRow("any") << "0.0.0.0:9810" << "0.0.0.0" << 9810;
+        QTest::newRow("no port") << "127.0.0.1" << "" << 0;
+        QTest::newRow("port too large") << "127.0.0.1:65536" << "" << 0;
+        QTest::newRow("IPv6 unbracketed") << "::1:9810" << "" << 0;
+        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:1" << "" << 0;
+        QTest::newRow("a name that needs resolving") << "example.org:1" << "" << 0;
+    }
+    void listenAddresses() {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        const std::optional<ListenAddress> got = parseListenAddress(text);
+        QCOMPARE(got.has_value(), !host.isEmpty());
+        if (got) {
+            QCOMPARE(got->host, QHostAddress(host));
+            QCOMPARE(int(got->port), port);
+        }
+    }
+
+    void answersOverHttp_data() {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("contains");
+        QTest::newRow("a company") << QByteArray("/probe?target=Fine+%26+Co") << 200
+                                   << QByteArray("{service=\"smtp\",state=\"fail\"} 1\n");
+        QTest::newRow("no target") << QByteArray("/probe") << 400 << QByteArray("target");
+        QTest::newRow("an unknown company, made printable")
+            << QByteArray("/probe?target=No%1B%5B2Jbody") << 404
+            << QByteArray("no company named \"No\xEF\xBF\xBD[2Jbody\"");
+        QTest::newRow("the exporter's own") << QByteArray("/metrics") << 200
+                                            << QByteArray("courivane_exporter_probes_total ");
+        QTest::newRow("anything else") << QByteArray("/probe/x") << 404 << QByteArray("not found");
+    }
+    void answersOverHttp() {
+        QFETCH(QByteArray, target);
+        QFETCH(int, status);
+        QFETCH(QByteArray, contains);
+        const Answer answer = ask(m_server->port(), get(target));
+        QCOMPARE(answer.status, status);
+        QVERIFY2(answer.body.contains(contains), answer.body.constData());
+        QVERIFY(!answer.body.contains("fine\"") && !answer.body.contains(m_monitor.address().toUtf8()));
+    }
+
+    void aHungServerEndsTheProbeBeforeTheScraperGivesUp() {
+        const quint64 failures = m_server->counters().probeFailures;
+        QElapsedTimer clock;
+        clock.start();
+        const Answer answer = ask(m_server->port(), get("/probe?target=Hung+Ltd",
+                                                        "X-Prometheus-Scrape-Timeout-Seconds: 1.5\r\n"));
+        QCOMPARE(answer.status, 200);
+        QVERIFY(clock.elapsed() < 1500);
+        QVERIFY(answer.body.contains("\ncourivane_probe_success 0\n"));
+        QCOMPARE(onesOf(answer.body), kAllUnknown);
+        QCOMPARE(m_server->counters().probeFailures, failures + 1);
+    }
+
+    void tooLargeOrTooManyAreRefusedAndTheOthersAnswered() {
+        const quint16 port = m_server->port();
+        const quint64 refused = m_server->counters().refused;
+        const Answer large =
+            ask(port, get("/metrics", "X-Padding: " + QByteArray(9000, 'a') + "\r\n"));
+        QCOMPARE(large.status, 431);
+        // Sixteen connections open and silent: the seventeenth is turned away at once.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < ProbeServer::kMaxConnections; ++i) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(held.back()->waitForConnected(2000));
+        }
+        QCOMPARE(ask(port, get("/metrics")).status, 503);
+        // The held ones are still served.
+        held.front()->write(get("/metrics"));
+        QByteArray reply;
+        QTRY_VERIFY2((reply += held.front()->readAll()).startsWith("HTTP/1.1 200 OK"), reply);
+        QCOMPARE(m_server->counters().refused, refused + 2);
+        // Once they end, there is room again.
+        held.clear();
+        QTRY_COMPARE(ask(port, get("/metrics")).status, 200);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExporter)
+#include "tst_exporter.moc"
