@@ -18,11 +18,13 @@ echo "lintian, desktop-file-validate and appstreamcli: no error, no warning"
 
 work=$(mktemp -d)
 server_pid=""
+exporter_pid=""
 # Only what this check installed is removed again: a courivane installed before stays.
 installed_before=no
 dpkg-query -W -f='${Status}' courivane 2>/dev/null | grep -q "install ok installed" && installed_before=yes
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    [ -n "$exporter_pid" ] && kill "$exporter_pid" 2>/dev/null
     [ "$installed_before" = yes ] ||
         DEBIAN_FRONTEND=noninteractive apt-get remove -y courivane >/dev/null 2>&1 || true
     rm -rf "$work"
@@ -39,8 +41,21 @@ XDG_CONFIG_HOME="$work/xdg" /usr/bin/courivane-check >"$work/check.txt" || statu
 head -1 "$work/check.txt"
 [ "$status" -eq 2 ] && grep -q "^COURIVANE CRITICAL - 5 accounts" "$work/check.txt" ||
     { echo "the installed courivane-check did not read its XDG configuration (exit $status)"; exit 1; }
+# The installed exporter answers a probe from the same configuration.
+XDG_CONFIG_HOME="$work/xdg" /usr/bin/courivane-exporter --listen 127.0.0.1:0 2>"$work/exporter.log" &
+exporter_pid=$!
+for _ in $(seq 50); do
+    exporter=$(sed -n 's|.*listening on http://\(127\.0\.0\.1:[0-9]*\)/.*|\1|p' "$work/exporter.log")
+    [ -n "$exporter" ] && break
+    sleep 0.1
+done
+probe=$(curl -sf "http://$exporter/probe?target=Acme+Freight" || true)
+kill "$exporter_pid"
+exporter_pid=""
+grep -q '^courivane_probe_success 1$' <<<"$probe" ||
+    { echo "the installed courivane-exporter did not answer a probe: $(cat "$work/exporter.log")"; exit 1; }
 kill "$server_pid"
 server_pid=""
 
 bash tests/e2e/e2e.sh /usr/bin installed
-echo "installed package: courivane-check and the desktop test passed; removing it"
+echo "installed package: courivane-check, courivane-exporter and the desktop test passed; removing it"

@@ -15,9 +15,9 @@ packages=(
 # Beyond building: the monitoring engine, session bus and Wayland compositor of the tests; the
 # fuzzers' compiler; the package checkers.
 case "${1:-}" in
-tests) packages+=(icinga2-bin prometheus dbus-daemon weston xwayland) ;;
+tests) packages+=(icinga2-bin prometheus curl dbus-daemon weston xwayland) ;;
 fuzz) packages+=(clang-14 libfuzzer-14-dev libclang-rt-14-dev) ;;
-package) packages+=(lintian appstream desktop-file-utils dpkg-dev file) ;;
+package) packages+=(lintian appstream desktop-file-utils dpkg-dev file curl) ;;
 esac
 
 missing=()
