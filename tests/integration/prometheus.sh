@@ -57,5 +57,5 @@ wait_for 600 holds_one "max_over_time(${acme}[5m])" || fail "Prometheus never st
 echo "ok: $acme is 1"
 wait_for 100 holds_one "$cedar" || fail "Prometheus does not hold $cedar as 1"
 echo "ok: $cedar is 1"
-holds_one 'courivane_exporter_probes_total > 0' || fail "the exporter's own counters were not scraped"
+wait_for 100 holds_one 'count(courivane_exporter_probes_total > 0)' || fail "the exporter's own counters were not scraped"
 echo "ok: the exporter's counters were scraped"
