@@ -302,6 +302,15 @@ void PollCycle::countdownTick() {
     emit titleChanged(kTitleEstablishing);
 }
 
+bool PollCycle::checkNow() {
+    if (m_running)
+        return false;
+    Timer13->stop();
+    emit titleChanged(kTitleEstablishing);
+    runPass();
+    return true;
+}
+
 void PollCycle::reportProblems(const QStringList& problems) {
     // The operator's terminal hears of a problem when it appears, not every 31 seconds.
     if (problems == m_reportedProblems)

@@ -75,6 +75,9 @@ public slots:
     void runPass();
     // The countdown timer's tick.
     void countdownTick();
+    // A pass now, unless one is running; the countdown starts again after it. False when one
+    // was running.
+    bool checkNow();
 
 signals:
     void passStarted(courivane::PassKind kind);

@@ -180,6 +180,13 @@ QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
         problems, compose(sections(rows, splitFlag), splitFlag, statusSummary, showErrorsOnly));
 }
 
+const QString SummaryPage::kAccountsLink = QStringLiteral("courivane:accounts");
+
+QString SummaryPage::withAccountsLink(const QString& page) {
+    return QStringLiteral("<p><a href=\"") + kAccountsLink +
+           QStringLiteral("\">Open the accounts list to add the accounts to check</a></p>") + page;
+}
+
 QString SummaryPage::withProblems(const QStringList& problems, const QString& page) {
     QString text;
     for (const QString& problem : problems)

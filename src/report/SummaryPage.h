@@ -48,6 +48,9 @@ public:
     static QHash<QString, QString> failureReasons(const QList<AccountRow>& rows);
 
     static const QString kLoadingText;
+    // The link that opens the accounts list, and the page with it above everything else.
+    static const QString kAccountsLink;
+    static QString withAccountsLink(const QString& page);
 };
 
 } // namespace courivane

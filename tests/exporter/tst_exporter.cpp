@@ -31,7 +31,9 @@ QByteArray onesOf(const QByteArray& exposition) {
     QByteArrayList ones;
     for (QByteArray line : exposition.split('\n'))
         if (line.startsWith("courivane_service_status{") && line.endsWith("} 1"))
-            ones << line.mid(25, line.size() - 28).replace("service=", "").replace(",state=", "=")
+            ones << line.mid(25, line.size() - 28)
+                        .replace("service=", "")
+                        .replace(",state=", "=")
                         .replace("\"", "");
     return ones.join(' ');
 }
@@ -103,10 +105,9 @@ private slots:
     void initTestCase() {
         QVERIFY(m_monitor.listen());
         m_monitor.setReply(QStringLiteral("/status/fine.txt"),
-                           FakeMonitorServer::httpReply(
-                               FakeMonitorServer::splitStatus("1111011", FakeMonitorServer::now())));
-        m_monitor.setScript(QStringLiteral("/status/hung.txt"),
-                            {{}, 0, 0, Script::End::KeepOpen});
+                           FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus(
+                               "1111011", FakeMonitorServer::now())));
+        m_monitor.setScript(QStringLiteral("/status/hung.txt"), {{}, 0, 0, Script::End::KeepOpen});
         const QDir dir(m_tmp.path());
         writeBytes(dir, QStringLiteral("Proxy.Txt"),
                    "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
@@ -183,15 +184,24 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("host"); // empty: refused
         QTest::addColumn<int>("port");
-        QTest::newRow("IPv4") << "127.0.0.1:9810" << "127.0.0.1" << 9810;
-        QTest::newRow("IPv6") << "[::1]:0" << "::1" << 0;
-        QTest::newRow("localhost") << "localhost:80" << "127.0.0.1" << 80;
-        QTest::newRow("any") << "0.0.0.0:9810" << "0.0.0.0" << 9810;
-        QTest::newRow("no port") << "127.0.0.1" << "" << 0;
-        QTest::newRow("port too large") << "127.0.0.1:65536" << "" << 0;
-        QTest::newRow("IPv6 unbracketed") << "::1:9810" << "" << 0;
-        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:1" << "" << 0;
-        QTest::newRow("a name that needs resolving") << "example.org:1" << "" << 0;
+        QTest::newRow("IPv4") << "127.0.0.1:9810"
+                              << "127.0.0.1" << 9810;
+        QTest::newRow("IPv6") << "[::1]:0"
+                              << "::1" << 0;
+        QTest::newRow("localhost") << "localhost:80"
+                                   << "127.0.0.1" << 80;
+        QTest::newRow("any") << "0.0.0.0:9810"
+                             << "0.0.0.0" << 9810;
+        QTest::newRow("no port") << "127.0.0.1"
+                                 << "" << 0;
+        QTest::newRow("port too large") << "127.0.0.1:65536"
+                                        << "" << 0;
+        QTest::newRow("IPv6 unbracketed") << "::1:9810"
+                                          << "" << 0;
+        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:1"
+                                          << "" << 0;
+        QTest::newRow("a name that needs resolving") << "example.org:1"
+                                                     << "" << 0;
     }
     void listenAddresses() {
         QFETCH(QString, text);
@@ -215,8 +225,8 @@ private slots:
         QTest::newRow("an unknown company, made printable")
             << QByteArray("/probe?target=No%1B%5B2Jbody") << 404
             << QByteArray("no company named \"No\xEF\xBF\xBD[2Jbody\"");
-        QTest::newRow("the exporter's own") << QByteArray("/metrics") << 200
-                                            << QByteArray("courivane_exporter_probes_total ");
+        QTest::newRow("the exporter's own")
+            << QByteArray("/metrics") << 200 << QByteArray("courivane_exporter_probes_total ");
         QTest::newRow("anything else") << QByteArray("/probe/x") << 404 << QByteArray("not found");
     }
     void answersOverHttp() {
@@ -226,15 +236,17 @@ private slots:
         const Answer answer = ask(m_server->port(), get(target));
         QCOMPARE(answer.status, status);
         QVERIFY2(answer.body.contains(contains), answer.body.constData());
-        QVERIFY(!answer.body.contains("fine\"") && !answer.body.contains(m_monitor.address().toUtf8()));
+        QVERIFY(!answer.body.contains("fine\"") &&
+                !answer.body.contains(m_monitor.address().toUtf8()));
     }
 
     void aHungServerEndsTheProbeBeforeTheScraperGivesUp() {
         const quint64 failures = m_server->counters().probeFailures;
         QElapsedTimer clock;
         clock.start();
-        const Answer answer = ask(m_server->port(), get("/probe?target=Hung+Ltd",
-                                                        "X-Prometheus-Scrape-Timeout-Seconds: 1.5\r\n"));
+        const Answer answer =
+            ask(m_server->port(),
+                get("/probe?target=Hung+Ltd", "X-Prometheus-Scrape-Timeout-Seconds: 1.5\r\n"));
         QCOMPARE(answer.status, 200);
         QVERIFY(clock.elapsed() < 1500);
         QVERIFY(answer.body.contains("\ncourivane_probe_success 0\n"));

@@ -1,0 +1,143 @@
+#include "report/LampCompanies.h"
+
+namespace courivane {
+
+namespace {
+
+void addOnce(QStringList& list, const QString& company) {
+    if (!list.contains(company))
+        list.append(company);
+}
+
+QSet<std::pair<int, QString>> failuresOf(const LampCompanies& companies) {
+    QSet<std::pair<int, QString>> failures;
+    for (int lamp = 0; lamp < kLampCount; ++lamp)
+        for (const QString& company : companies.failing[lamp])
+            failures.insert({lamp, company});
+    return failures;
+}
+
+QString companiesCount(qsizetype n) {
+    return n == 1 ? QStringLiteral("1 company") : QStringLiteral("%1 companies").arg(n);
+}
+
+} // namespace
+
+LampCompanies lampCompanies(const QList<AccountRow>& rows) {
+    LampCompanies c;
+    for (const AccountRow& row : rows) {
+        if (row.reply.failed) {
+            addOnce(c.failing[ConnectionLamp], row.company);
+            continue;
+        }
+        for (const ServiceVerdict& s : row.reply.services) {
+            if (s.verdict == Verdict::Fail)
+                addOnce(c.failing[s.service], row.company);
+            else if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
+                addOnce(c.warning[s.service], row.company);
+        }
+        if (row.reply.stale)
+            addOnce(c.warning[RylLamp], row.company);
+    }
+    // A lamp that is red for a company does not also call it a warning.
+    for (int lamp = 0; lamp < kLampCount; ++lamp)
+        for (const QString& company : c.failing[lamp])
+            c.warning[lamp].removeAll(company);
+    return c;
+}
+
+TrayState trayState(const std::array<LampColour, kLampCount>& colours) {
+    TrayState state = TrayState::Green;
+    for (LampColour colour : colours) {
+        if (colour == LampColour::Red)
+            return TrayState::Red;
+        if (colour == LampColour::Orange)
+            state = TrayState::Orange;
+    }
+    return state;
+}
+
+QString namesList(const QStringList& names, qsizetype most) {
+    QString text = QStringList(names.mid(0, most)).join(QStringLiteral(", "));
+    if (names.size() > most)
+        text += QStringLiteral(" and %1 more").arg(names.size() - most);
+    return text;
+}
+
+QStringList trayTooltipLines(TrayState state, const LampCompanies& companies,
+                             bool acknowledged) {
+    switch (state) {
+    case TrayState::Waiting:
+        return {QStringLiteral("Courivane: checking, no pass has ended yet")};
+    case TrayState::Green:
+        return {QStringLiteral("Courivane: all services OK")};
+    case TrayState::Orange:
+    case TrayState::Red:
+        break;
+    }
+    QStringList lines{state == TrayState::Red
+                          ? (acknowledged ? QStringLiteral("Courivane: failures (acknowledged)")
+                                          : QStringLiteral("Courivane: failures"))
+                          : QStringLiteral("Courivane: warnings")};
+    for (int lamp = 0; lamp < kLampCount; ++lamp) {
+        const QString label = QLatin1String(lampNames(Lamp(lamp)).label);
+        if (!companies.failing[lamp].isEmpty())
+            lines << label + QStringLiteral(" failed: ") + namesList(companies.failing[lamp]);
+        else if (!companies.warning[lamp].isEmpty())
+            lines << label + QStringLiteral(" warning: ") + namesList(companies.warning[lamp]);
+    }
+    return lines;
+}
+
+QStringList lampTooltipLines(const QString& firstLine, Lamp lamp,
+                             const LampCompanies& companies) {
+    QStringList lines{firstLine};
+    if (!companies.failing[lamp].isEmpty())
+        lines << QStringLiteral("Failing: ") + namesList(companies.failing[lamp]);
+    if (!companies.warning[lamp].isEmpty())
+        lines << QStringLiteral("Warning: ") + namesList(companies.warning[lamp]);
+    return lines;
+}
+
+QString lampDescription(LampColour colour, Lamp lamp, const LampCompanies& companies,
+                        bool acknowledged) {
+    switch (colour) {
+    case LampColour::Red:
+        return QStringLiteral("failing, ") + companiesCount(companies.failing[lamp].size()) +
+               (acknowledged ? QStringLiteral(", acknowledged") : QString());
+    case LampColour::Orange:
+        return QStringLiteral("warning, ") + companiesCount(companies.warning[lamp].size());
+    case LampColour::Green:
+        return QStringLiteral("OK");
+    case LampColour::White:
+        break;
+    }
+    return QStringLiteral("not checked yet");
+}
+
+void Acknowledgement::acknowledge(const LampCompanies& present) {
+    m_failures = failuresOf(present);
+}
+
+bool Acknowledgement::covers(Lamp lamp, const LampCompanies& present) const {
+    if (present.failing[lamp].isEmpty())
+        return false;
+    for (const QString& company : present.failing[lamp])
+        if (!m_failures.contains({int(lamp), company}))
+            return false;
+    return true;
+}
+
+bool Acknowledgement::silences(const LampCompanies& present) {
+    if (!active())
+        return false;
+    const QSet<std::pair<int, QString>> now = failuresOf(present);
+    // A new failure ends it and is heard; so does the end of every failure it was for.
+    if (now.isEmpty() || !m_failures.contains(now)) {
+        m_failures.clear();
+        return false;
+    }
+    return true;
+}
+
+} // namespace courivane
