@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev
-    libgl-dev
+    libgl-dev libxcb1-dev
     fonts-liberation
     # The end-to-end check of the real program on an X11 desktop.
     xvfb xauth openbox trayer xdotool imagemagick x11-utils

@@ -1,7 +1,9 @@
 #include "ui/Alert.h"
 
+#include "ui/Artwork.h"
 #include "ui/Assets.h"
 
+#include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 
@@ -10,24 +12,64 @@
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMenu>
 #include <QSoundEffect>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace courivane {
 
+namespace {
+
+QIcon trayIconOf(TrayState state) {
+    QColor colour(150, 150, 150); // no pass has ended yet
+    switch (state) {
+    case TrayState::Green:
+        colour = fromWindowsColour(kCaptionGreen);
+        break;
+    case TrayState::Orange:
+        colour = fromWindowsColour(kCaptionOrange);
+        break;
+    case TrayState::Red:
+        colour = fromWindowsColour(kCaptionRed);
+        break;
+    case TrayState::Waiting:
+        break;
+    }
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48})
+        icon.addPixmap(QPixmap::fromImage(trayImage(colour, size)));
+    return icon;
+}
+
+} // namespace
+
 Alert::Alert(QStringList assetDirs, QObject* parent)
-    : QObject(parent), m_assetDirs(std::move(assetDirs)) {}
+    : QObject(parent), m_assetDirs(std::move(assetDirs)), m_state(TrayState::Waiting) {}
 
 Alert::~Alert() {
     removeTrayIcon();
 }
 
-void Alert::addTrayIcon(const QIcon& icon) {
+void Alert::addTrayIcon() {
     if (m_tray)
         return;
-    m_tray = new QSystemTrayIcon(icon, this);
+    m_tray = new QSystemTrayIcon(trayIconOf(m_state), this);
     m_tray->setToolTip(kTrayTip);
+    m_menu = new QMenu;
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->addAction(QStringLiteral("Show Summary"), this, &Alert::showSummaryRequested);
+    m_menu->addAction(QStringLiteral("Check Now"), this, &Alert::checkNowRequested);
+    m_menu->addAction(QStringLiteral("Acknowledge"), this, &Alert::acknowledgeRequested);
+    m_menu->addAction(QStringLiteral("Settings"), this, &Alert::settingsRequested);
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Close Application"), this, &Alert::closeApplicationRequested);
+    m_tray->setContextMenu(m_menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger)
+            emit trayClicked();
+    });
+    setTrayState(m_state, trayTooltipLines(m_state, {}, false));
     m_tray->show();
 }
 
@@ -37,6 +79,22 @@ void Alert::removeTrayIcon() {
     m_tray->hide();
     delete m_tray;
     m_tray = nullptr;
+    delete m_menu;
+    m_menu = nullptr;
+}
+
+void Alert::setTrayState(TrayState state, const QStringList& tooltipLines) {
+    const bool changed = state != m_state;
+    m_state = state;
+    if (!m_tray)
+        return;
+    if (changed)
+        m_tray->setIcon(trayIconOf(state));
+    m_tray->setToolTip(tooltipText(tooltipLines));
+}
+
+QString Alert::trayToolTip() const {
+    return m_tray ? m_tray->toolTip() : QString();
 }
 
 bool Alert::trayIconShown() const {

@@ -6,12 +6,14 @@
 #include <QStringList>
 
 class QIcon;
+class QMenu;
 class QSoundEffect;
 class QSystemTrayIcon;
 
 namespace courivane {
 
 struct EndOfPass;
+enum class TrayState;
 
 inline const QString kWarningSound = QStringLiteral("warning.wav");
 inline const QString kNotificationService = QStringLiteral("org.freedesktop.Notifications");
@@ -25,9 +27,15 @@ public:
     explicit Alert(QStringList assetDirs, QObject* parent = nullptr);
     ~Alert() override;
 
-    void addTrayIcon(const QIcon& icon);
+    // The tray icon, grey until the first pass ends, with its menu.
+    void addTrayIcon();
     void removeTrayIcon();
     bool trayIconShown() const;
+    // The worst state in the icon and the tooltip's lines, shown as text.
+    void setTrayState(TrayState state, const QStringList& tooltipLines);
+    TrayState trayState() const { return m_state; }
+    QString trayToolTip() const;
+    QMenu* trayMenu() const { return m_menu; }
 
     // The sound and the notice the end of a pass asked for.
     void raise(const EndOfPass& end);
@@ -35,6 +43,14 @@ public:
     void showNotice(const QString& text);
 
 signals:
+    // A left click on the tray icon, and the entries of its menu.
+    void trayClicked();
+    void showSummaryRequested();
+    void checkNowRequested();
+    void acknowledgeRequested();
+    void settingsRequested();
+    void closeApplicationRequested();
+
     void soundPlayed(const QString& path);
     void noticeShown(const QString& title, const QString& text);
 
@@ -43,6 +59,8 @@ private:
 
     QStringList m_assetDirs;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_menu = nullptr;
+    TrayState m_state;
     QSoundEffect* m_sound = nullptr;
 };
 

@@ -95,6 +95,15 @@ QImage statusButtonImage() {
     return image;
 }
 
+QImage trayImage(const QColor& colour, int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawLamp(p, QRectF(size * 0.08, size * 0.08, size * 0.84, size * 0.84), colour);
+    return image;
+}
+
 QImage programIcon(int size) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);

@@ -12,6 +12,8 @@ QColor fromWindowsColour(quint32 bgr);
 inline constexpr quint32 kMagenta = 0xFF00FF;
 inline constexpr quint32 kCaptionGreen = 0x00FF00;
 inline constexpr quint32 kCaptionRed = 0x0000FF;
+// A red lamp whose failures are all acknowledged.
+inline constexpr quint32 kCaptionDimRed = 0x000080;
 inline constexpr quint32 kCaptionOrange = 0x0080FF;
 inline constexpr quint32 kCaptionWhite = 0xFFFFFF;
 inline constexpr quint32 kButtonGrey = 0x808080;
@@ -23,6 +25,8 @@ QImage designLampImage();
 // The 25 by 25 settings and status buttons, with magenta corners.
 QImage settingsButtonImage();
 QImage statusButtonImage();
+// The tray icon: one round lamp in the colour, on a transparent ground.
+QImage trayImage(const QColor& colour, int size);
 // The program icon at the given size.
 QImage programIcon(int size);
 

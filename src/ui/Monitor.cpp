@@ -1,13 +1,16 @@
 #include "ui/Monitor.h"
 
 #include "report/Reply.h"
+#include "report/SummaryPage.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
+#include "ui/X11Desktop.h"
 #include "ui/clsBtnTitleBar.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QHelpEvent>
 #include <QLabel>
@@ -15,6 +18,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -105,9 +109,17 @@ Monitor::Monitor(QWidget* parent)
     WebBrowser1->setFrameShape(QFrame::NoFrame);
     // Always there: a scroll bar that comes with a long page would lay the whole page out again.
     WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Lines break between words only: a narrow column keeps "Receive" whole.
+    WebBrowser1->setWordWrapMode(QTextOption::WordWrap);
+    auto* checkNow = new QShortcut(QKeySequence::Refresh, this);
+    connect(checkNow, &QShortcut::activated, this, &Monitor::checkNowRequested);
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        if (url == QUrl(SummaryPage::kAccountsLink)) {
+            emit accountsRequested();
+            return;
+        }
         if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
             return;
         // Without a web browser the user still gets the address, to copy (Ctrl+C copies it).
@@ -150,12 +162,42 @@ int Monitor::captionHeight() const {
 }
 
 void Monitor::Show() {
-    // Brought back wherever it was: hidden, minimised, or behind other windows.
+    // Brought back wherever it was: hidden, minimised, behind other windows, on another virtual
+    // desktop or (partly) off the screen.
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    bringOnScreen();
     show();
+    x11::moveToCurrentDesktop(windowHandle());
     raise();
     activateWindow();
     Timer1->start();
+}
+
+void Monitor::bringOnScreen() {
+    const QRect frame = frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    if (room.contains(frame))
+        return;
+    // The frame's edges (the title bar, where the window manager draws one) come along.
+    const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                         frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+    const QSize fits = size().boundedTo(
+        room.size() - QSize(edges.left() + edges.right(), edges.top() + edges.bottom()));
+    if (fits != size())
+        resize(fits.expandedTo(minimumSize()));
+    const QSize outer = frameGeometry().size();
+    const int x = std::clamp(frame.left(), room.left(),
+                             std::max(room.left(), room.right() + 1 - outer.width()));
+    const int y = std::clamp(frame.top(), room.top(),
+                             std::max(room.top(), room.bottom() + 1 - outer.height()));
+    move(x, y);
 }
 
 void Monitor::Hide() {
@@ -306,12 +348,27 @@ bool Monitor::eventFilter(QObject* watched, QEvent* event) {
                                WebBrowser1->viewport());
         return true;
     }
-    // Dragging the caption moves the window.
-    if ((watched == Caption || watched == CaptionTitle) &&
-        event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && windowHandle()) {
-        windowHandle()->startSystemMove();
-        return true;
+    // Dragging the caption moves the window by the pointer's movement, wherever it was pressed.
+    if (watched == Caption || watched == CaptionTitle) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() != Qt::LeftButton)
+                break;
+            m_dragOffset = mouse->globalPosition().toPoint() - pos();
+            return true;
+        case QEvent::MouseMove:
+            if (m_dragOffset && (mouse->buttons() & Qt::LeftButton)) {
+                move(mouse->globalPosition().toPoint() - *m_dragOffset);
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            m_dragOffset.reset();
+            break;
+        default:
+            break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

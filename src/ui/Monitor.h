@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -54,6 +55,12 @@ public slots:
     // Why each failed row failed, by the row's log link.
     void setRowReasons(const QHash<QString, QString>& reasons) { m_reasons = reasons; }
 
+signals:
+    // F5 in the window.
+    void checkNowRequested();
+    // The page's link to the accounts list.
+    void accountsRequested();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +72,8 @@ protected:
 
 private:
     void applyResizeRule();
+    // Moves (and where it must, shrinks) the window to lie wholly on a screen.
+    void bringOnScreen();
     // The title in the caption, cut with an ellipsis where it is too long.
     void showTitle();
     void recreateTitleBarButton();
@@ -75,6 +84,8 @@ private:
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     QHash<QString, QString> m_reasons;
+    // Where the pointer holds the window during a drag of the caption.
+    std::optional<QPoint> m_dragOffset;
 };
 
 } // namespace courivane

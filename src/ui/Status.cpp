@@ -10,10 +10,12 @@
 #include "ui/Monitor.h"
 #include "ui/Settings.h"
 #include "ui/Twips.h"
+#include "ui/X11Desktop.h"
 
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -79,6 +81,17 @@ quint32 captionColour(LampColour colour) {
     return kCaptionWhite;
 }
 
+// The lamp's picture darkened, its magenta colour key left as it is.
+QPixmap dimmed(const QPixmap& lamp) {
+    QImage image = lamp.toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb key = fromWindowsColour(kMagenta).rgb();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != key)
+                image.setPixel(x, y, QColor(image.pixel(x, y)).darker(220).rgb());
+    return QPixmap::fromImage(image);
+}
+
 void paintBackground(QWidget* w, quint32 bgr) {
     QPalette palette = w->palette();
     palette.setColor(QPalette::Window, fromWindowsColour(bgr));
@@ -112,6 +125,15 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
     connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
             [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
+    connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Status::checkNow);
+    connect(m_monitor.get(), &Monitor::accountsRequested, this, &Status::openAccounts);
+    connect(m_alert, &Alert::trayClicked, this, &Status::toggleSummary);
+    connect(m_alert, &Alert::showSummaryRequested, this, &Status::showSummary);
+    connect(m_alert, &Alert::checkNowRequested, this, &Status::checkNow);
+    connect(m_alert, &Alert::acknowledgeRequested, this, &Status::acknowledge);
+    connect(m_alert, &Alert::settingsRequested, this, &Status::openSettings);
+    connect(m_alert, &Alert::closeApplicationRequested, this, &Status::closeApplication);
+    m_colours.fill(LampColour::White);
 
     // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
     // blinks what; the timers carry their names for tracing and for tests.
@@ -125,7 +147,11 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
     buildElements();
 }
 
-Status::~Status() = default;
+Status::~Status() {
+    // The dialogs are windows of their own (so that the panel stays above them).
+    delete m_settings;
+    delete m_accounts;
+}
 
 void Status::buildElements() {
     const QPixmap design = QPixmap::fromImage(designLampImage());
@@ -136,6 +162,11 @@ void Status::buildElements() {
         auto* picture = new QLabel(this);
         picture->setObjectName(pictureName(e));
         picture->setToolTip(QString::fromLatin1(kTooltips[e]));
+        picture->setAccessibleName(QString::fromLatin1(kTooltips[e]));
+        if (e == SettingsElement)
+            picture->setAccessibleDescription(QStringLiteral("opens the settings"));
+        else if (e == StatusElement)
+            picture->setAccessibleDescription(QStringLiteral("shows the summary window"));
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         picture->resize(pixelsFromTwips(kPictureSize), pixelsFromTwips(kPictureSize));
         paintBackground(picture, kMagenta);
@@ -174,12 +205,19 @@ QTimer* Status::blinkTimer(const QString& name) const {
 }
 
 void Status::startUp() {
-    m_alert->addTrayIcon(windowIcon());
+    m_alert->addTrayIcon();
     m_monitor->writePage(SummaryPage::kLoadingText);
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(m_flags);
     applyStartupLayout();
+    showLampTexts();
+    // A strip that watches everything is seen from every virtual desktop.
+    x11::showOnAllDesktops(windowHandle());
     show();
+    x11::showOnAllDesktops(windowHandle());
     m_cycle->runStartupPass(m_splitFlag, problems);
+    // A first start without accounts says so at once, with the way to add them.
+    if (!QFileInfo::exists(AccountsFile(m_dir).path()))
+        showSummary();
 }
 
 void Status::applyStartupLayout() {
@@ -239,25 +277,80 @@ void Status::updateMask() {
 
 void Status::setLamp(Lamp lamp, LampColour colour) {
     const int e = static_cast<int>(lamp) + FirstLampElement;
+    // An acknowledged red is a dimmed red.
+    const bool dim = colour == LampColour::Red && m_ack.covers(lamp, m_companies);
     // Read from the program directory every time; a missing bitmap leaves the picture as it is.
     const QPixmap bitmap(assetPath(m_assetDirs, bitmapName(colour)));
     if (!bitmap.isNull()) {
-        m_pictures[e]->setPixmap(bitmap);
+        m_pictures[e]->setPixmap(dim ? dimmed(bitmap) : bitmap);
         if (m_layout.pictureVisible[e])
             updateMask();
     }
-    paintBackground(m_labels[e], captionColour(colour));
+    paintBackground(m_labels[e], dim ? kCaptionDimRed : captionColour(colour));
 }
 
 void Status::showEndOfPass(const PassResult& result) {
+    m_companies = lampCompanies(result.rows);
+    m_colours = result.end.colours;
+    m_passEnded = true;
+    // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
+    const bool silenced = m_ack.silences(m_companies);
     // The page follows the options as they stand at the end of the pass.
-    m_monitor->writePage(pageOf(result));
+    const QString page = pageOf(result);
+    m_monitor->writePage(result.rows.isEmpty() ? SummaryPage::withAccountsLink(page) : page);
     m_monitor->setRowReasons(SummaryPage::failureReasons(result.rows));
     for (int i = 0; i < kLampCount; ++i)
         setLamp(static_cast<Lamp>(i), result.end.colours[i]);
     for (const Blink& blink : result.end.blinks)
-        startBlink(blink.lamp, blink.colour);
-    m_alert->raise(result.end);
+        if (!m_ack.covers(blink.lamp, m_companies))
+            startBlink(blink.lamp, blink.colour);
+    showLampTexts();
+    if (!silenced)
+        m_alert->raise(result.end);
+}
+
+void Status::showLampTexts() {
+    for (int i = 0; i < kLampCount; ++i) {
+        const auto lamp = static_cast<Lamp>(i);
+        const int e = i + FirstLampElement;
+        const QString first = QString::fromLatin1(kTooltips[e]);
+        const QString tip =
+            m_passEnded ? tooltipText(lampTooltipLines(first, lamp, m_companies)) : first;
+        const QString description =
+            lampDescription(m_colours[i], lamp, m_companies, m_ack.covers(lamp, m_companies));
+        for (QWidget* w :
+             {static_cast<QWidget*>(m_pictures[e]), static_cast<QWidget*>(m_labels[e])}) {
+            w->setToolTip(tip);
+            w->setAccessibleName(first);
+            w->setAccessibleDescription(description);
+        }
+    }
+    const TrayState state = m_passEnded ? trayState(m_colours) : TrayState::Waiting;
+    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_ack.active()));
+}
+
+void Status::acknowledge() {
+    m_ack.acknowledge(m_companies);
+    for (int i = 0; i < kLampCount; ++i) {
+        const auto lamp = static_cast<Lamp>(i);
+        if (!m_ack.covers(lamp, m_companies))
+            continue;
+        for (const LampColour colour : {LampColour::Red, LampColour::Orange})
+            m_blinkTimers[blinkTimerIndex(lamp, colour)]->stop();
+        setLamp(lamp, m_colours[i]);
+    }
+    showLampTexts();
+}
+
+void Status::checkNow() {
+    m_cycle->checkNow();
+}
+
+void Status::toggleSummary() {
+    if (m_monitor->isVisible() && !m_monitor->isMinimized())
+        m_monitor->Hide();
+    else
+        showSummary();
 }
 
 void Status::startBlink(Lamp lamp, LampColour colour) {
@@ -279,7 +372,8 @@ void Status::openSettings() {
         m_settings->activateWindow();
         return;
     }
-    m_settings = new Settings(m_flags, m_dir, this);
+    // Not transient for the panel: a window manager would stack it above the panel.
+    m_settings = new Settings(m_flags, m_dir);
     connect(m_settings, &Settings::splitToggled, this, &Status::applySplit);
     connect(m_settings, &Settings::displayModeToggled, this, &Status::applyDisplayMode);
     connect(m_settings, &Settings::accountsRequested, this, &Status::openAccounts);
@@ -301,7 +395,7 @@ void Status::openAccounts() {
         m_accounts->activateWindow();
         return;
     }
-    m_accounts = new Accounts(m_dir, this);
+    m_accounts = new Accounts(m_dir);
     m_accounts->show();
 }
 

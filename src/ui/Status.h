@@ -2,6 +2,7 @@
 
 #include "config/OptionsFile.h"
 #include "polling/CycleState.h"
+#include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "ui/PanelLayout.h"
 
@@ -65,6 +66,12 @@ public:
     void openSettings();
     void openAccounts();
     void showSummary();
+    // The tray icon's click: the summary window shown, or hidden when it is in view.
+    void toggleSummary();
+    void checkNow();
+    // Silences the sound and the notices for the failures present now.
+    void acknowledge();
+    const Acknowledgement& acknowledgement() const { return m_ack; }
     // Removes the tray icon and ends the program.
     void closeApplication();
 
@@ -84,6 +91,8 @@ private:
     void placeElements();
     void updateMask();
     void startBlink(Lamp lamp, LampColour colour);
+    // Tooltips, accessible descriptions and the tray from the last pass.
+    void showLampTexts();
 
     QDir m_dir;
     QStringList m_assetDirs;
@@ -101,6 +110,11 @@ private:
     // Timer3 to Timer12, in the order of core's table of blink timers; a blink group per lamp.
     std::array<QTimer*, kBlinkTimerCount> m_blinkTimers{};
     std::array<BlinkGroup, kLampCount> m_blinkGroups{};
+    // Who failed and warned in the last pass, and what the user acknowledged of it.
+    LampCompanies m_companies;
+    std::array<LampColour, kLampCount> m_colours{};
+    Acknowledgement m_ack;
+    bool m_passEnded = false;
     // Where the pointer holds the panel during a drag with a button other than the left one.
     std::optional<QPoint> m_dragOffset;
 };

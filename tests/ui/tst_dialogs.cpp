@@ -5,6 +5,7 @@
 
 #include "ProgramDir.h"
 #include "TestFiles.h"
+#include "Windows.h"
 #include "polling/PollCycle.h"
 
 #include <QFileInfo>
@@ -188,7 +189,7 @@ private slots:
         click(s->Command3);
         Accounts* a = m_panel->accountsDialog();
         click(s->Command3);
-        QCOMPARE(m_panel->findChildren<Accounts*>(), QList<Accounts*>{a});
+        QCOMPARE(windowsOf<Accounts>(), QList<Accounts*>{a});
         // Refused with the reason, the boxes kept.
         type(a, "E\tx", "m", "e");
         click(a->Command1);

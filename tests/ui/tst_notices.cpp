@@ -38,7 +38,7 @@ private slots:
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
         Alert alert({});
-        alert.addTrayIcon(QIcon()); // the offscreen desktop has no tray
+        alert.addTrayIcon(); // the offscreen desktop has no tray
         alert.showNotice(QStringLiteral("Failed Services!\r\nSMTP:          1"));
         // Critical urgency: 2.
         QTRY_COMPARE(service.calls, QStringList{"Courivane|courivane|Courivane!|Failed "

@@ -5,6 +5,7 @@
 #include "FakeMonitorServer.h"
 #include "ProgramDir.h"
 #include "TestFiles.h"
+#include "Windows.h"
 #include "polling/PollCycle.h"
 #include "ui/Alert.h"
 #include "ui/Artwork.h"
@@ -156,7 +157,7 @@ private slots:
         Settings* first = panel.settingsDialog();
         QVERIFY(first && first->isVisible());
         QTest::mouseClick(panel.picture(SettingsElement), Qt::LeftButton);
-        QCOMPARE(panel.findChildren<Settings*>(), QList<Settings*>{first});
+        QCOMPARE(windowsOf<Settings>(), QList<Settings*>{first});
         QTest::mouseClick(panel.picture(StatusElement), Qt::LeftButton);
         QVERIFY(panel.monitor()->isVisible());
     }
