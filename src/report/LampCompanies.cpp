@@ -64,8 +64,7 @@ QString namesList(const QStringList& names, qsizetype most) {
     return text;
 }
 
-QStringList trayTooltipLines(TrayState state, const LampCompanies& companies,
-                             bool acknowledged) {
+QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bool acknowledged) {
     switch (state) {
     case TrayState::Waiting:
         return {QStringLiteral("Courivane: checking, no pass has ended yet")};
@@ -89,8 +88,7 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies,
     return lines;
 }
 
-QStringList lampTooltipLines(const QString& firstLine, Lamp lamp,
-                             const LampCompanies& companies) {
+QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampCompanies& companies) {
     QStringList lines{firstLine};
     if (!companies.failing[lamp].isEmpty())
         lines << QStringLiteral("Failing: ") + namesList(companies.failing[lamp]);

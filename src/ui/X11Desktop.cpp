@@ -6,8 +6,8 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <optional>
 #include <cstring>
+#include <optional>
 
 namespace courivane::x11 {
 
@@ -69,8 +69,8 @@ void showOnAllDesktops(QWindow* window) {
         return;
     const auto id = xcb_window_t(window->winId());
     // Read when the window is mapped, and asked for again for one already mapped.
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"),
-                        XCB_ATOM_CARDINAL, 32, 1, &kAllDesktops);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
+                        32, 1, &kAllDesktops);
     tellWindowManager(c, id, "_NET_WM_DESKTOP", {kAllDesktops, kFromApplication});
     constexpr quint32 kAdd = 1;
     tellWindowManager(c, id, "_NET_WM_STATE",
@@ -83,7 +83,8 @@ void moveToCurrentDesktop(QWindow* window) {
     if (!c || !window || !window->isVisible())
         return;
     const std::optional<quint32> current = cardinal(c, rootOf(c), "_NET_CURRENT_DESKTOP");
-    const std::optional<quint32> own = cardinal(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP");
+    const std::optional<quint32> own =
+        cardinal(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP");
     if (!current || !own || *own == *current || *own == kAllDesktops)
         return;
     tellWindowManager(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP",
@@ -95,7 +96,8 @@ long desktopOf(QWindow* window) {
     xcb_connection_t* c = connection();
     if (!c || !window)
         return -1;
-    const std::optional<quint32> own = cardinal(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP");
+    const std::optional<quint32> own =
+        cardinal(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP");
     return own ? long(*own) : -1;
 }
 

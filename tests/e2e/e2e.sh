@@ -109,6 +109,14 @@ find_caption
 echo "summary window: $(xdotool getwindowname "$summary"); caption $caption_h px, Close ${cw}x${ch}, close box ${bw}x${bh}"
 close1_h=$ch caption1_h=$caption_h box1_w=$bw
 
+# The panel shows on every virtual desktop.
+panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
+xdotool set_desktop 1
+sleep 0.3
+viewable "$panel" && is_colour "$(lamp_x 1445)" 12 220 0 0 || fail "the panel is not on desktop 2"
+xdotool set_desktop 0
+echo "the panel shows on desktop 2 as well"
+
 # Moved and resized, it keeps "Close" in place.
 xdotool windowmove "$summary" 60 140
 xdotool windowsize "$summary" 900 500
@@ -133,6 +141,40 @@ xdotool set_desktop 0
 wait_for 30 viewable "${close%% *}" || fail "Close did not come back with its desktop"
 echo "another desktop: no Close there"
 
+# Left on another desktop, or moved off the screen: the status button brings it here, whole.
+on_desktop() { [ "$(xdotool get_desktop_for_window "$summary" 2>/dev/null)" = "$1" ]; }
+inside_screen() {
+    local x y w h
+    read -r x y < <(origin "$1")
+    read -r w h < <(xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {print w, $2}')
+    [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1280 ] && [ $((y + h)) -le 800 ]
+}
+xdotool set_desktop_for_window "$summary" 1
+wait_for 30 on_desktop 1 || fail "the summary window did not go to desktop 2"
+status_button
+wait_for 50 on_desktop 0 || fail "the status button left the summary window on desktop 2"
+wait_for 30 viewable "$summary" || fail "the summary window is not in view after the status button"
+xdotool windowmove "$summary" 1250 780
+sleep 0.3
+status_button
+wait_for 50 inside_screen "$summary" || fail "the status button left the summary window off the screen"
+echo "brought back from desktop 2 and from off the screen"
+
+# A drag from the caption's middle moves the window by the pointer's movement.
+xdotool windowmove "$summary" 100 150
+sleep 0.3
+read -r sx sy < <(origin "$summary")
+xdotool mousemove $((sx + 325)) $((sy + 3 + caption_h / 2)) mousedown 1
+for step in 1 2 3 4 5; do xdotool mousemove $((sx + 325 + 10 * step)) $((sy + 3 + caption_h / 2 + 8 * step)); sleep 0.05; done
+xdotool mouseup 1
+sleep 0.3
+read -r nx ny < <(origin "$summary")
+near() { [ $(($1 - $2)) -ge -2 ] && [ $(($1 - $2)) -le 2 ]; }
+near $((nx - sx)) 50 && near $((ny - sy)) 40 || fail "a caption drag of 50,40 moved the window by $((nx - sx)),$((ny - sy))"
+wait_for 30 find_caption
+find_caption
+echo "a caption drag moved the window by the pointer's movement"
+
 # "Close" hides the window, and itself with it.
 click_close
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "Close did not hide the summary window"
@@ -151,6 +193,15 @@ left=$px
 xdotool mousemove $((px + 12)) $((py + 12)) click 1
 wait_for 50 xdotool search --onlyvisible --name "^Settings$" || fail "after a right-button drag the gear does not open Settings"
 echo "right-dragged the panel to $px,$py; the gear still opens Settings"
+
+# A dialog moved over the panel stays below it.
+settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
+xdotool windowmove "$settings" $((px - 20)) "$py"
+sleep 0.5
+is_colour "$(lamp_x 360)" $((py + 12)) 0 220 0 || fail "the Settings dialog covers the panel ($(pixel root "$(lamp_x 360)" $((py + 12))))"
+xdotool windowmove "$settings" 100 300
+sleep 0.3
+echo "the panel stays above a dialog moved over it"
 
 # Close Application ends the program.
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
@@ -175,6 +226,17 @@ twice "$caption_h" "$caption1_h" && twice "$ch" "$close1_h" && twice "$bw" "$box
 click_close
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "at scale 2 Close did not hide the summary window"
 echo "scale 2: caption $caption_h px, Close height $ch, close box $bw; Close hides the window"
+
+# The accounts dialog fits the screen at scale 2.
+xdotool mousemove $((left + 24)) 24 click 1
+wait_for 50 xdotool search --onlyvisible --name "^Settings$" || fail "at scale 2 the gear did not open Settings"
+settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
+read -r X Y < <(origin "$settings")
+xdotool mousemove $((X + 2 * (2880 / 15 + 56))) $((Y + 2 * (1200 / 15 + 8))) click 1
+wait_for 50 xdotool search --onlyvisible --name "^Accounts$" || fail "at scale 2 Settings did not open Accounts"
+accounts=$(xdotool search --onlyvisible --name "^Accounts$" | head -1)
+wait_for 30 inside_screen "$accounts" || fail "at scale 2 the accounts dialog does not fit the screen: $(xwininfo -id "$accounts" | grep -E 'Absolute|Width|Height' | tr -s ' \n' ' ')"
+echo "scale 2: the accounts dialog fits the screen"
 kill -TERM "$app"
 wait "$app"
 echo "1 passed, 0 failed"

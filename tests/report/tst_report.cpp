@@ -1,4 +1,5 @@
 // What a pass shows: the page, the lamps, their blinks and the notice.
+#include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 #include "report/SummaryPage.h"
@@ -90,6 +91,39 @@ const std::tuple<const char*, std::array<int, kLampCount>, int, const char*> kNo
      "SMTP:          3\r\nReceive:      4\r\nSend:           5\r\nConnection: 123"},
 };
 // clang-format on
+
+// Failures as "smtp:A con:C", by the lamps' performance labels.
+LampCompanies failures(const char* spec) {
+    LampCompanies c;
+    for (const QString& f : QString::fromLatin1(spec).split(u' ', Qt::SkipEmptyParts))
+        for (int lamp = 0; lamp < kLampCount; ++lamp)
+            if (f.section(u':', 0, 0) == QLatin1String(lampNames(Lamp(lamp)).perf))
+                c.failing[lamp] << f.section(u':', 1);
+    return c;
+}
+
+// What was acknowledged, the next pass's failures; whether that pass is silent, whether the
+// acknowledgement lasts, and whether it still covers the SMTP lamp.
+// clang-format off
+const std::tuple<const char*, const char*, const char*, bool, bool, bool> kAcknowledgements[] = {
+    {"the same failures stay silent", "smtp:A", "smtp:A", true, true, true},
+    {"fewer stay silent", "smtp:A con:C", "smtp:A", true, true, true},
+    {"a new company is heard", "smtp:A", "smtp:A smtp:B", false, false, false},
+    {"the same company on another lamp is new", "smtp:A", "smtp:A pop3:A", false, false, false},
+    {"all cleared ends it", "smtp:A", "", false, false, false},
+    {"nothing to acknowledge", "", "smtp:A", false, false, false},
+};
+// clang-format on
+
+AccountRow accountRow(const char* company, QList<ServiceVerdict> services, bool failed = false,
+                      bool stale = false) {
+    AccountRow row;
+    row.company = QString::fromLatin1(company);
+    row.reply.failed = failed;
+    row.reply.stale = stale;
+    row.reply.services = std::move(services);
+    return row;
+}
 
 } // namespace
 
@@ -194,6 +228,55 @@ private slots:
         QCOMPARE(shown.size(), ticks);
         QCOMPARE(shown.first(), LampColour::White);
         QCOMPARE(shown.last(), colour);
+    }
+
+    void whoFailsAndWarnsOnEachLamp() {
+        const QStringList twelve = QStringLiteral("a b c d e f g h i j k l").split(u' ');
+        QCOMPARE(namesList(twelve), QStringLiteral("a, b, c, d, e, f, g, h, i, j and 2 more"));
+        const LampCompanies c = lampCompanies({
+            accountRow("A", {{SmtpLamp, Verdict::Fail}, {ReceiveLamp, Verdict::Ok}}),
+            accountRow("B", {{SmtpLamp, Verdict::Fail}, {ReceiveLamp, Verdict::Warning}}),
+            accountRow("C", {}, true),
+            accountRow("D", {{Pop3Lamp, Verdict::Unknown}}, false, true),
+            accountRow("A", {{SmtpLamp, Verdict::Fail}, {ReceiveLamp, Verdict::Warning}}),
+        });
+        // A company counts once, and where it fails it does not also warn.
+        QCOMPARE(c.failing[SmtpLamp], QStringList({"A", "B"}));
+        QCOMPARE(c.warning[ReceiveLamp], QStringList({"B", "A"}));
+        QCOMPARE(trayTooltipLines(TrayState::Red, c, true),
+                 QStringList({"Courivane: failures (acknowledged)", "POP3 warning: D",
+                              "SMTP failed: A, B", "Receive warning: B, A", "Ryl warning: D",
+                              "Connection failed: C"}));
+        QCOMPARE(trayTooltipLines(TrayState::Waiting, c, false),
+                 QStringList{"Courivane: checking, no pass has ended yet"});
+        QCOMPARE(lampTooltipLines("SMTP Server", SmtpLamp, c),
+                 QStringList({"SMTP Server", "Failing: A, B"}));
+        QCOMPARE(lampTooltipLines("ICMP", IcmpLamp, c), QStringList{"ICMP"});
+        QCOMPARE(lampDescription(LampColour::Red, SmtpLamp, c, false),
+                 QStringLiteral("failing, 2 companies"));
+        QCOMPARE(lampDescription(LampColour::Red, ConnectionLamp, c, true),
+                 QStringLiteral("failing, 1 company, acknowledged"));
+        QCOMPARE(lampDescription(LampColour::Orange, ReceiveLamp, c, false),
+                 QStringLiteral("warning, 2 companies"));
+        QCOMPARE(lampDescription(LampColour::White, IcmpLamp, c, false),
+                 QStringLiteral("not checked yet"));
+        using C = std::array<LampColour, kLampCount>;
+        constexpr auto G = LampColour::Green, O = LampColour::Orange, R = LampColour::Red;
+        QCOMPARE(trayState(C{G, G, G, G, G, G, G, G}), TrayState::Green);
+        QCOMPARE(trayState(C{G, G, G, G, O, G, G, G}), TrayState::Orange);
+        QCOMPARE(trayState(C{O, G, G, G, G, G, G, R}), TrayState::Red);
+    }
+
+    void acknowledgement_data() { addRows(kAcknowledgements); }
+    void acknowledgement() {
+        const auto& [name, acknowledged, next, silent, lasts, coversSmtp] =
+            currentRow(kAcknowledgements);
+        Acknowledgement ack;
+        ack.acknowledge(failures(acknowledged));
+        const LampCompanies present = failures(next);
+        QCOMPARE(ack.silences(present), silent);
+        QCOMPARE(ack.active(), lasts);
+        QCOMPARE(ack.covers(SmtpLamp, present), coversSmtp);
     }
 
     void notice_data() { addRows(kNotices); }

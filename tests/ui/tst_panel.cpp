@@ -15,6 +15,7 @@
 #include "ui/Settings.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -212,6 +213,34 @@ private slots:
         QVERIFY2(panel.monitor()->PassLine->text().contains(QRegularExpression(
                      "^Checked at \\d\\d:\\d\\d:\\d\\d - 2 accounts in 0\\.\\d s$")),
                  qPrintable(panel.monitor()->PassLine->text()));
+        // Who is red, where the pointer and a screen reader ask.
+        QCOMPARE(panel.alert()->trayState(), TrayState::Red);
+        QVERIFY(panel.alert()->trayToolTip().contains("Web failed: Web Down"));
+        QVERIFY(panel.picture(2)->toolTip().contains("Failing: Web Down"));
+        QCOMPARE(panel.label(2)->accessibleDescription(), QStringLiteral("failing, 1 company"));
+
+        // Acknowledged: the blink stops, the lamp dims; a new failure is heard again.
+        panel.acknowledge();
+        QVERIFY(!panel.blinkTimer(QStringLiteral("Timer4"))->isActive());
+        QCOMPARE(panel.label(2)->palette().color(QPalette::Window),
+                 fromWindowsColour(kCaptionDimRed));
+        QVERIFY(panel.alert()->trayToolTip().contains("(acknowledged)"));
+        server.setReply(
+            QStringLiteral("/status/warn.txt"),
+            FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1114011", time)));
+        events.clear();
+        // Check Now, from the tray's menu.
+        const QList<QAction*> entries = panel.alert()->trayMenu()->actions();
+        const auto checkNow = std::find_if(entries.cbegin(), entries.cend(), [](QAction* a) {
+            return a->text() == QLatin1String("Check Now");
+        });
+        QVERIFY(checkNow != entries.cend());
+        (*checkNow)->trigger();
+        QVERIFY(panel.cycle()->isRunning() && !panel.cycle()->Timer13->isActive());
+        QVERIFY(done.wait());
+        QVERIFY(events.contains("sound"));
+        QVERIFY(!panel.acknowledgement().active());
+        QVERIFY(panel.cycle()->Timer13->isActive());
 
         panel.closeApplication();
         QVERIFY(!panel.alert()->trayIconShown() && !panel.isVisible());
