@@ -52,7 +52,15 @@ class PageView : public QTextBrowser {
 public:
     explicit PageView(QWidget* parent) : QTextBrowser(parent) {
         document()->documentLayout()->registerHandler(QTextFormat::ImageObject, new NoImages(this));
+        setLineWrapMode(FixedPixelWidth);
     }
+    // A table 100% wide can come out a pixel wider than the width it is laid out in: a little
+    // room keeps that from showing a horizontal scroll bar.
+    void resizeEvent(QResizeEvent* event) override {
+        QTextBrowser::resizeEvent(event);
+        setLineWrapColumnOrWidth(std::max(1, viewport()->width() - kRoundingRoom));
+    }
+    static constexpr int kRoundingRoom = 4;
     // Not an empty QVariant: on that the document would read a local file itself.
     QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
 };
