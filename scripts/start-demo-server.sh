@@ -6,7 +6,7 @@ bin=$1
 log=$2
 "$bin/courivane-demo-server" --port 0 >"$log" 2>&1 &
 pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 200); do
     port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
     [ -n "$port" ] && { echo "$pid $port"; exit 0; }
     kill -0 "$pid" 2>/dev/null || break

@@ -112,8 +112,9 @@ close1_h=$ch caption1_h=$caption_h box1_w=$bw
 # The panel shows on every virtual desktop.
 panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
 xdotool set_desktop 1
-sleep 0.3
-viewable "$panel" && is_colour "$(lamp_x 1445)" 12 220 0 0 || fail "the panel is not on desktop 2"
+# The lamp may be blinking still: red comes back within the blink.
+panel_here() { viewable "$panel" && is_colour "$(lamp_x 1445)" 12 220 0 0; }
+wait_for 30 panel_here || fail "the panel is not on desktop 2"
 xdotool set_desktop 0
 echo "the panel shows on desktop 2 as well"
 
@@ -197,8 +198,7 @@ echo "right-dragged the panel to $px,$py; the gear still opens Settings"
 # A dialog moved over the panel stays below it.
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
 xdotool windowmove "$settings" $((px - 20)) "$py"
-sleep 0.5
-is_colour "$(lamp_x 360)" $((py + 12)) 0 220 0 || fail "the Settings dialog covers the panel ($(pixel root "$(lamp_x 360)" $((py + 12))))"
+wait_for 20 is_colour "$(lamp_x 360)" $((py + 12)) 0 220 0 || fail "the Settings dialog covers the panel ($(pixel root "$(lamp_x 360)" $((py + 12))))"
 xdotool windowmove "$settings" 100 300
 sleep 0.3
 echo "the panel stays above a dialog moved over it"
