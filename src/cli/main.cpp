@@ -69,12 +69,7 @@ std::variant<CheckOptions, int> parseCommandLine() {
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption configDir(
-        QStringLiteral("config-dir"),
-        QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt (default: the "
-                       "directory of this program when either file is there, otherwise "
-                       "$XDG_CONFIG_HOME/courivane)."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption configDir = configDirOption();
     const QCommandLineOption html(QStringLiteral("html"),
                                   QStringLiteral("Print exactly the summary page the monitor "
                                                  "would show after the pass, and nothing else."));
@@ -166,10 +161,7 @@ int reportUnfinished(const CheckOptions& options, const QList<AccountRecord>& un
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Headless, and nothing here needs glib's main loop; Qt's own dispatcher does not wake itself
-    // each time a socket notifier comes or goes, which saves a third of a fetch's system calls.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    useQtDispatcher();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("courivane-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));

@@ -34,8 +34,7 @@ int usageError(const QString& text) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    useQtDispatcher();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("courivane-exporter"));
     QCoreApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
@@ -50,12 +49,7 @@ int main(int argc, char* argv[]) {
                        "for any free one).")
             .arg(kDefaultListen),
         QStringLiteral("HOST:PORT"), kDefaultListen);
-    const QCommandLineOption configDir(
-        QStringLiteral("config-dir"),
-        QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt (default: the "
-                       "directory of this program when either file is there, otherwise "
-                       "$XDG_CONFIG_HOME/courivane)."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption configDir = configDirOption();
     parser.addOptions({listen, configDir});
     const PassCommandLine passLine;
     passLine.addTo(parser);

@@ -4,6 +4,20 @@
 
 namespace courivane {
 
+QCommandLineOption configDirOption() {
+    return QCommandLineOption(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt (default: the "
+                       "directory of this program when either file is there, otherwise "
+                       "$XDG_CONFIG_HOME/courivane)."),
+        QStringLiteral("DIR"));
+}
+
+void useQtDispatcher() {
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+}
+
 void PassOptions::applyTo(PollCycle& cycle) const {
     cycle.setParallel(parallel);
     cycle.setStaleAfterMinutes(staleAfterMinutes);

@@ -93,9 +93,9 @@ const std::tuple<const char*, std::array<int, kLampCount>, int, const char*> kNo
 // clang-format on
 
 // Failures as "smtp:A con:C", by the lamps' performance labels.
-LampCompanies failures(const char* spec) {
+LampCompanies failures(const char* list) {
     LampCompanies c;
-    for (const QString& f : QString::fromLatin1(spec).split(u' ', Qt::SkipEmptyParts))
+    for (const QString& f : QString::fromLatin1(list).split(u' ', Qt::SkipEmptyParts))
         for (int lamp = 0; lamp < kLampCount; ++lamp)
             if (f.section(u':', 0, 0) == QLatin1String(lampNames(Lamp(lamp)).perf))
                 c.failing[lamp] << f.section(u':', 1);
