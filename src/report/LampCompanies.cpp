@@ -1,13 +1,22 @@
 #include "report/LampCompanies.h"
 
+#include <vector>
+
 namespace courivane {
 
 namespace {
 
-void addOnce(QStringList& list, const QString& company) {
-    if (!list.contains(company))
-        list.append(company);
-}
+// Names in the order first seen, each once: the set keeps a list of thousands linear.
+struct NamesOnce {
+    QStringList& list;
+    QSet<QString> seen;
+    void add(const QString& company) {
+        if (!seen.contains(company)) {
+            seen.insert(company);
+            list.append(company);
+        }
+    }
+};
 
 QSet<std::pair<int, QString>> failuresOf(const LampCompanies& companies) {
     QSet<std::pair<int, QString>> failures;
@@ -25,24 +34,30 @@ QString companiesCount(qsizetype n) {
 
 LampCompanies lampCompanies(const QList<AccountRow>& rows) {
     LampCompanies c;
+    std::vector<NamesOnce> failing, warning;
+    for (int lamp = 0; lamp < kLampCount; ++lamp) {
+        failing.push_back({c.failing[lamp], {}});
+        warning.push_back({c.warning[lamp], {}});
+    }
     for (const AccountRow& row : rows) {
         if (row.reply.failed) {
-            addOnce(c.failing[ConnectionLamp], row.company);
+            failing[ConnectionLamp].add(row.company);
             continue;
         }
         for (const ServiceVerdict& s : row.reply.services) {
             if (s.verdict == Verdict::Fail)
-                addOnce(c.failing[s.service], row.company);
+                failing[s.service].add(row.company);
             else if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
-                addOnce(c.warning[s.service], row.company);
+                warning[s.service].add(row.company);
         }
         if (row.reply.stale)
-            addOnce(c.warning[RylLamp], row.company);
+            warning[RylLamp].add(row.company);
     }
     // A lamp that is red for a company does not also call it a warning.
     for (int lamp = 0; lamp < kLampCount; ++lamp)
-        for (const QString& company : c.failing[lamp])
-            c.warning[lamp].removeAll(company);
+        if (!failing[lamp].seen.isEmpty())
+            c.warning[lamp].removeIf(
+                [&](const QString& company) { return failing[lamp].seen.contains(company); });
     return c;
 }
 
