@@ -1,5 +1,7 @@
 #include "report/Reply.h"
 
+#include <algorithm>
+
 #include <QLocale>
 
 namespace courivane {
@@ -22,6 +24,11 @@ QString verdictText(Verdict verdict) {
 }
 
 QString printableText(const QString& text) {
+    // Text that is printable as it stands, the usual case, is returned as it is and shared.
+    const bool plain = std::all_of(text.cbegin(), text.cend(),
+                                   [](QChar c) { return !c.isSurrogate() && c.isPrint(); });
+    if (plain)
+        return text;
     QString out;
     out.reserve(text.size());
     for (const char32_t c : text.toUcs4()) {

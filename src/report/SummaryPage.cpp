@@ -2,6 +2,9 @@
 
 #include "config/OptionsFile.h"
 
+#include <algorithm>
+#include <array>
+
 namespace courivane {
 
 namespace {
@@ -62,19 +65,51 @@ const QString& literal(Section section, int count, bool web) {
                : (one ? kOkServiceNoWeb : kOkServicesNoWeb);
 }
 
-QString block(Section section, const QString& rows, int count, int splitFlag,
-              const QString& statusSummary) {
-    if (rows.isEmpty())
-        return {};
+// A block's headline and head, or none for a section without rows.
+QString blockHead(Section section, int count, int splitFlag, const QString& statusSummary) {
     const bool web = webIsSplit(splitFlag);
     if (web && section == Section::Ok && !isYes(statusSummary))
-        return kHeadWeb + rows + kTableEnd;
-    return kHeadlineOpen + QString::number(count) + literal(section, count, web) + rows + kTableEnd;
+        return kHeadWeb;
+    return kHeadlineOpen + QString::number(count) + literal(section, count, web);
 }
 
-} // namespace
+// The page after `lead`, written into one string: a page of thousands of rows is copied once.
+// `rowsOf` appends a section's rows.
+template <typename RowsOf>
+QString composeAfter(const QString& lead, const std::array<int, 3>& counts,
+                     const std::array<bool, 3>& present, qsizetype size, RowsOf rowsOf,
+                     int splitFlag, const QString& statusSummary, const QString& showErrorsOnly) {
+    const bool failedOnly = isYes(statusSummary) && isYes(showErrorsOnly);
+    QString page;
+    page.reserve(lead.size() + size + 3 * 512);
+    page += lead;
+    for (const Section section : {Section::Failed, Section::Warning, Section::Ok}) {
+        if (failedOnly && section != Section::Failed)
+            break;
+        if (!present[std::size_t(section)])
+            continue;
+        page += blockHead(section, counts[std::size_t(section)], splitFlag, statusSummary);
+        rowsOf(section, page);
+        page += kTableEnd;
+    }
+    return page;
+}
 
-QString SummaryPage::verdictCell(Verdict verdict) {
+Section sectionOf(int rowClass) {
+    return rowClass == RowFailed    ? Section::Failed
+           : rowClass == RowWarning ? Section::Warning
+                                    : Section::Ok;
+}
+
+QString problemsHtml(const QStringList& problems) {
+    QString text;
+    for (const QString& problem : problems)
+        text += QStringLiteral("<p><font face=Tahoma color=#cc0000>") +
+                printableText(problem).toHtmlEscaped() + QStringLiteral("</font></p>");
+    return text;
+}
+
+QString makeVerdictCell(Verdict verdict) {
     const char* colour = "#ff9900"; // Unknown, Warning and NoData
     if (verdict == Verdict::Fail)
         colour = "#ff3333";
@@ -86,22 +121,40 @@ QString SummaryPage::verdictCell(Verdict verdict) {
            QStringLiteral(" align=center>") + verdictText(verdict) + QStringLiteral("</td>");
 }
 
+} // namespace
+
+QString SummaryPage::verdictCell(Verdict verdict) {
+    // Made once: a page of thousands of rows writes these hundreds of thousands of times.
+    static const std::array<QString, 6> cells = [] {
+        std::array<QString, 6> made;
+        for (const Verdict v : {Verdict::Ok, Verdict::Fail, Verdict::Unknown, Verdict::Warning,
+                                Verdict::Blank, Verdict::NoData})
+            made[std::size_t(v)] = makeVerdictCell(v);
+        return made;
+    }();
+    return cells[std::size_t(verdict)];
+}
+
 QString SummaryPage::lastUpdateHtml(const Reply& reply) {
     return reply.updated.isValid() ? formatLocalTime(reply.updated).toHtmlEscaped()
                                    : printableText(reply.updateText).toHtmlEscaped();
 }
 
 QString SummaryPage::attributeUrl(const QString& url) {
-    QString out;
-    out.reserve(url.size());
-    for (const QChar c : url) {
+    const auto encoded = [](QChar c) {
         const char16_t u = c.unicode();
         const bool ends = u <= 0x20 || u == 0x7F || u == u'"' || u == u'\'' || u == u'=' ||
                           u == u'<' || u == u'>' || u == u'`' || u == u'&';
         // What printableText would hide (C1 and bidirectional controls among it) goes as its
         // UTF-8 bytes; a surrogate pair is a printable character in two halves.
-        const bool control = u >= 0x80 && !c.isSurrogate() && !c.isPrint();
-        if (ends || control) {
+        return ends || (u >= 0x80 && !c.isSurrogate() && !c.isPrint());
+    };
+    if (std::none_of(url.cbegin(), url.cend(), encoded))
+        return url;
+    QString out;
+    out.reserve(url.size());
+    for (const QChar c : url) {
+        if (encoded(c)) {
             for (const char byte : QString(c).toUtf8())
                 out += QStringLiteral("%%1")
                            .arg(int(static_cast<unsigned char>(byte)), 2, 16, QLatin1Char(u'0'))
@@ -114,22 +167,31 @@ QString SummaryPage::attributeUrl(const QString& url) {
 }
 
 QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
-    QString html = QStringLiteral("<tr><td bgcolor=#ccccff>") +
-                   printableText(row.company).toHtmlEscaped() + QStringLiteral("</td>");
+    QString html;
+    appendRow(html, row, splitFlag);
+    return html;
+}
+
+void SummaryPage::appendRow(QString& html, const AccountRow& row, int splitFlag) {
+    html += QStringLiteral("<tr><td bgcolor=#ccccff>");
+    html += printableText(row.company).toHtmlEscaped();
+    html += QStringLiteral("</td>");
     if (row.reply.failed) {
         html += kErrorConnectingCell;
         const int columns = webIsSplit(splitFlag) ? 7 : 6;
         for (int i = 0; i < columns; ++i)
             html += verdictCell(Verdict::NoData);
     } else {
-        html += (row.reply.stale ? QStringLiteral("<td bgcolor=#ff9900 align=center>")
-                                 : QStringLiteral("<td align=center>")) +
-                lastUpdateHtml(row.reply) + QStringLiteral("</td>");
+        html += row.reply.stale ? QStringLiteral("<td bgcolor=#ff9900 align=center>")
+                                : QStringLiteral("<td align=center>");
+        html += lastUpdateHtml(row.reply);
+        html += QStringLiteral("</td>");
         for (const ServiceVerdict& s : row.reply.services)
             html += verdictCell(s.verdict);
     }
-    return html + QStringLiteral("<td><a href=") + attributeUrl(row.logUrl) +
-           QStringLiteral(" target=_blank>Log</a></td></tr>");
+    html += QStringLiteral("<td><a href=");
+    html += attributeUrl(row.logUrl);
+    html += QStringLiteral(" target=_blank>Log</a></td></tr>");
 }
 
 PageSections SummaryPage::sections(const QList<AccountRow>& rows, int splitFlag) {
@@ -137,15 +199,15 @@ PageSections SummaryPage::sections(const QList<AccountRow>& rows, int splitFlag)
     for (const AccountRow& row : rows) {
         switch (row.rowClass) {
         case RowFailed:
-            s.failed += rowHtml(row, splitFlag);
+            appendRow(s.failed, row, splitFlag);
             ++s.failedCount;
             break;
         case RowWarning:
-            s.warning += rowHtml(row, splitFlag);
+            appendRow(s.warning, row, splitFlag);
             ++s.warningCount;
             break;
         default:
-            s.ok += rowHtml(row, splitFlag);
+            appendRow(s.ok, row, splitFlag);
             ++s.okCount;
             break;
         }
@@ -165,19 +227,34 @@ const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Load
 
 QString SummaryPage::compose(const PageSections& s, int splitFlag, const QString& statusSummary,
                              const QString& showErrorsOnly) {
-    const QString failed =
-        block(Section::Failed, s.failed, s.failedCount, splitFlag, statusSummary);
-    if (isYes(statusSummary) && isYes(showErrorsOnly))
-        return failed;
-    return failed + block(Section::Warning, s.warning, s.warningCount, splitFlag, statusSummary) +
-           block(Section::Ok, s.ok, s.okCount, splitFlag, statusSummary);
+    return composeAfter(
+        QString(), {s.failedCount, s.warningCount, s.okCount},
+        {!s.failed.isEmpty(), !s.warning.isEmpty(), !s.ok.isEmpty()},
+        s.failed.size() + s.warning.size() + s.ok.size(),
+        [&s](Section section, QString& page) {
+            page += section == Section::Failed    ? s.failed
+                    : section == Section::Warning ? s.warning
+                                                  : s.ok;
+        },
+        splitFlag, statusSummary, showErrorsOnly);
 }
 
 QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
                             const QString& statusSummary, const QString& showErrorsOnly,
                             const QStringList& problems) {
-    return withProblems(
-        problems, compose(sections(rows, splitFlag), splitFlag, statusSummary, showErrorsOnly));
+    std::array<int, 3> counts{};
+    for (const AccountRow& row : rows)
+        ++counts[std::size_t(sectionOf(row.rowClass))];
+    // About what a row takes, so that the page is not grown piece by piece.
+    const qsizetype size = rows.size() * 400;
+    return composeAfter(
+        problemsHtml(problems), counts, {counts[0] > 0, counts[1] > 0, counts[2] > 0}, size,
+        [&](Section section, QString& page) {
+            for (const AccountRow& row : rows)
+                if (sectionOf(row.rowClass) == section)
+                    appendRow(page, row, splitFlag);
+        },
+        splitFlag, statusSummary, showErrorsOnly);
 }
 
 const QString SummaryPage::kAccountsLink = QStringLiteral("courivane:accounts");
@@ -188,11 +265,7 @@ QString SummaryPage::withAccountsLink(const QString& page) {
 }
 
 QString SummaryPage::withProblems(const QStringList& problems, const QString& page) {
-    QString text;
-    for (const QString& problem : problems)
-        text += QStringLiteral("<p><font face=Tahoma color=#cc0000>") +
-                printableText(problem).toHtmlEscaped() + QStringLiteral("</font></p>");
-    return text + page;
+    return problemsHtml(problems) + page;
 }
 
 } // namespace courivane

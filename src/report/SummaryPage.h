@@ -24,6 +24,7 @@ public:
     // One account's row: company cell, Last Update, a cell per service, the Log cell. Every text
     // from a file or a server is escaped; the link target cannot leave its attribute.
     static QString rowHtml(const AccountRow& row, int splitFlag);
+    static void appendRow(QString& html, const AccountRow& row, int splitFlag);
     // The rows filed into their sections, in pass order within each.
     static PageSections sections(const QList<AccountRow>& rows, int splitFlag);
     static QString verdictCell(Verdict verdict);
