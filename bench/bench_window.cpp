@@ -1,6 +1,7 @@
 // The real panel and summary window, offscreen, over a large list of accounts on a closed port:
 // the longest stall of the event loop around each pass's end, the processor time of a pass and
-// the resident memory. Usage: bench_window [ACCOUNTS] (default: 5,000, then 50,000).
+// the resident memory. Usage: bench_window [ACCOUNTS [PASSES]] (default: 5,000, then
+// 50,000, three passes each).
 
 #include "polling/PollCycle.h"
 #include "ui/Monitor.h"
@@ -44,7 +45,7 @@ quint16 closedPort() {
     return probe.serverPort(); // closed again when `probe` goes
 }
 
-void measure(int accounts) {
+void measure(int accounts, int passes) {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
     QFile proxy(dir.filePath(QStringLiteral("Proxy.Txt")));
@@ -73,7 +74,7 @@ void measure(int accounts) {
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout,
                      [&] { stall = std::max(stall, sinceTick.restart()); });
-    for (int pass = 1; pass <= 3; ++pass) {
+    for (int pass = 1; pass <= passes; ++pass) {
         QEventLoop loop;
         QObject::connect(cycle, &PollCycle::passFinished, &loop, [&] {
             // What follows the pass's end (page, lamps) belongs to it: wait a second more.
@@ -106,8 +107,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const int only = argc > 1 ? std::atoi(argv[1]) : 0;
+    const int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     for (const int accounts : {5000, 50000})
         if (only == 0 || only == accounts)
-            measure(accounts);
+            measure(accounts, passes);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ui/Monitor.h"
 
+#include "report/PageWindow.h"
 #include "report/Reply.h"
 #include "report/SummaryPage.h"
 #include "ui/MessageBox.h"
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QTextBlock>
@@ -27,7 +29,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QWheelEvent>
+
 #include <QWindow>
+#include <cmath>
 
 namespace courivane {
 
@@ -48,21 +53,142 @@ public:
     void drawObject(QPainter*, const QRectF&, QTextDocument*, int, const QTextFormat&) override {}
 };
 
+// The page in a text view. A long page is shown a window of rows at a time, with a scroll bar of
+// its own that counts rows: laying out thousands of table rows would stall the window for
+// seconds and hold hundreds of megabytes, for rows nobody sees at once.
 class PageView : public QTextBrowser {
 public:
-    explicit PageView(QWidget* parent) : QTextBrowser(parent) {
+    explicit PageView(QWidget* parent) : QTextBrowser(parent), m_rows(new QScrollBar(this)) {
         document()->documentLayout()->registerHandler(QTextFormat::ImageObject, new NoImages(this));
         setLineWrapMode(FixedPixelWidth);
+        m_rows->setObjectName(QStringLiteral("pageRows"));
+        m_rows->hide();
+        connect(m_rows, &QScrollBar::valueChanged, this, [this] { showWindow(); });
     }
+
+    void showPage(const QString& page) {
+        m_window = PageWindow(page);
+        if (m_window.rowCount() <= kWholePageRows) {
+            if (m_windowed) {
+                m_windowed = false;
+                m_rows->hide();
+                setViewportMargins(0, 0, 0, 0);
+                setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            }
+            setHtml(page);
+            return;
+        }
+        if (!m_windowed) {
+            m_windowed = true;
+            // The view's own bar goes; the row bar takes its place and its width.
+            const int barWidth = verticalScrollBar()->sizeHint().width();
+            setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            setViewportMargins(0, 0, barWidth, 0);
+            m_rows->show();
+            placeRowBar();
+        }
+        adjustRowBar();
+        showWindow();
+    }
+    bool windowed() const { return m_windowed; }
+    static constexpr int kWholePageRows = 150;
+
+protected:
     // A table 100% wide can come out a pixel wider than the width it is laid out in: a little
     // room keeps that from showing a horizontal scroll bar.
     void resizeEvent(QResizeEvent* event) override {
         QTextBrowser::resizeEvent(event);
         setLineWrapColumnOrWidth(std::max(1, viewport()->width() - kRoundingRoom));
+        if (windowed()) {
+            placeRowBar();
+            adjustRowBar();
+            showWindow();
+        }
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (!windowed() || (event->modifiers() & Qt::ControlModifier))
+            return QTextBrowser::wheelEvent(event);
+        m_wheel += event->angleDelta().y();
+        const int notches = m_wheel / QWheelEvent::DefaultDeltasPerStep;
+        m_wheel -= notches * QWheelEvent::DefaultDeltasPerStep;
+        m_rows->setValue(m_rows->value() - notches * QApplication::wheelScrollLines());
+        event->accept();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (windowed()) {
+            const int step = m_rows->pageStep();
+            switch (event->key()) {
+            case Qt::Key_Up:
+                m_rows->setValue(m_rows->value() - 1);
+                return;
+            case Qt::Key_Down:
+                m_rows->setValue(m_rows->value() + 1);
+                return;
+            case Qt::Key_PageUp:
+                m_rows->setValue(m_rows->value() - step);
+                return;
+            case Qt::Key_PageDown:
+                m_rows->setValue(m_rows->value() + step);
+                return;
+            case Qt::Key_Home:
+                m_rows->setValue(0);
+                return;
+            case Qt::Key_End:
+                m_rows->setValue(m_rows->maximum());
+                return;
+            default:
+                break;
+            }
+        }
+        QTextBrowser::keyPressEvent(event);
     }
     static constexpr int kRoundingRoom = 4;
     // Not an empty QVariant: on that the document would read a local file itself.
     QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
+
+private:
+    void placeRowBar() {
+        const QRect area = viewport()->geometry();
+        const int barWidth = verticalScrollBar()->sizeHint().width();
+        m_rows->setGeometry(area.right() + 1, area.top(), barWidth, area.height());
+    }
+    // Rows are at least a line of text high: this many always fill the view.
+    int rowsToFill() const { return viewport()->height() / fontMetrics().height() + 2; }
+    // At the bar's end the last row shows whole, below the headline and the heads.
+    void adjustRowBar() {
+        const int step = std::max(1, (viewport()->height() - m_headHeight) / m_rowHeight);
+        const QSignalBlocker quiet(m_rows);
+        m_rows->setPageStep(step);
+        m_rows->setRange(0, std::max(0, m_window.rowCount() - step));
+    }
+    void showWindow() {
+        setHtml(m_window.text(m_rows->value(), rowsToFill()));
+        verticalScrollBar()->setValue(0);
+        // The rows' height and what stands above them, as laid out, for the bar's page step.
+        QTextFrame* root = document()->rootFrame();
+        for (auto it = root->begin(); !it.atEnd(); ++it)
+            if (auto* table = qobject_cast<QTextTable*>(it.currentFrame())) {
+                const QRectF bounds = document()->documentLayout()->frameBoundingRect(table);
+                if (table->rows() > 1) {
+                    const int rowHeight =
+                        std::max(1, int(std::ceil(bounds.height() / table->rows())));
+                    const int headHeight = int(std::ceil(bounds.top())) + rowHeight;
+                    if (rowHeight != m_rowHeight || headHeight != m_headHeight) {
+                        m_rowHeight = rowHeight;
+                        m_headHeight = headHeight;
+                        adjustRowBar();
+                    }
+                }
+                break;
+            }
+    }
+
+    QScrollBar* const m_rows;
+    PageWindow m_window;
+    int m_rowHeight = 20;
+    int m_headHeight = 60;
+    int m_wheel = 0;
+    bool m_windowed = false;
 };
 
 } // namespace
@@ -216,7 +342,7 @@ void Monitor::Hide() {
 }
 
 void Monitor::writePage(const QString& page) {
-    WebBrowser1->setHtml(page);
+    static_cast<PageView*>(WebBrowser1)->showPage(page);
 }
 
 void Monitor::setTitle(const QString& title) {
@@ -235,6 +361,11 @@ void Monitor::setPassLine(const QString& text, bool late) {
     PassLine->setPalette(p);
 }
 
+void Monitor::setRows(const QList<AccountRow>& rows) {
+    m_rows = rows;
+    m_reasons.reset();
+}
+
 QString Monitor::reasonAt(const QPoint& viewportPos) const {
     const QTextCursor cursor = WebBrowser1->cursorForPosition(viewportPos);
     const QTextTable* table = cursor.currentTable();
@@ -247,8 +378,11 @@ QString Monitor::reasonAt(const QPoint& viewportPos) const {
             const QTextBlock block = frame.currentBlock();
             for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
                 const QTextCharFormat format = piece.fragment().charFormat();
-                if (format.isAnchor())
-                    return m_reasons.value(format.anchorHref());
+                if (format.isAnchor()) {
+                    if (!m_reasons)
+                        m_reasons = SummaryPage::failureReasons(m_rows);
+                    return m_reasons->value(format.anchorHref());
+                }
             }
         }
     }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "report/Reply.h"
+
 #include <QHash>
+#include <QList>
 #include <QWidget>
 
 #include <memory>
@@ -52,8 +55,8 @@ public slots:
     void setCountdown(const QString& counter);
     // The line under the page; orange when no pass has ended for too long.
     void setPassLine(const QString& text, bool late);
-    // Why each failed row failed, by the row's log link.
-    void setRowReasons(const QHash<QString, QString>& reasons) { m_reasons = reasons; }
+    // The rows of the page written, for why each failed row failed.
+    void setRows(const QList<AccountRow>& rows);
 
 signals:
     // F5 in the window.
@@ -83,7 +86,9 @@ private:
     QString reasonAt(const QPoint& viewportPos) const;
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
-    QHash<QString, QString> m_reasons;
+    QList<AccountRow> m_rows;
+    // Why each failed row failed, by its log link: made when a tooltip first asks.
+    mutable std::optional<QHash<QString, QString>> m_reasons;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;
 };

@@ -298,7 +298,7 @@ void Status::showEndOfPass(const PassResult& result) {
     // The page follows the options as they stand at the end of the pass.
     const QString page = pageOf(result);
     m_monitor->writePage(result.rows.isEmpty() ? SummaryPage::withAccountsLink(page) : page);
-    m_monitor->setRowReasons(SummaryPage::failureReasons(result.rows));
+    m_monitor->setRows(result.rows);
     for (int i = 0; i < kLampCount; ++i)
         setLamp(static_cast<Lamp>(i), result.end.colours[i]);
     for (const Blink& blink : result.end.blinks)

@@ -2,6 +2,7 @@
 #include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
+#include "report/PageWindow.h"
 #include "report/SummaryPage.h"
 
 #include "TestFiles.h"
@@ -27,6 +28,18 @@ QString page(const QString& blocks, bool web) {
     }
     return html;
 }
+
+// A window of a page's rows: first, count; the blocks it shows, and whether the text before the
+// first table and after the last come with it.
+const std::tuple<const char*, int, int, const char*, bool, bool> kWindows[] = {
+    {"every row: the page as it is", 0, 5,
+     "2 Failed Services!=<tr>A<tr>B#3 OK Services!=<tr>C<tr>D<tr>E", true, true},
+    {"the first row, under its headline", 0, 1, "2 Failed Services!=<tr>A", true, false},
+    {"across two tables", 1, 2, "2 Failed Services!=<tr>B#3 OK Services!=<tr>C", false, false},
+    {"mid-table: headline and heads kept", 3, 1, "3 OK Services!=<tr>D", false, false},
+    {"to the end: the text after", 4, 10, "3 OK Services!=<tr>E", false, true},
+    {"past the end: the last row", 99, 1, "3 OK Services!=<tr>E", false, true},
+};
 
 // Failed, warning and OK rows (a letter each) with their counts; the split flag, StatusSummary,
 // ShowErrorsOnly.
@@ -130,6 +143,21 @@ AccountRow accountRow(const char* company, QList<ServiceVerdict> services, bool 
 class TestReport : public QObject {
     Q_OBJECT
 private slots:
+    void pageWindows_data() { addRows(kWindows); }
+    void pageWindows() {
+        const auto& [name, first, count, blocks, lead, tail] = currentRow(kWindows);
+        const QString before = "<p><font face=Tahoma color=#cc0000>P</font></p>";
+        const PageWindow window(
+            before + page("2 Failed Services!=<tr>A<tr>B#3 OK Services!=<tr>C<tr>D<tr>E", false) +
+            "T");
+        QCOMPARE(window.rowCount(), 5);
+        QCOMPARE(window.text(first, count), (lead ? before : QString()) +
+                                                page(QString::fromLatin1(blocks), false) +
+                                                (tail ? "T" : ""));
+        // Without a table there are no rows to window: the page is shown whole.
+        QCOMPARE(PageWindow(before).text(3, 1), before);
+    }
+
     void pages_data() { addRows(kPages); }
     void pages() {
         const auto& [name, sections, split, summary, errorsOnly, blocks] = currentRow(kPages);

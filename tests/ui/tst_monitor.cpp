@@ -1,11 +1,14 @@
+#include "report/SummaryPage.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/basHook.h"
 #include "ui/clsBtnTitleBar.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +16,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 
 using namespace courivane;
 
@@ -79,6 +83,41 @@ private slots:
         setMessageHandler({});
         QCOMPARE(messages, QStringList{"No web browser could open the log. Its address:\n"
                                        "http://m1/logs/a%1B.txt"});
+    }
+
+    void aLongPageIsShownAWindowOfRowsAtATime() {
+        QList<AccountRow> rows;
+        for (int i = 0; i < 3000; ++i) {
+            AccountRow row;
+            row.company = QStringLiteral("Company %1").arg(i);
+            row.logUrl = QStringLiteral("http://m/logs/%1").arg(i);
+            row.rowClass = RowFailed;
+            row.reply.failed = true;
+            row.reply.reason = QStringLiteral("refused %1").arg(i);
+            rows << row;
+        }
+        Monitor monitor;
+        monitor.Show();
+        monitor.writePage(SummaryPage::ofPass(rows, 0, "YES", "NO", {}));
+        monitor.setRows(rows);
+        auto* bar = monitor.findChild<QScrollBar*>(QStringLiteral("pageRows"));
+        QVERIFY(bar && bar->isVisible() && bar->maximum() > 2900);
+        QTextBrowser* view = monitor.WebBrowser1;
+        const auto shown = [view] { return view->toPlainText(); };
+        QVERIFY(shown().contains("3000 Failed Services!") && shown().contains("Company 0\n"));
+        QVERIFY(shown().count("Company ") < 100);
+        // The end of the page, under the headline and the heads.
+        QTest::keyClick(view, Qt::Key_End);
+        QVERIFY(shown().contains("Company 2999") && shown().contains("Company Name"));
+        QVERIFY(shown().contains("3000 Failed Services!") && !shown().contains("Company 0\n"));
+        // A row's reason, for a row of the window.
+        const QPoint row = view->cursorRect(view->document()->find("Company 2999")).center();
+        QHelpEvent help(QEvent::ToolTip, row, view->viewport()->mapToGlobal(row));
+        QApplication::sendEvent(view->viewport(), &help);
+        QCOMPARE(QToolTip::text(), QStringLiteral("<p>refused 2999</p>"));
+        // A short page is the page as it is, scrolled by the view itself.
+        monitor.writePage(SummaryPage::ofPass(rows.mid(0, 3), 0, "YES", "NO", {}));
+        QVERIFY(!bar->isVisible() && shown().contains("Company 2"));
     }
 
     void theButtonSitsJustLeftOfTheCloseBox() {
