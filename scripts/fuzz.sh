@@ -14,7 +14,7 @@ cmake --build build-fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in reply request files; do
+for target in reply request files fetch; do
     mkdir -p "$work/$target" "$work/$target-found"
     cp tests/fuzz/corpus/"$target"/* "$work/$target/"
     echo "fuzz_$target: ${seconds} s"

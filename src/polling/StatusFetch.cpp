@@ -6,7 +6,7 @@
 
 namespace courivane {
 
-StatusFetch::StatusFetch(QObject* parent) : QObject(parent) {
+StatusFetch::StatusFetch(QObject* parent) : QObject(parent), m_timeout(this) {
     qRegisterMetaType<courivane::FetchOutcome>();
     m_timeout.setObjectName(QStringLiteral("fetchTimeout"));
     m_timeout.setSingleShot(true);
@@ -78,7 +78,7 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     }
     m_request = request(path);
 
-    oWinsock = new QTcpSocket(this);
+    oWinsock = newSocket();
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &StatusFetch::oWinsock_OnDataArrival);
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
@@ -86,6 +86,10 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     m_timeout.start();
     oWinsock->connectToHost(host, static_cast<quint16>(port),
                             QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+QTcpSocket* StatusFetch::newSocket() {
+    return new QTcpSocket(this);
 }
 
 void StatusFetch::abort() {

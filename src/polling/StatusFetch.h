@@ -51,6 +51,11 @@ public:
 signals:
     void finished(const courivane::FetchOutcome& outcome);
 
+protected:
+    // The socket of a new fetch, owned by this object; a test replays scripted socket events
+    // through one of its own.
+    virtual QTcpSocket* newSocket();
+
 private:
     void oWinsock_OnConnect();
     void oWinsock_OnDataArrival();

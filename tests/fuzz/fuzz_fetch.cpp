@@ -1,0 +1,246 @@
+// The fetch's state machine against any order of socket events: connects, pieces of a reply,
+// orderly closes, resets, refusals, time-outs, aborts and new fetches, replayed through a socket
+// that does only what the script says. Whatever the order, each fetch ends once, never inside
+// start(), with a reply that is what was sent (up to the cap) or a failure with a reason, and
+// the events of a fetch that has ended reach nothing.
+#include "polling/StatusFetch.h"
+
+#include "Property.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTcpSocket>
+
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+
+using namespace courivane;
+
+namespace {
+
+// Reads what the script delivered; at the end, -1 with errno as a close or a reset leaves it.
+class ScriptedSocket : public QTcpSocket {
+public:
+    using QTcpSocket::QTcpSocket;
+
+    void connectToHost(const QString&, quint16, OpenMode mode, NetworkLayerProtocol) override {
+        m_mode = mode;
+        setSocketState(HostLookupState);
+    }
+    void accept() {
+        if (state() != HostLookupState)
+            return;
+        setSocketState(ConnectedState);
+        QIODevice::open(m_mode);
+        emit connected();
+    }
+    void deliver(const QByteArray& piece) {
+        if (state() != ConnectedState)
+            return;
+        m_pending += piece;
+        drain();
+    }
+    void end(bool reset) {
+        if (state() != ConnectedState)
+            return;
+        drain();
+        if (state() != ConnectedState)
+            return;
+        m_end = reset ? ECONNRESET : 0;
+        emit readyRead();
+        if (state() != ConnectedState) // the fetch let go of it while reading
+            return;
+        setSocketState(UnconnectedState);
+        emit errorOccurred(RemoteHostClosedError);
+        emit disconnected();
+    }
+    void refuse() {
+        if (state() != HostLookupState)
+            return;
+        setSocketState(UnconnectedState);
+        setSocketError(ConnectionRefusedError);
+        emit errorOccurred(ConnectionRefusedError);
+    }
+    QByteArray written;
+
+protected:
+    qint64 readData(char* data, qint64 most) override {
+        if (m_pending.isEmpty()) {
+            if (m_end < 0)
+                return 0;
+            errno = m_end;
+            return -1;
+        }
+        const qint64 n = std::min<qint64>(most, m_pending.size());
+        std::memcpy(data, m_pending.constData(), static_cast<size_t>(n));
+        m_pending.remove(0, n);
+        return n;
+    }
+    qint64 writeData(const char* data, qint64 size) override {
+        written.append(data, size);
+        return size;
+    }
+    qint64 bytesAvailable() const override {
+        return m_pending.size() + QIODevice::bytesAvailable();
+    }
+
+private:
+    // As a real socket's notifier does: ready to read again for as long as bytes wait and are
+    // taken.
+    void drain() {
+        qsizetype left = -1;
+        while (state() == ConnectedState && !m_pending.isEmpty() && m_pending.size() != left) {
+            left = m_pending.size();
+            emit readyRead();
+        }
+    }
+    OpenMode m_mode = ReadWrite;
+    QByteArray m_pending;
+    int m_end = -1; // errno of the end once it came, -1 before
+};
+
+class ScriptedFetch : public StatusFetch {
+public:
+    QPointer<ScriptedSocket> socket;
+    QList<QPointer<ScriptedSocket>> made;
+
+protected:
+    QTcpSocket* newSocket() override {
+        socket = new ScriptedSocket(this);
+        made << socket;
+        return socket;
+    }
+};
+
+const FetchTarget& target() {
+    static const FetchTarget t = deriveFetchTarget(
+        {QStringLiteral("C"), QStringLiteral("127.0.0.1:9"), QStringLiteral("u")}, 0);
+    return t;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    static int argc = 1;
+    static char name[] = "fuzz_fetch";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    if (size < 1)
+        return 0;
+
+    const int splitFlag = bytes[0] & 1;
+    auto fetch = std::make_unique<ScriptedFetch>();
+    QList<FetchOutcome> outcomes;
+    bool live = false; // a fetch was started and has neither ended nor been aborted
+    QObject::connect(fetch.get(), &StatusFetch::finished, [&](const FetchOutcome& outcome) {
+        check(live, "an outcome for a fetch that had already ended");
+        live = false;
+        outcomes << outcome;
+    });
+    const OptionFlags options;
+    QByteArray sent; // what the current fetch's server sent
+    const auto begin = [&] {
+        const qsizetype before = outcomes.size();
+        fetch->start(target(), options, splitFlag);
+        check(outcomes.size() == before, "an outcome came from inside start()");
+        live = true;
+        sent.clear();
+    };
+    const auto checkOutcome = [&](const FetchOutcome& o) {
+        if (o.failed) {
+            check(!o.reason.isEmpty() && o.reply.isEmpty(), "a failure without a reason");
+        } else {
+            check(o.reply.size() <= StatusFetch::kMaxReplyBytes, "a reply past the cap");
+            check(sent.startsWith(o.reply), "a reply that is not what the server sent");
+        }
+    };
+
+    begin();
+    for (size_t i = 1; i < size; ++i) {
+        const qsizetype before = outcomes.size();
+        const QPointer<ScriptedSocket> socket = fetch->socket;
+        switch (bytes[i] % 8) {
+        case 0:
+            if (socket)
+                socket->accept();
+            break;
+        case 1: { // a piece: its length, then its bytes
+            const size_t length = i + 1 < size ? bytes[++i] * 4u : 0;
+            const QByteArray piece(reinterpret_cast<const char*>(bytes + i + 1),
+                                   qsizetype(std::min(length, size - i - 1)));
+            i += size_t(piece.size());
+            // A piece may repeat itself to reach the cap.
+            const QByteArray many = piece.repeated(1 + int(length % 64) * 2);
+            if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                sent += many;
+            if (socket)
+                socket->deliver(many);
+            break;
+        }
+        case 2:
+        case 3: {
+            const bool reset = bytes[i] % 8 == 3;
+            const bool waiting =
+                live && socket && socket->state() == QAbstractSocket::ConnectedState;
+            if (socket)
+                socket->end(reset);
+            if (!waiting)
+                break;
+            // The end of the connection ends the fetch: a reset before any byte is a failure,
+            // anything else is the whole reply as sent, up to the cap.
+            check(outcomes.size() == before + 1, "the end of the connection did not end the fetch");
+            const FetchOutcome& o = outcomes.last();
+            if (reset && sent.isEmpty())
+                check(o.failed && o.reason == QLatin1String("the server reset the connection"),
+                      "a reset before any byte was not a failure");
+            else
+                check(!o.failed && o.reply == sent.left(StatusFetch::kMaxReplyBytes),
+                      "the reply at the end of the connection is not what was sent");
+            break;
+        }
+        case 4:
+            if (socket)
+                socket->refuse();
+            break;
+        case 5: // the fetch's bound runs out
+            if (auto* bound = fetch->findChild<QTimer*>(QStringLiteral("fetchTimeout")))
+                if (bound->isActive())
+                    QMetaObject::invokeMethod(bound, "timeout");
+            break;
+        case 6: // aborted, or replaced by a new fetch
+            if (bytes[i] & 8) {
+                fetch->abort();
+                live = false;
+            } else {
+                begin();
+            }
+            break;
+        default:
+            QCoreApplication::processEvents();
+            break;
+        }
+        for (qsizetype k = before; k < outcomes.size(); ++k)
+            checkOutcome(outcomes.at(k));
+        // The request goes out once, after the connection, exactly as made.
+        if (socket && !socket->written.isEmpty())
+            check(socket->written == StatusFetch::request(target().requestPath),
+                  "the request went out otherwise than made");
+    }
+    QCoreApplication::processEvents();
+    // A fetch still under way ends by its bound, as a failure that says so.
+    if (auto* bound = fetch->findChild<QTimer*>(QStringLiteral("fetchTimeout")))
+        if (bound->isActive()) {
+            const qsizetype before = outcomes.size();
+            QMetaObject::invokeMethod(bound, "timeout");
+            check(outcomes.size() == before + 1 && outcomes.last().failed &&
+                      outcomes.last().timedOut,
+                  "a fetch under way did not end by its bound");
+        }
+    check(!live, "a fetch never ended");
+    const QList<QPointer<ScriptedSocket>> made = fetch->made;
+    fetch.reset();
+    for (const auto& socket : made)
+        check(socket.isNull(), "a socket outlived its fetch");
+    return 0;
+}
