@@ -50,13 +50,21 @@ QString statusSuffix(int splitFlag) {
 FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     FetchTarget target;
     // Blanks typed around a name are no part of it: " mon1" is mon1.
-    const QString server = trimBlanks(account.MonitoringServer);
-    const QString user = trimBlanks(account.UserName);
-    target.statusUrl = QStringLiteral("http://") + server + QStringLiteral("/status/") + user +
-                       statusSuffix(splitFlag);
-    target.logUrl =
-        percentEncodeInvisible(QStringLiteral("http://") + server + QStringLiteral("/logs/") +
-                               user + QStringLiteral("/index.html"));
+    target.server = trimBlanks(account.MonitoringServer);
+    target.user = trimBlanks(account.UserName);
+    // "http://" is the bare form written out; "https://" asks for TLS. Either in any case.
+    QString server = target.server;
+    const QString scheme = server.section(QLatin1String("://"), 0, 0).toLower();
+    if (server.contains(QLatin1String("://")) &&
+        (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) {
+        target.tls = scheme == QLatin1String("https");
+        server = server.mid(scheme.size() + 3);
+    }
+    const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
+    const QString& user = target.user;
+    target.statusUrl = shown + server + QStringLiteral("/status/") + user + statusSuffix(splitFlag);
+    target.logUrl = percentEncodeInvisible(shown + server + QStringLiteral("/logs/") + user +
+                                           QStringLiteral("/index.html"));
 
     // Without a server there is nothing to ask, and nothing may reach the resolver.
     if (server.isEmpty())

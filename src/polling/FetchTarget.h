@@ -12,6 +12,12 @@ namespace courivane {
 QString percentEncodeInvisible(const QString& text);
 
 struct FetchTarget {
+    // The server and user name as the account names them, blanks trimmed: what a stored password
+    // is kept under.
+    QString server;
+    QString user;
+    // The server was written "https://...": fetched over TLS, through a proxy by a tunnel.
+    bool tls = false;
     QString statusUrl;
     QString logUrl;
     QString host;        // connection host when no proxy is used; an IPv6 literal unbracketed
@@ -20,8 +26,13 @@ struct FetchTarget {
     std::optional<qint32> explicitPort;
     QString portError; // set when the text after ":" is no usable port
 
-    // The port for a direct connection: the account's own, else 80.
-    qint32 directPort() const { return explicitPort.value_or(80); }
+    // The port for a direct connection: the account's own, else 80 (443 over TLS).
+    qint32 directPort() const { return explicitPort.value_or(tls ? 443 : 80); }
+    // What a proxy is asked to open a tunnel to: host and port, an IPv6 literal in brackets.
+    QString tunnelAuthority() const {
+        const QString name = host.contains(u':') ? u'[' + host + u']' : host;
+        return percentEncodeInvisible(name) + u':' + QString::number(directPort());
+    }
     // The absolute URL a proxy is asked for; it keeps the account's explicit port.
     QString proxyRequestPath() const {
         return QStringLiteral("http://") + percentEncodeInvisible(authority) + requestPath;

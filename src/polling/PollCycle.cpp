@@ -14,7 +14,8 @@ const QString kServerHung = QStringLiteral("the server did not answer earlier in
 // What a fetch is counted by: the monitoring server named for the account, through the proxy
 // too, since the proxy forwards to it.
 QString serverKey(const FetchTarget& target) {
-    return target.host.toLower() + u' ' + QString::number(target.directPort());
+    return (target.tls ? QStringLiteral("tls ") : QString()) + target.host.toLower() + u' ' +
+           QString::number(target.directPort());
 }
 } // namespace
 
@@ -91,6 +92,10 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     // Every record is read before the first fetch: a save during the pass cannot mix two lists.
     AccountsRead accounts = alreadyRead ? std::move(*alreadyRead) : AccountsFile(m_dir).read();
     problems += accounts.problems;
+    // The certificates the user trusts are read again each pass, as the accounts are.
+    TrustedCertificates trusted = readTrustedCertificates(m_dir);
+    problems += trusted.problems;
+    m_security = {std::move(trusted.certificates), m_passwords};
     // Without an accounts file nothing can be known: the Con lamp says so instead of green.
     if (!accounts.usable)
         recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
@@ -186,6 +191,7 @@ void PollCycle::startOne(qsizetype index) {
     ++m_underWay;
     ++m_servers[p.server].underWay;
     slot.fetch->setTimeoutMs(m_fetchTimeoutMs);
+    slot.fetch->setSecurity(m_security);
     slot.fetch->start(p.target, m_flags, m_state.splitFlag);
 }
 
@@ -202,6 +208,7 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
     Reply reply = outcome.failed
                       ? failedReply(outcome.reason)
                       : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
+    reply.certificate = outcome.certificate;
     markStale(reply, m_clock(), m_staleAfterMinutes);
     endAccount(index, std::move(reply));
     // One bound per hung server: its other accounts, waiting or started later than this one,

@@ -3,6 +3,7 @@
 #include "config/AccountsFile.h"
 #include "config/OptionsFile.h"
 #include "polling/CycleState.h"
+#include "polling/FetchSecurity.h"
 #include "polling/PassStatus.h"
 #include "polling/StatusFetch.h"
 
@@ -55,6 +56,9 @@ public:
     void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
     // A status older than this is stale; 0 turns the rule off.
     void setStaleAfterMinutes(int minutes) { m_staleAfterMinutes = minutes; }
+    // Where a server's password is looked up when it asks for one; none answers every such
+    // request "authentication required". Not owned.
+    void setPasswordStore(PasswordStore* store) { m_passwords = store; }
     // This machine's clock in UTC, as the staleness rule reads it; tests hand a fixed one.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
@@ -138,6 +142,8 @@ private:
     int m_parallel = kDefaultParallel;
     int m_fetchTimeoutMs = StatusFetch::kFetchTimeoutMs;
     int m_staleAfterMinutes = kDefaultStaleAfterMinutes;
+    PasswordStore* m_passwords = nullptr;
+    FetchSecurity m_security; // as of the pass under way
     std::function<QDateTime()> m_clock = &QDateTime::currentDateTimeUtc;
     QElapsedTimer m_passClock;
     PassClock m_status;

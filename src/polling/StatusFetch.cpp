@@ -1,5 +1,9 @@
 #include "polling/StatusFetch.h"
 
+#include "report/Reply.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -22,8 +26,11 @@ StatusFetch::~StatusFetch() {
     releaseSocket();
 }
 
-QByteArray StatusFetch::request(const QString& path) {
-    return "GET " + path.toUtf8() + " HTTP/1.0\r\n\r\n";
+QByteArray StatusFetch::request(const QString& path, const QByteArray& basicCredentials) {
+    QByteArray text = "GET " + path.toUtf8() + " HTTP/1.0\r\n";
+    if (!basicCredentials.isEmpty())
+        text += "Authorization: Basic " + basicCredentials.toBase64() + "\r\n";
+    return text + "\r\n";
 }
 
 void StatusFetch::releaseSocket() {
@@ -46,10 +53,23 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     releaseSocket();
     ++m_generation;
     m_active = true;
+    m_splitFlag = splitFlag;
+    m_target = target;
+    m_options = options;
+    m_credentials.clear();
+    m_timeout.start();
+    connectNow();
+}
+
+void StatusFetch::connectNow() {
+    releaseSocket();
     m_data.clear();
     m_search = MarkerSearch();
-    m_splitFlag = splitFlag;
     m_viaProxy = false;
+    m_tunnelling = false;
+    m_tunnelAnswer.clear();
+    m_certificate.clear();
+    const FetchTarget& target = m_target;
 
     if (!target.portError.isEmpty()) {
         failLater(target.portError);
@@ -58,37 +78,60 @@ void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, i
     QString host = target.host;
     qint32 port = target.directPort();
     QString path = target.requestPath;
-    if (isYes(options.EnableProxy)) {
-        if (!options.proxyPortValid) {
+    if (isYes(m_options.EnableProxy)) {
+        if (!m_options.proxyPortValid) {
             failLater(QStringLiteral("the proxy port in Proxy.Txt is not usable"));
             return;
         }
-        if (options.ProxyAddress.isEmpty()) {
+        if (m_options.ProxyAddress.isEmpty()) {
             failLater(QStringLiteral("the proxy is enabled but has no address"));
             return;
         }
         m_viaProxy = true;
-        host = unbracketedHost(options.ProxyAddress);
-        port = options.ProxyPort;
-        path = target.proxyRequestPath();
+        host = unbracketedHost(m_options.ProxyAddress);
+        port = m_options.ProxyPort;
+        // Through a tunnel the server itself is asked, as on a direct connection.
+        if (!target.tls)
+            path = target.proxyRequestPath();
     }
     if (port < 1 || port > 65535) {
         failLater(QStringLiteral("port %1 is out of range").arg(port));
         return;
     }
-    m_request = request(path);
+    m_request = request(path, m_credentials);
 
-    oWinsock = newSocket();
+    oWinsock = newSocket(target.tls);
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &StatusFetch::oWinsock_OnDataArrival);
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &StatusFetch::oWinsock_OnError);
-    m_timeout.start();
-    oWinsock->connectToHost(host, static_cast<quint16>(port),
-                            QIODevice::ReadWrite | QIODevice::Unbuffered);
+    if (!target.tls) {
+        oWinsock->connectToHost(host, static_cast<quint16>(port),
+                                QIODevice::ReadWrite | QIODevice::Unbuffered);
+        return;
+    }
+    auto* tls = static_cast<QSslSocket*>(oWinsock);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    configuration.addCaCertificates(m_security.trusted);
+    tls->setSslConfiguration(configuration);
+    // The name checked against the certificate, and sent as the server name, is the server's
+    // even through a tunnel.
+    tls->setPeerVerifyName(target.host);
+    connect(tls, &QSslSocket::encrypted, this, &StatusFetch::onEncrypted);
+    connect(tls, &QSslSocket::sslErrors, this, &StatusFetch::onSslErrors);
+    if (m_viaProxy) {
+        m_tunnelling = true;
+        tls->connectToHost(host, static_cast<quint16>(port), QIODevice::ReadWrite);
+    } else {
+        tls->connectToHostEncrypted(host, static_cast<quint16>(port), QIODevice::ReadWrite);
+    }
 }
 
-QTcpSocket* StatusFetch::newSocket() {
+QTcpSocket* StatusFetch::newSocket(bool tls) {
+    if (tls)
+        return new QSslSocket(this);
     return new QTcpSocket(this);
 }
 
@@ -115,7 +158,50 @@ void StatusFetch::oWinsock_OnConnect() {
     if (!oWinsock)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
+    if (m_tunnelling)
+        oWinsock->write("CONNECT " + m_target.tunnelAuthority().toLatin1() + " HTTP/1.0\r\n\r\n");
+    else if (!m_target.tls)
+        oWinsock->write(m_request);
+    // Over TLS the request waits for the handshake.
+}
+
+void StatusFetch::onEncrypted() {
+    if (!oWinsock || !m_active)
+        return;
+    const HandlerScope scope(m_inHandler, oWinsock);
     oWinsock->write(m_request);
+}
+
+void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
+    if (!oWinsock || !m_active)
+        return;
+    const HandlerScope scope(m_inHandler, oWinsock);
+    // Never ignored: the handshake ends, and the fetch fails saying why.
+    const QList<QSslCertificate> chain = static_cast<QSslSocket*>(oWinsock)->peerCertificateChain();
+    m_certificate = chain.isEmpty() ? QByteArray() : chain.last().toPem();
+    recordFailedFetch(verificationReason(errors));
+}
+
+void StatusFetch::readTunnelAnswer() {
+    constexpr qsizetype kMostAnswer = 8 * 1024;
+    while (oWinsock && oWinsock->canReadLine()) {
+        const QByteArray line = oWinsock->readLine(kMostAnswer);
+        m_tunnelAnswer += line;
+        if (line != "\r\n" && line != "\n")
+            continue;
+        const int status = httpStatus(m_tunnelAnswer);
+        if (status != 200) {
+            const QByteArray first = m_tunnelAnswer.left(m_tunnelAnswer.indexOf('\n')).trimmed();
+            recordFailedFetch(QStringLiteral("the proxy did not open a tunnel: %1")
+                                  .arg(printableText(QString::fromLatin1(first.left(200)))));
+            return;
+        }
+        m_tunnelling = false;
+        static_cast<QSslSocket*>(oWinsock)->startClientEncryption();
+        return;
+    }
+    if (m_tunnelAnswer.size() + (oWinsock ? oWinsock->bytesAvailable() : 0) > kMostAnswer)
+        recordFailedFetch(QStringLiteral("the proxy's answer to CONNECT is too long"));
 }
 
 StatusFetch::Read StatusFetch::takeData() {
@@ -135,14 +221,25 @@ StatusFetch::Read StatusFetch::takeData() {
     }
     if (n == 0)
         return Read::Nothing;
-    return errno == ECONNRESET ? Read::Reset : Read::Closed;
+    return !m_target.tls && errno == ECONNRESET ? Read::Reset : Read::Closed;
 }
 
 void StatusFetch::oWinsock_OnDataArrival() {
     if (!m_active)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
-    switch (takeData()) {
+    if (m_tunnelling) {
+        readTunnelAnswer();
+        return;
+    }
+    if (m_target.tls && !static_cast<QSslSocket*>(oWinsock)->isEncrypted())
+        return;
+    Read read = takeData();
+    // A TLS socket keeps what it decrypted and says so once: all of it is taken now.
+    while (m_target.tls && read == Read::Data && oWinsock->bytesAvailable() > 0 &&
+           m_data.size() < kMaxReplyBytes)
+        read = takeData();
+    switch (read) {
     case Read::Nothing:
         return;
     case Read::Reset:
@@ -170,6 +267,19 @@ void StatusFetch::oWinsock_OnClose() {
     if (!m_active)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
+    if (m_tunnelling) {
+        recordFailedFetch(QStringLiteral("the proxy closed the connection"));
+        return;
+    }
+    if (m_target.tls && oWinsock) {
+        auto* tls = static_cast<QSslSocket*>(oWinsock);
+        if (!tls->isEncrypted() && m_data.isEmpty()) {
+            recordFailedFetch(QStringLiteral("the server closed the connection before TLS began"));
+            return;
+        }
+        while (m_data.size() < kMaxReplyBytes && takeData() == Read::Data) {
+        }
+    }
     endFetch();
 }
 
@@ -197,13 +307,49 @@ void StatusFetch::oWinsock_OnError(QAbstractSocket::SocketError error) {
 }
 
 void StatusFetch::endFetch() {
+    if (httpStatus(m_data) == 401) {
+        answerChallenge();
+        return;
+    }
     m_active = false;
     m_timeout.stop();
     FetchOutcome outcome;
     outcome.reply = m_data;
     m_data.clear();
+    m_credentials.clear();
     releaseSocket();
     emit finished(outcome);
+}
+
+void StatusFetch::answerChallenge() {
+    const bool basic = offersBasic(m_data);
+    m_data.clear();
+    releaseSocket();
+    if (!m_credentials.isEmpty()) {
+        recordFailedFetch(QStringLiteral("the server refused the password"));
+        return;
+    }
+    if (!basic || !m_security.passwords) {
+        recordFailedFetch(QStringLiteral("authentication required"));
+        return;
+    }
+    // Asked once more, with the password stored for the server and user name, if there is one.
+    const quint64 generation = m_generation;
+    m_security.passwords->find(
+        m_target.server, m_target.user, this, [this, generation](std::optional<QString> password) {
+            if (generation != m_generation || !m_active)
+                return;
+            if (!password) {
+                recordFailedFetch(QStringLiteral("authentication required"));
+                return;
+            }
+            if (!m_target.tls) {
+                recordFailedFetch(QStringLiteral("password not sent over plain HTTP"));
+                return;
+            }
+            m_credentials = m_target.user.toUtf8() + ':' + password->toUtf8();
+            connectNow();
+        });
 }
 
 void StatusFetch::recordFailedFetch(const QString& reason, bool timedOut) {
@@ -215,6 +361,8 @@ void StatusFetch::recordFailedFetch(const QString& reason, bool timedOut) {
     outcome.failed = true;
     outcome.timedOut = timedOut;
     outcome.reason = reason;
+    outcome.certificate = std::exchange(m_certificate, {});
+    m_credentials.clear();
     emit finished(outcome);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/OptionsFile.h"
+#include "polling/FetchSecurity.h"
 #include "polling/FetchTarget.h"
 #include "polling/ReplyInterpreter.h"
 
@@ -8,6 +9,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
@@ -21,6 +23,7 @@ struct FetchOutcome {
     bool timedOut = false; // ended by the fetch's bound without a complete reply
     QString reason;
     QByteArray reply;
+    QByteArray certificate; // the refused certificate, in PEM, when verification failed
 };
 
 // Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.
@@ -39,14 +42,20 @@ public:
     void setTimeoutMs(int ms) { m_timeout.setInterval(ms); }
     int timeoutMs() const { return m_timeout.interval(); }
 
+    // What fetches over TLS trust beyond the system, and where a password is looked up.
+    void setSecurity(const FetchSecurity& security) { m_security = security; }
+
     // Starts a fetch; its outcome arrives through finished(), never from inside this call.
-    // The proxy is taken from the options: EnableProxy, ProxyAddress and ProxyPort.
+    // The proxy is taken from the options: EnableProxy, ProxyAddress and ProxyPort. A server
+    // that asks for Basic authentication is asked once more with its stored password, over TLS
+    // only.
     void start(const FetchTarget& target, const OptionFlags& options, int splitFlag);
 
     // Ends the fetch under way without an outcome.
     void abort();
 
-    static QByteArray request(const QString& path);
+    // The request line and, with credentials, their header.
+    static QByteArray request(const QString& path, const QByteArray& basicCredentials = {});
 
 signals:
     void finished(const courivane::FetchOutcome& outcome);
@@ -54,9 +63,16 @@ signals:
 protected:
     // The socket of a new fetch, owned by this object; a test replays scripted socket events
     // through one of its own.
-    virtual QTcpSocket* newSocket();
+    virtual QTcpSocket* newSocket(bool tls);
 
 private:
+    // Connects for the fetch under way: the first time, and again with credentials.
+    void connectNow();
+    void onEncrypted();
+    void onSslErrors(const QList<QSslError>& errors);
+    // Reads the proxy's answer to CONNECT; true once the tunnel is open.
+    void readTunnelAnswer();
+    void answerChallenge();
     void oWinsock_OnConnect();
     void oWinsock_OnDataArrival();
     void oWinsock_OnClose();
@@ -92,6 +108,13 @@ private:
     int m_splitFlag = 0;
     bool m_active = false;
     bool m_viaProxy = false;
+    FetchTarget m_target;
+    OptionFlags m_options;
+    FetchSecurity m_security;
+    bool m_tunnelling = false; // waiting for the proxy's answer to CONNECT
+    QByteArray m_tunnelAnswer;
+    QByteArray m_credentials; // "user:password" once the server asked for them
+    QByteArray m_certificate;
     quint64 m_generation = 0;
 };
 

@@ -30,6 +30,8 @@ struct Reply {
     QDateTime updated;              // that time in local time; invalid when it did not parse
     bool stale = false;             // the time is unreadable, too old or in the future
     QList<ServiceVerdict> services; // in column order; Web only in the split layout
+    // A certificate the fetch refused, in PEM: what the user may choose to trust.
+    QByteArray certificate;
 };
 
 // Row classes: where a row is filed on the page.

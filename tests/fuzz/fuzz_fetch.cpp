@@ -106,7 +106,7 @@ public:
     QList<QPointer<ScriptedSocket>> made;
 
 protected:
-    QTcpSocket* newSocket() override {
+    QTcpSocket* newSocket(bool) override {
         socket = new ScriptedSocket(this);
         made << socket;
         return socket;

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 
 #include <QSignalSpy>
+#include <QSslCertificate>
 #include <QTcpSocket>
 
 using namespace courivane;
@@ -37,6 +38,28 @@ FetchOutcome fetchOnce(StatusFetch& fetch, const FetchTarget& target,
 FetchTarget target(const QString& server, const QString& user, int splitFlag = 0) {
     return deriveFetchTarget({"Acme", server, user}, splitFlag);
 }
+
+// The server's certificate, what is trusted besides the system, whether through a tunnelling
+// proxy; the reason of the failure, or none.
+const std::tuple<const char*, const char*, const char*, bool, const char*> kTls[] = {
+    {"a trusted chain", "localhost.pem", "ca.pem", false, ""},
+    {"an unknown authority", "localhost.pem", "", false, "certificate not trusted"},
+    {"self-signed", "self-signed.pem", "ca.pem", false, "certificate not trusted"},
+    {"self-signed, once trusted", "self-signed.pem", "self-signed.pem", false, ""},
+    {"another host's", "other-host.pem", "ca.pem", false, "certificate is for another host"},
+    {"expired", "expired.pem", "ca.pem", false, "certificate expired"},
+    {"through a tunnel", "localhost.pem", "ca.pem", true, ""},
+    {"through a tunnel, untrusted", "self-signed.pem", "", true, "certificate not trusted"},
+};
+
+// Over TLS or not, the password stored; the reason of the failure, or none, and how many
+// requests the server saw.
+const std::tuple<const char*, bool, const char*, const char*, int> kAuthentication[] = {
+    {"no password stored", true, "", "authentication required", 1},
+    {"asked again with the password", true, "s3cret", "", 2},
+    {"a wrong password", true, "guess", "the server refused the password", 2},
+    {"never over plain HTTP", false, "s3cret", "password not sent over plain HTTP", 1},
+};
 
 // Server, user, split flag; host, port, request path and log path. A proxy is asked for
 // http://<server as written><path>.
@@ -99,6 +122,64 @@ private:
     FakeMonitorServer m_server;
 
 private slots:
+    void overTls_data() { addRows(kTls); }
+    void overTls() {
+        const auto& [name, certificate, trusted, viaTunnel, reason] = currentRow(kTls);
+        FakeMonitorServer server;
+        server.useTls(QString::fromLatin1(certificate));
+        QVERIFY(server.listen());
+        server.setReply("/status/acmeStatus.txt", kReply);
+        FakeTunnelProxy tunnel;
+        QVERIFY(tunnel.listen());
+        StatusFetch fetch;
+        FetchSecurity security;
+        if (*trusted)
+            security.trusted = QSslCertificate::fromData(tlsFile(QString::fromLatin1(trusted)));
+        fetch.setSecurity(security);
+        const FetchOutcome outcome =
+            fetchOnce(fetch, target("https://" + server.address(), "acme"),
+                      viaTunnel ? proxy(QStringLiteral("127.0.0.1"), tunnel.port()) : proxy());
+        QCOMPARE(outcome.reason, QString::fromLatin1(reason));
+        QCOMPARE(outcome.reply, *reason ? QByteArray() : kReply);
+        // The request inside the tunnel is the direct one; the proxy saw only the CONNECT.
+        QCOMPARE(server.requestLines(),
+                 *reason ? QList<QByteArray>{}
+                         : QList<QByteArray>{"GET /status/acmeStatus.txt HTTP/1.0"});
+        if (viaTunnel)
+            QCOMPARE(tunnel.heads(), QList<QByteArray>{"CONNECT " + server.address().toLatin1() +
+                                                       " HTTP/1.0\r\n\r\n"});
+        // A refused certificate comes with the fetch, for the user to trust.
+        if (QString::fromLatin1(reason).startsWith("certificate"))
+            QCOMPARE(QSslCertificate(outcome.certificate).isNull(), false);
+    }
+
+    void basicAuthentication_data() { addRows(kAuthentication); }
+    void basicAuthentication() {
+        const auto& [name, tls, stored, reason, requests] = currentRow(kAuthentication);
+        FakeMonitorServer server;
+        if (tls)
+            server.useTls(QStringLiteral("localhost.pem"));
+        QVERIFY(server.listen());
+        server.setReply("/status/acmeStatus.txt", kReply);
+        server.requireCredentials("acme:s3cret");
+        const QString address = (tls ? "https://" : "") + server.address();
+        MemoryPasswordStore passwords;
+        if (*stored)
+            passwords.set(address, "acme", QString::fromLatin1(stored));
+        StatusFetch fetch;
+        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), &passwords});
+        const FetchOutcome outcome = fetchOnce(fetch, target(" " + address, "acme"));
+        QCOMPARE(outcome.reason, QString::fromLatin1(reason));
+        QCOMPARE(outcome.failed, *reason != 0);
+        // The first request never carries credentials; the second carries the stored ones.
+        QList<QByteArray> sent = server.requests();
+        QCOMPARE(sent.size(), requests);
+        QVERIFY(!sent.first().contains("Authorization"));
+        if (requests == 2)
+            QCOMPARE(sent.last(), "GET /status/acmeStatus.txt HTTP/1.0\r\nAuthorization: Basic " +
+                                      QByteArray(stored).prepend("acme:").toBase64() + "\r\n\r\n");
+    }
+
     void initTestCase() { QVERIFY(m_server.listen()); }
     void init() { m_server.clearRequests(); }
 

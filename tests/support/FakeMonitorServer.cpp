@@ -3,6 +3,9 @@
 #include "StatusText.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -32,6 +35,89 @@ void resetConnection(QTcpSocket* socket) {
 FakeMonitorServer::FakeMonitorServer(QObject* parent) : QObject(parent) {
     m_default.reply = httpReply("<html><body>Not found</body></html>", "404 Not Found");
     connect(&m_server, &QTcpServer::newConnection, this, &FakeMonitorServer::onNewConnection);
+}
+
+QByteArray tlsFile(const QString& name) {
+    QFile file(QStringLiteral(COURIVANE_TLS_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
+
+void FakeMonitorServer::useTls(const QString& certificateFile) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(tlsFile(certificateFile), QSsl::Pem));
+    tls.setPrivateKey(QSslKey(tlsFile(QStringLiteral("server.key.pem")), QSsl::Rsa, QSsl::Pem));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    m_server.tls = tls;
+}
+
+void FakeMonitorServer::Listener::incomingConnection(qintptr descriptor) {
+    if (!tls) {
+        QTcpServer::incomingConnection(descriptor);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    socket->setSslConfiguration(*tls);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    // A client that refuses the certificate ends the connection; the server only lets go.
+    QObject::connect(socket, &QSslSocket::errorOccurred, socket, [socket] {
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            socket->deleteLater();
+    });
+    socket->startServerEncryption();
+    addPendingConnection(socket);
+}
+
+FakeTunnelProxy::FakeTunnelProxy(QObject* parent) : QObject(parent) {
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeTunnelProxy::onNewConnection);
+}
+
+void FakeTunnelProxy::onNewConnection() {
+    while (QTcpSocket* client = m_server.nextPendingConnection()) {
+        auto* head = new QByteArray;
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QObject::destroyed, client, [head] { delete head; });
+        connect(client, &QTcpSocket::readyRead, this, [this, client, head] {
+            if (head->contains(kEndOfHead))
+                return;
+            // Only the head: what follows it belongs to the tunnel.
+            while (client->canReadLine() && !head->contains(kEndOfHead))
+                *head += client->readLine();
+            if (!head->contains(kEndOfHead))
+                return;
+            m_heads << *head;
+            const QList<QByteArray> words = head->left(head->indexOf("\r\n")).split(' ');
+            const QByteArray authority = words.size() == 3 ? words.at(1) : QByteArray();
+            const qsizetype colon = authority.lastIndexOf(':');
+            const QByteArray host = authority.left(colon);
+            const bool loopback = host == "127.0.0.1" || host == "localhost" || host == "[::1]";
+            if (words.first() != "CONNECT" || colon < 0 || !loopback) {
+                client->write("HTTP/1.0 405 Method Not Allowed\r\n\r\n");
+                client->disconnectFromHost();
+                return;
+            }
+            auto* server = new QTcpSocket(client);
+            connect(server, &QTcpSocket::connected, client,
+                    [client] { client->write("HTTP/1.0 200 Connection established\r\n\r\n"); });
+            connect(server, &QTcpSocket::readyRead, client,
+                    [client, server] { client->write(server->readAll()); });
+            connect(client, &QTcpSocket::readyRead, server,
+                    [client, server] { server->write(client->readAll()); });
+            connect(server, &QTcpSocket::disconnected, client,
+                    [client] { client->disconnectFromHost(); });
+            connect(client, &QTcpSocket::disconnected, server,
+                    [server] { server->disconnectFromHost(); });
+            connect(server, &QTcpSocket::errorOccurred, client,
+                    [client] { client->disconnectFromHost(); });
+            server->connectToHost(host == "[::1]" ? QHostAddress(QHostAddress::LocalHostIPv6)
+                                                  : QHostAddress(QHostAddress::LocalHost),
+                                  authority.mid(colon + 1).toUShort());
+        });
+    }
 }
 
 bool FakeMonitorServer::listen(quint16 port, const QHostAddress& address) {
@@ -89,6 +175,16 @@ void FakeMonitorServer::onNewConnection() {
                 return;
             if (m_record)
                 m_requests << *head;
+            if (!m_credentials.isEmpty() &&
+                !head->contains("\r\nAuthorization: Basic " + m_credentials.toBase64() + "\r\n")) {
+                const QByteArray page = "<html><body>401 Authorization Required</body></html>";
+                answer(socket,
+                       {"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"status\"\r\n"
+                        "Content-Length: " +
+                        QByteArray::number(page.size()) + "\r\n\r\n" + page},
+                       0);
+                return;
+            }
             answer(socket, m_scripts.value(QString::fromUtf8(requestPath(*head)), m_default), 0);
         });
     }

@@ -4,10 +4,12 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 #include <QTcpServer>
 
 #include <atomic>
+#include <optional>
 
 class QTcpSocket;
 
@@ -32,12 +34,16 @@ public:
     explicit FakeMonitorServer(QObject* parent = nullptr);
 
     bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // Serves over TLS with this certificate (a file of tests/support/tls) and the tests' key.
+    void useTls(const QString& certificateFile);
     quint16 port() const { return m_server.serverPort(); }
     // "127.0.0.1:<port>" or "[::1]:<port>", a MonitoringServer value
     QString address() const;
 
     void setScript(const QString& path, const Script& script) { m_scripts.insert(path, script); }
     void setReply(const QString& path, const QByteArray& reply) { setScript(path, {reply}); }
+    // Asks for Basic authentication: a request without "user:password" gets a 401.
+    void requireCredentials(const QByteArray& userAndPassword) { m_credentials = userAndPassword; }
     // Used for a path without a script of its own; by default a 404 page without the marker.
     void setDefault(const Script& script) { m_default = script; }
 
@@ -71,7 +77,16 @@ private:
     void opened();
     void closed();
 
-    QTcpServer m_server;
+    // Accepts plain connections, or TLS ones once a certificate is set.
+    class Listener : public QTcpServer {
+    public:
+        std::optional<QSslConfiguration> tls;
+
+    protected:
+        void incomingConnection(qintptr descriptor) override;
+    };
+    Listener m_server;
+    QByteArray m_credentials;
     QHash<QString, Script> m_scripts;
     Script m_default;
     QList<QByteArray> m_requests;
@@ -82,5 +97,24 @@ private:
     static inline std::atomic<int> s_openAll = 0;
     static inline std::atomic<int> s_maxOpenAll = 0;
 };
+
+// An HTTP proxy on 127.0.0.1 that opens CONNECT tunnels to loopback ports only and records each
+// request head it was sent; anything else gets a 405.
+class FakeTunnelProxy : public QObject {
+    Q_OBJECT
+public:
+    explicit FakeTunnelProxy(QObject* parent = nullptr);
+    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    quint16 port() const { return m_server.serverPort(); }
+    QList<QByteArray> heads() const { return m_heads; }
+
+private:
+    void onNewConnection();
+    QTcpServer m_server;
+    QList<QByteArray> m_heads;
+};
+
+// A file of the tests' TLS data (tests/support/tls), read whole.
+QByteArray tlsFile(const QString& name);
 
 } // namespace courivane::testing

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace courivane {
+
+inline const QString kCertificatesFileName = QStringLiteral("Certificates.pem");
+
+// Where the password of a server and user name is kept. A lookup answers later, never inside
+// the call, and not at all once `context` is gone.
+class PasswordStore {
+public:
+    virtual ~PasswordStore() = default;
+    using Found = std::function<void(std::optional<QString>)>;
+    virtual void find(const QString& server, const QString& user, QObject* context,
+                      Found found) = 0;
+};
+
+// Passwords held in memory: the plug-in's password file, and the tests' stand-in for a keyring.
+class MemoryPasswordStore : public PasswordStore {
+public:
+    void set(const QString& server, const QString& user, const QString& password) {
+        m_passwords.insert(key(server, user), password);
+    }
+    bool isEmpty() const { return m_passwords.isEmpty(); }
+    void find(const QString& server, const QString& user, QObject* context, Found found) override;
+
+private:
+    static QString key(const QString& server, const QString& user) { return server + u'\t' + user; }
+    QHash<QString, QString> m_passwords;
+};
+
+// Reads lines "server<TAB>user<TAB>password". Only a regular file that no one but its owner may
+// read or write is read; otherwise `problem` says why it was refused.
+struct PasswordFileRead {
+    MemoryPasswordStore store;
+    QString problem;
+};
+PasswordFileRead readPasswordFile(const QString& path);
+
+// What fetches over TLS trust besides the system's certificates, and where passwords are found.
+struct FetchSecurity {
+    QList<QSslCertificate> trusted;
+    PasswordStore* passwords = nullptr;
+};
+
+// The certificates the user chose to trust, from the configuration directory. A file that
+// cannot be read, or holds text that is no certificate, is a problem; what it holds that is a
+// certificate is trusted all the same.
+struct TrustedCertificates {
+    QList<QSslCertificate> certificates;
+    QStringList problems;
+};
+TrustedCertificates readTrustedCertificates(const QDir& dir);
+
+// Adds a certificate to the file, written as the other files are: whole or not at all, 0600 when
+// new. Returns an empty string, or why it could not be written.
+QString trustCertificate(const QDir& dir, const QByteArray& pem);
+
+// What the user is shown before trusting a certificate: subject, issuer, validity and its
+// SHA-256 fingerprint, one line each.
+QStringList certificateSummary(const QSslCertificate& certificate);
+
+// Why a TLS handshake was refused, in the words of a failed fetch.
+QString verificationReason(const QList<QSslError>& errors);
+
+// The reply's HTTP status code, or 0 when it does not begin with a status line.
+int httpStatus(const QByteArray& reply);
+// Whether a 401 reply offers Basic authentication.
+bool offersBasic(const QByteArray& reply);
+
+} // namespace courivane
