@@ -1,5 +1,6 @@
 #include "polling/PassOptions.h"
 
+#include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
 
 namespace courivane {
@@ -21,6 +22,7 @@ void useQtDispatcher() {
 void PassOptions::applyTo(PollCycle& cycle) const {
     cycle.setParallel(parallel);
     cycle.setStaleAfterMinutes(staleAfterMinutes);
+    cycle.setPasswordStore(passwords.get());
 }
 
 PassCommandLine::PassCommandLine()
@@ -36,10 +38,16 @@ PassCommandLine::PassCommandLine()
                                 "the rule off).")
                      .arg(kMaxStaleAfterMinutes)
                      .arg(kDefaultStaleAfterMinutes),
-                 QStringLiteral("MINUTES"), QString::number(kDefaultStaleAfterMinutes)) {}
+                 QStringLiteral("MINUTES"), QString::number(kDefaultStaleAfterMinutes)),
+      passwordFile(QStringLiteral("password-file"),
+                   QStringLiteral("Passwords for servers that ask for Basic authentication, "
+                                  "lines server<TAB>user<TAB>password with the server as the "
+                                  "accounts list writes it; sent over https:// only. Read only "
+                                  "when no one but its owner may read it (chmod 600)."),
+                   QStringLiteral("FILE")) {}
 
 void PassCommandLine::addTo(QCommandLineParser& parser) const {
-    parser.addOptions({parallel, staleAfter});
+    parser.addOptions({parallel, staleAfter, passwordFile});
 }
 
 std::variant<PassOptions, QString> PassCommandLine::read(const QCommandLineParser& parser) const {
@@ -51,7 +59,14 @@ std::variant<PassOptions, QString> PassCommandLine::read(const QCommandLineParse
     if (!minutes)
         return QStringLiteral("--stale-after takes a whole number of minutes from 0 to %1")
             .arg(kMaxStaleAfterMinutes);
-    return PassOptions{*fetches, *minutes};
+    PassOptions options{*fetches, *minutes, nullptr};
+    if (parser.isSet(passwordFile)) {
+        PasswordFileRead read = readPasswordFile(parser.value(passwordFile));
+        if (!read.problem.isEmpty())
+            return QStringLiteral("--password-file: ") + read.problem;
+        options.passwords = std::make_shared<MemoryPasswordStore>(std::move(read.store));
+    }
+    return options;
 }
 
 } // namespace courivane

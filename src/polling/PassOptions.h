@@ -4,16 +4,20 @@
 #include <QCommandLineParser>
 #include <QString>
 
+#include <memory>
 #include <variant>
 
 namespace courivane {
 
 class PollCycle;
+class MemoryPasswordStore;
 
 // What both programs let the command line set for a pass.
 struct PassOptions {
     int parallel = 0;
     int staleAfterMinutes = 0;
+    // From --password-file; none without it.
+    std::shared_ptr<MemoryPasswordStore> passwords;
     void applyTo(PollCycle& cycle) const;
 };
 
@@ -23,7 +27,7 @@ QCommandLineOption configDirOption();
 // main loop, and Qt's own dispatcher costs a third fewer system calls a fetch.
 void useQtDispatcher();
 
-// --parallel and --stale-after, as both programs take them.
+// --parallel, --stale-after and --password-file, as both programs take them.
 struct PassCommandLine {
     PassCommandLine();
     void addTo(QCommandLineParser& parser) const;
@@ -32,6 +36,7 @@ struct PassCommandLine {
 
     QCommandLineOption parallel;
     QCommandLineOption staleAfter;
+    QCommandLineOption passwordFile;
 };
 
 } // namespace courivane

@@ -195,6 +195,33 @@ private slots:
         QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
+    void httpsWithTrustedCertificatesAndAPasswordFile() {
+        FakeMonitorServer tls;
+        tls.useTls(QStringLiteral("localhost.pem"));
+        QVERIFY(tls.listen());
+        tls.setReply(QStringLiteral("/status/fineStatus.txt"), status("111111"));
+        tls.requireCredentials("fine:pa55word");
+        const QString server = "https://" + tls.address();
+        writeBytes(dir(), QStringLiteral("CompUserNames.Txt"),
+                   "Company fine\r\n" + server.toUtf8() + "\r\nfine\r\n");
+        const QStringList one = {QStringLiteral("--company"), QStringLiteral("Company fine")};
+        QVERIFY(check(one).out.contains("connection failed (certificate not trusted)"));
+        writeBytes(dir(), QStringLiteral("Certificates.pem"), tlsFile(QStringLiteral("ca.pem")));
+        QVERIFY(check(one).out.contains("connection failed (authentication required)"));
+        // The password file is read only when no one else may read it.
+        const QString passwords = dir().filePath(QStringLiteral("passwords"));
+        writeBytes(dir(), QStringLiteral("passwords"), server.toUtf8() + "\tfine\tpa55word\n");
+        QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        const Run open = check(one + QStringList{QStringLiteral("--password-file"), passwords});
+        QCOMPARE(open.exitCode, 3);
+        QVERIFY(open.out.contains("chmod 600") && !open.out.contains("pa55word"));
+        QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner);
+        const Run read = check(one + QStringList{QStringLiteral("--password-file"), passwords});
+        QCOMPARE(read.exitCode, 0);
+        QVERIFY(!read.out.contains("pa55word") && !read.err.contains("pa55word"));
+        QCOMPARE(tls.requests().size(), 3); // no credentials, no password stored, then with it
+    }
+
     void theTimeOutEndsTheCheck_data() {
         QTest::addColumn<QString>("users");
         QTest::addColumn<QString>("parallel");
