@@ -37,6 +37,15 @@ void MemoryPasswordStore::find(const QString& server, const QString& user, QObje
     QTimer::singleShot(0, context, [found = std::move(found), password] { found(password); });
 }
 
+void MemoryPasswordStore::save(const QString& server, const QString& user, const QString& password,
+                               QObject* context, Saved saved) {
+    if (password.isEmpty())
+        m_passwords.remove(key(server, user));
+    else
+        set(server, user, password);
+    QTimer::singleShot(0, context, [saved = std::move(saved)] { saved(QString()); });
+}
+
 PasswordFileRead readPasswordFile(const QString& path) {
     PasswordFileRead read;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -25,6 +25,10 @@ public:
     using Found = std::function<void(std::optional<QString>)>;
     virtual void find(const QString& server, const QString& user, QObject* context,
                       Found found) = 0;
+    // Keeps a password, or removes it when empty; `saved` gets an empty string or why not.
+    using Saved = std::function<void(QString)>;
+    virtual void save(const QString& server, const QString& user, const QString& password,
+                      QObject* context, Saved saved) = 0;
 };
 
 // Passwords held in memory: the plug-in's password file, and the tests' stand-in for a keyring.
@@ -35,6 +39,8 @@ public:
     }
     bool isEmpty() const { return m_passwords.isEmpty(); }
     void find(const QString& server, const QString& user, QObject* context, Found found) override;
+    void save(const QString& server, const QString& user, const QString& password, QObject* context,
+              Saved saved) override;
 
 private:
     static QString key(const QString& server, const QString& user) { return server + u'\t' + user; }

@@ -1,6 +1,8 @@
 #include "ui/Accounts.h"
 
 #include "config/AccountsFile.h"
+#include "polling/FetchSecurity.h"
+#include "polling/FetchTarget.h"
 #include "report/Reply.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -85,26 +87,35 @@ private:
 
 } // namespace
 
-Accounts::Accounts(QDir programDir, QWidget* parent)
+Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
     : QWidget(parent, Qt::Tool), List1(new QListWidget(this)), Text1(new QLineEdit(this)),
-      Text2(new QLineEdit(this)), Text3(new QLineEdit(this)),
+      Text2(new QLineEdit(this)), Text3(new QLineEdit(this)), Text4(new QLineEdit(this)),
       Label1(new QLabel(QStringLiteral("Company Name:"), this)),
       Label2(new QLabel(QStringLiteral("Monitoring Server:"), this)),
       Label3(new QLabel(QStringLiteral("User Name:"), this)),
+      Label4(new QLabel(QStringLiteral("Password:"), this)),
       Command1(new QPushButton(QStringLiteral("Add"), this)),
       Command2(new QPushButton(QStringLiteral("Remove"), this)),
       Command3(new QPushButton(QStringLiteral("Save Settings"), this)),
       Command4(new QPushButton(QStringLiteral("Close Window"), this)),
       Command5(new QPushButton(QStringLiteral("/\\"), this)),
       Command6(new QPushButton(QStringLiteral("\\/"), this)),
-      Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)) {
-    placeTwips(List1, "List1", 120, 1560, 9015, 5100);
+      Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)),
+      m_passwords(passwords) {
+    placeTwips(List1, "List1", 120, 2040, 9015, 4620);
     placeTwips(Text1, "Text1", 1800, 240, 3855, 285);
     placeTwips(Text2, "Text2", 1800, 720, 3855, 285);
     placeTwips(Text3, "Text3", 1800, 1200, 3855, 285);
     placeTwips(Label1, "Label1", 120, 240, 1455, 255);
     placeTwips(Label2, "Label2", 120, 720, 1695, 255);
     placeTwips(Label3, "Label3", 120, 1200, 1455, 255);
+    placeTwips(Text4, "Text4", 1800, 1680, 3855, 285);
+    placeTwips(Label4, "Label4", 120, 1680, 1455, 255);
+    Text4->setEchoMode(QLineEdit::Password);
+    Text4->setToolTip(QStringLiteral("Sent only over https:// when the server asks for it; kept "
+                                     "in the desktop's keyring, never in the accounts file"));
+    Text4->setEnabled(m_passwords != nullptr);
+    connect(Text4, &QLineEdit::textEdited, this, [this] { m_passwordEdited = true; });
     placeTwips(Command1, "Command1", 5880, 1200, 855, 255);
     placeTwips(Command2, "Command2", 7080, 1200, 855, 255);
     placeTwips(Command3, "Command3", 8160, 120, 1455, 375);
@@ -116,8 +127,8 @@ Accounts::Accounts(QDir programDir, QWidget* parent)
     List1->setItemDelegate(new TabStopDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     setUpDialog(this, QStringLiteral("Accounts"), 9750, 6750,
-                {List1, Text1, Text2, Text3, Command1, Command2, Command3, Command4, Command5,
-                 Command6, Command7});
+                {List1, Text1, Text2, Text3, Text4, Command1, Command2, Command3, Command4,
+                 Command5, Command6, Command7});
 
     connect(Command1, &QPushButton::clicked, this, &Accounts::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Accounts::Command2_Click);
@@ -169,7 +180,30 @@ void Accounts::clearBoxes() {
     Text1->clear();
     Text2->clear();
     Text3->clear();
+    Text4->clear();
+    m_passwordEdited = false;
     Text1->setFocus();
+}
+
+void Accounts::stagePassword() {
+    if (!m_passwords || !m_passwordEdited)
+        return;
+    // Kept under the names a fetch looks it up by.
+    const FetchTarget target = deriveFetchTarget({Text1->text(), Text2->text(), Text3->text()}, 0);
+    m_staged.insert(target.server + u'\t' + target.user,
+                    {target.server, target.user, Text4->text()});
+}
+
+void Accounts::savePasswords() {
+    const QList<Staged> staged = m_staged.values();
+    m_staged.clear();
+    for (const Staged& s : staged)
+        m_passwords->save(s.server, s.user, s.password, this, [this, s](const QString& error) {
+            if (!error.isEmpty())
+                showMessage(this, QStringLiteral("The password for %1 on %2 could not be kept "
+                                                 "in the keyring: %3")
+                                      .arg(s.user, s.server, error));
+        });
 }
 
 void Accounts::Command1_Click() {
@@ -177,6 +211,7 @@ void Accounts::Command1_Click() {
     if (!validEntry(entry))
         return;
     List1->addItem(entry);
+    stagePassword();
     clearBoxes();
 }
 
@@ -189,6 +224,7 @@ void Accounts::Command7_Click() {
         return;
     List1->insertItem(i + 1, entry);
     delete List1->takeItem(i);
+    stagePassword();
     clearBoxes();
 }
 
@@ -228,6 +264,25 @@ void Accounts::List1_DblClick() {
     Text1->setText(record->CompanyName);
     Text2->setText(record->MonitoringServer);
     Text3->setText(record->UserName);
+    Text4->clear();
+    m_passwordEdited = false;
+    if (!m_passwords)
+        return;
+    // The stored password fills the box, unless the boxes moved on or it was typed over first.
+    const FetchTarget target = deriveFetchTarget(*record, 0);
+    const auto staged = m_staged.constFind(target.server + u'\t' + target.user);
+    if (staged != m_staged.cend()) {
+        Text4->setText(staged->password);
+        return;
+    }
+    m_passwords->find(target.server, target.user, this,
+                      [this, target](const std::optional<QString>& password) {
+                          const FetchTarget now =
+                              deriveFetchTarget({Text1->text(), Text2->text(), Text3->text()}, 0);
+                          if (password && !m_passwordEdited && now.server == target.server &&
+                              now.user == target.user)
+                              Text4->setText(*password);
+                      });
 }
 
 void Accounts::Command3_Click() {
@@ -251,10 +306,11 @@ void Accounts::Command3_Click() {
         return;
     }
     m_read = file.read();
+    savePasswords();
 }
 
 bool Accounts::mayDiscard() {
-    return entries() == shownEntries() ||
+    return (entries() == shownEntries() && m_staged.isEmpty()) ||
            askQuestion(this, QStringLiteral("Discard the changes to the accounts list?"));
 }
 

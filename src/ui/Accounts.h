@@ -3,6 +3,7 @@
 #include "config/AccountsFile.h"
 
 #include <QDir>
+#include <QHash>
 #include <QWidget>
 
 class QLabel;
@@ -12,20 +13,26 @@ class QPushButton;
 
 namespace courivane {
 
+class PasswordStore;
+
 // The accounts dialog: the working copy of the account list, one TAB-joined entry per account,
-// written back to the accounts file only by "Save Settings".
+// written back to the accounts file only by "Save Settings". A password typed for an account is
+// kept in the password store, never in the file, when the list is saved.
 class Accounts : public QWidget {
     Q_OBJECT
 public:
-    explicit Accounts(QDir programDir, QWidget* parent = nullptr);
+    explicit Accounts(QDir programDir, PasswordStore* passwords = nullptr,
+                      QWidget* parent = nullptr);
 
     QListWidget* const List1;
     QLineEdit* const Text1; // Company Name
     QLineEdit* const Text2; // Monitoring Server
     QLineEdit* const Text3; // User Name
+    QLineEdit* const Text4; // Password, empty for none
     QLabel* const Label1;
     QLabel* const Label2;
     QLabel* const Label3;
+    QLabel* const Label4;
     QPushButton* const Command1; // Add
     QPushButton* const Command2; // Remove
     QPushButton* const Command3; // Save Settings
@@ -59,8 +66,20 @@ private:
     // True when nothing is unsaved, or the user agrees to drop it.
     bool mayDiscard();
 
+    // The password box's text for the account in the boxes, when the user changed it.
+    void stagePassword();
+    void savePasswords();
+
     QDir m_dir;
     AccountsRead m_read; // the file as the dialog read it
+    PasswordStore* m_passwords;
+    bool m_passwordEdited = false;
+    struct Staged {
+        QString server;
+        QString user;
+        QString password;
+    };
+    QHash<QString, Staged> m_staged; // by server and user, until "Save Settings"
 };
 
 } // namespace courivane

@@ -1,5 +1,6 @@
 #include "ui/Monitor.h"
 
+#include "polling/FetchSecurity.h"
 #include "report/PageWindow.h"
 #include "report/Reply.h"
 #include "report/SummaryPage.h"
@@ -11,16 +12,19 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSslCertificate>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -363,14 +367,14 @@ void Monitor::setPassLine(const QString& text, bool late) {
 
 void Monitor::setRows(const QList<AccountRow>& rows) {
     m_rows = rows;
-    m_reasons.reset();
+    m_rowByLink.reset();
 }
 
-QString Monitor::reasonAt(const QPoint& viewportPos) const {
+const AccountRow* Monitor::rowAt(const QPoint& viewportPos) const {
     const QTextCursor cursor = WebBrowser1->cursorForPosition(viewportPos);
     const QTextTable* table = cursor.currentTable();
     if (!table)
-        return {};
+        return nullptr;
     const int row = table->cellAt(cursor).row();
     for (int column = 0; column < table->columns(); ++column) {
         const QTextTableCell cell = table->cellAt(row, column);
@@ -378,15 +382,44 @@ QString Monitor::reasonAt(const QPoint& viewportPos) const {
             const QTextBlock block = frame.currentBlock();
             for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
                 const QTextCharFormat format = piece.fragment().charFormat();
-                if (format.isAnchor()) {
-                    if (!m_reasons)
-                        m_reasons = SummaryPage::failureReasons(m_rows);
-                    return m_reasons->value(format.anchorHref());
+                if (!format.isAnchor())
+                    continue;
+                if (!m_rowByLink) {
+                    m_rowByLink.emplace();
+                    for (qsizetype i = 0; i < m_rows.size(); ++i)
+                        m_rowByLink->insert(SummaryPage::attributeUrl(m_rows.at(i).logUrl), i);
                 }
+                const auto found = m_rowByLink->constFind(format.anchorHref());
+                return found == m_rowByLink->cend() ? nullptr : &m_rows.at(*found);
             }
         }
     }
-    return {};
+    return nullptr;
+}
+
+QString Monitor::reasonAt(const QPoint& viewportPos) const {
+    const AccountRow* row = rowAt(viewportPos);
+    return row && row->reply.failed ? printableText(row->reply.reason) : QString();
+}
+
+void Monitor::showRowMenu(const QPoint& viewportPos) {
+    const AccountRow* row = rowAt(viewportPos);
+    if (!row || row->reply.certificate.isEmpty())
+        return;
+    const QByteArray pem = row->reply.certificate;
+    const QString company = printableText(row->company);
+    QMenu menu(this);
+    QAction* trust = menu.addAction(QStringLiteral("Trust this certificate..."));
+    if (menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos)) != trust)
+        return;
+    const QSslCertificate certificate(pem, QSsl::Pem);
+    const QString question =
+        QStringLiteral("The server of %1 showed this certificate, which is not trusted:\n\n%2\n\n"
+                       "Trust it from now on, for every server that shows it? Only say yes if "
+                       "you know it is the server's own.")
+            .arg(company, certificateSummary(certificate).join(u'\n'));
+    if (askQuestion(this, question))
+        emit trustRequested(pem);
 }
 
 void Monitor::recreateTitleBarButton() {
@@ -477,6 +510,14 @@ void Monitor::paintEvent(QPaintEvent*) {
 }
 
 bool Monitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == WebBrowser1->viewport() && event->type() == QEvent::ContextMenu) {
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        const AccountRow* row = rowAt(menu->pos());
+        if (row && !row->reply.certificate.isEmpty()) {
+            showRowMenu(menu->pos());
+            return true;
+        }
+    }
     if (watched == WebBrowser1->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QString reason = reasonAt(help->pos());

@@ -63,6 +63,8 @@ signals:
     void checkNowRequested();
     // The page's link to the accounts list.
     void accountsRequested();
+    // The user chose to trust the certificate a row's server was refused for (PEM).
+    void trustRequested(const QByteArray& certificate);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -82,13 +84,17 @@ private:
     void recreateTitleBarButton();
     Qt::Edges edgesAt(const QPoint& pos) const;
 
+    // The row under the pointer, or none.
+    const AccountRow* rowAt(const QPoint& viewportPos) const;
     // The reason of the failed row under the pointer, or an empty string.
     QString reasonAt(const QPoint& viewportPos) const;
+    // The row's menu: "Trust this certificate..." for a row whose certificate was refused.
+    void showRowMenu(const QPoint& viewportPos);
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     QList<AccountRow> m_rows;
-    // Why each failed row failed, by its log link: made when a tooltip first asks.
-    mutable std::optional<QHash<QString, QString>> m_reasons;
+    // Each row by its log link as the page writes it: made when a tooltip or menu first asks.
+    mutable std::optional<QHash<QString, qsizetype>> m_rowByLink;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;
 };

@@ -1,11 +1,13 @@
 #include "ui/Status.h"
 
+#include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
 #include "ui/Accounts.h"
 #include "ui/Alert.h"
 #include "ui/Artwork.h"
 #include "ui/Assets.h"
+#include "ui/KeyringPasswords.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/Settings.h"
@@ -119,6 +121,7 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
 
     m_alert = new Alert(m_assetDirs, this);
     m_cycle = new PollCycle(m_dir, m_flags, this);
+    setPasswordStore(std::make_shared<KeyringPasswords>());
     m_monitor = std::make_unique<Monitor>();
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
     connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
@@ -127,6 +130,16 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
             [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
     connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Status::checkNow);
     connect(m_monitor.get(), &Monitor::accountsRequested, this, &Status::openAccounts);
+    connect(m_monitor.get(), &Monitor::trustRequested, this, [this](const QByteArray& pem) {
+        if (const QString error = trustCertificate(m_dir, pem); !error.isEmpty()) {
+            showMessage(
+                m_monitor.get(),
+                QStringLiteral("%1 could not be saved: %2").arg(kCertificatesFileName, error));
+            return;
+        }
+        // Asked again at once, so that the row shows what the server says.
+        checkNow();
+    });
     connect(m_alert, &Alert::trayClicked, this, &Status::toggleSummary);
     connect(m_alert, &Alert::showSummaryRequested, this, &Status::showSummary);
     connect(m_alert, &Alert::checkNowRequested, this, &Status::checkNow);
@@ -385,6 +398,11 @@ Settings* Status::settingsDialog() const {
     return m_settings;
 }
 
+void Status::setPasswordStore(std::shared_ptr<PasswordStore> store) {
+    m_passwords = std::move(store);
+    m_cycle->setPasswordStore(m_passwords.get());
+}
+
 Accounts* Status::accountsDialog() const {
     return m_accounts;
 }
@@ -395,7 +413,7 @@ void Status::openAccounts() {
         m_accounts->activateWindow();
         return;
     }
-    m_accounts = new Accounts(m_dir);
+    m_accounts = new Accounts(m_dir, m_passwords.get());
     m_accounts->show();
 }
 

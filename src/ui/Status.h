@@ -22,6 +22,7 @@ namespace courivane {
 class Accounts;
 class Alert;
 class Monitor;
+class PasswordStore;
 class PollCycle;
 class Settings;
 
@@ -47,6 +48,9 @@ public:
     Alert* alert() const { return m_alert; }
     const PanelLayout& layout() const { return m_layout; }
     QDir programDir() const { return m_dir; }
+    // Where passwords are kept: the desktop's keyring unless a test hands another store.
+    PasswordStore* passwordStore() const { return m_passwords.get(); }
+    void setPasswordStore(std::shared_ptr<PasswordStore> store);
 
     QLabel* picture(int element) const { return m_pictures.at(element); }
     QLabel* label(int element) const { return m_labels.at(element); }
@@ -102,6 +106,7 @@ private:
     int m_splitFlag = 1;
     Alert* m_alert = nullptr;
     PollCycle* m_cycle = nullptr;
+    std::shared_ptr<PasswordStore> m_passwords;
     std::unique_ptr<Monitor> m_monitor;
     QPointer<Settings> m_settings;
     QPointer<Accounts> m_accounts;

@@ -4,9 +4,11 @@
 #include "FakeMonitorServer.h"
 #include "TestFiles.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 using namespace courivane;
 using namespace courivane::testing;
@@ -151,6 +153,34 @@ private slots:
         // A refused certificate comes with the fetch, for the user to trust.
         if (QString::fromLatin1(reason).startsWith("certificate"))
             QCOMPARE(QSslCertificate(outcome.certificate).isNull(), false);
+    }
+
+    void theFilesOfTrustAndPasswords() {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        QVERIFY(readTrustedCertificates(dir).certificates.isEmpty());
+        const QByteArray pem = tlsFile("self-signed.pem");
+        QCOMPARE(trustCertificate(dir, pem), QString());
+        QCOMPARE(trustCertificate(dir, pem), QString()); // once is enough
+        const QString path = dir.filePath(kCertificatesFileName);
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QVERIFY(!(QFileInfo(path).permissions() & others)); // 0600, as the other files
+        QCOMPARE(readTrustedCertificates(dir).certificates,
+                 QSslCertificate::fromData(pem, QSsl::Pem));
+        QCOMPARE(trustCertificate(dir, "not a certificate"),
+                 QStringLiteral("it is not one certificate"));
+        writeBytes(dir, kCertificatesFileName,
+                   readBytes(dir, kCertificatesFileName) +
+                       "-----BEGIN CERTIFICATE-----\nbroken\n-----END CERTIFICATE-----\n");
+        const TrustedCertificates broken = readTrustedCertificates(dir);
+        QVERIFY(broken.certificates.size() == 1 && broken.problems.size() == 1);
+        // A line that is not three fields is refused without being shown: it holds a password.
+        writeBytes(dir, "passwords", "https://m1\tacme\tsecret\nhttps://m2 acme secret2\n");
+        QFile::setPermissions(dir.filePath("passwords"), QFile::ReadOwner | QFile::WriteOwner);
+        const PasswordFileRead read = readPasswordFile(dir.filePath("passwords"));
+        QVERIFY(read.problem.contains("line 2") && !read.problem.contains("secret"));
+        QVERIFY(read.store.isEmpty());
     }
 
     void basicAuthentication_data() { addRows(kAuthentication); }

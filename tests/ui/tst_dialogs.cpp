@@ -1,3 +1,4 @@
+#include "polling/FetchSecurity.h"
 #include "ui/Accounts.h"
 #include "ui/MessageBox.h"
 #include "ui/Settings.h"
@@ -146,6 +147,45 @@ private slots:
                 messages.last().contains("CompUserNames.Txt could not be saved"));
         QCOMPARE(file(kAccountsFileName), kAccounts);
         QVERIFY(a->isVisible());
+    }
+
+    void aPasswordGoesToTheStoreAndNeverToAFile() {
+        auto passwords = std::make_shared<MemoryPasswordStore>();
+        m_panel->setPasswordStore(passwords);
+        Accounts* a = openAccounts();
+        type(a, "Vault", " https://m9:8443 ", "vault");
+        QTest::keyClicks(a->Text4, QStringLiteral("Pa55-word"));
+        click(a->Command1);
+        QVERIFY(a->Text4->text().isEmpty());
+        // Kept only once the list is saved, under the names a fetch looks it up by.
+        answer = false;
+        click(a->Command4);
+        QVERIFY(questions.last().contains("Discard"));
+        answer = true;
+        click(a->Command3);
+        const auto stored = [&]() -> std::optional<QString> {
+            std::optional<QString> found;
+            bool done = false;
+            passwords->find("https://m9:8443", "vault", this, [&](std::optional<QString> p) {
+                found = p;
+                done = true;
+            });
+            if (!QTest::qWaitFor([&] { return done; }))
+                qFatal("the password store never answered");
+            return found;
+        };
+        QCOMPARE(stored(), std::optional<QString>("Pa55-word"));
+        for (const QString& name : QDir(m_program->dir()).entryList(QDir::Files))
+            QVERIFY2(!file(name).contains("Pa55"), qPrintable(name));
+        // The entry's password shows when it is taken into the boxes; cleared, it is removed.
+        a->List1->setCurrentRow(a->List1->count() - 1);
+        doubleClick(a);
+        QTRY_COMPARE(a->Text4->text(), QStringLiteral("Pa55-word"));
+        a->Text4->selectAll();
+        QTest::keyClick(a->Text4, Qt::Key_Delete);
+        click(a->Command7);
+        click(a->Command3);
+        QVERIFY(!stored());
     }
 
     void aSaveAsksFirstAndKeepsTheBytesOfUneditedLines() {

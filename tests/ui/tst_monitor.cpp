@@ -5,8 +5,11 @@
 #include "ui/clsBtnTitleBar.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -118,6 +121,43 @@ private slots:
         // A short page is the page as it is, scrolled by the view itself.
         monitor.writePage(SummaryPage::ofPass(rows.mid(0, 3), 0, "YES", "NO", {}));
         QVERIFY(!bar->isVisible() && shown().contains("Company 2"));
+    }
+
+    void aRefusedCertificateCanBeTrustedFromItsRow() {
+        QFile pem(QStringLiteral(COURIVANE_TLS_DIR "/self-signed.pem"));
+        QVERIFY(pem.open(QIODevice::ReadOnly));
+        AccountRow row;
+        row.company = QStringLiteral("Vault");
+        row.logUrl = QStringLiteral("https://m9/logs/vault/index.html");
+        row.rowClass = RowFailed;
+        row.reply.failed = true;
+        row.reply.reason = QStringLiteral("certificate not trusted");
+        row.reply.certificate = pem.readAll();
+        Monitor monitor;
+        monitor.Show();
+        monitor.writePage(SummaryPage::ofPass({row}, 0, "YES", "NO", {}));
+        monitor.setRows({row});
+        QStringList asked;
+        setQuestionHandler([&](QWidget*, const QString& text) { return asked << text, true; });
+        QSignalSpy trusted(&monitor, &Monitor::trustRequested);
+        QTextBrowser* view = monitor.WebBrowser1;
+        const QPoint at = view->cursorRect(view->document()->find("Vault")).center();
+        QTimer::singleShot(100, [] {
+            QWidget* menu = QApplication::activePopupWidget();
+            QVERIFY(menu);
+            QCOMPARE(static_cast<QMenu*>(menu)->actions().first()->text(),
+                     QStringLiteral("Trust this certificate..."));
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &menu);
+        setQuestionHandler({});
+        QCOMPARE(trusted.size(), 1);
+        QCOMPARE(trusted.first().first().toByteArray(), row.reply.certificate);
+        QVERIFY(asked.size() == 1 &&
+                asked.first().contains("Subject: localhost (Courivane tests)") &&
+                asked.first().contains("SHA-256: "));
     }
 
     void theButtonSitsJustLeftOfTheCloseBox() {
