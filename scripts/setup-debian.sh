@@ -6,16 +6,16 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev
+    qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev qtkeychain-qt6-dev
     libgl-dev libxcb1-dev
     fonts-liberation
     # The end-to-end check of the real program on an X11 desktop.
     xvfb xauth openbox trayer xdotool imagemagick x11-utils
 )
-# Beyond building: the monitoring engine, session bus and Wayland compositor of the tests; the
-# fuzzers' compiler; the package checkers.
+# Beyond building: the monitoring engine, web server, HTTP proxy, session bus and Wayland
+# compositor of the tests; the fuzzers' compiler; the package checkers.
 case "${1:-}" in
-tests) packages+=(icinga2-bin prometheus curl dbus-daemon weston xwayland) ;;
+tests) packages+=(icinga2-bin prometheus curl dbus-daemon weston xwayland nginx-light tinyproxy openssl) ;;
 fuzz) packages+=(clang-14 libfuzzer-14-dev libclang-rt-14-dev) ;;
 package) packages+=(lintian appstream desktop-file-utils dpkg-dev file curl) ;;
 esac
