@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
         QStringLiteral("DIR"));
     parser.addOption(configDir);
-    const courivane::PassCommandLine passLine;
+    const courivane::PassCommandLine passLine(false);
     passLine.addTo(parser);
     // Read before any display is opened: --help and --version work without one.
     QStringList arguments;

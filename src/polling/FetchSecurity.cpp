@@ -151,6 +151,20 @@ QStringList certificateSummary(const QSslCertificate& c) {
     return lines;
 }
 
+bool isChainError(QSslError::SslError error) {
+    switch (error) {
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::CertificateUntrusted:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString verificationReason(const QList<QSslError>& errors) {
     bool untrusted = false, expired = false, otherHost = false;
     for (const QSslError& e : errors) {

@@ -78,6 +78,8 @@ QString trustCertificate(const QDir& dir, const QByteArray& pem);
 // SHA-256 fingerprint, one line each.
 QStringList certificateSummary(const QSslCertificate& certificate);
 
+// Whether the error is about who vouches for a certificate (not its name, dates or use).
+bool isChainError(QSslError::SslError error);
 // Why a TLS handshake was refused, in the words of a failed fetch.
 QString verificationReason(const QList<QSslError>& errors);
 

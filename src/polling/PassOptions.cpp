@@ -22,10 +22,11 @@ void useQtDispatcher() {
 void PassOptions::applyTo(PollCycle& cycle) const {
     cycle.setParallel(parallel);
     cycle.setStaleAfterMinutes(staleAfterMinutes);
-    cycle.setPasswordStore(passwords.get());
+    if (passwords)
+        cycle.setPasswordStore(passwords.get());
 }
 
-PassCommandLine::PassCommandLine()
+PassCommandLine::PassCommandLine(bool takesPasswordFile)
     : parallel(QStringLiteral("parallel"),
                QStringLiteral("Fetches under way at once, 1 to %1 (default %2); at most 4 to one "
                               "server. 1 asks one account after the other.")
@@ -44,10 +45,13 @@ PassCommandLine::PassCommandLine()
                                   "lines server<TAB>user<TAB>password with the server as the "
                                   "accounts list writes it; sent over https:// only. Read only "
                                   "when no one but its owner may read it (chmod 600)."),
-                   QStringLiteral("FILE")) {}
+                   QStringLiteral("FILE")),
+      takesPasswordFile(takesPasswordFile) {}
 
 void PassCommandLine::addTo(QCommandLineParser& parser) const {
-    parser.addOptions({parallel, staleAfter, passwordFile});
+    parser.addOptions({parallel, staleAfter});
+    if (takesPasswordFile)
+        parser.addOption(passwordFile);
 }
 
 std::variant<PassOptions, QString> PassCommandLine::read(const QCommandLineParser& parser) const {
@@ -60,7 +64,7 @@ std::variant<PassOptions, QString> PassCommandLine::read(const QCommandLineParse
         return QStringLiteral("--stale-after takes a whole number of minutes from 0 to %1")
             .arg(kMaxStaleAfterMinutes);
     PassOptions options{*fetches, *minutes, nullptr};
-    if (parser.isSet(passwordFile)) {
+    if (takesPasswordFile && parser.isSet(passwordFile)) {
         PasswordFileRead read = readPasswordFile(parser.value(passwordFile));
         if (!read.problem.isEmpty())
             return QStringLiteral("--password-file: ") + read.problem;

@@ -29,7 +29,8 @@ void useQtDispatcher();
 
 // --parallel, --stale-after and --password-file, as both programs take them.
 struct PassCommandLine {
-    PassCommandLine();
+    // The monitor keeps passwords in the desktop's keyring and takes no password file.
+    explicit PassCommandLine(bool takesPasswordFile = true);
     void addTo(QCommandLineParser& parser) const;
     // The values, or the text of the usage error.
     std::variant<PassOptions, QString> read(const QCommandLineParser& parser) const;
@@ -37,6 +38,7 @@ struct PassCommandLine {
     QCommandLineOption parallel;
     QCommandLineOption staleAfter;
     QCommandLineOption passwordFile;
+    bool takesPasswordFile;
 };
 
 } // namespace courivane

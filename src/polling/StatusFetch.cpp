@@ -176,10 +176,20 @@ void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
     if (!oWinsock || !m_active)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
-    // Never ignored: the handshake ends, and the fetch fails saying why.
-    const QList<QSslCertificate> chain = static_cast<QSslSocket*>(oWinsock)->peerCertificateChain();
-    m_certificate = chain.isEmpty() ? QByteArray() : chain.last().toPem();
-    recordFailedFetch(verificationReason(errors));
+    auto* tls = static_cast<QSslSocket*>(oWinsock);
+    const QSslCertificate leaf = tls->peerCertificate();
+    // A certificate the user trusted is trusted itself, whoever issued it; its name and dates
+    // are still checked.
+    QList<QSslError> left = errors;
+    if (!leaf.isNull() && m_security.trusted.contains(leaf))
+        left.removeIf([](const QSslError& e) { return isChainError(e.error()); });
+    if (left.isEmpty()) {
+        tls->ignoreSslErrors(errors);
+        return;
+    }
+    // Never ignored otherwise: the handshake ends, and the fetch fails saying why.
+    m_certificate = leaf.isNull() ? QByteArray() : leaf.toPem();
+    recordFailedFetch(verificationReason(left));
 }
 
 void StatusFetch::readTunnelAnswer() {

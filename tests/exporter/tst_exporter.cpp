@@ -114,7 +114,8 @@ private slots:
         const QByteArray server = m_monitor.address().toUtf8();
         writeBytes(dir, QStringLiteral("CompUserNames.Txt"),
                    "Fine & Co\r\n" + server + "\r\nfine\r\nHung Ltd\r\n" + server + "\r\nhung\r\n");
-        m_server = std::make_unique<ProbeServer>(dir, PassOptions{8, kDefaultStaleAfterMinutes});
+        m_server =
+            std::make_unique<ProbeServer>(dir, PassOptions{8, kDefaultStaleAfterMinutes, nullptr});
         QCOMPARE(m_server->listen(QHostAddress::LocalHost, 0), QString());
     }
 
