@@ -280,9 +280,10 @@ private slots:
     }
 
     void mixedEncodingsSurviveAnUneditedSave() {
-        // A UTF-8 line, a Windows-1252 line with bytes from 0x80 to 0x9F, and plain ASCII.
-        const QByteArray old = "M\xc3\xbcnchen Hof\r\nmon1\r\nmuc\r\n"
-                               "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\ncafe\r\n";
+        // A UTF-8 line, a Windows-1252 line with bytes from 0x80 to 0x9F, and plain ASCII; the
+        // same user name twice, once in each encoding: each line keeps its own bytes.
+        const QByteArray old = "M\xc3\xbcnchen Hof\r\nmon1\r\nm\xc3\xbc\r\n"
+                               "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\nm\xfc\r\n";
         writeBytes(dir(), kAccountsFileName, old);
         const AccountsRead back = AccountsFile(dir()).read();
         QCOMPARE(back.records.at(0).CompanyName, QStringLiteral("München Hof"));
@@ -294,11 +295,11 @@ private slots:
 
         // Edited lines go in the file's encoding, or UTF-8 where it has no byte for a character.
         QList<AccountRecord> edited = back.records;
-        edited[0].UserName = QStringLiteral("mü");
+        edited[0].UserName = QStringLiteral("m\u00f6");
         edited[1].UserName = QStringLiteral("caf\u0107");
         QCOMPARE(AccountsFile(dir()).write(edited, original), QString());
         QCOMPARE(readBytes(dir(), kAccountsFileName),
-                 QByteArray("M\xc3\xbcnchen Hof\r\nmon1\r\nm\xfc\r\n"
+                 QByteArray("M\xc3\xbcnchen Hof\r\nmon1\r\nm\xf6\r\n"
                             "Caf\xe9 \x93Rose\x94 \x80\r\nmon2\r\ncaf\xc4\x87\r\n"));
         // Both ends of Windows-1252's upper half have their byte; what it lacks has none.
         QCOMPARE(toWindows1252(QStringLiteral("\u00a0\u00ff\u20ac")), QByteArray("\xa0\xff\x80"));
@@ -309,7 +310,7 @@ private slots:
         QCOMPARE(AccountsFile(dir()).read().records, edited);
         // A UTF-8 file stays UTF-8.
         QCOMPARE(AccountsFile(dir()).write(edited), QString());
-        QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xbc\r\n"));
+        QVERIFY(readBytes(dir(), kAccountsFileName).contains("\r\nm\xc3\xb6\r\n"));
     }
 
     void filesThatAreNotFilesAreNotRead() {

@@ -188,6 +188,17 @@ private slots:
         QVERIFY(!stored());
     }
 
+    void aSettingsSaveKeepsTheBytesOfTheProxyLines() {
+        // The proxy's name as an editor in Windows-1252 wrote it.
+        const QByteArray old =
+            "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nYES\r\nNO\r\nYES\r\npr\xf6xy\r\n3128\r\n";
+        writeBytes(m_program->dir(), kOptionsFileName, old);
+        Settings* s = openSettings();
+        QCOMPARE(s->Text1->text(), QStringLiteral("pr\u00f6xy"));
+        click(s->Command1);
+        QCOMPARE(file(kOptionsFileName), old);
+    }
+
     void aSaveAsksFirstAndKeepsTheBytesOfUneditedLines() {
         // A line in Windows-1252, as an editor there wrote it.
         const QByteArray old = "A\r\nm1\r\na\xe9\r\nHalf\r\nm2\r\n";
