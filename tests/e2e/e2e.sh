@@ -40,7 +40,8 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$exe" --version | grep -q '^Courivane ' ||
     fail "--version without a display failed"
 
 sed -i '3s/^NO/YES/' "$program/Proxy.Txt" # Make Moveable, for the drag further down
-sleep 0.5 # let the window manager take the screen first
+# The window manager takes the screen first.
+wait_for 50 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
 
 start_app() { # scale
     QT_SCALE_FACTOR=$1 "$exe" >"$work/courivane.log" 2>&1 &
@@ -64,6 +65,13 @@ children() {
     xwininfo -children -id "$1" | awk '$1 ~ /^0x/ { g = $(NF-1); split(g, a, /[x+]/); print $1, a[3], a[4], a[1], a[2] }'
 }
 origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {print x, $NF}'; }
+# Whether window $1 stands at $2,$3, give or take the window manager's frame.
+at() {
+    local x y
+    read -r x y < <(origin "$1")
+    [ $((x - $2)) -ge -40 ] && [ $((x - $2)) -le 40 ] && [ $((y - $3)) -ge -40 ] && [ $((y - $3)) -le 40 ]
+}
+moved_from() { [ "$(origin "$1")" != "$2 $3" ]; }
 click_close() {
     local x y
     read -r x y < <(origin "${close%% *}")
@@ -73,6 +81,8 @@ viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable"; }
 visible_summary() { xdotool search --onlyvisible --name "^Courivane Status" | head -1; }
 # Finds the summary window's caption, its "Close" button and its close box: sets summary,
 # caption_h, close (id x y w h) and box (id x y w h), and checks where "Close" stands.
+# find_caption without failing: whether the caption is laid out as it checks.
+caption_laid_out() { (find_caption) >/dev/null 2>&1; }
 find_caption() {
     summary=$(visible_summary)
     [ -n "$summary" ] || fail "no summary window on screen"
@@ -122,7 +132,7 @@ echo "the panel shows on desktop 2 as well"
 xdotool windowmove "$summary" 60 140
 xdotool windowsize "$summary" 900 500
 wait_for 30 bash -c "xwininfo -id $summary | grep -q 'Width: 900'" || fail "the summary window did not take its new size"
-sleep 0.3
+wait_for 30 caption_laid_out || fail "the caption did not follow the new size"
 find_caption
 echo "after a move and a resize: Close at +$cx+$cy, close box at +$bx+$by"
 
@@ -155,20 +165,21 @@ wait_for 30 on_desktop 1 || fail "the summary window did not go to desktop 2"
 status_button
 wait_for 50 on_desktop 0 || fail "the status button left the summary window on desktop 2"
 wait_for 30 viewable "$summary" || fail "the summary window is not in view after the status button"
+read -r sx sy < <(origin "$summary")
 xdotool windowmove "$summary" 1250 780
-sleep 0.3
+wait_for 30 moved_from "$summary" "$sx" "$sy" || fail "the summary window did not move off the screen"
 status_button
 wait_for 50 inside_screen "$summary" || fail "the status button left the summary window off the screen"
 echo "brought back from desktop 2 and from off the screen"
 
 # A drag from the caption's middle moves the window by the pointer's movement.
 xdotool windowmove "$summary" 100 150
-sleep 0.3
+wait_for 30 at "$summary" 100 150 || fail "the summary window did not move to 100,150"
 read -r sx sy < <(origin "$summary")
 xdotool mousemove $((sx + 325)) $((sy + 3 + caption_h / 2)) mousedown 1
-for step in 1 2 3 4 5; do xdotool mousemove $((sx + 325 + 10 * step)) $((sy + 3 + caption_h / 2 + 8 * step)); sleep 0.05; done
+for step in 1 2 3 4 5; do xdotool mousemove --sync $((sx + 325 + 10 * step)) $((sy + 3 + caption_h / 2 + 8 * step)); done
 xdotool mouseup 1
-sleep 0.3
+wait_for 30 moved_from "$summary" "$sx" "$sy"
 read -r nx ny < <(origin "$summary")
 near() { [ $(($1 - $2)) -ge -2 ] && [ $(($1 - $2)) -le 2 ]; }
 near $((nx - sx)) 50 && near $((ny - sy)) 40 || fail "a caption drag of 50,40 moved the window by $((nx - sx)),$((ny - sy))"
@@ -184,10 +195,11 @@ echo "Close hid the summary window"
 
 # A drag with the right button moves the panel, and the gear still opens Settings afterwards.
 xdotool mousemove "$(lamp_x 360)" 12 mousedown 3
-for step in 1 2 3 4 5; do xdotool mousemove "$(( $(lamp_x 360) + 20 * step ))" $((12 + 20 * step)); sleep 0.05; done
+for step in 1 2 3 4 5; do xdotool mousemove --sync "$(( $(lamp_x 360) + 20 * step ))" $((12 + 20 * step)); done
 xdotool mouseup 3
-sleep 0.3
 panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
+panel_moved() { local y; read -r _ y < <(origin "$panel"); [ "$y" -gt 50 ]; }
+wait_for 30 panel_moved
 read -r px py < <(origin "$panel")
 [ "$py" -gt 50 ] || fail "the right-button drag did not move the panel (at $px,$py)"
 left=$px
@@ -200,7 +212,7 @@ settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
 xdotool windowmove "$settings" $((px - 20)) "$py"
 wait_for 20 is_colour "$(lamp_x 360)" $((py + 12)) 0 220 0 || fail "the Settings dialog covers the panel ($(pixel root "$(lamp_x 360)" $((py + 12))))"
 xdotool windowmove "$settings" 100 300
-sleep 0.3
+wait_for 30 at "$settings" 100 300 || fail "the Settings dialog did not move away"
 echo "the panel stays above a dialog moved over it"
 
 # Close Application ends the program.

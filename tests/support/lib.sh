@@ -5,7 +5,13 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill -- "$pid" 2>/dev/null; done
-    sleep 0.3
+    # A moment to end by themselves; then they are made to.
+    for _ in $(seq 10); do
+        local alive=0
+        for pid in "${pids[@]}"; do kill -0 -- "$pid" 2>/dev/null && alive=1; done
+        [ "$alive" = 0 ] && break
+        sleep 0.05
+    done
     for pid in "${pids[@]}"; do kill -9 -- "$pid" 2>/dev/null; done
     rm -rf "$work"
 }
