@@ -1,7 +1,7 @@
 // Writes the files the monitor reads beside its executable: the four lamp bitmaps, the two
 // button pictures, the program icon and the warning sound.
 
-#include "ui/Artwork.h"
+#include "artwork/Artwork.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ui/Alert.h"
 
-#include "ui/Artwork.h"
+#include "artwork/Artwork.h"
 #include "ui/Assets.h"
 
 #include "report/LampCompanies.h"

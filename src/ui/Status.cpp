@@ -1,11 +1,11 @@
 #include "ui/Status.h"
 
+#include "artwork/Artwork.h"
 #include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
 #include "ui/Accounts.h"
 #include "ui/Alert.h"
-#include "ui/Artwork.h"
 #include "ui/Assets.h"
 #include "ui/KeyringPasswords.h"
 #include "ui/MessageBox.h"

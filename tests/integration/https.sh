@@ -12,15 +12,25 @@ logs="nginx tinyproxy"
 needs nginx tinyproxy openssl curl
 tls="$here/tests/support/tls"
 
+# Five ports nothing listens on, each a different one.
+taken=" "
 free_port() {
     local p
     for _ in $(seq 50); do
         p=$((20000 + RANDOM % 20000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+        case "$taken" in *" $p "*) continue ;; esac
+        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && continue
+        taken+="$p "
+        port_found=$p
+        return
     done
     fail "no free port"
 }
-plain=$(free_port) trusted=$(free_port) untrusted=$(free_port) other=$(free_port) proxy=$(free_port)
+free_port; plain=$port_found
+free_port; trusted=$port_found
+free_port; untrusted=$port_found
+free_port; other=$port_found
+free_port; proxy=$port_found
 
 # The demo server's current statuses, served as files.
 demo "$work/demo"
@@ -59,8 +69,8 @@ pids+=("$!")
 printf 'Port %s\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nMaxClients 20\n' "$proxy" >"$work/tinyproxy.conf"
 tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.log" 2>&1 &
 pids+=("$!")
-wait_for 50 curl -sf "http://127.0.0.1:$plain/status/cedarpineStatus.txt" || fail "nginx did not start"
-wait_for 50 curl -sf -x "127.0.0.1:$proxy" "http://127.0.0.1:$plain/status/cedarpineStatus.txt" ||
+wait_for 100 curl -sf "http://127.0.0.1:$plain/status/cedarpineStatus.txt" || fail "nginx did not start"
+wait_for 100 curl -sf -x "127.0.0.1:$proxy" "http://127.0.0.1:$plain/status/cedarpineStatus.txt" ||
     fail "tinyproxy did not start"
 
 config="$work/config"

@@ -1,4 +1,4 @@
-#include "ui/Artwork.h"
+#include "artwork/Artwork.h"
 
 #include <QPainter>
 #include <QPainterPath>
