@@ -89,8 +89,7 @@ int main(int argc, char* argv[]) {
     qsizetype length = 0;
     constexpr int kComposeRuns = 20;
     for (int i = 0; i < kComposeRuns; ++i)
-        length +=
-            SummaryPage::compose(sections, 1, QStringLiteral("YES"), QStringLiteral("NO")).size();
+        length += SummaryPage::compose(sections, true, true, false).size();
     std::printf("compose a page of %d rows: %.2f ms (%lld characters)\n", kPageRows,
                 clock.nsecsElapsed() / 1e6 / kComposeRuns,
                 static_cast<long long>(length / kComposeRuns));

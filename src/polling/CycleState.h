@@ -32,8 +32,8 @@ struct PassResult {
     QDateTime endedAt; // UTC
     qint64 durationMs = 0;
     // The page's options as they stood when the pass ended.
-    QString statusSummary = kYes;
-    QString showErrorsOnly = kNo;
+    bool grouped = true;     // StatusSummary
+    bool errorsOnly = false; // ShowErrorsOnly
 };
 
 // The summary page of a pass, as the monitor shows it and the plug-in prints it.

@@ -20,8 +20,8 @@ QString serverKey(const FetchTarget& target) {
 } // namespace
 
 QString pageOf(const PassResult& result) {
-    return SummaryPage::ofPass(result.rows, result.splitFlag, result.statusSummary,
-                               result.showErrorsOnly, result.problems);
+    return SummaryPage::ofPass(result.rows, webIsSplit(result.splitFlag), result.grouped,
+                               result.errorsOnly, result.problems);
 }
 
 PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
@@ -268,14 +268,14 @@ void PollCycle::finishPass() {
     result.kind = m_kind;
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
-    result.end = decideEndOfPass(m_kind, m_state.lamps, m_state.splitFlag, m_flags.EnableSound,
-                                 m_flags.EnablePopups);
+    result.end = decideEndOfPass(m_kind, m_state.lamps, webIsSplit(m_state.splitFlag),
+                                 isYes(m_flags.EnableSound), isYes(m_flags.EnablePopups));
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
     result.endedAt = m_clock();
     result.durationMs = m_passClock.elapsed();
-    result.statusSummary = m_flags.StatusSummary;
-    result.showErrorsOnly = m_flags.ShowErrorsOnly;
+    result.grouped = isYes(m_flags.StatusSummary);
+    result.errorsOnly = isYes(m_flags.ShowErrorsOnly);
     m_pending.clear();
     m_pending.squeeze();
     m_statusTimer.stop();

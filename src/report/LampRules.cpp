@@ -1,6 +1,5 @@
 #include "report/LampRules.h"
 
-#include "config/OptionsFile.h"
 #include "report/NoticeText.h"
 
 #include <algorithm>
@@ -103,17 +102,17 @@ bool alertCondition(PassKind kind, const LampResults& lamps) {
     return kind == PassKind::Startup ? anyRed : anyRed && anyChanged;
 }
 
-EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, int splitFlag,
-                          const QString& enableSound, const QString& enablePopups) {
+EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, bool web, bool sound,
+                          bool popups) {
     EndOfPass end;
     end.kind = kind;
     end.colours = renderColours(lamps);
     end.blinks = blinksToStart(kind, lamps);
     const bool alert = alertCondition(kind, lamps);
-    end.playSound = alert && isYes(enableSound);
-    end.showNotice = alert && isYes(enablePopups);
+    end.playSound = alert && sound;
+    end.showNotice = alert && popups;
     if (end.showNotice)
-        end.noticeText = noticeText(lamps.counters, splitFlag);
+        end.noticeText = noticeText(lamps.counters, web);
     return end;
 }
 

@@ -79,8 +79,8 @@ struct EndOfPass {
     bool showNotice = false;
     QString noticeText;
 };
-EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, int splitFlag,
-                          const QString& enableSound, const QString& enablePopups);
+EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, bool web, bool sound,
+                          bool popups);
 
 // The ten blink timers: Timer3 to Timer10 blink the lamps red, Timer11 and Timer12 blink the
 // Receive and Send lamps orange. The Send lamp's red blink is the short one.

@@ -1,7 +1,5 @@
 #include "report/NoticeText.h"
 
-#include "config/OptionsFile.h"
-
 namespace courivane {
 
 namespace {
@@ -20,10 +18,10 @@ constexpr NoticeLine kNoticeLines[] = {
 
 } // namespace
 
-QString noticeText(const std::array<int, kLampCount>& counters, int splitFlag) {
+QString noticeText(const std::array<int, kLampCount>& counters, bool web) {
     QString text = QStringLiteral("Failed Services!");
     for (const NoticeLine& line : kNoticeLines) {
-        if (line.counter == WebLamp && !webIsSplit(splitFlag))
+        if (line.counter == WebLamp && !web)
             continue;
         const int count = counters[line.counter];
         if (count > 0)

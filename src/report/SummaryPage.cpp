@@ -1,7 +1,5 @@
 #include "report/SummaryPage.h"
 
-#include "config/OptionsFile.h"
-
 #include <algorithm>
 #include <array>
 
@@ -66,9 +64,8 @@ const QString& literal(Section section, int count, bool web) {
 }
 
 // A block's headline and head, or none for a section without rows.
-QString blockHead(Section section, int count, int splitFlag, const QString& statusSummary) {
-    const bool web = webIsSplit(splitFlag);
-    if (web && section == Section::Ok && !isYes(statusSummary))
+QString blockHead(Section section, int count, bool web, bool grouped) {
+    if (web && section == Section::Ok && !grouped)
         return kHeadWeb;
     return kHeadlineOpen + QString::number(count) + literal(section, count, web);
 }
@@ -77,9 +74,9 @@ QString blockHead(Section section, int count, int splitFlag, const QString& stat
 // `rowsOf` appends a section's rows.
 template <typename RowsOf>
 QString composeAfter(const QString& lead, const std::array<int, 3>& counts,
-                     const std::array<bool, 3>& present, qsizetype size, RowsOf rowsOf,
-                     int splitFlag, const QString& statusSummary, const QString& showErrorsOnly) {
-    const bool failedOnly = isYes(statusSummary) && isYes(showErrorsOnly);
+                     const std::array<bool, 3>& present, qsizetype size, RowsOf rowsOf, bool web,
+                     bool grouped, bool errorsOnly) {
+    const bool failedOnly = grouped && errorsOnly;
     QString page;
     page.reserve(lead.size() + size + 3 * 512);
     page += lead;
@@ -88,7 +85,7 @@ QString composeAfter(const QString& lead, const std::array<int, 3>& counts,
             break;
         if (!present[std::size_t(section)])
             continue;
-        page += blockHead(section, counts[std::size_t(section)], splitFlag, statusSummary);
+        page += blockHead(section, counts[std::size_t(section)], web, grouped);
         rowsOf(section, page);
         page += kTableEnd;
     }
@@ -166,19 +163,19 @@ QString SummaryPage::attributeUrl(const QString& url) {
     return out;
 }
 
-QString SummaryPage::rowHtml(const AccountRow& row, int splitFlag) {
+QString SummaryPage::rowHtml(const AccountRow& row, bool web) {
     QString html;
-    appendRow(html, row, splitFlag);
+    appendRow(html, row, web);
     return html;
 }
 
-void SummaryPage::appendRow(QString& html, const AccountRow& row, int splitFlag) {
+void SummaryPage::appendRow(QString& html, const AccountRow& row, bool web) {
     html += QStringLiteral("<tr><td bgcolor=#ccccff>");
     html += printableText(row.company).toHtmlEscaped();
     html += QStringLiteral("</td>");
     if (row.reply.failed) {
         html += kErrorConnectingCell;
-        const int columns = webIsSplit(splitFlag) ? 7 : 6;
+        const int columns = web ? 7 : 6;
         for (int i = 0; i < columns; ++i)
             html += verdictCell(Verdict::NoData);
     } else {
@@ -194,20 +191,20 @@ void SummaryPage::appendRow(QString& html, const AccountRow& row, int splitFlag)
     html += QStringLiteral(" target=_blank>Log</a></td></tr>");
 }
 
-PageSections SummaryPage::sections(const QList<AccountRow>& rows, int splitFlag) {
+PageSections SummaryPage::sections(const QList<AccountRow>& rows, bool web) {
     PageSections s;
     for (const AccountRow& row : rows) {
         switch (row.rowClass) {
         case RowFailed:
-            appendRow(s.failed, row, splitFlag);
+            appendRow(s.failed, row, web);
             ++s.failedCount;
             break;
         case RowWarning:
-            appendRow(s.warning, row, splitFlag);
+            appendRow(s.warning, row, web);
             ++s.warningCount;
             break;
         default:
-            appendRow(s.ok, row, splitFlag);
+            appendRow(s.ok, row, web);
             ++s.okCount;
             break;
         }
@@ -225,8 +222,7 @@ QHash<QString, QString> SummaryPage::failureReasons(const QList<AccountRow>& row
 
 const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Loading....");
 
-QString SummaryPage::compose(const PageSections& s, int splitFlag, const QString& statusSummary,
-                             const QString& showErrorsOnly) {
+QString SummaryPage::compose(const PageSections& s, bool web, bool grouped, bool errorsOnly) {
     return composeAfter(
         QString(), {s.failedCount, s.warningCount, s.okCount},
         {!s.failed.isEmpty(), !s.warning.isEmpty(), !s.ok.isEmpty()},
@@ -236,11 +232,10 @@ QString SummaryPage::compose(const PageSections& s, int splitFlag, const QString
                     : section == Section::Warning ? s.warning
                                                   : s.ok;
         },
-        splitFlag, statusSummary, showErrorsOnly);
+        web, grouped, errorsOnly);
 }
 
-QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
-                            const QString& statusSummary, const QString& showErrorsOnly,
+QString SummaryPage::ofPass(const QList<AccountRow>& rows, bool web, bool grouped, bool errorsOnly,
                             const QStringList& problems) {
     std::array<int, 3> counts{};
     for (const AccountRow& row : rows)
@@ -252,9 +247,9 @@ QString SummaryPage::ofPass(const QList<AccountRow>& rows, int splitFlag,
         [&](Section section, QString& page) {
             for (const AccountRow& row : rows)
                 if (sectionOf(row.rowClass) == section)
-                    appendRow(page, row, splitFlag);
+                    appendRow(page, row, web);
         },
-        splitFlag, statusSummary, showErrorsOnly);
+        web, grouped, errorsOnly);
 }
 
 const QString SummaryPage::kAccountsLink = QStringLiteral("courivane:accounts");

@@ -1,5 +1,6 @@
 // Replies from a monitoring server: the piecewise marker search, the early end of a fetch and
 // the page cells, against whatever a server can send.
+#include "config/OptionsFile.h"
 #include "polling/ReplyInterpreter.h"
 #include "report/SummaryPage.h"
 
@@ -58,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const QString text = QString::fromUtf8(data);
     const AccountRow hostile{text, QStringLiteral("http://m/logs/") + text, RowOk, full};
     const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full};
-    const QString a = SummaryPage::rowHtml(hostile, splitFlag);
-    const QString b = SummaryPage::rowHtml(plain, splitFlag);
+    const QString a = SummaryPage::rowHtml(hostile, webIsSplit(splitFlag));
+    const QString b = SummaryPage::rowHtml(plain, webIsSplit(splitFlag));
     check(std::none_of(a.cbegin(), a.cend(), unprintable), "a control character reached the page");
     const QString terminal = printableText(text);
     check(std::none_of(terminal.cbegin(), terminal.cend(), unprintable),

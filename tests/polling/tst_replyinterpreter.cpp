@@ -1,3 +1,4 @@
+#include "config/OptionsFile.h"
 #include "polling/ReplyInterpreter.h"
 #include "report/SummaryPage.h"
 
@@ -27,7 +28,7 @@ QByteArray http(const QByteArray& body) {
 // The cells a reply gives its row, between the company cell and the Log cell; one letter a cell:
 // O(K), F(AIL!), U(nknown!), B(lank), W(arning!), N(o data).
 QString rowCells(const Reply& reply, int splitFlag) {
-    const QString row = SummaryPage::rowHtml({"C", "L", RowOk, reply}, splitFlag);
+    const QString row = SummaryPage::rowHtml({"C", "L", RowOk, reply}, webIsSplit(splitFlag));
     return row.section(QStringLiteral("C</td>"), 1).section(QStringLiteral("<td><a href"), 0, 0);
 }
 QString cells(const char* time, const char* letters) {

@@ -41,21 +41,21 @@ const std::tuple<const char*, int, int, const char*, bool, bool> kWindows[] = {
     {"past the end: the last row", 99, 1, "3 OK Services!=<tr>E", false, true},
 };
 
-// Failed, warning and OK rows (a letter each) with their counts; the split flag, StatusSummary,
-// ShowErrorsOnly.
+// Failed, warning and OK rows (a letter each) with their counts; a WEB column, grouped, errors
+// only.
 // clang-format off
-const std::tuple<const char*, PageSections, int, const char*, const char*, const char*> kPages[] = {
-    {"grouped", {"F", "", "AB", 1, 0, 2}, 0, "YES", "NO", "1 Failed Service!=F#2 OK Services!=AB"},
-    {"errors only: failed block alone", {"F", "", "A", 1, 0, 1}, 0, "YES", "YES",
+const std::tuple<const char*, PageSections, bool, bool, bool, const char*> kPages[] = {
+    {"grouped", {"F", "", "AB", 1, 0, 2}, 0, true, false, "1 Failed Service!=F#2 OK Services!=AB"},
+    {"errors only: failed block alone", {"F", "", "A", 1, 0, 1}, 0, true, true,
      "1 Failed Service!=F"},
-    {"errors only, nothing failed: empty", {"", "W", "A", 0, 1, 1}, 1, "YES", "YES", ""},
-    {"errors only ignored ungrouped", {"", "", "A", 0, 0, 1}, 0, "NO", "YES", "1 OK Service!=A"},
-    {"split, ungrouped: no headline", {"", "", "AB", 0, 0, 2}, 1, "NO", "NO", "=AB"},
-    {"ungrouped: OK counts all", {"", "", "AF", 0, 0, 2}, 0, "no", "NO", "2 OK Services!=AF"},
-    {"split, grouped: three blocks", {"FG", "W", "A", 2, 1, 1}, 1, "YES", "NO",
+    {"errors only, nothing failed: empty", {"", "W", "A", 0, 1, 1}, 1, true, true, ""},
+    {"errors only ignored ungrouped", {"", "", "A", 0, 0, 1}, 0, false, true, "1 OK Service!=A"},
+    {"split, ungrouped: no headline", {"", "", "AB", 0, 0, 2}, 1, false, false, "=AB"},
+    {"ungrouped: OK counts all", {"", "", "AF", 0, 0, 2}, 0, false, false, "2 OK Services!=AF"},
+    {"split, grouped: three blocks", {"FG", "W", "A", 2, 1, 1}, 1, true, false,
      "2 Failed Services!=FG#1 Warning!=W#1 OK Service!=A"},
-    {"warnings plural", {"", "WV", "", 0, 2, 0}, 0, "YES", "NO", "2 Warnings!=WV"},
-    {"no accounts: empty page", {}, 1, "YES", "NO", ""},
+    {"warnings plural", {"", "WV", "", 0, 2, 0}, 0, true, false, "2 Warnings!=WV"},
+    {"no accounts: empty page", {}, 1, true, false, ""},
 };
 // clang-format on
 
@@ -94,7 +94,7 @@ const std::tuple<const char*, Lamp, LampColour, int, int> kBlinks[] = {
 
 // Counters of ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection.
 // clang-format off
-const std::tuple<const char*, std::array<int, kLampCount>, int, const char*> kNotices[] = {
+const std::tuple<const char*, std::array<int, kLampCount>, bool, const char*> kNotices[] = {
     {"SMTP and Connection", {0, 0, 0, 2, 0, 0, 0, 1}, 1,
      "Failed Services!\r\nSMTP:          2\r\nConnection: 1"},
     {"only Ryl: the headline alone", {}, 1, "Failed Services!"},
@@ -169,7 +169,7 @@ private slots:
         const auto& [name, company, log, cell, href] = currentRow(kRows);
         Reply failed;
         failed.failed = true;
-        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed}, 0),
+        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed}, false),
                  QStringLiteral("<tr><td bgcolor=#ccccff>%1</td><td align=center>Error "
                                 "Connecting!</td>%2<td><a href=%3 target=_blank>Log</a></td></tr>")
                      .arg(cell,
@@ -230,12 +230,11 @@ private slots:
         QVERIFY(!alertCondition(PassKind::Startup, orange));
         QVERIFY(blinksToStart(PassKind::Cycle, orange).isEmpty());
         QCOMPARE(renderColours(orange)[SendLamp], LampColour::Orange);
-        // Sound and notice: only the exact word turns either on.
-        for (const auto& [sound, popups] :
-             {std::pair{"YES", "NO"}, {"NO", "YES"}, {"yes", "Yes"}}) {
-            const EndOfPass end = decideEndOfPass(PassKind::Startup, lamps, 1, sound, popups);
-            QCOMPARE(end.playSound, QByteArray(sound) == "YES");
-            QCOMPARE(end.showNotice, QByteArray(popups) == "YES");
+        // Sound and notice each follow their own option.
+        for (const auto& [sound, popups] : {std::pair{true, false}, {false, true}}) {
+            const EndOfPass end = decideEndOfPass(PassKind::Startup, lamps, true, sound, popups);
+            QCOMPARE(end.playSound, sound);
+            QCOMPARE(end.showNotice, popups);
         }
     }
 

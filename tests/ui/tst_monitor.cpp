@@ -101,7 +101,7 @@ private slots:
         }
         Monitor monitor;
         monitor.Show();
-        monitor.writePage(SummaryPage::ofPass(rows, 0, "YES", "NO", {}));
+        monitor.writePage(SummaryPage::ofPass(rows, false, true, false, {}));
         monitor.setRows(rows);
         auto* bar = monitor.findChild<QScrollBar*>(QStringLiteral("pageRows"));
         QVERIFY(bar && bar->isVisible() && bar->maximum() > 2900);
@@ -119,7 +119,7 @@ private slots:
         QApplication::sendEvent(view->viewport(), &help);
         QCOMPARE(QToolTip::text(), QStringLiteral("<p>refused 2999</p>"));
         // A short page is the page as it is, scrolled by the view itself.
-        monitor.writePage(SummaryPage::ofPass(rows.mid(0, 3), 0, "YES", "NO", {}));
+        monitor.writePage(SummaryPage::ofPass(rows.mid(0, 3), false, true, false, {}));
         QVERIFY(!bar->isVisible() && shown().contains("Company 2"));
     }
 
@@ -135,7 +135,7 @@ private slots:
         row.reply.certificate = pem.readAll();
         Monitor monitor;
         monitor.Show();
-        monitor.writePage(SummaryPage::ofPass({row}, 0, "YES", "NO", {}));
+        monitor.writePage(SummaryPage::ofPass({row}, false, true, false, {}));
         monitor.setRows({row});
         QStringList asked;
         setQuestionHandler([&](QWidget*, const QString& text) { return asked << text, true; });
