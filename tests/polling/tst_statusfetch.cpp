@@ -58,6 +58,17 @@ const std::tuple<const char*, const char*, const char*, bool, const char*> kTls[
     {"through a tunnel, untrusted", "self-signed.pem", "", true, "certificate not trusted"},
 };
 
+// A reply's head: its status code, and whether it offers Basic authentication.
+const std::tuple<const char*, QByteArray, int, bool> kChallenges[] = {
+    {"Basic", "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"s\"\r\n\r\n", 401,
+     true},
+    {"any case, no blank", "HTTP/1.1 401 X\r\nwww-authenticate:basic\r\n\r\n", 401, true},
+    {"Digest only", "HTTP/1.1 401 X\r\nWWW-Authenticate: Digest realm=x\r\n\r\n", 401, false},
+    {"Basic in another header", "HTTP/1.0 401 X\r\nX-Note: Basic\r\n\r\n", 401, false},
+    {"Basic in the body only", "HTTP/1.0 401 X\r\n\r\nWWW-Authenticate: Basic", 401, false},
+    {"no status line", "RylStatus\r\n1\r\n", 0, false},
+};
+
 // Over TLS or not, the password stored; the reason of the failure, or none, and how many
 // requests the server saw.
 const std::tuple<const char*, bool, const char*, const char*, int> kAuthentication[] = {
@@ -106,6 +117,8 @@ const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"marker in the second piece", {"HTTP/1.0 200 OK\r\nServer: x\r\n\r\n" + kStatus, 40, 2}, 5000,
      ""},
     {"a whole status on an open connection ends the fetch", {kReply, 0, 0, kOpen}, 60000, ""},
+    {"so does the shortest one", {kStatus.left(kStatus.indexOf(kMarker) + requiredReplyLength(0)),
+     0, 0, kOpen}, 60000, ""},
     {"closed without data", {}, 5000, "the server closed without a status"},
     {"reset", {{}, 0, 0, Script::End::Reset}, 5000, "the server reset the connection"},
     {"a server that never answers is bounded", {{}, 0, 0, kOpen}, 200, "no complete reply"},
@@ -185,6 +198,13 @@ private slots:
         const PasswordFileRead read = readPasswordFile(dir.filePath("passwords"));
         QVERIFY(read.problem.contains("line 2") && !read.problem.contains("secret"));
         QVERIFY(read.store.isEmpty());
+    }
+
+    void challenges_data() { addRows(kChallenges); }
+    void challenges() {
+        const auto& [name, reply, status, basic] = currentRow(kChallenges);
+        QCOMPARE(httpStatus(reply), status);
+        QCOMPARE(offersBasic(reply), basic);
     }
 
     void basicAuthentication_data() { addRows(kAuthentication); }

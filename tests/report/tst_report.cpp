@@ -214,6 +214,7 @@ private slots:
         LampResults lamps;
         recordFailure(lamps, WebLamp, "A");
         recordWarning(lamps, ReceiveLamp);
+        recordWarning(lamps, SmtpLamp); // orange, but SMTP has no orange blink
         QCOMPARE(blinksToStart(PassKind::Startup, lamps),
                  (QList<Blink>{{WebLamp, LampColour::Red}, {ReceiveLamp, LampColour::Orange}}));
         QVERIFY(alertCondition(PassKind::Startup, lamps));
