@@ -212,14 +212,6 @@ PageSections SummaryPage::sections(const QList<AccountRow>& rows, bool web) {
     return s;
 }
 
-QHash<QString, QString> SummaryPage::failureReasons(const QList<AccountRow>& rows) {
-    QHash<QString, QString> reasons;
-    for (const AccountRow& row : rows)
-        if (row.reply.failed)
-            reasons.insert(attributeUrl(row.logUrl), printableText(row.reply.reason));
-    return reasons;
-}
-
 const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Loading....");
 
 QString SummaryPage::compose(const PageSections& s, bool web, bool grouped, bool errorsOnly) {

@@ -45,9 +45,6 @@ public:
     // Problems with the program's own files, one red paragraph each, above the page.
     static QString withProblems(const QStringList& problems, const QString& page);
 
-    // Why each failed row failed, by its log link as the page writes it, made printable.
-    static QHash<QString, QString> failureReasons(const QList<AccountRow>& rows);
-
     static const QString kLoadingText;
     // The link that opens the accounts list, and the page with it above everything else.
     static const QString kAccountsLink;
