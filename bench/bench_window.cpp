@@ -3,9 +3,8 @@
 // the resident memory. Usage: bench_window [ACCOUNTS [PASSES]] (default: 5,000, then
 // 50,000, three passes each).
 
+#include "app/Program.h"
 #include "polling/PollCycle.h"
-#include "ui/Monitor.h"
-#include "ui/Status.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -62,10 +61,10 @@ void measure(int accounts, int passes) {
     file.write(list);
     file.close();
 
-    Status panel(dir);
-    panel.startUp();
-    panel.showSummary();
-    PollCycle* cycle = panel.cycle();
+    Program program(dir);
+    program.startUp();
+    program.showSummary();
+    PollCycle* cycle = program.cycle();
 
     // A tick every 5 ms; a late tick is a stall of the event loop.
     QElapsedTimer sinceTick;

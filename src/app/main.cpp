@@ -1,12 +1,11 @@
 // courivane: the monitor.
 
+#include "app/Program.h"
 #include "config/ConfigPlace.h"
-#include "config/OptionsFile.h"
 #include "polling/PassOptions.h"
 #include "polling/PollCycle.h"
 #include "ui/Assets.h"
 #include "ui/Platform.h"
-#include "ui/Status.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -85,19 +84,19 @@ int main(int argc, char* argv[]) {
     if (!platform.terminalNote.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
 
-    courivane::Status panel(QDir(courivane::configDirectoryOf(parser.value(configDir))),
-                            courivane::defaultAssetDirs());
-    std::get<courivane::PassOptions>(pass).applyTo(*panel.cycle());
+    courivane::Program program(QDir(courivane::configDirectoryOf(parser.value(configDir))),
+                               courivane::defaultAssetDirs());
+    std::get<courivane::PassOptions>(pass).applyTo(*program.cycle());
     if (!platform.pageNote.isEmpty())
-        panel.addStartupNote(platform.pageNote);
+        program.addStartupNote(platform.pageNote);
 
     // SIGINT and SIGTERM end the program as "Close Application" does, tray icon removed.
     ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &panel, [&] {
+    QObject::connect(&notifier, &QSocketNotifier::activated, &program, [&] {
         char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        panel.closeApplication();
+        program.closeApplication();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -106,6 +105,6 @@ int main(int argc, char* argv[]) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    panel.startUp();
+    program.startUp();
     return app.exec();
 }

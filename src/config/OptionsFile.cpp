@@ -8,22 +8,15 @@ namespace courivane {
 
 namespace {
 
-// The eight yes/no lines: which member each fills, and whether the start of every cycle reads it
-// again (the other four keep their live values until the program ends).
-struct FlagLine {
-    OptionLine line;
-    QString OptionFlags::*member;
-    bool everyCycle;
-};
-const FlagLine kFlagLines[] = {
-    {SoundLine, &OptionFlags::EnableSound, true},
-    {PopupsLine, &OptionFlags::EnablePopups, true},
-    {MoveableLine, &OptionFlags::MakeMoveable, true},
-    {SplitLine, &OptionFlags::SplitIcmpWeb, false},
-    {GraphicLine, &OptionFlags::GraphicDisplay, false},
-    {ErrorsOnlyLine, &OptionFlags::ShowErrorsOnly, false},
-    {SummaryLine, &OptionFlags::StatusSummary, false},
-    {ProxyLine, &OptionFlags::EnableProxy, true},
+const OptionRow kOptionRows[] = {
+    {SoundLine, &OptionFlags::EnableSound, "YES", true, "Check1", false},
+    {PopupsLine, &OptionFlags::EnablePopups, "NO", true, "Check3", false},
+    {MoveableLine, &OptionFlags::MakeMoveable, "NO", true, "Check4", true},
+    {SplitLine, &OptionFlags::SplitIcmpWeb, "YES", false, "Check5", true},
+    {GraphicLine, &OptionFlags::GraphicDisplay, "YES", false, "Check6", true},
+    {ErrorsOnlyLine, &OptionFlags::ShowErrorsOnly, "NO", false, "Check8", true},
+    {SummaryLine, &OptionFlags::StatusSummary, "YES", false, "Check7", true},
+    {ProxyLine, &OptionFlags::EnableProxy, "NO", true, "Check2", false},
 };
 
 constexpr int kProxyLines = 10;
@@ -60,6 +53,22 @@ QString badPortText(const QString& name, const QString& value) {
 }
 
 } // namespace
+
+OptionFlags::OptionFlags() {
+    for (const OptionRow& row : kOptionRows)
+        this->*row.member = QString::fromLatin1(row.fallback);
+}
+
+std::span<const OptionRow> optionRows() {
+    return kOptionRows;
+}
+
+const OptionRow* optionRow(OptionLine line) {
+    for (const OptionRow& row : kOptionRows)
+        if (row.line == line)
+            return &row;
+    return nullptr;
+}
 
 std::optional<qint32> parsePort(const QString& text) {
     if (text.isEmpty() || text.size() > 5)
@@ -152,17 +161,16 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
         problems << unreadableText(name, file.error);
 
     const QStringList& lines = file.lines;
-    static const OptionFlags defaults;
     auto line = [&](int index, const QString& fallback) {
         return index < lines.size() ? lines.at(index) : fallback;
     };
     // Without any file, notices are on too: an operator who never opened Settings still
     // learns of a failure. A file that stops short keeps the defaults.
-    for (const FlagLine& f : kFlagLines)
+    for (const OptionRow& f : kOptionRows)
         if (variant == Variant::Startup || f.everyCycle)
-            flags.*f.member = line(f.line, !file.exists && f.member == &OptionFlags::EnablePopups
-                                               ? kYes
-                                               : defaults.*f.member);
+            flags.*f.member =
+                line(f.line,
+                     !file.exists && f.line == PopupsLine ? kYes : QString::fromLatin1(f.fallback));
     flags.proxyPortValid = true;
     if (isYes(flags.EnableProxy)) {
         flags.ProxyAddress = line(AddressLine, QString());
@@ -199,7 +207,7 @@ OptionTexts OptionsFile::readForDialog(LineBytes* bytes, QStringList* problems) 
     if (bytes)
         *bytes = LineBytes(file.raw);
     OptionTexts texts;
-    for (const FlagLine& f : kFlagLines)
+    for (const OptionRow& f : kOptionRows)
         texts[f.line] = scratch.*f.member;
     // Lines 9 and 10 go into the boxes exactly as written, even a port that is no number.
     if (isYes(scratch.EnableProxy)) {

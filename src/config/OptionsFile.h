@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
+#include <span>
 
 #include "config/TextLines.h"
 
@@ -42,19 +44,21 @@ std::optional<qint32> parsePort(const QString& text);
 // A whole number as a command line gives it: digits only, from `min` to `max`.
 std::optional<int> parseWholeNumber(const QString& text, int min, int max);
 
-// The live option values, owned by the status panel for the life of the program. The values
-// here are the defaults: what is used where the file does not say (sound on, popups off, panel
-// fixed, split, lamps, all rows, grouped, direct connection); popups are on when there is no
-// file at all.
+// The live option values, held by the poll cycle for the life of the program; the panel and
+// the settings dialog are handed copies. A new record holds the defaults: what is used where the
+// file does not say (sound on, popups off, panel fixed, split, lamps, all rows, grouped, direct
+// connection); popups are on when there is no file at all.
 struct OptionFlags {
-    QString EnableSound = kYes;
-    QString EnablePopups = kNo;
-    QString MakeMoveable = kNo;
-    QString SplitIcmpWeb = kYes;
-    QString GraphicDisplay = kYes;
-    QString ShowErrorsOnly = kNo;
-    QString StatusSummary = kYes;
-    QString EnableProxy = kNo;
+    OptionFlags();
+
+    QString EnableSound;
+    QString EnablePopups;
+    QString MakeMoveable;
+    QString SplitIcmpWeb;
+    QString GraphicDisplay;
+    QString ShowErrorsOnly;
+    QString StatusSummary;
+    QString EnableProxy;
     QString ProxyAddress;
     qint32 ProxyPort = 80;
     // False when line 10 was not a usable port while line 8 is "YES": every fetch through the
@@ -76,6 +80,24 @@ enum OptionLine : int {
     PortLine,
     kOptionLineCount
 };
+
+// One yes/no option: its line, the member that holds it, its default, whether the start of
+// every cycle reads it again (the others keep their live values until the program ends), and
+// the settings dialog's box that shows it. A live box shows the value in use and changes it at
+// once; the others show the file's line and reach the program only through "Save Settings".
+struct OptionRow {
+    OptionLine line;
+    QString OptionFlags::*member;
+    const char* fallback;
+    bool everyCycle;
+    const char* box;
+    bool liveBox;
+};
+// The eight rows, in file order.
+std::span<const OptionRow> optionRows();
+// The row of a yes/no line; none for the address and the port.
+const OptionRow* optionRow(OptionLine line);
+
 // The lines as text: what the settings dialog shows from the file, and what "Save Settings"
 // writes (a grayed box counts as checked before it gets here).
 using OptionTexts = std::array<QString, kOptionLineCount>;

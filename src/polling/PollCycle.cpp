@@ -24,9 +24,9 @@ QString pageOf(const PassResult& result) {
                                result.errorsOnly, result.problems);
 }
 
-PollCycle::PollCycle(QDir programDir, OptionFlags& flags, QObject* parent)
+PollCycle::PollCycle(QDir programDir, OptionFlags options, QObject* parent)
     : QObject(parent), Timer1(new QTimer(this)), Timer13(new QTimer(this)),
-      m_dir(std::move(programDir)), m_flags(flags) {
+      m_dir(std::move(programDir)), m_options(std::move(options)) {
     qRegisterMetaType<courivane::PassResult>();
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTickMs);
@@ -63,19 +63,20 @@ QList<AccountRecord> PollCycle::unfinishedAccounts() const {
     return left;
 }
 
-void PollCycle::runStartupPass(int splitFlag, const QStringList& startupProblems,
+void PollCycle::runStartupPass(const QStringList& startupProblems,
                                std::optional<AccountsRead> accounts) {
     if (m_running)
         return;
-    m_state.splitFlag = splitFlag;
+    m_state.splitFlag = startupSplitFlag(m_options.SplitIcmpWeb);
     beginPass(PassKind::Startup, startupProblems, std::move(accounts));
 }
 
 void PollCycle::runPass() {
     if (m_running)
         return;
-    const QStringList problems = OptionsFile(m_dir).readCycle(m_flags);
-    m_state.splitFlag = splitFlagOf(m_flags.SplitIcmpWeb);
+    const QStringList problems = OptionsFile(m_dir).readCycle(m_options);
+    emit optionsRead(m_options);
+    m_state.splitFlag = splitFlagOf(m_options.SplitIcmpWeb);
     beginPass(PassKind::Cycle, problems);
 }
 
@@ -192,7 +193,7 @@ void PollCycle::startOne(qsizetype index) {
     ++m_servers[p.server].underWay;
     slot.fetch->setTimeoutMs(m_fetchTimeoutMs);
     slot.fetch->setSecurity(m_security);
-    slot.fetch->start(p.target, m_flags, m_state.splitFlag);
+    slot.fetch->start(p.target, m_options, m_state.splitFlag);
 }
 
 void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
@@ -243,7 +244,7 @@ void PollCycle::fileInOrder() {
         Pending& p = m_pending[m_nextToFile++];
         // StatusSummary is read as it stands when the row is filed: the settings dialog may
         // change it mid-pass.
-        const int rowClass = isYes(m_flags.StatusSummary) ? rowClassOf(p.reply) : RowOk;
+        const int rowClass = isYes(m_options.StatusSummary) ? rowClassOf(p.reply) : RowOk;
         applyToLamps(m_state.lamps, p.account.CompanyName, p.reply);
         m_state.rows.append({p.account.CompanyName, p.target.logUrl, rowClass, std::move(p.reply)});
         p.reply = Reply();
@@ -269,13 +270,13 @@ void PollCycle::finishPass() {
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
     result.end = decideEndOfPass(m_kind, m_state.lamps, webIsSplit(m_state.splitFlag),
-                                 isYes(m_flags.EnableSound), isYes(m_flags.EnablePopups));
+                                 isYes(m_options.EnableSound), isYes(m_options.EnablePopups));
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
     result.endedAt = m_clock();
     result.durationMs = m_passClock.elapsed();
-    result.grouped = isYes(m_flags.StatusSummary);
-    result.errorsOnly = isYes(m_flags.ShowErrorsOnly);
+    result.grouped = isYes(m_options.StatusSummary);
+    result.errorsOnly = isYes(m_options.ShowErrorsOnly);
     m_pending.clear();
     m_pending.squeeze();
     m_statusTimer.stop();

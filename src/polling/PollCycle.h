@@ -38,12 +38,18 @@ public:
     static constexpr int kMaxParallel = 64;
     static constexpr int kPerServerLimit = 4;
 
-    PollCycle(QDir programDir, OptionFlags& flags, QObject* parent = nullptr);
+    explicit PollCycle(QDir programDir, OptionFlags options = {}, QObject* parent = nullptr);
     ~PollCycle() override;
 
-    // The first pass, run by start-up: options already read, split flag set by the layout. A
-    // caller that has just read the accounts file may hand its reading over.
-    void runStartupPass(int splitFlag, const QStringList& startupProblems = {},
+    // The live options: the start of each cycle reads its lines of the options file into them,
+    // and optionsRead() tells who shows them. A change reaches the next fetch; the split flag and
+    // the page's options of a pass under way stay as the pass fixed them.
+    const OptionFlags& options() const { return m_options; }
+    void setOptions(const OptionFlags& options) { m_options = options; }
+
+    // The first pass, run by start-up with the options it read; split unless SplitIcmpWeb is
+    // exactly "NO". A caller that has just read the accounts file may hand its reading over.
+    void runStartupPass(const QStringList& startupProblems = {},
                         std::optional<AccountsRead> accounts = std::nullopt);
 
     // Poll only the accounts of this company (exact name); empty polls every account.
@@ -85,6 +91,8 @@ public slots:
 
 signals:
     void passStarted(courivane::PassKind kind);
+    // The start of a cycle has read the options file again.
+    void optionsRead(const courivane::OptionFlags& options);
     void titleChanged(const QString& title);
     void countdownChanged(const QString& counter);
     void passFinished(const courivane::PassResult& result);
@@ -128,7 +136,7 @@ private:
     void announceStatus();
 
     QDir m_dir;
-    OptionFlags& m_flags;
+    OptionFlags m_options;
     std::vector<Slot> m_slots;
     CycleState m_state;
     QList<Pending> m_pending;

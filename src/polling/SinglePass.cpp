@@ -5,7 +5,7 @@
 namespace courivane {
 
 SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent)
-    : QObject(parent), m_flags(flags), m_cycle(dir, m_flags) {
+    : QObject(parent), m_cycle(dir, flags) {
     m_deadline.setSingleShot(true);
     connect(&m_cycle, &PollCycle::passFinished, this, [this](const PassResult& result) {
         end({result, {}});
@@ -20,9 +20,8 @@ void SinglePass::start(const QStringList& problems, const AccountsRead& accounts
     m_done = std::move(done);
     m_cycle.setFetchTimeoutMs(fetchBoundMs);
     m_deadline.start(deadlineMs);
-    QTimer::singleShot(0, this, [this, problems, accounts] {
-        m_cycle.runStartupPass(startupSplitFlag(m_flags.SplitIcmpWeb), problems, accounts);
-    });
+    QTimer::singleShot(0, this,
+                       [this, problems, accounts] { m_cycle.runStartupPass(problems, accounts); });
 }
 
 void SinglePass::end(Outcome outcome) {

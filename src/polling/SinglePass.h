@@ -36,7 +36,6 @@ public:
 private:
     void end(Outcome outcome);
 
-    OptionFlags m_flags;
     PollCycle m_cycle;
     QTimer m_deadline;
     Done m_done;

@@ -17,13 +17,21 @@ class PasswordStore;
 
 // The accounts dialog: the working copy of the account list, one TAB-joined entry per account,
 // written back to the accounts file only by "Save Settings". A password typed for an account is
-// kept in the password store, never in the file, when the list is saved.
+// kept in the password store, never in the file, when the list is saved. The controls are found
+// by their object names (List1, Text1 to Text4, Command1 to Command7).
 class Accounts : public QWidget {
     Q_OBJECT
 public:
     explicit Accounts(QDir programDir, PasswordStore* passwords = nullptr,
                       QWidget* parent = nullptr);
 
+    QStringList entries() const;
+
+protected:
+    // Unsaved edits are dropped only when the user says so.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
     QListWidget* const List1;
     QLineEdit* const Text1; // Company Name
     QLineEdit* const Text2; // Monitoring Server
@@ -41,13 +49,6 @@ public:
     QPushButton* const Command6; // down
     QPushButton* const Command7; // Replace
 
-    QStringList entries() const;
-
-protected:
-    // Unsaved edits are dropped only when the user says so.
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();

@@ -35,7 +35,7 @@ int PanelLayout::labelLeft(int element) const {
     return (webColumns ? kLabelsWeb : kLabelsNoWeb).at(element);
 }
 
-int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& split) {
+void applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& split) {
     // Display step: only exactly "NO" gives the text display.
     if (graphic == kNo) {
         l.width = isYes(split) ? kTextWeb : kTextNoWeb;
@@ -52,7 +52,7 @@ int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& sp
         l.labelVisible[WebElement] = false;
         l.webColumns = false;
         l.width = isYes(graphic) ? kGraphicNoWeb : kTextNoWeb;
-        return startupSplitFlag(split);
+        return;
     }
     l.webColumns = true;
     if (isYes(graphic)) {
@@ -63,7 +63,6 @@ int applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& sp
         l.labelVisible[WebElement] = true;
         l.pictureVisible[WebElement] = false;
     }
-    return 1;
 }
 
 void applySplit(PanelLayout& l, const QString& graphic, const QString& split) {

@@ -34,9 +34,10 @@ inline constexpr int kLampLabelWidth = 735;
 inline constexpr int kLabelHeight = 255;
 inline constexpr int kButtonLabelSize = 255;
 
-// Display step, split step; returns the split flag. Centring is the caller's.
-int applyStartupLayout(PanelLayout& layout, const QString& graphicDisplay,
-                       const QString& splitIcmpWeb);
+// Display step, split step; the pass takes its split flag by the same rule. Centring is the
+// caller's.
+void applyStartupLayout(PanelLayout& layout, const QString& graphicDisplay,
+                        const QString& splitIcmpWeb);
 // The settings dialog's "Split ICMP and Web": the left edge stays, the width changes.
 void applySplit(PanelLayout& layout, const QString& graphicDisplay, const QString& splitIcmpWeb);
 // The settings dialog's "Graphic Display": nothing moves.

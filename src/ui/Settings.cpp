@@ -12,7 +12,8 @@ namespace courivane {
 
 namespace {
 
-bool checkedOrGrayed(const QCheckBox* box) {
+// A grayed box counts as checked.
+bool isOn(const QCheckBox* box) {
     return box->checkState() != Qt::Unchecked;
 }
 
@@ -26,7 +27,7 @@ void TwoWayCheckBox::nextCheckState() {
     setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
 }
 
-Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
+Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
     : QWidget(parent, Qt::Dialog), Check1(new TwoWayCheckBox(QStringLiteral("Enable Sound"), this)),
       Check2(new TwoWayCheckBox(QStringLiteral("Enable Proxy Server"), this)),
       Check3(new TwoWayCheckBox(QStringLiteral("Enable Message Popups"), this)),
@@ -40,8 +41,8 @@ Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
       Text2(new QLineEdit(this)), Command1(new QPushButton(QStringLiteral("Save Settings"), this)),
       Command2(new QPushButton(QStringLiteral("Close Application"), this)),
       Command3(new QPushButton(QStringLiteral("Accounts"), this)),
-      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_flags(flags),
-      m_dir(std::move(programDir)) {
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)),
+      m_options(std::move(options)), m_dir(std::move(programDir)) {
     placeTwips(Check1, "Check1", 120, 120, 2295, 255);
     placeTwips(Check4, "Check4", 120, 480, 2055, 255);
     placeTwips(Check5, "Check5", 120, 840, 2535, 255);
@@ -64,87 +65,48 @@ Settings::Settings(OptionFlags& flags, QDir programDir, QWidget* parent)
                 {Check1, Check2, Check4, Text1, Text2, Command2, Command4, Command1, Command3,
                  Check3, Check5, Check6, Check7, Check8});
 
-    connect(Check4, &QCheckBox::clicked, this, &Settings::Check4_Click);
-    connect(Check5, &QCheckBox::clicked, this, &Settings::Check5_Click);
-    connect(Check6, &QCheckBox::clicked, this, &Settings::Check6_Click);
-    connect(Check7, &QCheckBox::clicked, this, &Settings::Check7_Click);
-    connect(Check8, &QCheckBox::clicked, this, &Settings::Check8_Click);
-    connect(Command1, &QPushButton::clicked, this, &Settings::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Settings::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Settings::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &Settings::Command4_Click);
+    for (const OptionRow& row : optionRows())
+        if (row.liveBox)
+            connect(box(row), &QCheckBox::clicked, this, [this, &row] { boxClicked(row); });
+    connect(Command1, &QPushButton::clicked, this, &Settings::save);
+    connect(Command2, &QPushButton::clicked, this, &Settings::closeApplicationRequested);
+    connect(Command3, &QPushButton::clicked, this, &Settings::accountsRequested);
+    connect(Command4, &QPushButton::clicked, this, &QWidget::close);
 
     fill();
     // Centred on the screen, clear of the panel at its top.
     centreOnScreen(this);
 }
 
+TwoWayCheckBox* Settings::box(const OptionRow& row) const {
+    return findChild<TwoWayCheckBox*>(QLatin1String(row.box), Qt::FindDirectChildrenOnly);
+}
+
 void Settings::fill() {
-    // Filling sets boxes only; no flag and no layout changes.
+    // Filling sets boxes only; no option and no layout changes.
     const OptionTexts file = OptionsFile(m_dir).readForDialog(&m_fileBytes);
-    const OptionFlags& f = m_flags;
-    Check1->setCheckState(stateOf(isYes(file[SoundLine])));
-    Check3->setCheckState(stateOf(isYes(file[PopupsLine])));
-    Check4->setCheckState(stateOf(isYes(f.MakeMoveable)));
-    Check5->setCheckState(stateOf(isYes(f.SplitIcmpWeb)));
-    Check6->setCheckState(stateOf(isYes(f.GraphicDisplay)));
-    Check8->setCheckState(stateOf(isYes(f.ShowErrorsOnly)));
-    Check7->setCheckState(stateOf(isYes(f.StatusSummary)));
-    if (!isYes(f.StatusSummary))
+    for (const OptionRow& row : optionRows())
+        box(row)->setCheckState(
+            stateOf(isYes(row.liveBox ? m_options.*row.member : file[row.line])));
+    // "Show errors only" is grayed while there is no summary to show errors in.
+    if (!isYes(m_options.StatusSummary))
         Check8->setCheckState(Qt::PartiallyChecked);
-    Check2->setCheckState(stateOf(isYes(file[ProxyLine])));
     Text1->setText(file[AddressLine]);
     Text2->setText(file[PortLine]);
 }
 
-void Settings::Check4_Click() {
-    m_flags.MakeMoveable = yesNo(Check4->checkState() != Qt::Unchecked);
+void Settings::boxClicked(const OptionRow& row) {
+    const bool on = isOn(box(row));
+    m_options.*row.member = yesNo(on);
+    if (row.line == SummaryLine)
+        Check8->setCheckState(on ? stateOf(isYes(m_options.ShowErrorsOnly)) : Qt::PartiallyChecked);
+    emit optionChanged(row.line, on);
 }
 
-void Settings::Check5_Click() {
-    m_flags.SplitIcmpWeb = yesNo(Check5->checkState() != Qt::Unchecked);
-    emit splitToggled();
-}
-
-void Settings::Check6_Click() {
-    m_flags.GraphicDisplay = yesNo(Check6->checkState() != Qt::Unchecked);
-    emit displayModeToggled();
-}
-
-void Settings::Check7_Click() {
-    OptionFlags& f = m_flags;
-    if (Check7->checkState() == Qt::Unchecked) {
-        f.StatusSummary = kNo;
-        Check8->setCheckState(Qt::PartiallyChecked);
-    } else {
-        f.StatusSummary = kYes;
-        Check8->setCheckState(stateOf(isYes(f.ShowErrorsOnly)));
-    }
-}
-
-void Settings::Check8_Click() {
-    switch (Check8->checkState()) {
-    case Qt::Unchecked:
-        m_flags.ShowErrorsOnly = kNo;
-        break;
-    case Qt::Checked:
-        m_flags.ShowErrorsOnly = kYes;
-        break;
-    case Qt::PartiallyChecked:
-        break;
-    }
-}
-
-void Settings::Command1_Click() {
+void Settings::save() {
     OptionTexts o;
-    o[SoundLine] = yesNo(checkedOrGrayed(Check1));
-    o[PopupsLine] = yesNo(checkedOrGrayed(Check3));
-    o[MoveableLine] = yesNo(checkedOrGrayed(Check4));
-    o[SplitLine] = yesNo(checkedOrGrayed(Check5));
-    o[GraphicLine] = yesNo(checkedOrGrayed(Check6));
-    o[ErrorsOnlyLine] = yesNo(checkedOrGrayed(Check8));
-    o[SummaryLine] = yesNo(checkedOrGrayed(Check7));
-    o[ProxyLine] = yesNo(checkedOrGrayed(Check2));
+    for (const OptionRow& row : optionRows())
+        o[row.line] = yesNo(isOn(box(row)));
     o[AddressLine] = Text1->text();
     o[PortLine] = Text2->text();
     // Refused before anything is written.
@@ -159,18 +121,6 @@ void Settings::Command1_Click() {
         showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));
         return;
     }
-    close();
-}
-
-void Settings::Command2_Click() {
-    emit closeApplicationRequested();
-}
-
-void Settings::Command3_Click() {
-    emit accountsRequested();
-}
-
-void Settings::Command4_Click() {
     close();
 }
 

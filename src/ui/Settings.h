@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/OptionsFile.h"
 #include "config/TextLines.h"
 
 #include <QCheckBox>
@@ -12,8 +13,6 @@ class QPushButton;
 
 namespace courivane {
 
-struct OptionFlags;
-
 // A check box the user moves between unchecked and checked; only the program grays it, and a
 // click on a grayed box unchecks it.
 class TwoWayCheckBox : public QCheckBox {
@@ -25,12 +24,27 @@ protected:
     void nextCheckState() override;
 };
 
-// The settings dialog: five boxes change the live options at once (the panel hears of the two
-// that change its layout); the rest reach the program only through "Save Settings".
+// The settings dialog. The boxes of live options change the values in use at once: the dialog
+// says which, and its owner applies it; the rest reach the program only through "Save Settings".
+// The controls are found by their object names (Check1 to Check8, Text1, Text2, Command1 to
+// Command4).
 class Settings : public QWidget {
     Q_OBJECT
 public:
-    Settings(OptionFlags& flags, QDir programDir, QWidget* parent = nullptr);
+    // `options` are the values in use as the dialog opens.
+    Settings(OptionFlags options, QDir programDir, QWidget* parent = nullptr);
+
+signals:
+    // A live box moved: the option's new value.
+    void optionChanged(courivane::OptionLine line, bool on);
+    void accountsRequested();
+    void closeApplicationRequested();
+
+private:
+    TwoWayCheckBox* box(const OptionRow& row) const;
+    void boxClicked(const OptionRow& row);
+    void save();
+    void fill();
 
     TwoWayCheckBox* const Check1; // Enable Sound
     TwoWayCheckBox* const Check2; // Enable Proxy Server
@@ -49,26 +63,7 @@ public:
     QPushButton* const Command3; // Accounts
     QPushButton* const Command4; // Close Window
 
-signals:
-    void splitToggled();
-    void displayModeToggled();
-    void accountsRequested();
-    void closeApplicationRequested();
-
-private:
-    void Check4_Click();
-    void Check5_Click();
-    void Check6_Click();
-    void Check7_Click();
-    void Check8_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-
-    void fill();
-
-    OptionFlags& m_flags;
+    OptionFlags m_options;
     QDir m_dir;
     LineBytes m_fileBytes; // the options file's lines as they were read
 };

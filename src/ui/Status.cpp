@@ -1,23 +1,13 @@
 #include "ui/Status.h"
 
 #include "artwork/Artwork.h"
-#include "polling/FetchSecurity.h"
-#include "polling/PollCycle.h"
-#include "report/SummaryPage.h"
-#include "ui/Accounts.h"
-#include "ui/Alert.h"
 #include "ui/Assets.h"
-#include "ui/KeyringPasswords.h"
 #include "ui/MessageBox.h"
-#include "ui/Monitor.h"
-#include "ui/Settings.h"
 #include "ui/Twips.h"
-#include "ui/X11Desktop.h"
 
-#include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -103,10 +93,9 @@ void paintBackground(QWidget* w, quint32 bgr) {
 
 } // namespace
 
-Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
+Status::Status(QStringList assetDirs, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_dir(std::move(configDir)),
-      m_assetDirs(assetDirs.isEmpty() ? QStringList{m_dir.path()} : std::move(assetDirs)) {
+      m_assetDirs(std::move(assetDirs)) {
     setObjectName(QStringLiteral("Status"));
     setWindowTitle(kApplicationTitle);
     QIcon icon;
@@ -118,34 +107,6 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
     setFixedHeight(pixelsFromTwips(kPanelHeight));
     // The panel is a tool window that is seldom active; its lamps explain themselves anyway.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-
-    m_alert = new Alert(m_assetDirs, this);
-    m_cycle = new PollCycle(m_dir, m_flags, this);
-    setPasswordStore(std::make_shared<KeyringPasswords>());
-    m_monitor = std::make_unique<Monitor>();
-    connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
-    connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
-    connect(m_cycle, &PollCycle::passFinished, this, &Status::showEndOfPass);
-    connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
-            [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
-    connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Status::checkNow);
-    connect(m_monitor.get(), &Monitor::accountsRequested, this, &Status::openAccounts);
-    connect(m_monitor.get(), &Monitor::trustRequested, this, [this](const QByteArray& pem) {
-        if (const QString error = trustCertificate(m_dir, pem); !error.isEmpty()) {
-            showMessage(
-                m_monitor.get(),
-                QStringLiteral("%1 could not be saved: %2").arg(kCertificatesFileName, error));
-            return;
-        }
-        // Asked again at once, so that the row shows what the server says.
-        checkNow();
-    });
-    connect(m_alert, &Alert::trayClicked, this, &Status::toggleSummary);
-    connect(m_alert, &Alert::showSummaryRequested, this, &Status::showSummary);
-    connect(m_alert, &Alert::checkNowRequested, this, &Status::checkNow);
-    connect(m_alert, &Alert::acknowledgeRequested, this, &Status::acknowledge);
-    connect(m_alert, &Alert::settingsRequested, this, &Status::openSettings);
-    connect(m_alert, &Alert::closeApplicationRequested, this, &Status::closeApplication);
     m_colours.fill(LampColour::White);
 
     // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
@@ -158,12 +119,7 @@ Status::Status(QDir configDir, QStringList assetDirs, QWidget* parent)
         m_blinkTimers[i] = timer;
     }
     buildElements();
-}
-
-Status::~Status() {
-    // The dialogs are windows of their own (so that the panel stays above them).
-    delete m_settings;
-    delete m_accounts;
+    showLampTexts(nullptr);
 }
 
 void Status::buildElements() {
@@ -217,36 +173,19 @@ QTimer* Status::blinkTimer(const QString& name) const {
     return nullptr;
 }
 
-void Status::startUp() {
-    m_alert->addTrayIcon();
-    m_monitor->writePage(SummaryPage::kLoadingText);
-    const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(m_flags);
-    applyStartupLayout();
-    showLampTexts();
-    // A strip that watches everything is seen from every virtual desktop.
-    x11::showOnAllDesktops(windowHandle());
-    show();
-    x11::showOnAllDesktops(windowHandle());
-    m_cycle->runStartupPass(m_splitFlag, problems);
-    // A first start without accounts says so at once, with the way to add them.
-    if (!QFileInfo::exists(AccountsFile(m_dir).path()))
-        showSummary();
-}
-
-void Status::applyStartupLayout() {
-    m_splitFlag =
-        courivane::applyStartupLayout(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+void Status::applyStartupLayout(const OptionFlags& options) {
+    courivane::applyStartupLayout(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
     placeElements();
     centreAtTop();
 }
 
-void Status::applySplit() {
-    courivane::applySplit(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+void Status::applySplit(const OptionFlags& options) {
+    courivane::applySplit(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
     placeElements();
 }
 
-void Status::applyDisplayMode() {
-    courivane::applyDisplayMode(m_layout, m_flags.GraphicDisplay, m_flags.SplitIcmpWeb);
+void Status::applyDisplayMode(const OptionFlags& options) {
+    courivane::applyDisplayMode(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
     placeElements();
 }
 
@@ -291,7 +230,7 @@ void Status::updateMask() {
 void Status::setLamp(Lamp lamp, LampColour colour) {
     const int e = static_cast<int>(lamp) + FirstLampElement;
     // An acknowledged red is a dimmed red.
-    const bool dim = colour == LampColour::Red && m_ack.covers(lamp, m_companies);
+    const bool dim = colour == LampColour::Red && m_dimmed[lamp];
     // Read from the program directory every time; a missing bitmap leaves the picture as it is.
     const QPixmap bitmap(assetPath(m_assetDirs, bitmapName(colour)));
     if (!bitmap.isNull()) {
@@ -302,35 +241,34 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
     paintBackground(m_labels[e], dim ? kCaptionDimRed : captionColour(colour));
 }
 
-void Status::showEndOfPass(const PassResult& result) {
-    m_companies = lampCompanies(result.rows);
-    m_colours = result.end.colours;
-    m_passEnded = true;
-    // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
-    const bool silenced = m_ack.silences(m_companies);
-    // The page follows the options as they stand at the end of the pass.
-    const QString page = pageOf(result);
-    m_monitor->writePage(result.rows.isEmpty() ? SummaryPage::withAccountsLink(page) : page);
-    m_monitor->setRows(result.rows);
-    for (int i = 0; i < kLampCount; ++i)
-        setLamp(static_cast<Lamp>(i), result.end.colours[i]);
-    for (const Blink& blink : result.end.blinks)
-        if (!m_ack.covers(blink.lamp, m_companies))
+void Status::showLamps(const std::array<LampColour, kLampCount>& colours,
+                       const QList<Blink>& blinks, const LampCompanies& companies,
+                       const Acknowledgement& ack) {
+    m_colours = colours;
+    for (int i = 0; i < kLampCount; ++i) {
+        const auto lamp = static_cast<Lamp>(i);
+        m_dimmed[i] = ack.covers(lamp, companies);
+        if (m_dimmed[i])
+            for (const LampColour colour : {LampColour::Red, LampColour::Orange})
+                m_blinkTimers[blinkTimerIndex(lamp, colour)]->stop();
+        setLamp(lamp, colours[i]);
+    }
+    for (const Blink& blink : blinks)
+        if (!m_dimmed[blink.lamp])
             startBlink(blink.lamp, blink.colour);
-    showLampTexts();
-    if (!silenced)
-        m_alert->raise(result.end);
+    showLampTexts(&companies);
 }
 
-void Status::showLampTexts() {
+void Status::showLampTexts(const LampCompanies* companies) {
+    static const LampCompanies none;
     for (int i = 0; i < kLampCount; ++i) {
         const auto lamp = static_cast<Lamp>(i);
         const int e = i + FirstLampElement;
         const QString first = QString::fromLatin1(kTooltips[e]);
         const QString tip =
-            m_passEnded ? tooltipText(lampTooltipLines(first, lamp, m_companies)) : first;
+            companies ? tooltipText(lampTooltipLines(first, lamp, *companies)) : first;
         const QString description =
-            lampDescription(m_colours[i], lamp, m_companies, m_ack.covers(lamp, m_companies));
+            lampDescription(m_colours[i], lamp, companies ? *companies : none, m_dimmed[i]);
         for (QWidget* w :
              {static_cast<QWidget*>(m_pictures[e]), static_cast<QWidget*>(m_labels[e])}) {
             w->setToolTip(tip);
@@ -338,32 +276,6 @@ void Status::showLampTexts() {
             w->setAccessibleDescription(description);
         }
     }
-    const TrayState state = m_passEnded ? trayState(m_colours) : TrayState::Waiting;
-    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_ack.active()));
-}
-
-void Status::acknowledge() {
-    m_ack.acknowledge(m_companies);
-    for (int i = 0; i < kLampCount; ++i) {
-        const auto lamp = static_cast<Lamp>(i);
-        if (!m_ack.covers(lamp, m_companies))
-            continue;
-        for (const LampColour colour : {LampColour::Red, LampColour::Orange})
-            m_blinkTimers[blinkTimerIndex(lamp, colour)]->stop();
-        setLamp(lamp, m_colours[i]);
-    }
-    showLampTexts();
-}
-
-void Status::checkNow() {
-    m_cycle->checkNow();
-}
-
-void Status::toggleSummary() {
-    if (m_monitor->isVisible() && !m_monitor->isMinimized())
-        m_monitor->Hide();
-    else
-        showSummary();
 }
 
 void Status::startBlink(Lamp lamp, LampColour colour) {
@@ -379,59 +291,6 @@ void Status::blinkTick(int index) {
         m_blinkTimers[index]->stop();
 }
 
-void Status::openSettings() {
-    if (m_settings) {
-        m_settings->raise();
-        m_settings->activateWindow();
-        return;
-    }
-    // Not transient for the panel: a window manager would stack it above the panel.
-    m_settings = new Settings(m_flags, m_dir);
-    connect(m_settings, &Settings::splitToggled, this, &Status::applySplit);
-    connect(m_settings, &Settings::displayModeToggled, this, &Status::applyDisplayMode);
-    connect(m_settings, &Settings::accountsRequested, this, &Status::openAccounts);
-    connect(m_settings, &Settings::closeApplicationRequested, this, &Status::closeApplication);
-    m_settings->show();
-}
-
-Settings* Status::settingsDialog() const {
-    return m_settings;
-}
-
-void Status::setPasswordStore(std::shared_ptr<PasswordStore> store) {
-    m_passwords = std::move(store);
-    m_cycle->setPasswordStore(m_passwords.get());
-}
-
-Accounts* Status::accountsDialog() const {
-    return m_accounts;
-}
-
-void Status::openAccounts() {
-    if (m_accounts) {
-        m_accounts->raise();
-        m_accounts->activateWindow();
-        return;
-    }
-    m_accounts = new Accounts(m_dir, m_passwords.get());
-    m_accounts->show();
-}
-
-void Status::showSummary() {
-    m_monitor->Show();
-}
-
-void Status::closeApplication() {
-    m_alert->removeTrayIcon();
-    if (m_settings)
-        m_settings->close();
-    if (m_accounts)
-        m_accounts->close();
-    m_monitor->Hide();
-    hide();
-    QCoreApplication::quit();
-}
-
 bool Status::eventFilter(QObject* watched, QEvent* event) {
     int element = -1;
     for (int e = 0; e < kElementCount; ++e)
@@ -443,7 +302,7 @@ bool Status::eventFilter(QObject* watched, QEvent* event) {
     const auto* widget = static_cast<QWidget*>(watched);
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
-        if (!isLamp(element) || !isYes(m_flags.MakeMoveable))
+        if (!isLamp(element) || !m_moveable)
             return isLamp(element);
         const auto* press = static_cast<QMouseEvent*>(event);
         // Any button drags. The window manager moves the panel for the left one; it is only
@@ -471,9 +330,9 @@ bool Status::eventFilter(QObject* watched, QEvent* event) {
         if (!widget->rect().contains(release->position().toPoint()))
             return false;
         if (element == SettingsElement)
-            openSettings();
+            emit settingsRequested();
         else if (element == StatusElement)
-            showSummary();
+            emit summaryRequested();
         return false;
     }
     default:

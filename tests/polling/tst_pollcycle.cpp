@@ -295,8 +295,8 @@ private slots:
         writeBytes(dir(), kOptionsFileName, options());
         writeBytes(dir(), kAccountsFileName, accounts({{"A", server(), "fine"}}));
         const PassResult second = runOnePass(cycle);
-        QCOMPARE(m_flags.ProxyAddress, QString());
-        QCOMPARE(m_flags.ProxyPort, 80);
+        QCOMPARE(cycle.options().ProxyAddress, QString());
+        QCOMPARE(cycle.options().ProxyPort, 80);
         QCOMPARE(proxy.requestLines().size(), 1);
         QCOMPARE(second.end.colours[ConnectionLamp], LampColour::Green);
     }
@@ -309,7 +309,9 @@ private slots:
         QSignalSpy done(&cycle, &PollCycle::passFinished);
         cycle.runPass();
         QTRY_VERIFY(!m_server.requests().isEmpty());
-        m_flags.SplitIcmpWeb = kNo; // the settings dialog, mid-pass
+        OptionFlags changed = cycle.options(); // the settings dialog, mid-pass
+        changed.SplitIcmpWeb = kNo;
+        cycle.setOptions(changed);
         // A save mid-pass does not mix two lists either.
         writeBytes(dir(), kAccountsFileName, accounts({{"Other", server(), "other"}}));
         QVERIFY(done.wait());
@@ -363,7 +365,7 @@ private slots:
         PollCycle cycle(dir(), m_flags);
         QSignalSpy titles(&cycle, &PollCycle::titleChanged);
         QSignalSpy done(&cycle, &PollCycle::passFinished);
-        cycle.runStartupPass(1);
+        cycle.runStartupPass();
         QVERIFY(done.wait());
         const PassResult result = done.first().first().value<PassResult>();
         QVERIFY(titles.isEmpty());

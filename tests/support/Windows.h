@@ -15,4 +15,13 @@ template <typename Window> QList<Window*> windowsOf() {
     return found;
 }
 
+// A window's control by its object name, as the window names it; a wrong name ends the test.
+template <typename Control = QWidget> Control* control(const QWidget* window, const char* name) {
+    auto* found = window->findChild<Control*>(QLatin1String(name));
+    if (!found)
+        qFatal("%s has no %s named %s", qPrintable(window->objectName()),
+               Control::staticMetaObject.className(), name);
+    return found;
+}
+
 } // namespace courivane::testing

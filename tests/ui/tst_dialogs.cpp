@@ -1,3 +1,4 @@
+#include "app/Program.h"
 #include "polling/FetchSecurity.h"
 #include "ui/Accounts.h"
 #include "ui/MessageBox.h"
@@ -9,6 +10,7 @@
 #include "Windows.h"
 #include "polling/PollCycle.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,18 +29,47 @@ QStringList messages;
 QStringList questions;
 bool answer = true;
 
-// As a user would: a click on the button or box, a double-click on the selected entry.
+QAbstractButton* button(const QWidget* dialog, const char* name) {
+    return control<QAbstractButton>(dialog, name);
+}
+QCheckBox* check(const QWidget* dialog, const char* name) {
+    return control<QCheckBox>(dialog, name);
+}
+QLineEdit* edit(const QWidget* dialog, const char* name) {
+    return control<QLineEdit>(dialog, name);
+}
+QListWidget* list(const Accounts* a) {
+    return control<QListWidget>(a, "List1");
+}
+
+// As a user would: a click on the button or box, a double-click on the selected entry, keys
+// typed over a box's text.
 void click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
 }
 void doubleClick(Accounts* a) {
-    if (QListWidgetItem* item = a->List1->currentItem())
-        emit a->List1->itemDoubleClicked(item);
+    QListWidget* entries = list(a);
+    if (QListWidgetItem* item = entries->currentItem()) {
+        // The view takes a double-click on the entry the press before it hit.
+        const QPoint at = entries->visualItemRect(item).center();
+        QTest::mouseClick(entries->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(entries->viewport(), Qt::LeftButton, {}, at);
+    }
+}
+void type(QLineEdit* box, const QString& text) {
+    box->selectAll();
+    // A TAB or a line break cannot be typed into a box, only pasted.
+    if (text.isEmpty())
+        QTest::keyClick(box, Qt::Key_Delete);
+    else if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c < u' '; }))
+        box->insert(text);
+    else
+        QTest::keyClicks(box, text);
 }
 void type(Accounts* a, const QString& company, const QString& server, const QString& user) {
-    a->Text1->setText(company);
-    a->Text2->setText(server);
-    a->Text3->setText(user);
+    type(edit(a, "Text1"), company);
+    type(edit(a, "Text2"), server);
+    type(edit(a, "Text3"), user);
 }
 
 } // namespace
@@ -47,16 +78,16 @@ class TestDialogs : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<ProgramDir> m_program;
-    std::unique_ptr<Status> m_panel;
+    std::unique_ptr<Program> m_app;
 
     QByteArray file(const QString& name) const { return readBytes(m_program->dir(), name); }
     Settings* openSettings() {
-        m_panel->openSettings();
-        return m_panel->settingsDialog();
+        m_app->openSettings();
+        return m_app->settingsDialog();
     }
     Accounts* openAccounts() {
-        m_panel->openAccounts();
-        return m_panel->accountsDialog();
+        m_app->openAccounts();
+        return m_app->accountsDialog();
     }
 
 private slots:
@@ -71,77 +102,85 @@ private slots:
         m_program = std::make_unique<ProgramDir>();
         writeBytes(m_program->dir(), kOptionsFileName, kOptions);
         writeBytes(m_program->dir(), kAccountsFileName, kAccounts);
-        m_panel = std::make_unique<Status>(m_program->dir());
-        OptionsFile(m_program->dir()).readStartup(m_panel->flags());
-        m_panel->applyStartupLayout();
+        m_app = std::make_unique<Program>(m_program->dir());
+        OptionFlags options;
+        OptionsFile(m_program->dir()).readStartup(options);
+        m_app->cycle()->setOptions(options);
+        m_app->panel()->applyStartupLayout(options);
     }
     void cleanup() {
-        m_panel.reset();
+        m_app.reset();
         m_program.reset();
     }
 
     void settingsShowTheFileAndTheLiveFlags() {
-        m_panel->flags().GraphicDisplay = kNo; // changed at once earlier, not saved
-        m_panel->flags().ShowErrorsOnly = kYes;
+        OptionFlags live = m_app->cycle()->options(); // changed at once earlier, not saved
+        live.GraphicDisplay = kNo;
+        live.ShowErrorsOnly = kYes;
+        m_app->cycle()->setOptions(live);
         Settings* s = openSettings();
-        QVERIFY(s->Check1->isChecked() && !s->Check3->isChecked() && !s->Check6->isChecked());
-        QCOMPARE(s->Text1->text() + s->Text2->text(), QStringLiteral("proxy13128"));
+        QVERIFY(check(s, "Check1")->isChecked() && !check(s, "Check3")->isChecked() &&
+                !check(s, "Check6")->isChecked());
+        QCOMPARE(edit(s, "Text1")->text() + edit(s, "Text2")->text(), QStringLiteral("proxy13128"));
         // Grayed while StatusSummary is off; graying changes no flag.
-        QCOMPARE(s->Check8->checkState(), Qt::PartiallyChecked);
-        click(s->Check7);
-        QCOMPARE(s->Check8->checkState(), Qt::Checked);
-        click(s->Check7);
-        QCOMPARE(s->Check8->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(m_panel->flags().ShowErrorsOnly, kYes);
+        QCOMPARE(check(s, "Check8")->checkState(), Qt::PartiallyChecked);
+        click(check(s, "Check7"));
+        QCOMPARE(check(s, "Check8")->checkState(), Qt::Checked);
+        click(check(s, "Check7"));
+        QCOMPARE(check(s, "Check8")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(m_app->cycle()->options().ShowErrorsOnly, kYes);
         // Saving with the grayed box writes "YES" on line 6, then closes.
-        click(s->Command1);
+        click(button(s, "Command1"));
         QCOMPARE(
             file(kOptionsFileName),
             QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n"));
-        QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
+        QTRY_VERIFY(m_app->settingsDialog() == nullptr);
     }
 
     void boxesThatActAtOnceAreNotSaved() {
-        m_panel->flags().ShowErrorsOnly = kYes; // the grayed box still sets it from its new state
+        OptionFlags live = m_app->cycle()->options();
+        live.ShowErrorsOnly = kYes; // the grayed box still sets it from its new state
+        m_app->cycle()->setOptions(live);
         Settings* s = openSettings();
-        for (QAbstractButton* box : {s->Check4, s->Check5, s->Check6, s->Check8})
+        for (QAbstractButton* box :
+             {check(s, "Check4"), check(s, "Check5"), check(s, "Check6"), check(s, "Check8")})
             click(box);
-        QCOMPARE(m_panel->flags().MakeMoveable + m_panel->flags().SplitIcmpWeb +
-                     m_panel->flags().GraphicDisplay + m_panel->flags().ShowErrorsOnly,
+        const OptionFlags& now = m_app->cycle()->options();
+        QCOMPARE(now.MakeMoveable + now.SplitIcmpWeb + now.GraphicDisplay + now.ShowErrorsOnly,
                  QStringLiteral("YESNONONO"));
-        QCOMPARE(m_panel->width(), 5550 / 15); // labels, no Web
-        click(s->Command4);
-        QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
+        QCOMPARE(m_app->panel()->width(), 5550 / 15); // labels, no Web
+        click(button(s, "Command4"));
+        QTRY_VERIFY(m_app->settingsDialog() == nullptr);
         QCOMPARE(file(kOptionsFileName), kOptions);
     }
 
     void aRefusedOrFailedSaveKeepsTheDialogOpen() {
         Settings* s = openSettings();
-        s->Text2->setText(QStringLiteral("0"));
-        click(s->Command1);
+        type(edit(s, "Text2"), QStringLiteral("0"));
+        click(button(s, "Command1"));
         QVERIFY(messages.size() == 1 && messages.first().contains("Port"));
-        s->Text2->setText(QStringLiteral("3128"));
-        s->Text1->setText(QString(300, u'x'));
+        type(edit(s, "Text2"), QStringLiteral("3128"));
+        type(edit(s, "Text1"), QString(300, u'x'));
         {
             const FileSizeLimit full(16);
-            click(s->Command1);
+            click(button(s, "Command1"));
         }
         QVERIFY(messages.size() == 2 && messages.last().contains("Proxy.Txt could not be saved"));
         QCOMPARE(file(kOptionsFileName), kOptions);
-        QVERIFY(m_panel->settingsDialog() && s->isVisible());
-        QCOMPARE(s->Text1->text(), QString(300, u'x'));
+        QVERIFY(m_app->settingsDialog() && s->isVisible());
+        QCOMPARE(edit(s, "Text1")->text(), QString(300, u'x'));
         // With the proxy off neither line is written, so neither is refused.
-        s->Text1->setText(QStringLiteral("a\tb"));
-        click(s->Check2);
-        click(s->Command1);
+        type(edit(s, "Text1"), QStringLiteral("a\tb"));
+        click(check(s, "Check2"));
+        click(button(s, "Command1"));
         QCOMPARE(messages.size(), 2);
         QVERIFY(file(kOptionsFileName).endsWith("NO\r\n\r\n\r\n"));
-        QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
+        QTRY_VERIFY(m_app->settingsDialog() == nullptr);
         Accounts* a = openAccounts();
-        a->List1->clear();
+        list(a)->clear();
         {
             const FileSizeLimit full(1);
-            click(a->Command3);
+            click(button(a, "Command3"));
         }
         QVERIFY(messages.size() == 3 &&
                 messages.last().contains("CompUserNames.Txt could not be saved"));
@@ -151,18 +190,18 @@ private slots:
 
     void aPasswordGoesToTheStoreAndNeverToAFile() {
         auto passwords = std::make_shared<MemoryPasswordStore>();
-        m_panel->setPasswordStore(passwords);
+        m_app->setPasswordStore(passwords);
         Accounts* a = openAccounts();
         type(a, "Vault", " https://m9:8443 ", "vault");
-        QTest::keyClicks(a->Text4, QStringLiteral("Pa55-word"));
-        click(a->Command1);
-        QVERIFY(a->Text4->text().isEmpty());
+        QTest::keyClicks(edit(a, "Text4"), QStringLiteral("Pa55-word"));
+        click(button(a, "Command1"));
+        QVERIFY(edit(a, "Text4")->text().isEmpty());
         // Kept only once the list is saved, under the names a fetch looks it up by.
         answer = false;
-        click(a->Command4);
+        click(button(a, "Command4"));
         QVERIFY(questions.last().contains("Discard"));
         answer = true;
-        click(a->Command3);
+        click(button(a, "Command3"));
         const auto stored = [&]() -> std::optional<QString> {
             std::optional<QString> found;
             bool done = false;
@@ -178,13 +217,13 @@ private slots:
         for (const QString& name : QDir(m_program->dir()).entryList(QDir::Files))
             QVERIFY2(!file(name).contains("Pa55"), qPrintable(name));
         // The entry's password shows when it is taken into the boxes; cleared, it is removed.
-        a->List1->setCurrentRow(a->List1->count() - 1);
+        list(a)->setCurrentRow(list(a)->count() - 1);
         doubleClick(a);
-        QTRY_COMPARE(a->Text4->text(), QStringLiteral("Pa55-word"));
-        a->Text4->selectAll();
-        QTest::keyClick(a->Text4, Qt::Key_Delete);
-        click(a->Command7);
-        click(a->Command3);
+        QTRY_COMPARE(edit(a, "Text4")->text(), QStringLiteral("Pa55-word"));
+        edit(a, "Text4")->selectAll();
+        QTest::keyClick(edit(a, "Text4"), Qt::Key_Delete);
+        click(button(a, "Command7"));
+        click(button(a, "Command3"));
         QVERIFY(!stored());
     }
 
@@ -194,8 +233,8 @@ private slots:
             "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nYES\r\nNO\r\nYES\r\npr\xf6xy\r\n3128\r\n";
         writeBytes(m_program->dir(), kOptionsFileName, old);
         Settings* s = openSettings();
-        QCOMPARE(s->Text1->text(), QStringLiteral("pr\u00f6xy"));
-        click(s->Command1);
+        QCOMPARE(edit(s, "Text1")->text(), QStringLiteral("pr\u00f6xy"));
+        click(button(s, "Command1"));
         QCOMPARE(file(kOptionsFileName), old);
     }
 
@@ -206,21 +245,21 @@ private slots:
         Accounts* a = openAccounts();
         QCOMPARE(a->entries(), (QStringList{"A\tm1\ta\u00e9", "Half\tm2\t"}));
         answer = false;
-        click(a->Command3);
+        click(button(a, "Command3"));
         QVERIFY(questions.size() == 1 && questions.first().contains("Half"));
         // Completed in the boxes; then a file changed meanwhile is replaced only when agreed.
-        a->List1->setCurrentRow(1);
+        list(a)->setCurrentRow(1);
         doubleClick(a);
-        a->Text3->setText(QStringLiteral("half"));
-        click(a->Command7);
+        type(edit(a, "Text3"), QStringLiteral("half"));
+        click(button(a, "Command7"));
         writeBytes(m_program->dir(), kAccountsFileName, "Hand\r\nedit\r\n");
-        click(a->Command3);
+        click(button(a, "Command3"));
         QVERIFY(questions.size() == 2 && questions.last().contains("changed"));
         QCOMPARE(file(kAccountsFileName), QByteArray("Hand\r\nedit\r\n"));
         answer = true;
-        click(a->Command3);
+        click(button(a, "Command3"));
         QCOMPARE(file(kAccountsFileName), old + "half\r\n");
-        click(a->Command3); // what it wrote itself is no change behind its back
+        click(button(a, "Command3")); // what it wrote itself is no change behind its back
         QCOMPARE(questions.size(), 3);
     }
 
@@ -229,63 +268,65 @@ private slots:
         QVERIFY(QFile::remove(path) && m_program->dir().mkdir(kAccountsFileName));
         Accounts* a = openAccounts();
         QVERIFY(messages.size() == 1 && messages.first().contains("could not be read"));
-        QCOMPARE(a->List1->count(), 0);
-        click(a->Command3);
+        QCOMPARE(list(a)->count(), 0);
+        click(button(a, "Command3"));
         QVERIFY(messages.size() == 2 && messages.last().contains("not saved"));
         QVERIFY(QFileInfo(path).isDir());
     }
 
     void addValidateAndOneDialog() {
         Settings* s = openSettings();
-        click(s->Command3);
-        Accounts* a = m_panel->accountsDialog();
-        click(s->Command3);
+        click(button(s, "Command3"));
+        Accounts* a = m_app->accountsDialog();
+        click(button(s, "Command3"));
         QCOMPARE(windowsOf<Accounts>(), QList<Accounts*>{a});
         // Refused with the reason, the boxes kept.
         type(a, "E\tx", "m", "e");
-        click(a->Command1);
+        click(button(a, "Command1"));
         QVERIFY(messages.size() == 1 && messages.first().contains("Company Name"));
-        QCOMPARE(a->Text1->text(), QStringLiteral("E\tx"));
+        QCOMPARE(edit(a, "Text1")->text(), QStringLiteral("E\tx"));
         type(a, "D", "m 4", " d ");
-        click(a->Command1);
+        click(button(a, "Command1"));
         QCOMPARE(a->entries().last(), QStringLiteral("D\tm 4\t d "));
-        QVERIFY(a->Text1->text().isEmpty() && a->Text3->text().isEmpty());
+        QVERIFY(edit(a, "Text1")->text().isEmpty() && edit(a, "Text3")->text().isEmpty());
         // It stays when the settings dialog closes, and is not read again.
-        click(s->Command4);
-        QTRY_VERIFY(m_panel->settingsDialog() == nullptr);
+        click(button(s, "Command4"));
+        QTRY_VERIFY(m_app->settingsDialog() == nullptr);
         QCOMPARE(openAccounts(), a);
-        QCOMPARE(a->List1->count(), 4);
+        QCOMPARE(list(a)->count(), 4);
     }
 
     void replaceRemoveMovesAndClose() {
         Accounts* a = openAccounts();
-        a->List1->setCurrentRow(0);
-        for (QAbstractButton* b : {a->Command5, a->Command6, a->Command6, a->Command6})
+        list(a)->setCurrentRow(0);
+        for (QAbstractButton* b : {button(a, "Command5"), button(a, "Command6"),
+                                   button(a, "Command6"), button(a, "Command6")})
             click(b); // up on the first, down to the end and once more: nothing at the edges
         QCOMPARE(a->entries(), (QStringList{"B\tm2\tb", "C\tm3\tc", "A\tm1\ta"}));
-        a->List1->setCurrentRow(1);
+        list(a)->setCurrentRow(1);
         doubleClick(a);
-        QCOMPARE(a->Text1->text() + a->Text2->text() + a->Text3->text(), QStringLiteral("Cm3c"));
-        a->Text1->setText(QStringLiteral("X"));
-        click(a->Command7); // replaced in its place, boxes emptied
+        QCOMPARE(edit(a, "Text1")->text() + edit(a, "Text2")->text() + edit(a, "Text3")->text(),
+                 QStringLiteral("Cm3c"));
+        type(edit(a, "Text1"), QStringLiteral("X"));
+        click(button(a, "Command7")); // replaced in its place, boxes emptied
         QCOMPARE(a->entries().at(1), QStringLiteral("X\tm3\tc"));
-        QCOMPARE(a->Text1->text(), QString());
-        a->List1->setCurrentRow(0);
-        click(a->Command2);
+        QCOMPARE(edit(a, "Text1")->text(), QString());
+        list(a)->setCurrentRow(0);
+        click(button(a, "Command2"));
         QCOMPARE(a->entries(), (QStringList{"X\tm3\tc", "A\tm1\ta"}));
         // Closed with unsaved edits, it asks first (No keeps it open); closed without saving,
         // the file is as it was; saved, the dialog stays.
         answer = false;
-        click(a->Command4);
+        click(button(a, "Command4"));
         QCOMPARE(questions, QStringList{"Discard the changes to the accounts list?"});
         QVERIFY(a->isVisible());
         answer = true;
-        click(a->Command4);
-        QTRY_VERIFY(m_panel->accountsDialog() == nullptr);
+        click(button(a, "Command4"));
+        QTRY_VERIFY(m_app->accountsDialog() == nullptr);
         QCOMPARE(file(kAccountsFileName), kAccounts);
         a = openAccounts();
-        a->List1->clear();
-        click(a->Command3);
+        list(a)->clear();
+        click(button(a, "Command3"));
         QCOMPARE(file(kAccountsFileName), QByteArray("\r\n"));
         QVERIFY(a->isVisible());
     }

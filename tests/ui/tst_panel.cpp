@@ -2,6 +2,8 @@
 // fake server.
 #include "ui/Status.h"
 
+#include "app/Program.h"
+
 #include "FakeMonitorServer.h"
 #include "ProgramDir.h"
 #include "TestFiles.h"
@@ -79,15 +81,17 @@ private slots:
         const auto& [name, graphic, split, splitFlag, width, pictures, labels] =
             currentRow(kLayouts);
         PanelLayout l;
-        QCOMPARE(applyStartupLayout(l, graphic, split), splitFlag);
+        applyStartupLayout(l, graphic, split);
+        QCOMPARE(startupSplitFlag(split), splitFlag);
         QCOMPARE(l.width, width);
         QCOMPARE(lefts(l), std::pair(pictures, labels));
         // The real panel takes the layout, centred at the top, 25 pixels high.
         ProgramDir program;
-        Status panel(program.dir());
-        panel.flags().GraphicDisplay = graphic;
-        panel.flags().SplitIcmpWeb = split;
-        panel.applyStartupLayout();
+        Status panel({program.dir().path()});
+        OptionFlags options;
+        options.GraphicDisplay = graphic;
+        options.SplitIcmpWeb = split;
+        panel.applyStartupLayout(options);
         panel.show();
         QCOMPARE(panel.geometry(),
                  QRect(centredLeft(panel.screen()->geometry().width() * 15, width) / 15, 0,
@@ -113,7 +117,7 @@ private slots:
 
     void lampsInBothFormsAndBlinks() {
         ProgramDir program;
-        Status panel(program.dir());
+        Status panel({program.dir().path()});
         // Before the first render: the design look, orange captions.
         QCOMPARE(captionOf(panel.label(1)), QColor(255, 128, 0));
         QCOMPARE(panel.picture(1)->pixmap().toImage(), designLampImage());
@@ -136,7 +140,7 @@ private slots:
 
     void aMissingBitmapKeepsThePicture() {
         ProgramDir program(QStringList{});
-        Status panel(program.dir());
+        Status panel({program.dir().path()});
         const QImage before = panel.picture(4)->pixmap().toImage();
         panel.setLamp(SmtpLamp, LampColour::Red);
         QCOMPARE(panel.picture(4)->pixmap().toImage(), before);
@@ -145,8 +149,9 @@ private slots:
 
     void mouse() {
         ProgramDir program;
-        Status panel(program.dir());
-        panel.applyStartupLayout();
+        Program app(program.dir());
+        Status& panel = *app.panel();
+        panel.applyStartupLayout(OptionFlags());
         panel.show();
         const QPoint home = panel.pos();
         panel.move(home + QPoint(40, 90));
@@ -155,12 +160,12 @@ private slots:
         QCOMPARE(panel.pos(), home);
         // One settings dialog however often it is asked for.
         QTest::mouseClick(panel.picture(SettingsElement), Qt::LeftButton);
-        Settings* first = panel.settingsDialog();
+        Settings* first = app.settingsDialog();
         QVERIFY(first && first->isVisible());
         QTest::mouseClick(panel.picture(SettingsElement), Qt::LeftButton);
         QCOMPARE(windowsOf<Settings>(), QList<Settings*>{first});
         QTest::mouseClick(panel.picture(StatusElement), Qt::LeftButton);
-        QVERIFY(panel.monitor()->isVisible());
+        QVERIFY(app.monitor()->isVisible());
     }
 
     void startUpRunsInOrder() {
@@ -181,70 +186,71 @@ private slots:
         const QByteArray s = server.address().toUtf8();
         writeBytes(program.dir(), kAccountsFileName,
                    "Web Down\r\n" + s + "\r\nweb\r\nWarned\r\n" + s + "\r\nwarn\r\n");
-        Status panel(program.dir());
+        Program app(program.dir());
+        Status& panel = *app.panel();
         QStringList events;
         const auto note = [&](const char* event) { return [&events, event] { events << event; }; };
-        connect(panel.cycle(), &PollCycle::passStarted, this, note("pass"));
-        connect(panel.monitor()->WebBrowser1, &QTextEdit::textChanged, this, note("page"));
-        connect(panel.alert(), &Alert::soundPlayed, this, note("sound"));
-        connect(panel.alert(), &Alert::noticeShown, this, note("notice"));
-        connect(panel.cycle(), &PollCycle::countdownChanged, this, note("countdown"));
-        QSignalSpy done(panel.cycle(), &PollCycle::passFinished);
+        connect(app.cycle(), &PollCycle::passStarted, this, note("pass"));
+        connect(app.monitor()->WebBrowser1, &QTextEdit::textChanged, this, note("page"));
+        connect(app.alert(), &Alert::soundPlayed, this, note("sound"));
+        connect(app.alert(), &Alert::noticeShown, this, note("notice"));
+        connect(app.cycle(), &PollCycle::countdownChanged, this, note("countdown"));
+        QSignalSpy done(app.cycle(), &PollCycle::passFinished);
 
-        panel.startUp();
+        app.startUp();
         // The first pass is under way: loading text, panel shown, tray icon there, no countdown.
-        QVERIFY(panel.isVisible() && panel.alert()->trayIconShown());
-        QCOMPARE(panel.monitor()->WebBrowser1->toPlainText(), QStringLiteral("Loading...."));
-        QVERIFY(!panel.cycle()->Timer13->isActive() && panel.cycle()->isRunning());
-        QCOMPARE(panel.monitor()->PassLine->text(), QStringLiteral("Checking: 0 of 2"));
+        QVERIFY(panel.isVisible() && app.alert()->trayIconShown());
+        QCOMPARE(app.monitor()->WebBrowser1->toPlainText(), QStringLiteral("Loading...."));
+        QVERIFY(!app.cycle()->Timer13->isActive() && app.cycle()->isRunning());
+        QCOMPARE(app.monitor()->PassLine->text(), QStringLiteral("Checking: 0 of 2"));
         // The panel and its dialogs answer during the pass.
-        panel.openSettings();
-        QVERIFY(panel.settingsDialog() && panel.settingsDialog()->isVisible());
+        app.openSettings();
+        QVERIFY(app.settingsDialog() && app.settingsDialog()->isVisible());
 
         QVERIFY(done.wait());
         QCOMPARE(events, (QStringList{"page", "pass", "page", "sound", "notice", "countdown"}));
-        QVERIFY(panel.monitor()->WebBrowser1->toPlainText().startsWith("1 Failed Service!"));
-        QCOMPARE(panel.monitor()->windowTitle(), QStringLiteral("Courivane Status"));
+        QVERIFY(app.monitor()->WebBrowser1->toPlainText().startsWith("1 Failed Service!"));
+        QCOMPARE(app.monitor()->windowTitle(), QStringLiteral("Courivane Status"));
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer4"))->isActive());  // Web, red
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
-        QVERIFY(panel.cycle()->Timer13->isActive() && !panel.cycle()->Timer1->isActive());
-        QCOMPARE(panel.monitor()->Label1->text(), QStringLiteral("30"));
-        QVERIFY2(panel.monitor()->PassLine->text().contains(QRegularExpression(
+        QVERIFY(app.cycle()->Timer13->isActive() && !app.cycle()->Timer1->isActive());
+        QCOMPARE(app.monitor()->Label1->text(), QStringLiteral("30"));
+        QVERIFY2(app.monitor()->PassLine->text().contains(QRegularExpression(
                      "^Checked at \\d\\d:\\d\\d:\\d\\d - 2 accounts in 0\\.\\d s$")),
-                 qPrintable(panel.monitor()->PassLine->text()));
+                 qPrintable(app.monitor()->PassLine->text()));
         // Who is red, where the pointer and a screen reader ask.
-        QCOMPARE(panel.alert()->trayState(), TrayState::Red);
-        QVERIFY(panel.alert()->trayToolTip().contains("Web failed: Web Down"));
+        QCOMPARE(app.alert()->trayState(), TrayState::Red);
+        QVERIFY(app.alert()->trayToolTip().contains("Web failed: Web Down"));
         QVERIFY(panel.picture(2)->toolTip().contains("Failing: Web Down"));
         QCOMPARE(panel.label(2)->accessibleDescription(), QStringLiteral("failing, 1 company"));
 
         // Acknowledged: the blink stops, the lamp dims; a new failure is heard again.
-        panel.acknowledge();
+        app.acknowledge();
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer4"))->isActive());
         QCOMPARE(panel.label(2)->palette().color(QPalette::Window),
                  fromWindowsColour(kCaptionDimRed));
-        QVERIFY(panel.alert()->trayToolTip().contains("(acknowledged)"));
+        QVERIFY(app.alert()->trayToolTip().contains("(acknowledged)"));
         server.setReply(
             QStringLiteral("/status/warn.txt"),
             FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1114011", time)));
         events.clear();
         // Check Now, from the tray's menu.
-        const QList<QAction*> entries = panel.alert()->trayMenu()->actions();
+        const QList<QAction*> entries = app.alert()->trayMenu()->actions();
         const auto checkNow = std::find_if(entries.cbegin(), entries.cend(), [](QAction* a) {
             return a->text() == QLatin1String("Check Now");
         });
         QVERIFY(checkNow != entries.cend());
         (*checkNow)->trigger();
-        QVERIFY(panel.cycle()->isRunning() && !panel.cycle()->Timer13->isActive());
+        QVERIFY(app.cycle()->isRunning() && !app.cycle()->Timer13->isActive());
         QVERIFY(done.wait());
         QVERIFY(events.contains("sound"));
-        QVERIFY(!panel.acknowledgement().active());
-        QVERIFY(panel.cycle()->Timer13->isActive());
+        QVERIFY(!app.acknowledgement().active());
+        QVERIFY(app.cycle()->Timer13->isActive());
 
-        panel.closeApplication();
-        QVERIFY(!panel.alert()->trayIconShown() && !panel.isVisible());
-        QTRY_VERIFY(!panel.settingsDialog());
+        app.closeApplication();
+        QVERIFY(!app.alert()->trayIconShown() && !panel.isVisible());
+        QTRY_VERIFY(!app.settingsDialog());
     }
 };
 

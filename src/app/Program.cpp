@@ -1,0 +1,188 @@
+#include "app/Program.h"
+
+#include "polling/FetchSecurity.h"
+#include "polling/PollCycle.h"
+#include "report/SummaryPage.h"
+#include "ui/Accounts.h"
+#include "ui/Alert.h"
+#include "ui/KeyringPasswords.h"
+#include "ui/MessageBox.h"
+#include "ui/Monitor.h"
+#include "ui/Settings.h"
+#include "ui/Status.h"
+#include "ui/X11Desktop.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QWindow>
+
+namespace courivane {
+
+Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
+    : QObject(parent), m_dir(std::move(configDir)) {
+    if (assetDirs.isEmpty())
+        assetDirs = QStringList{m_dir.path()};
+    m_panel = std::make_unique<Status>(assetDirs);
+    m_monitor = std::make_unique<Monitor>();
+    m_alert = new Alert(assetDirs, this);
+    m_cycle = new PollCycle(m_dir, OptionFlags(), this);
+    setPasswordStore(std::make_shared<KeyringPasswords>());
+    m_colours.fill(LampColour::White);
+
+    connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
+    connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
+    connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
+    connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
+            [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
+    connect(m_cycle, &PollCycle::optionsRead, m_panel.get(),
+            [this](const OptionFlags& options) { m_panel->setMoveable(isYes(options.MakeMoveable)); });
+    connect(m_panel.get(), &Status::settingsRequested, this, &Program::openSettings);
+    connect(m_panel.get(), &Status::summaryRequested, this, &Program::showSummary);
+    connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Program::checkNow);
+    connect(m_monitor.get(), &Monitor::accountsRequested, this, &Program::openAccounts);
+    connect(m_monitor.get(), &Monitor::trustRequested, this, &Program::trust);
+    connect(m_alert, &Alert::trayClicked, this, &Program::toggleSummary);
+    connect(m_alert, &Alert::showSummaryRequested, this, &Program::showSummary);
+    connect(m_alert, &Alert::checkNowRequested, this, &Program::checkNow);
+    connect(m_alert, &Alert::acknowledgeRequested, this, &Program::acknowledge);
+    connect(m_alert, &Alert::settingsRequested, this, &Program::openSettings);
+    connect(m_alert, &Alert::closeApplicationRequested, this, &Program::closeApplication);
+}
+
+Program::~Program() {
+    // The dialogs are windows of their own (so that the panel stays above them).
+    delete m_settings;
+    delete m_accounts;
+}
+
+Settings* Program::settingsDialog() const {
+    return m_settings;
+}
+
+Accounts* Program::accountsDialog() const {
+    return m_accounts;
+}
+
+void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
+    m_passwords = std::move(store);
+    m_cycle->setPasswordStore(m_passwords.get());
+}
+
+void Program::startUp() {
+    m_alert->addTrayIcon();
+    m_monitor->writePage(SummaryPage::kLoadingText);
+    OptionFlags options;
+    const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
+    m_cycle->setOptions(options);
+    m_panel->setMoveable(isYes(options.MakeMoveable));
+    m_panel->applyStartupLayout(options);
+    showTray();
+    // A strip that watches everything is seen from every virtual desktop.
+    x11::showOnAllDesktops(m_panel->windowHandle());
+    m_panel->show();
+    x11::showOnAllDesktops(m_panel->windowHandle());
+    m_cycle->runStartupPass(problems);
+    // A first start without accounts says so at once, with the way to add them.
+    if (!QFileInfo::exists(AccountsFile(m_dir).path()))
+        showSummary();
+}
+
+void Program::showEndOfPass(const PassResult& result) {
+    m_companies = lampCompanies(result.rows);
+    m_colours = result.end.colours;
+    m_passEnded = true;
+    // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
+    const bool silenced = m_ack.silences(m_companies);
+    const QString page = pageOf(result);
+    m_monitor->writePage(result.rows.isEmpty() ? SummaryPage::withAccountsLink(page) : page);
+    m_monitor->setRows(result.rows);
+    m_panel->showLamps(m_colours, result.end.blinks, m_companies, m_ack);
+    showTray();
+    if (!silenced)
+        m_alert->raise(result.end);
+}
+
+void Program::showTray() {
+    const TrayState state = m_passEnded ? trayState(m_colours) : TrayState::Waiting;
+    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_ack.active()));
+}
+
+void Program::acknowledge() {
+    m_ack.acknowledge(m_companies);
+    m_panel->showLamps(m_colours, {}, m_companies, m_ack);
+    showTray();
+}
+
+void Program::applyOption(OptionLine line, bool on) {
+    OptionFlags options = m_cycle->options();
+    options.*optionRow(line)->member = yesNo(on);
+    m_cycle->setOptions(options);
+    if (line == MoveableLine)
+        m_panel->setMoveable(on);
+    else if (line == SplitLine)
+        m_panel->applySplit(options);
+    else if (line == GraphicLine)
+        m_panel->applyDisplayMode(options);
+}
+
+void Program::trust(const QByteArray& pem) {
+    if (const QString error = trustCertificate(m_dir, pem); !error.isEmpty()) {
+        showMessage(m_monitor.get(),
+                    QStringLiteral("%1 could not be saved: %2").arg(kCertificatesFileName, error));
+        return;
+    }
+    // Asked again at once, so that the row shows what the server says.
+    checkNow();
+}
+
+void Program::checkNow() {
+    m_cycle->checkNow();
+}
+
+void Program::toggleSummary() {
+    if (m_monitor->isVisible() && !m_monitor->isMinimized())
+        m_monitor->Hide();
+    else
+        showSummary();
+}
+
+void Program::showSummary() {
+    m_monitor->Show();
+}
+
+void Program::openSettings() {
+    if (m_settings) {
+        m_settings->raise();
+        m_settings->activateWindow();
+        return;
+    }
+    // Not transient for the panel: a window manager would stack it above the panel.
+    m_settings = new Settings(m_cycle->options(), m_dir);
+    connect(m_settings, &Settings::optionChanged, this, &Program::applyOption);
+    connect(m_settings, &Settings::accountsRequested, this, &Program::openAccounts);
+    connect(m_settings, &Settings::closeApplicationRequested, this, &Program::closeApplication);
+    m_settings->show();
+}
+
+void Program::openAccounts() {
+    if (m_accounts) {
+        m_accounts->raise();
+        m_accounts->activateWindow();
+        return;
+    }
+    m_accounts = new Accounts(m_dir, m_passwords.get());
+    m_accounts->show();
+}
+
+void Program::closeApplication() {
+    m_alert->removeTrayIcon();
+    if (m_settings)
+        m_settings->close();
+    if (m_accounts)
+        m_accounts->close();
+    m_monitor->Hide();
+    m_panel->hide();
+    QCoreApplication::quit();
+}
+
+} // namespace courivane
