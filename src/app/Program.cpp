@@ -34,8 +34,9 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
             [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
-    connect(m_cycle, &PollCycle::optionsRead, m_panel.get(),
-            [this](const OptionFlags& options) { m_panel->setMoveable(isYes(options.MakeMoveable)); });
+    connect(m_cycle, &PollCycle::optionsRead, m_panel.get(), [this](const OptionFlags& options) {
+        m_panel->setMoveable(isYes(options.MakeMoveable));
+    });
     connect(m_panel.get(), &Status::settingsRequested, this, &Program::openSettings);
     connect(m_panel.get(), &Status::summaryRequested, this, &Program::showSummary);
     connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Program::checkNow);

@@ -94,8 +94,7 @@ private slots:
         panel.applyStartupLayout(options);
         panel.show();
         QCOMPARE(panel.geometry(),
-                 QRect(centredLeft(panel.screen()->geometry().width() * 15, width) / 15, 0,
-                       width / 15, 25));
+                 QRect((panel.screen()->geometry().width() - width / 15) / 2, 0, width / 15, 25));
         QCOMPARE(panel.label(3)->isVisible(), l.labelVisible[3]);
         QCOMPARE(panel.picture(3)->x(), l.pictureLeft(3) / 15);
     }
