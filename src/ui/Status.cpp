@@ -5,9 +5,9 @@
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -305,19 +305,27 @@ bool Status::eventFilter(QObject* watched, QEvent* event) {
         if (!isLamp(element) || !m_moveable)
             return isLamp(element);
         const auto* press = static_cast<QMouseEvent*>(event);
-        // Any button drags. The window manager moves the panel for the left one; it is only
-        // ever told of the left button, so a drag with another is ours, and Qt sees its release
-        // (otherwise it would wait for that release and misread every later click).
-        if (press->button() == Qt::LeftButton && windowHandle())
-            windowHandle()->startSystemMove();
-        else
-            m_dragOffset = press->globalPosition().toPoint() - pos();
+        m_dragOffset = press->globalPosition().toPoint() - pos();
         return true;
     }
     case QEvent::MouseMove: {
+        // Any button drags. The window manager moves the panel for the left one, once the
+        // pointer has moved far enough to be a drag (a press alone would hand it the second
+        // click of a double-click). It is only ever told of the left button, so a drag with
+        // another is ours, and Qt sees its release (otherwise it would wait for that release
+        // and misread every later click).
         const auto* move = static_cast<QMouseEvent*>(event);
-        if (m_dragOffset && (move->buttons() & ~Qt::LeftButton))
+        if (!m_dragOffset)
+            return isLamp(element);
+        const QPoint offset = move->globalPosition().toPoint() - pos();
+        if (move->buttons() & ~Qt::LeftButton) {
             QWidget::move(move->globalPosition().toPoint() - *m_dragOffset);
+        } else if ((move->buttons() & Qt::LeftButton) && windowHandle() &&
+                   (offset - *m_dragOffset).manhattanLength() >=
+                       QApplication::startDragDistance()) {
+            m_dragOffset.reset();
+            windowHandle()->startSystemMove();
+        }
         return isLamp(element);
     }
     case QEvent::MouseButtonDblClick:

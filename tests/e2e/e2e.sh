@@ -215,6 +215,12 @@ xdotool windowmove "$settings" 100 300
 wait_for 30 at "$settings" 100 300 || fail "the Settings dialog did not move away"
 echo "the panel stays above a dialog moved over it"
 
+# A left double-click on a lamp puts the moved panel back at the top, Make Moveable on or not.
+xdotool mousemove "$(lamp_x 360)" $((py + 12)) click --repeat 2 --delay 80 1
+panel_home() { local y; read -r _ y < <(origin "$panel"); [ "$y" -lt 5 ]; }
+wait_for 30 panel_home || fail "a left double-click on a lamp did not put the moved panel back"
+echo "a left double-click put the panel back at the top"
+
 # Close Application ends the program.
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
 read -r X Y < <(origin "$settings")
