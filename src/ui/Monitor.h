@@ -31,15 +31,6 @@ public:
     explicit Monitor(QWidget* parent = nullptr);
     ~Monitor() override;
 
-    QWidget* const Caption;
-    QLabel* const CaptionTitle;
-    QToolButton* const CloseBox;
-    QTextBrowser* const WebBrowser1;
-    QPushButton* const cmdTitleBarButton;
-    QLabel* const Label1;   // the countdown counter
-    QLabel* const PassLine; // when the page was made, or how far the pass is
-    QTimer* const Timer1;   // (re)creates the title-bar button after Show
-
     clsBtnTitleBar* titleBarButton() const { return m_titleBar.get(); }
     // The caption's height, from the title font: it scales with the screen.
     int captionHeight() const;
@@ -76,6 +67,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* const Caption;
+    QLabel* const CaptionTitle;
+    QToolButton* const CloseBox;
+    QTextBrowser* const WebBrowser1;
+    QPushButton* const cmdTitleBarButton;
+    QLabel* const Label1;   // the countdown counter
+    QLabel* const PassLine; // when the page was made, or how far the pass is
+    QTimer* const Timer1;   // (re)creates the title-bar button after Show
+
     void applyResizeRule();
     // Moves (and where it must, shrinks) the window to lie wholly on a screen.
     void bringOnScreen();

@@ -16,7 +16,7 @@ template <typename Window> QList<Window*> windowsOf() {
 }
 
 // A window's control by its object name, as the window names it; a wrong name ends the test.
-template <typename Control = QWidget> Control* control(const QWidget* window, const char* name) {
+template <typename Control = QWidget> Control* control(const QObject* window, const char* name) {
     auto* found = window->findChild<Control*>(QLatin1String(name));
     if (!found)
         qFatal("%s has no %s named %s", qPrintable(window->objectName()),

@@ -4,6 +4,8 @@
 #include "ui/basHook.h"
 #include "ui/clsBtnTitleBar.h"
 
+#include "Windows.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QToolTip>
 
 using namespace courivane;
+using namespace courivane::testing;
 
 namespace {
 QList<QPushButton*> titleBarButtons() {
@@ -40,12 +43,13 @@ private slots:
         Monitor monitor;
         monitor.Show();
         monitor.Show();
-        QTRY_VERIFY(!monitor.Timer1->isActive());
+        QTRY_VERIFY(!control<QTimer>(&monitor, "Timer1")->isActive());
         QCOMPARE(titleBarButtons().size(), 1);
         // Where it stands in the caption is checked on a real desktop, moved and resized.
         QPushButton* button = titleBarButtons().first();
         // A release outside the button does nothing; inside, it clicks the hidden control once.
-        QSignalSpy clicked(monitor.cmdTitleBarButton, &QPushButton::clicked);
+        QSignalSpy clicked(control<QPushButton>(&monitor, "cmdTitleBarButton"),
+                           &QPushButton::clicked);
         QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(button->width() + 20, 5));
         QVERIFY(clicked.isEmpty() && monitor.isVisible());
@@ -68,12 +72,13 @@ private slots:
         Monitor monitor;
         monitor.writePage(QStringLiteral("<p><img src=%1>x</p>").arg(path)); // while hidden
         monitor.Show();
-        QTextDocument* doc = monitor.WebBrowser1->document();
+        QTextDocument* doc = control<QTextBrowser>(&monitor, "WebBrowser1")->document();
         for (const QUrl& url : {QUrl::fromLocalFile(path), QUrl(path)}) {
             const QVariant loaded = doc->resource(QTextDocument::ImageResource, url);
             QVERIFY(loaded.toByteArray().isEmpty() && loaded.value<QImage>().isNull());
         }
-        QCOMPARE(monitor.WebBrowser1->toPlainText().trimmed().right(1), QStringLiteral("x"));
+        QCOMPARE(control<QTextBrowser>(&monitor, "WebBrowser1")->toPlainText().trimmed().right(1),
+                 QStringLiteral("x"));
     }
 
     void aLogLinkNoBrowserOpensGivesItsAddress() {
@@ -81,8 +86,10 @@ private slots:
         QStringList messages;
         setMessageHandler([&](QWidget*, const QString& text) { messages << text; });
         Monitor monitor;
-        emit monitor.WebBrowser1->anchorClicked(QUrl(QStringLiteral("http://m1/logs/a%1B.txt")));
-        emit monitor.WebBrowser1->anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
+        emit control<QTextBrowser>(&monitor, "WebBrowser1")
+            ->anchorClicked(QUrl(QStringLiteral("http://m1/logs/a%1B.txt")));
+        emit control<QTextBrowser>(&monitor, "WebBrowser1")
+            ->anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
         setMessageHandler({});
         QCOMPARE(messages, QStringList{"No web browser could open the log. Its address:\n"
                                        "http://m1/logs/a%1B.txt"});
@@ -105,7 +112,7 @@ private slots:
         monitor.setRows(rows);
         auto* bar = monitor.findChild<QScrollBar*>(QStringLiteral("pageRows"));
         QVERIFY(bar && bar->isVisible() && bar->maximum() > 2900);
-        QTextBrowser* view = monitor.WebBrowser1;
+        QTextBrowser* view = control<QTextBrowser>(&monitor, "WebBrowser1");
         const auto shown = [view] { return view->toPlainText(); };
         QVERIFY(shown().contains("3000 Failed Services!") && shown().contains("Company 0\n"));
         QVERIFY(shown().count("Company ") < 100);
@@ -140,7 +147,7 @@ private slots:
         QStringList asked;
         setQuestionHandler([&](QWidget*, const QString& text) { return asked << text, true; });
         QSignalSpy trusted(&monitor, &Monitor::trustRequested);
-        QTextBrowser* view = monitor.WebBrowser1;
+        QTextBrowser* view = control<QTextBrowser>(&monitor, "WebBrowser1");
         const QPoint at = view->cursorRect(view->document()->find("Vault")).center();
         QTimer::singleShot(100, [] {
             QWidget* menu = QApplication::activePopupWidget();
@@ -170,8 +177,8 @@ private slots:
         monitor.Show();
         QTRY_VERIFY(monitor.titleBarButton() && monitor.titleBarButton()->button());
         const QRect button = monitor.titleBarButton()->button()->geometry();
-        QVERIFY(monitor.Caption->rect().contains(button));
-        QCOMPARE(button.right() + 1 + 2, monitor.CloseBox->x());
+        QVERIFY(control(&monitor, "caption")->rect().contains(button));
+        QCOMPARE(button.right() + 1 + 2, control(&monitor, "closeBox")->x());
     }
 
     void aButtonNeverOutlivesItsWindow() {

@@ -190,7 +190,8 @@ private slots:
         QStringList events;
         const auto note = [&](const char* event) { return [&events, event] { events << event; }; };
         connect(app.cycle(), &PollCycle::passStarted, this, note("pass"));
-        connect(app.monitor()->WebBrowser1, &QTextEdit::textChanged, this, note("page"));
+        connect(control<QTextBrowser>(app.monitor(), "WebBrowser1"), &QTextEdit::textChanged, this,
+                note("page"));
         connect(app.alert(), &Alert::soundPlayed, this, note("sound"));
         connect(app.alert(), &Alert::noticeShown, this, note("notice"));
         connect(app.cycle(), &PollCycle::countdownChanged, this, note("countdown"));
@@ -199,25 +200,31 @@ private slots:
         app.startUp();
         // The first pass is under way: loading text, panel shown, tray icon there, no countdown.
         QVERIFY(panel.isVisible() && app.alert()->trayIconShown());
-        QCOMPARE(app.monitor()->WebBrowser1->toPlainText(), QStringLiteral("Loading...."));
+        QCOMPARE(control<QTextBrowser>(app.monitor(), "WebBrowser1")->toPlainText(),
+                 QStringLiteral("Loading...."));
         QVERIFY(!app.cycle()->Timer13->isActive() && app.cycle()->isRunning());
-        QCOMPARE(app.monitor()->PassLine->text(), QStringLiteral("Checking: 0 of 2"));
+        QCOMPARE(control<QLabel>(app.monitor(), "PassLine")->text(),
+                 QStringLiteral("Checking: 0 of 2"));
         // The panel and its dialogs answer during the pass.
         app.openSettings();
         QVERIFY(app.settingsDialog() && app.settingsDialog()->isVisible());
 
         QVERIFY(done.wait());
         QCOMPARE(events, (QStringList{"page", "pass", "page", "sound", "notice", "countdown"}));
-        QVERIFY(app.monitor()->WebBrowser1->toPlainText().startsWith("1 Failed Service!"));
+        QVERIFY(control<QTextBrowser>(app.monitor(), "WebBrowser1")
+                    ->toPlainText()
+                    .startsWith("1 Failed Service!"));
         QCOMPARE(app.monitor()->windowTitle(), QStringLiteral("Courivane Status"));
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer4"))->isActive());  // Web, red
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
         QVERIFY(app.cycle()->Timer13->isActive() && !app.cycle()->Timer1->isActive());
-        QCOMPARE(app.monitor()->Label1->text(), QStringLiteral("30"));
-        QVERIFY2(app.monitor()->PassLine->text().contains(QRegularExpression(
-                     "^Checked at \\d\\d:\\d\\d:\\d\\d - 2 accounts in 0\\.\\d s$")),
-                 qPrintable(app.monitor()->PassLine->text()));
+        QCOMPARE(control<QLabel>(app.monitor(), "Label1")->text(), QStringLiteral("30"));
+        QVERIFY2(control<QLabel>(app.monitor(), "PassLine")
+                     ->text()
+                     .contains(QRegularExpression(
+                         "^Checked at \\d\\d:\\d\\d:\\d\\d - 2 accounts in 0\\.\\d s$")),
+                 qPrintable(control<QLabel>(app.monitor(), "PassLine")->text()));
         // Who is red, where the pointer and a screen reader ask.
         QCOMPARE(app.alert()->trayState(), TrayState::Red);
         QVERIFY(app.alert()->trayToolTip().contains("Web failed: Web Down"));
