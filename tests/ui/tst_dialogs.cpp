@@ -126,6 +126,7 @@ private slots:
         QCOMPARE(check(s, "Check8")->checkState(), Qt::PartiallyChecked);
         click(check(s, "Check7"));
         QCOMPARE(check(s, "Check8")->checkState(), Qt::Checked);
+        QCOMPARE(m_app->cycle()->options().StatusSummary, kYes);
         click(check(s, "Check7"));
         QCOMPARE(check(s, "Check8")->checkState(), Qt::PartiallyChecked);
         QCOMPARE(m_app->cycle()->options().ShowErrorsOnly, kYes);
