@@ -234,6 +234,29 @@ private slots:
                                       QByteArray(stored).prepend("acme:").toBase64() + "\r\n\r\n");
     }
 
+    void aPasswordFoundAfterTheBoundIsNotUsed() {
+        // The keyring answers after the fetch's bound has ended it: the fetch has ended once.
+        struct LateStore : MemoryPasswordStore {
+            void find(const QString&, const QString&, QObject* context, Found found) override {
+                QTimer::singleShot(300, context, [found] { found(QStringLiteral("s3cret")); });
+            }
+        } passwords;
+        FakeMonitorServer server;
+        server.useTls(QStringLiteral("localhost.pem"));
+        QVERIFY(server.listen());
+        server.requireCredentials("acme:s3cret");
+        StatusFetch fetch;
+        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), &passwords});
+        fetch.setTimeoutMs(150);
+        QSignalSpy done(&fetch, &StatusFetch::finished);
+        fetch.start(target("https://" + server.address(), "acme"), proxy(), 0);
+        QVERIFY(done.wait(2000));
+        QTest::qWait(400);
+        QCOMPARE(done.size(), 1);
+        QVERIFY(done.first().first().value<FetchOutcome>().timedOut);
+        QCOMPARE(server.requests().size(), 1);
+    }
+
     void initTestCase() { QVERIFY(m_server.listen()); }
     void init() { m_server.clearRequests(); }
 
