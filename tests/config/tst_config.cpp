@@ -161,6 +161,15 @@ private slots:
         }
     }
 
+    void wholeNumbersOfACommandLine() {
+        // From 1 to 64; 0: refused. Leading zeros are no reason to refuse, ten digits are.
+        const std::pair<const char*, int> numbers[] = {
+            {"1", 1},  {"64", 64}, {"0", 0},  {"65", 0},          {"0064", 64},
+            {"+8", 0}, {"", 0},    {"8 ", 0}, {"00000000008", 8}, {"1000000000", 0}};
+        for (const auto& [text, value] : numbers)
+            QCOMPARE(parseWholeNumber(text, 1, 64).value_or(0), value);
+    }
+
     void proxyLinesTheDialogRefuses_data() { addRows(kProxyLines); }
     void proxyLinesTheDialogRefuses() {
         const auto& [name, proxy, address, port, refusal] = currentRow(kProxyLines);
