@@ -249,8 +249,7 @@ void PollCycle::fileInOrder() {
         m_state.rows.append({p.account.CompanyName, p.target.logUrl, rowClass, std::move(p.reply)});
         p.reply = Reply();
         m_status.filed = m_nextToFile;
-        if (m_nextToFile < m_pending.size())
-            announceWaiting();
+        announceWaiting();
     }
 }
 

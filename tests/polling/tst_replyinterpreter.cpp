@@ -196,8 +196,10 @@ private slots:
         // Now is 12:31:00 UTC; the rule's limit is 30 minutes unless a row says otherwise.
         QTest::newRow("31 minutes old") << "2026-07-01 12:00:00"_qba << 30 << true;
         QTest::newRow("29 minutes old") << "2026-07-01 12:02:00"_qba << 30 << false;
+        QTest::newRow("just 30 minutes old") << "2026-07-01 12:01:00"_qba << 30 << false;
         QTest::newRow("6 minutes ahead") << "2026-07-01 12:37:00"_qba << 30 << true;
         QTest::newRow("4 minutes ahead") << "2026-07-01 12:35:00"_qba << 30 << false;
+        QTest::newRow("just 5 minutes ahead") << "2026-07-01 12:36:00"_qba << 30 << false;
         QTest::newRow("unreadable") << "2026-07-01 12:3x:00"_qba << 30 << true;
         QTest::newRow("rule off") << "2026-07-01 12:00:00"_qba << 0 << false;
         QTest::newRow("unreadable, rule off") << "yesterday at noon.."_qba << 0 << false;
