@@ -1,5 +1,7 @@
 #include "polling/FetchTarget.h"
 
+#include <algorithm>
+
 #include "config/OptionsFile.h"
 
 namespace courivane {
@@ -117,6 +119,12 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
         h = h.left(colon);
     }
     target.host = h;
+    // What no host name holds never reaches the resolver: "/base" or ":80" names no server.
+    const bool hostChars = std::all_of(h.cbegin(), h.cend(), [](QChar c) {
+        return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_';
+    });
+    if (target.portError.isEmpty() && !server.isEmpty() && (h.isEmpty() || !hostChars))
+        target.portError = QStringLiteral("\"%1\" is no host name").arg(h);
     return target;
 }
 

@@ -168,6 +168,7 @@ private slots:
             {"+8", 0}, {"", 0},    {"8 ", 0}, {"00000000008", 8}, {"1000000000", 0}};
         for (const auto& [text, value] : numbers)
             QCOMPARE(parseWholeNumber(text, 1, 64).value_or(0), value);
+        QCOMPARE(parseWholeNumber("999999999", 1, INT_MAX), 999999999);
     }
 
     void proxyLinesTheDialogRefuses_data() { addRows(kProxyLines); }

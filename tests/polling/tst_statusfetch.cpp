@@ -105,7 +105,8 @@ const std::tuple<const char*, const char*, const char*, int, const char*, int, c
 };
 
 // The port's own rules are the options file's; one bad port each after a name and a bracket.
-const char* const kUnusable[] = {"mon1:http", "   ", "[::1:8080", "[::1]8080", "[::1]:x"};
+const char* const kUnusable[] = {"mon1:http", "   ",       "/base",     ":80",
+                                 "mon 1",     "[::1:8080", "[::1]8080", "[::1]:x"};
 
 // How servers answer, and what the fetch makes of it; an empty reason is a whole status.
 constexpr Script::End kOpen = Script::End::KeepOpen;

@@ -175,6 +175,10 @@ private slots:
                      .arg(cell,
                           QStringLiteral("<td bgcolor=#ff9900 align=center></td>").repeated(6),
                           href));
+        // A section is shown only when it has rows.
+        const QString page =
+            SummaryPage::ofPass({{company, log, RowFailed, failed}}, false, true, false, {});
+        QVERIFY(page.contains("1 Failed Service!") && !page.contains("OK Service"));
     }
 
     void cellsOfAReply() {
