@@ -62,6 +62,51 @@ const std::tuple<const char*, QList<Account>, bool, QByteArray> kProbes[] = {
 };
 // clang-format on
 
+// The scrape time-out header; the probe's deadline and each fetch's bound, in ms.
+const std::tuple<const char*, QByteArray, int, int> kBudgets[] = {
+    {"none: a fetch's bound", {}, 30250, 30000},
+    {"10 s", "10", 9500, 9250},
+    {"a fraction", " 2.25 ", 1750, 1500},
+    {"no longer than a fetch's bound", "120", 30250, 30000},
+    {"shorter than the margin", "0.3", 100, 50},
+    {"not a number", "soon", 30250, 30000},
+    {"not finite", "inf", 30250, 30000},
+    {"negative", "-4", 30250, 30000},
+};
+
+// A query and its target value.
+const std::tuple<const char*, QByteArray, const char*> kQueries[] = {
+    {"plus is a blank", "target=Acme+Freight", "Acme Freight"},
+    {"percent and others", "module=x&target=Cedar%20%26%20Pine%2BCo", "Cedar & Pine+Co"},
+    {"UTF-8", "target=Caf%C3%A9", "Caf\xc3\xa9"},
+    {"empty", "target=", ""},
+    {"the first of two", "target=A&target=B", "A"},
+    {"absent", "targets=A", "(absent)"},
+};
+
+// A listen address; the host and port it gives, or no host when it is refused.
+const std::tuple<const char*, const char*, const char*, int> kListen[] = {
+    {"IPv4", "127.0.0.1:9810", "127.0.0.1", 9810},
+    {"IPv6", "[::1]:0", "::1", 0},
+    {"localhost", "localhost:80", "127.0.0.1", 80},
+    {"any", "0.0.0.0:9810", "0.0.0.0", 9810},
+    {"no port", "127.0.0.1", nullptr, 0},
+    {"port too large", "127.0.0.1:65536", nullptr, 0},
+    {"IPv6 unbracketed", "::1:9810", nullptr, 0},
+    {"IPv4 in brackets", "[127.0.0.1]:1", nullptr, 0},
+    {"a name that needs resolving", "example.org:1", nullptr, 0},
+};
+
+// A request target; the answer's status and a part of its body.
+const std::tuple<const char*, QByteArray, int, QByteArray> kAnswers[] = {
+    {"a company", "/probe?target=Fine+%26+Co", 200, "{service=\"smtp\",state=\"fail\"} 1\n"},
+    {"no target", "/probe", 400, "target"},
+    {"an unknown company, made printable", "/probe?target=No%1B%5B2Jbody", 404,
+     "no company named \"No\xEF\xBF\xBD[2Jbody\""},
+    {"the exporter's own", "/metrics", 200, "courivane_exporter_probes_total "},
+    {"anything else", "/probe/x", 404, "not found"},
+};
+
 struct Answer {
     int status = 0;
     QByteArray head;
@@ -141,99 +186,33 @@ private slots:
         QVERIFY(!text.contains("C\""));
     }
 
-    void theScrapeTimeOutBoundsTheProbe_data() {
-        QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<int>("deadline");
-        QTest::addColumn<int>("fetchBound");
-        QTest::newRow("none: a fetch's bound") << QByteArray() << 30250 << 30000;
-        QTest::newRow("10 s") << QByteArray("10") << 9500 << 9250;
-        QTest::newRow("a fraction") << QByteArray(" 2.25 ") << 1750 << 1500;
-        QTest::newRow("no longer than a fetch's bound") << QByteArray("120") << 30250 << 30000;
-        QTest::newRow("shorter than the margin") << QByteArray("0.3") << 100 << 50;
-        QTest::newRow("not a number") << QByteArray("soon") << 30250 << 30000;
-        QTest::newRow("not finite") << QByteArray("inf") << 30250 << 30000;
-        QTest::newRow("negative") << QByteArray("-4") << 30250 << 30000;
-    }
+    void theScrapeTimeOutBoundsTheProbe_data() { addRows(kBudgets); }
     void theScrapeTimeOutBoundsTheProbe() {
-        QFETCH(QByteArray, header);
-        QFETCH(int, deadline);
-        QFETCH(int, fetchBound);
+        const auto& [name, header, deadline, fetchBound] = currentRow(kBudgets);
         QCOMPARE(probeBudget(header), (ProbeBudget{deadline, fetchBound}));
     }
 
-    void queryValuesAsFormsEncodeThem_data() {
-        QTest::addColumn<QByteArray>("query");
-        QTest::addColumn<QString>("value"); // null: absent
-        QTest::newRow("plus is a blank") << QByteArray("target=Acme+Freight") << "Acme Freight";
-        QTest::newRow("percent and others")
-            << QByteArray("module=x&target=Cedar%20%26%20Pine%2BCo") << "Cedar & Pine+Co";
-        QTest::newRow("UTF-8") << QByteArray("target=Caf%C3%A9") << QStringLiteral("Café");
-        QTest::newRow("empty") << QByteArray("target=") << "";
-        QTest::newRow("the first of two") << QByteArray("target=A&target=B") << "A";
-        QTest::newRow("absent") << QByteArray("targets=A") << QString();
-    }
+    void queryValuesAsFormsEncodeThem_data() { addRows(kQueries); }
     void queryValuesAsFormsEncodeThem() {
-        QFETCH(QByteArray, query);
-        QFETCH(QString, value);
+        const auto& [name, query, value] = currentRow(kQueries);
         const std::optional<QString> got = queryValue(query, "target");
-        QCOMPARE(got.has_value(), !value.isNull());
-        if (got)
-            QCOMPARE(*got, value);
+        QCOMPARE(got.value_or(QStringLiteral("(absent)")), QString::fromUtf8(value));
     }
 
-    void listenAddresses_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("host"); // empty: refused
-        QTest::addColumn<int>("port");
-        QTest::newRow("IPv4") << "127.0.0.1:9810"
-                              << "127.0.0.1" << 9810;
-        QTest::newRow("IPv6") << "[::1]:0"
-                              << "::1" << 0;
-        QTest::newRow("localhost") << "localhost:80"
-                                   << "127.0.0.1" << 80;
-        QTest::newRow("any") << "0.0.0.0:9810"
-                             << "0.0.0.0" << 9810;
-        QTest::newRow("no port") << "127.0.0.1"
-                                 << "" << 0;
-        QTest::newRow("port too large") << "127.0.0.1:65536"
-                                        << "" << 0;
-        QTest::newRow("IPv6 unbracketed") << "::1:9810"
-                                          << "" << 0;
-        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:1"
-                                          << "" << 0;
-        QTest::newRow("a name that needs resolving") << "example.org:1"
-                                                     << "" << 0;
-    }
+    void listenAddresses_data() { addRows(kListen); }
     void listenAddresses() {
-        QFETCH(QString, text);
-        QFETCH(QString, host);
-        QFETCH(int, port);
+        const auto& [name, text, host, port] = currentRow(kListen);
         const std::optional<ListenAddress> got = parseListenAddress(text);
-        QCOMPARE(got.has_value(), !host.isEmpty());
+        QCOMPARE(got.has_value(), host != nullptr);
         if (got) {
-            QCOMPARE(got->host, QHostAddress(host));
+            QCOMPARE(got->host, QHostAddress(QString::fromLatin1(host)));
             QCOMPARE(int(got->port), port);
         }
     }
 
-    void answersOverHttp_data() {
-        QTest::addColumn<QByteArray>("target");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("contains");
-        QTest::newRow("a company") << QByteArray("/probe?target=Fine+%26+Co") << 200
-                                   << QByteArray("{service=\"smtp\",state=\"fail\"} 1\n");
-        QTest::newRow("no target") << QByteArray("/probe") << 400 << QByteArray("target");
-        QTest::newRow("an unknown company, made printable")
-            << QByteArray("/probe?target=No%1B%5B2Jbody") << 404
-            << QByteArray("no company named \"No\xEF\xBF\xBD[2Jbody\"");
-        QTest::newRow("the exporter's own")
-            << QByteArray("/metrics") << 200 << QByteArray("courivane_exporter_probes_total ");
-        QTest::newRow("anything else") << QByteArray("/probe/x") << 404 << QByteArray("not found");
-    }
+    void answersOverHttp_data() { addRows(kAnswers); }
     void answersOverHttp() {
-        QFETCH(QByteArray, target);
-        QFETCH(int, status);
-        QFETCH(QByteArray, contains);
+        const auto& [name, target, status, contains] = currentRow(kAnswers);
         const Answer answer = ask(m_server->port(), get(target));
         QCOMPARE(answer.status, status);
         QVERIFY2(answer.body.contains(contains), answer.body.constData());

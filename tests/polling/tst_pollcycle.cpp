@@ -40,6 +40,26 @@ void setZone(const QByteArray& zone) {
     tzset();
 }
 
+// Fetches at once, servers, the most open to one server and to all.
+const std::tuple<const char*, int, int, int, int> kLimits[] = {
+    {"three at once", 3, 1, 3, 3},
+    {"four to one server", 8, 1, 4, 4},
+    {"six over two servers", 6, 2, 4, 6},
+};
+
+// Running, accounts of the last pass, seconds since it ended (-1: none has); the line, and
+// whether it is late.
+const std::tuple<const char*, bool, int, int, const char*, bool> kStatusLines[] = {
+    {"checked", false, 5, 10, "Checked at 12:00:00 - 5 accounts in 1.2 s", false},
+    {"one account", false, 1, 10, "Checked at 12:00:00 - 1 account in 1.2 s", false},
+    {"nothing to check", false, 0, 10,
+     "Checked at 12:00:00 - no account to check, nothing is known", false},
+    {"under way", true, 5, 100, "Checking: 37 of 200", false},
+    {"stuck", true, 5, 200, "Checking: 37 of 200 - no pass has ended since 12:00:00", true},
+    {"none yet, stuck", true, 0, -1, "Checking: 37 of 200 - no pass has ended since 11:59:00",
+     true},
+};
+
 } // namespace
 
 class TestPollCycle : public QObject {
@@ -144,20 +164,9 @@ private slots:
         QVERIFY(one.end.showNotice && many.end.showNotice && !one.end.noticeText.isEmpty());
     }
 
-    void fetchLimitsHold_data() {
-        QTest::addColumn<int>("parallel");
-        QTest::addColumn<int>("servers");
-        QTest::addColumn<int>("perServer");
-        QTest::addColumn<int>("total");
-        QTest::newRow("three at once") << 3 << 1 << 3 << 3;
-        QTest::newRow("four to one server") << 8 << 1 << 4 << 4;
-        QTest::newRow("six over two servers") << 6 << 2 << 4 << 6;
-    }
+    void fetchLimitsHold_data() { addRows(kLimits); }
     void fetchLimitsHold() {
-        QFETCH(int, parallel);
-        QFETCH(int, servers);
-        QFETCH(int, perServer);
-        QFETCH(int, total);
+        const auto& [name, parallel, servers, perServer, total] = currentRow(kLimits);
         FakeMonitorServer a, b;
         QList<AccountRecord> list;
         for (FakeMonitorServer* s : {&a, &b}) {
@@ -220,31 +229,10 @@ private slots:
         QCOMPARE(result.counters[ConnectionLamp], 1);
     }
 
-    void theStatusLineSaysWhen_data() {
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<int>("accounts");
-        QTest::addColumn<int>("secondsSinceEnd"); // -1: no pass has ended
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("late");
-        QTest::newRow("checked") << false << 5 << 10 << "Checked at 12:00:00 - 5 accounts in 1.2 s"
-                                 << false;
-        QTest::newRow("one account")
-            << false << 1 << 10 << "Checked at 12:00:00 - 1 account in 1.2 s" << false;
-        QTest::newRow("nothing to check")
-            << false << 0 << 10 << "Checked at 12:00:00 - no account to check, nothing is known"
-            << false;
-        QTest::newRow("under way") << true << 5 << 100 << "Checking: 37 of 200" << false;
-        QTest::newRow("stuck") << true << 5 << 200
-                               << "Checking: 37 of 200 - no pass has ended since 12:00:00" << true;
-        QTest::newRow("none yet, stuck")
-            << true << 0 << -1 << "Checking: 37 of 200 - no pass has ended since 11:59:00" << true;
-    }
+    void theStatusLineSaysWhen_data() { addRows(kStatusLines); }
     void theStatusLineSaysWhen() {
-        QFETCH(bool, running);
-        QFETCH(int, accounts);
-        QFETCH(int, secondsSinceEnd);
-        QFETCH(QString, text);
-        QFETCH(bool, late);
+        const auto& [name, running, accounts, secondsSinceEnd, text, late] =
+            currentRow(kStatusLines);
         setZone("UTC0");
         const QDateTime ended(QDate(2026, 7, 1), QTime(12, 0), QTimeZone::utc());
         const PassClock clock{ended.addSecs(-60),
@@ -256,7 +244,7 @@ private slots:
                               200};
         const StatusLine line =
             statusLineOf(clock, ended.addSecs(secondsSinceEnd < 0 ? 150 : secondsSinceEnd), 122000);
-        QCOMPARE(line.text, text);
+        QCOMPARE(line.text, QString::fromLatin1(text));
         QCOMPARE(line.late, late);
     }
 

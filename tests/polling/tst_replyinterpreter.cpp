@@ -77,6 +77,31 @@ const std::tuple<const char*, QByteArray, int, const char*, const char*> kReplie
      0, kNoTime, ""},
 };
 
+// A reply with an HTTP status line; the reason it fails, or none.
+const std::tuple<const char*, QByteArray, const char*> kHttpErrors[] = {
+    {"404 echoing the path",
+     QByteArray(kNotFound).replace("cherylStatus.txt", "xRylStatus.txt" + combined("111111")),
+     "HTTP 404 Not Found"},
+    {"500 without text", "HTTP/1.1 500\r\n\r\n" + combined("111111"), "HTTP 500"},
+    {"control bytes in the text", "HTTP/1.0 503 \x1b[2JBusy\r\n\r\n", "HTTP 503 [2JBusy"},
+    {"200 with a status", http(combined("111111")), ""},
+    {"204 is 2xx", FakeMonitorServer::httpReply(combined("111111"), "204 X"), ""},
+};
+
+// The status's time, the rule's limit in minutes (0: off), and whether it is stale; now is
+// 12:31:00 UTC.
+const std::tuple<const char*, QByteArray, int, bool> kStale[] = {
+    {"31 minutes old", "2026-07-01 12:00:00", 30, true},
+    {"29 minutes old", "2026-07-01 12:02:00", 30, false},
+    {"just 30 minutes old", "2026-07-01 12:01:00", 30, false},
+    {"6 minutes ahead", "2026-07-01 12:37:00", 30, true},
+    {"4 minutes ahead", "2026-07-01 12:35:00", 30, false},
+    {"just 5 minutes ahead", "2026-07-01 12:36:00", 30, false},
+    {"unreadable", "2026-07-01 12:3x:00", 30, true},
+    {"rule off", "2026-07-01 12:00:00", 0, false},
+    {"unreadable, rule off", "yesterday at noon..", 0, false},
+};
+
 // A reply and its split flag; per lamp (ICMP, Web, POP3, SMTP, Receive, Send, Ryl, Connection)
 // G(reen), R(ed) or O(range), and its failure counter.
 const std::tuple<const char*, QByteArray, int, const char*, const char*> kLamps[] = {
@@ -166,48 +191,17 @@ private slots:
         QCOMPARE(rowClassOf(stale), RowWarning);
     }
 
-    void anHttpErrorIsNoStatus_data() {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("404 echoing the path")
-            << QByteArray(kNotFound).replace("cherylStatus.txt",
-                                             "xRylStatus.txt" + combined("111111"))
-            << "HTTP 404 Not Found";
-        QTest::newRow("500 without text")
-            << "HTTP/1.1 500\r\n\r\n" + combined("111111") << "HTTP 500";
-        QTest::newRow("control bytes in the text") << "HTTP/1.0 503 \x1b[2JBusy\r\n\r\n"_qba
-                                                   << "HTTP 503 [2JBusy";
-        QTest::newRow("200 with a status") << http(combined("111111")) << QString();
-        QTest::newRow("204 is 2xx")
-            << FakeMonitorServer::httpReply(combined("111111"), "204 X") << QString();
-    }
+    void anHttpErrorIsNoStatus_data() { addRows(kHttpErrors); }
     void anHttpErrorIsNoStatus() {
-        QFETCH(QByteArray, data);
-        QFETCH(QString, reason);
+        const auto& [name, data, reason] = currentRow(kHttpErrors);
         const Reply reply = interpretReply(data, 0);
-        QCOMPARE(reply.failed, !reason.isEmpty());
-        QCOMPARE(reply.reason, reason);
+        QCOMPARE(reply.failed, *reason != 0);
+        QCOMPARE(reply.reason, QString::fromLatin1(reason));
     }
 
-    void staleStatuses_data() {
-        QTest::addColumn<QByteArray>("time");
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<bool>("stale");
-        // Now is 12:31:00 UTC; the rule's limit is 30 minutes unless a row says otherwise.
-        QTest::newRow("31 minutes old") << "2026-07-01 12:00:00"_qba << 30 << true;
-        QTest::newRow("29 minutes old") << "2026-07-01 12:02:00"_qba << 30 << false;
-        QTest::newRow("just 30 minutes old") << "2026-07-01 12:01:00"_qba << 30 << false;
-        QTest::newRow("6 minutes ahead") << "2026-07-01 12:37:00"_qba << 30 << true;
-        QTest::newRow("4 minutes ahead") << "2026-07-01 12:35:00"_qba << 30 << false;
-        QTest::newRow("just 5 minutes ahead") << "2026-07-01 12:36:00"_qba << 30 << false;
-        QTest::newRow("unreadable") << "2026-07-01 12:3x:00"_qba << 30 << true;
-        QTest::newRow("rule off") << "2026-07-01 12:00:00"_qba << 0 << false;
-        QTest::newRow("unreadable, rule off") << "yesterday at noon.."_qba << 0 << false;
-    }
+    void staleStatuses_data() { addRows(kStale); }
     void staleStatuses() {
-        QFETCH(QByteArray, time);
-        QFETCH(int, minutes);
-        QFETCH(bool, stale);
+        const auto& [name, time, minutes, stale] = currentRow(kStale);
         Reply reply = interpretReply(FakeMonitorServer::combinedStatus("111111", time), 0);
         markStale(reply, QDateTime(QDate(2026, 7, 1), QTime(12, 31), QTimeZone::utc()), minutes);
         QCOMPARE(reply.stale, stale);
