@@ -86,6 +86,7 @@ const std::tuple<const char*, QByteArray, const char*> kHttpErrors[] = {
     {"control bytes in the text", "HTTP/1.0 503 \x1b[2JBusy\r\n\r\n", "HTTP 503 [2JBusy"},
     {"200 with a status", http(combined("111111")), ""},
     {"204 is 2xx", FakeMonitorServer::httpReply(combined("111111"), "204 X"), ""},
+    {"no code after the version", "HTTP/1.0 OK!\r\n\r\n" + combined("111111"), ""},
 };
 
 // The status's time, the rule's limit in minutes (0: off), and whether it is stale; now is
