@@ -18,6 +18,19 @@
 
 namespace courivane {
 
+namespace {
+
+// One dialog of each kind: asked for again, the open one comes forward.
+bool broughtForward(QWidget* dialog) {
+    if (!dialog)
+        return false;
+    dialog->raise();
+    dialog->activateWindow();
+    return true;
+}
+
+} // namespace
+
 Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     : QObject(parent), m_dir(std::move(configDir)) {
     if (assetDirs.isEmpty())
@@ -152,11 +165,8 @@ void Program::showSummary() {
 }
 
 void Program::openSettings() {
-    if (m_settings) {
-        m_settings->raise();
-        m_settings->activateWindow();
+    if (broughtForward(m_settings))
         return;
-    }
     // Not transient for the panel: a window manager would stack it above the panel.
     m_settings = new Settings(m_cycle->options(), m_dir);
     connect(m_settings, &Settings::optionChanged, this, &Program::applyOption);
@@ -166,11 +176,8 @@ void Program::openSettings() {
 }
 
 void Program::openAccounts() {
-    if (m_accounts) {
-        m_accounts->raise();
-        m_accounts->activateWindow();
+    if (broughtForward(m_accounts))
         return;
-    }
     m_accounts = new Accounts(m_dir, m_passwords.get());
     m_accounts->show();
 }
