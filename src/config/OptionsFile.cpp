@@ -115,8 +115,7 @@ QString proxyLinesFault(const OptionTexts& texts) {
     // What a host name or an IP address can hold: a blank or "/" there would make every fetch
     // fail with nothing pointing at the proxy.
     const bool hostChars = std::all_of(address.cbegin(), address.cend(), [](QChar c) {
-        return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_' || c == u':' ||
-               c == u'[' || c == u']';
+        return isHostNameChar(c) || c == u':' || c == u'[' || c == u']';
     });
     if (!hostChars)
         return QStringLiteral("The Proxy Server Address must be a host name or an IP address, "

@@ -39,6 +39,11 @@ inline bool webIsSplit(int splitFlag) {
     return splitFlag == 1;
 }
 
+// What a host name or an IPv4 address is written with: letters, digits, ".", "-" and "_".
+inline bool isHostNameChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_';
+}
+
 // A port as the user writes it: one to five digits, nothing else, from 1 to 65535.
 std::optional<qint32> parsePort(const QString& text);
 // A whole number as a command line gives it: digits only, from `min` to `max`.

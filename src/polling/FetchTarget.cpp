@@ -120,10 +120,8 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
     }
     target.host = h;
     // What no host name holds never reaches the resolver: "/base" or ":80" names no server.
-    const bool hostChars = std::all_of(h.cbegin(), h.cend(), [](QChar c) {
-        return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_';
-    });
-    if (target.portError.isEmpty() && !server.isEmpty() && (h.isEmpty() || !hostChars))
+    if (target.portError.isEmpty() &&
+        (h.isEmpty() || !std::all_of(h.cbegin(), h.cend(), isHostNameChar)))
         target.portError = QStringLiteral("\"%1\" is no host name").arg(h);
     return target;
 }

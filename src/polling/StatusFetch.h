@@ -70,7 +70,7 @@ private:
     void connectNow();
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
-    // Reads the proxy's answer to CONNECT; true once the tunnel is open.
+    // Reads the proxy's answer to CONNECT; once it is 200, the handshake begins.
     void readTunnelAnswer();
     void answerChallenge();
     void oWinsock_OnConnect();

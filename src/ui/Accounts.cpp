@@ -185,13 +185,22 @@ void Accounts::clearBoxes() {
     Text1->setFocus();
 }
 
+namespace {
+QString stagedKey(const FetchTarget& target) {
+    return target.server + u'\t' + target.user;
+}
+} // namespace
+
+FetchTarget Accounts::targetInBoxes() const {
+    // A password is kept under the names a fetch looks it up by.
+    return deriveFetchTarget({Text1->text(), Text2->text(), Text3->text()}, 0);
+}
+
 void Accounts::stagePassword() {
     if (!m_passwords || !m_passwordEdited)
         return;
-    // Kept under the names a fetch looks it up by.
-    const FetchTarget target = deriveFetchTarget({Text1->text(), Text2->text(), Text3->text()}, 0);
-    m_staged.insert(target.server + u'\t' + target.user,
-                    {target.server, target.user, Text4->text()});
+    const FetchTarget target = targetInBoxes();
+    m_staged.insert(stagedKey(target), {target.server, target.user, Text4->text()});
 }
 
 void Accounts::savePasswords() {
@@ -270,15 +279,14 @@ void Accounts::List1_DblClick() {
         return;
     // The stored password fills the box, unless the boxes moved on or it was typed over first.
     const FetchTarget target = deriveFetchTarget(*record, 0);
-    const auto staged = m_staged.constFind(target.server + u'\t' + target.user);
+    const auto staged = m_staged.constFind(stagedKey(target));
     if (staged != m_staged.cend()) {
         Text4->setText(staged->password);
         return;
     }
     m_passwords->find(target.server, target.user, this,
                       [this, target](const std::optional<QString>& password) {
-                          const FetchTarget now =
-                              deriveFetchTarget({Text1->text(), Text2->text(), Text3->text()}, 0);
+                          const FetchTarget now = targetInBoxes();
                           if (password && !m_passwordEdited && now.server == target.server &&
                               now.user == target.user)
                               Text4->setText(*password);

@@ -14,6 +14,7 @@ class QPushButton;
 namespace courivane {
 
 class PasswordStore;
+struct FetchTarget;
 
 // The accounts dialog: the working copy of the account list, one TAB-joined entry per account,
 // written back to the accounts file only by "Save Settings". A password typed for an account is
@@ -69,6 +70,7 @@ private:
 
     // The password box's text for the account in the boxes, when the user changed it.
     void stagePassword();
+    FetchTarget targetInBoxes() const;
     void savePasswords();
 
     QDir m_dir;

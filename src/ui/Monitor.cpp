@@ -402,12 +402,10 @@ QString Monitor::reasonAt(const QPoint& viewportPos) const {
     return row && row->reply.failed ? printableText(row->reply.reason) : QString();
 }
 
-void Monitor::showRowMenu(const QPoint& viewportPos) {
-    const AccountRow* row = rowAt(viewportPos);
-    if (!row || row->reply.certificate.isEmpty())
-        return;
-    const QByteArray pem = row->reply.certificate;
-    const QString company = printableText(row->company);
+void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
+    // Copied: the rows may be replaced while the menu is open.
+    const QByteArray pem = row.reply.certificate;
+    const QString company = printableText(row.company);
     QMenu menu(this);
     QAction* trust = menu.addAction(QStringLiteral("Trust this certificate..."));
     if (menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos)) != trust)
@@ -514,7 +512,7 @@ bool Monitor::eventFilter(QObject* watched, QEvent* event) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
         const AccountRow* row = rowAt(menu->pos());
         if (row && !row->reply.certificate.isEmpty()) {
-            showRowMenu(menu->pos());
+            showRowMenu(*row, menu->pos());
             return true;
         }
     }

@@ -89,7 +89,7 @@ private:
     // The reason of the failed row under the pointer, or an empty string.
     QString reasonAt(const QPoint& viewportPos) const;
     // The row's menu: "Trust this certificate..." for a row whose certificate was refused.
-    void showRowMenu(const QPoint& viewportPos);
+    void showRowMenu(const AccountRow& row, const QPoint& viewportPos);
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     QList<AccountRow> m_rows;
