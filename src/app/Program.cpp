@@ -139,8 +139,8 @@ void Program::applyOption(OptionLine line, bool on) {
         m_panel->applyDisplayMode(options);
 }
 
-void Program::trust(const QByteArray& pem) {
-    if (const QString error = trustCertificate(m_dir, pem); !error.isEmpty()) {
+void Program::trust(const QByteArray& pem, const QString& server) {
+    if (const QString error = trustCertificate(m_dir, pem, server); !error.isEmpty()) {
         showMessage(m_monitor.get(),
                     QStringLiteral("%1 could not be saved: %2").arg(kCertificatesFileName, error));
         return;

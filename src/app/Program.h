@@ -62,7 +62,7 @@ private:
     void showEndOfPass(const courivane::PassResult& result);
     // A live box of the settings dialog moved.
     void applyOption(OptionLine line, bool on);
-    void trust(const QByteArray& pem);
+    void trust(const QByteArray& pem, const QString& server);
     void showTray();
 
     QDir m_dir;

@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +100,30 @@ PasswordFileRead readPasswordFile(const QString& path) {
     return read;
 }
 
+bool FetchSecurity::isPinned(const QString& server, const QSslCertificate& certificate) const {
+    if (certificate.isNull())
+        return false;
+    const QByteArray sha256 = certificate.digest(QCryptographicHash::Sha256);
+    return std::any_of(pinned.cbegin(), pinned.cend(), [&](const PinnedCertificate& pin) {
+        return pin.sha256 == sha256 && pin.server.compare(server, Qt::CaseInsensitive) == 0;
+    });
+}
+
+namespace {
+const QByteArray kBeginCertificate = "-----BEGIN CERTIFICATE-----";
+const QByteArray kEndCertificate = "-----END CERTIFICATE-----";
+const QByteArray kPinnedFor = "Pinned for ";
+
+// The server a certificate block is pinned for: the last line of text before it, when that says
+// so; otherwise none.
+QString pinnedServer(const QByteArray& textBefore) {
+    const QList<QByteArray> lines = textBefore.trimmed().split('\n');
+    const QByteArray last = lines.last().trimmed();
+    return last.startsWith(kPinnedFor) ? QString::fromUtf8(last.mid(kPinnedFor.size()).trimmed())
+                                       : QString();
+}
+} // namespace
+
 TrustedCertificates readTrustedCertificates(const QDir& dir) {
     TrustedCertificates trusted;
     const TextFileRead file =
@@ -109,28 +135,49 @@ TrustedCertificates readTrustedCertificates(const QDir& dir) {
             << QStringLiteral("%1 cannot be read: %2").arg(kCertificatesFileName, file.error);
         return trusted;
     }
-    trusted.certificates = QSslCertificate::fromData(file.raw, QSsl::Pem);
-    const qsizetype begun = file.raw.count("-----BEGIN CERTIFICATE-----");
-    if (trusted.certificates.size() != begun)
+    bool broken = false;
+    qsizetype from = 0;
+    for (qsizetype at; (at = file.raw.indexOf(kBeginCertificate, from)) >= 0;) {
+        const qsizetype end = file.raw.indexOf(kEndCertificate, at);
+        const qsizetype next = end < 0 ? file.raw.size() : end + kEndCertificate.size();
+        const QList<QSslCertificate> one =
+            QSslCertificate::fromData(file.raw.mid(at, next - at), QSsl::Pem);
+        const QString server = pinnedServer(file.raw.mid(from, at - from));
+        from = next;
+        if (one.size() != 1) {
+            broken = true;
+        } else if (server.isEmpty()) {
+            trusted.certificates << one.first();
+        } else {
+            trusted.pinned << PinnedCertificate{server,
+                                                one.first().digest(QCryptographicHash::Sha256)};
+        }
+    }
+    if (broken)
         trusted.problems
             << QStringLiteral("%1 holds text that is not a certificate").arg(kCertificatesFileName);
     return trusted;
 }
 
-QString trustCertificate(const QDir& dir, const QByteArray& pem) {
+QString trustCertificate(const QDir& dir, const QByteArray& pem, const QString& server) {
     const QList<QSslCertificate> adding = QSslCertificate::fromData(pem, QSsl::Pem);
     if (adding.size() != 1)
         return QStringLiteral("it is not one certificate");
+    // The server's name comes from the accounts file: it may hold nothing that ends the line.
+    if (server.isEmpty() || server.contains(u'\n') || server.contains(u'\r'))
+        return QStringLiteral("the server has no usable name");
     const QString path = dir.filePath(kCertificatesFileName);
     const TextFileRead file = readTextLines(path, kMostCertificateBytes);
     if (file.exists && !file.readable)
         return QStringLiteral("%1 cannot be read: %2").arg(kCertificatesFileName, file.error);
-    if (QSslCertificate::fromData(file.raw, QSsl::Pem).contains(adding.first()))
+    FetchSecurity present;
+    present.pinned = readTrustedCertificates(dir).pinned;
+    if (present.isPinned(server, adding.first()))
         return {};
     QByteArray bytes = file.raw;
     if (!bytes.isEmpty() && !bytes.endsWith('\n'))
         bytes += '\n';
-    bytes += adding.first().toPem();
+    bytes += kPinnedFor + server.toUtf8() + '\n' + adding.first().toPem();
     return writeBytesAtomically(path, bytes);
 }
 
@@ -165,6 +212,17 @@ bool isChainError(QSslError::SslError error) {
     }
 }
 
+bool isExtensionError(QSslError::SslError error) {
+    switch (error) {
+    case QSslError::InvalidPurpose:
+    case QSslError::InvalidCaCertificate:
+    case QSslError::PathLengthExceeded:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString verificationReason(const QList<QSslError>& errors) {
     bool untrusted = false, expired = false, otherHost = false;
     for (const QSslError& e : errors) {
@@ -188,6 +246,40 @@ QString verificationReason(const QList<QSslError>& errors) {
     if (otherHost)
         return QStringLiteral("certificate is for another host");
     return QStringLiteral("certificate not trusted");
+}
+
+TunnelAnswer tunnelAnswer(const QByteArray& received) {
+    constexpr qsizetype kMostAnswer = 8 * 1024;
+    // The head ends at its first empty line, whichever line end the proxy writes.
+    qsizetype end = -1;
+    for (qsizetype at = received.indexOf('\n'); at >= 0; at = received.indexOf('\n', at + 1)) {
+        if (received.mid(at + 1, 1) == "\n") {
+            end = at + 2;
+            break;
+        }
+        if (received.mid(at + 1, 2) == "\r\n") {
+            end = at + 3;
+            break;
+        }
+    }
+    if (end < 0) {
+        if (received.size() > kMostAnswer)
+            return {TunnelAnswer::State::Refused,
+                    QStringLiteral("the proxy's answer to CONNECT is too long")};
+        return {};
+    }
+    if (httpStatus(received.left(end)) != 200) {
+        const QByteArray first = received.left(received.indexOf('\n')).trimmed();
+        return {TunnelAnswer::State::Refused,
+                QStringLiteral("the proxy did not open a tunnel: %1")
+                    .arg(printableText(QString::fromLatin1(first.left(200))))};
+    }
+    // Whatever the proxy sends before the handshake comes from the proxy, not the server: read
+    // as the reply, it would be a status the proxy forged.
+    if (received.size() > end)
+        return {TunnelAnswer::State::Refused,
+                QStringLiteral("the proxy sent data before the tunnel was secured")};
+    return {TunnelAnswer::State::Open, {}};
 }
 
 int httpStatus(const QByteArray& reply) {

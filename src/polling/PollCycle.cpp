@@ -96,7 +96,7 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     // The certificates the user trusts are read again each pass, as the accounts are.
     TrustedCertificates trusted = readTrustedCertificates(m_dir);
     problems += trusted.problems;
-    m_security = {std::move(trusted.certificates), m_passwords};
+    m_security = {std::move(trusted.certificates), std::move(trusted.pinned), m_passwords};
     // Without an accounts file nothing can be known: the Con lamp says so instead of green.
     if (!accounts.usable)
         recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
@@ -210,6 +210,7 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
                       ? failedReply(outcome.reason)
                       : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
     reply.certificate = outcome.certificate;
+    reply.certificateServer = outcome.certificateServer;
     markStale(reply, m_clock(), m_staleAfterMinutes);
     endAccount(index, std::move(reply));
     // One bound per hung server: its other accounts, waiting or started later than this one,

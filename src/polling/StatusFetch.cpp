@@ -69,6 +69,7 @@ void StatusFetch::connectNow() {
     m_tunnelling = false;
     m_tunnelAnswer.clear();
     m_certificate.clear();
+    m_certificateServer.clear();
     const FetchTarget& target = m_target;
 
     if (!target.portError.isEmpty()) {
@@ -178,10 +179,15 @@ void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
     const HandlerScope scope(m_inHandler, oWinsock);
     auto* tls = static_cast<QSslSocket*>(oWinsock);
     const QSslCertificate leaf = tls->peerCertificate();
-    // A certificate the user trusted is trusted itself, whoever issued it; its name and dates
-    // are still checked.
+    // A certificate pinned for this server is trusted itself, whoever issued it and whatever
+    // its extensions; so is one the operator put in the file. Its name and dates are still
+    // checked.
     QList<QSslError> left = errors;
-    if (!leaf.isNull() && m_security.trusted.contains(leaf))
+    if (m_security.isPinned(m_target.tunnelAuthority(), leaf))
+        left.removeIf([](const QSslError& e) {
+            return isChainError(e.error()) || isExtensionError(e.error());
+        });
+    else if (!leaf.isNull() && m_security.trusted.contains(leaf))
         left.removeIf([](const QSslError& e) { return isChainError(e.error()); });
     if (left.isEmpty()) {
         tls->ignoreSslErrors(errors);
@@ -189,29 +195,26 @@ void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
     }
     // Never ignored otherwise: the handshake ends, and the fetch fails saying why.
     m_certificate = leaf.isNull() ? QByteArray() : leaf.toPem();
+    m_certificateServer = m_target.tunnelAuthority();
     recordFailedFetch(verificationReason(left));
 }
 
 void StatusFetch::readTunnelAnswer() {
-    constexpr qsizetype kMostAnswer = 8 * 1024;
-    while (oWinsock && oWinsock->canReadLine()) {
-        const QByteArray line = oWinsock->readLine(kMostAnswer);
-        m_tunnelAnswer += line;
-        if (line != "\r\n" && line != "\n")
-            continue;
-        const int status = httpStatus(m_tunnelAnswer);
-        if (status != 200) {
-            const QByteArray first = m_tunnelAnswer.left(m_tunnelAnswer.indexOf('\n')).trimmed();
-            recordFailedFetch(QStringLiteral("the proxy did not open a tunnel: %1")
-                                  .arg(printableText(QString::fromLatin1(first.left(200)))));
-            return;
-        }
+    // Everything the proxy has sent is taken now: nothing of it may stay behind in the socket to
+    // be read once the tunnel is encrypted.
+    m_tunnelAnswer += oWinsock->read(16 * 1024);
+    const TunnelAnswer answer = tunnelAnswer(m_tunnelAnswer);
+    switch (answer.state) {
+    case TunnelAnswer::State::Incomplete:
+        return;
+    case TunnelAnswer::State::Refused:
+        recordFailedFetch(answer.reason);
+        return;
+    case TunnelAnswer::State::Open:
         m_tunnelling = false;
         static_cast<QSslSocket*>(oWinsock)->startClientEncryption();
         return;
     }
-    if (m_tunnelAnswer.size() + (oWinsock ? oWinsock->bytesAvailable() : 0) > kMostAnswer)
-        recordFailedFetch(QStringLiteral("the proxy's answer to CONNECT is too long"));
 }
 
 StatusFetch::Read StatusFetch::takeData() {
@@ -372,6 +375,7 @@ void StatusFetch::recordFailedFetch(const QString& reason, bool timedOut) {
     outcome.timedOut = timedOut;
     outcome.reason = reason;
     outcome.certificate = std::exchange(m_certificate, {});
+    outcome.certificateServer = std::exchange(m_certificateServer, {});
     m_credentials.clear();
     emit finished(outcome);
 }

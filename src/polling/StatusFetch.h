@@ -23,7 +23,8 @@ struct FetchOutcome {
     bool timedOut = false; // ended by the fetch's bound without a complete reply
     QString reason;
     QByteArray reply;
-    QByteArray certificate; // the refused certificate, in PEM, when verification failed
+    QByteArray certificate;    // the refused certificate, in PEM, when verification failed
+    QString certificateServer; // the server ("host:port") that showed it
 };
 
 // Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.
@@ -115,6 +116,7 @@ private:
     QByteArray m_tunnelAnswer;
     QByteArray m_credentials; // "user:password" once the server asked for them
     QByteArray m_certificate;
+    QString m_certificateServer;
     quint64 m_generation = 0;
 };
 

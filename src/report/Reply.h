@@ -32,6 +32,7 @@ struct Reply {
     QList<ServiceVerdict> services; // in column order; Web only in the split layout
     // A certificate the fetch refused, in PEM: what the user may choose to trust.
     QByteArray certificate;
+    QString certificateServer; // the server ("host:port") that showed it
 };
 
 // Row classes: where a row is filed on the page.

@@ -405,6 +405,7 @@ QString Monitor::reasonAt(const QPoint& viewportPos) const {
 void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
     // Copied: the rows may be replaced while the menu is open.
     const QByteArray pem = row.reply.certificate;
+    const QString server = row.reply.certificateServer;
     const QString company = printableText(row.company);
     QMenu menu(this);
     QAction* trust = menu.addAction(QStringLiteral("Trust this certificate..."));
@@ -413,11 +414,13 @@ void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
     const QSslCertificate certificate(pem, QSsl::Pem);
     const QString question =
         QStringLiteral("The server of %1 showed this certificate, which is not trusted:\n\n%2\n\n"
-                       "Trust it from now on, for every server that shows it? Only say yes if "
-                       "you know it is the server's own.")
-            .arg(company, certificateSummary(certificate).join(u'\n'));
+                       "Trust it from now on for https://%3 only? It is then trusted when this "
+                       "server shows it, by its SHA-256 fingerprint, and never for another server "
+                       "nor to vouch for other certificates. Only say yes if you know it is the "
+                       "server's own.")
+            .arg(company, certificateSummary(certificate).join(u'\n'), printableText(server));
     if (askQuestion(this, question))
-        emit trustRequested(pem);
+        emit trustRequested(pem, server);
 }
 
 void Monitor::recreateTitleBarButton() {

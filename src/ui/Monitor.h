@@ -55,7 +55,7 @@ signals:
     // The page's link to the accounts list.
     void accountsRequested();
     // The user chose to trust the certificate a row's server was refused for (PEM).
-    void trustRequested(const QByteArray& certificate);
+    void trustRequested(const QByteArray& certificate, const QString& server);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

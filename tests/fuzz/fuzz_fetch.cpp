@@ -1,8 +1,9 @@
 // The fetch's state machine against any order of socket events: connects, pieces of a reply,
 // orderly closes, resets, refusals, time-outs, aborts and new fetches, replayed through a socket
-// that does only what the script says. Whatever the order, each fetch ends once, never inside
-// start(), with a reply that is what was sent (up to the cap) or a failure with a reason, and
-// the events of a fetch that has ended reach nothing.
+// that does only what the script says. With the first byte's second bit, the rest is a proxy's
+// answer to CONNECT instead, read as it grows. Whatever the order, each fetch ends once, never
+// inside start(), with a reply that is what was sent (up to the cap) or a failure with a reason,
+// and the events of a fetch that has ended reach nothing.
 #include "polling/StatusFetch.h"
 
 #include "Property.h"
@@ -119,6 +120,33 @@ const FetchTarget& target() {
     return t;
 }
 
+// The tunnel opens only on a 200 whose head ends exactly where what the proxy sent ends: a byte
+// past it would be read as the server's reply once the tunnel is encrypted.
+void checkTunnelAnswers(const QByteArray& sent) {
+    bool opened = false, refused = false;
+    for (qsizetype n = 1; n <= sent.size(); ++n) {
+        const QByteArray received = sent.left(n);
+        const TunnelAnswer answer = tunnelAnswer(received);
+        check(!refused || answer.state == TunnelAnswer::State::Refused,
+              "a refused tunnel opened as more arrived");
+        if (opened)
+            check(answer.state == TunnelAnswer::State::Refused &&
+                      answer.reason == QLatin1String("the proxy sent data before the tunnel was "
+                                                     "secured"),
+                  "bytes after the proxy's answer were taken for the tunnel");
+        if (answer.state == TunnelAnswer::State::Open) {
+            const qsizetype blank = std::min<qsizetype>(
+                received.indexOf("\n\n") < 0 ? n : received.indexOf("\n\n") + 2,
+                received.indexOf("\n\r\n") < 0 ? n : received.indexOf("\n\r\n") + 3);
+            check(blank == n && httpStatus(received) == 200,
+                  "a tunnel opened on what is not a whole 200 answer");
+            opened = true;
+        }
+        refused = answer.state == TunnelAnswer::State::Refused;
+        check(!refused || !answer.reason.isEmpty(), "a refused tunnel without a reason");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -128,6 +156,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     static QCoreApplication app(argc, argv);
     if (size < 1)
         return 0;
+    if (bytes[0] & 2) {
+        checkTunnelAnswers(
+            QByteArray(reinterpret_cast<const char*>(bytes + 1), qsizetype(size - 1)));
+        return 0;
+    }
 
     const int splitFlag = bytes[0] & 1;
     auto fetch = std::make_unique<ScriptedFetch>();

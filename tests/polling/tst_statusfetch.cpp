@@ -4,6 +4,7 @@
 #include "FakeMonitorServer.h"
 #include "TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -41,21 +42,33 @@ FetchTarget target(const QString& server, const QString& user, int splitFlag = 0
     return deriveFetchTarget({"Acme", server, user}, splitFlag);
 }
 
-// The server's certificate, what is trusted besides the system, whether through a tunnelling
-// proxy; the reason of the failure, or none.
-const std::tuple<const char*, const char*, const char*, bool, const char*> kTls[] = {
-    {"a trusted chain", "localhost.pem", "ca.pem", false, ""},
-    {"an unknown authority", "localhost.pem", "", false, "certificate not trusted"},
-    {"self-signed", "self-signed.pem", "ca.pem", false, "certificate not trusted"},
-    {"self-signed, once trusted", "self-signed.pem", "self-signed.pem", false, ""},
-    {"its own certificate trusted", "localhost.pem", "localhost.pem", false, ""},
-    {"trusted, but for another host", "other-host.pem", "other-host.pem", false,
+// The server's certificate; Certificates.pem: a file of tests/support/tls as the operator put it
+// there, or pinned for "this" server or "another" port; the proxy: none, a tunnel, or a tunnel
+// that sends a status of its own with its answer; the reason of the failure, or none.
+enum Via { Direct, Tunnel, Forger };
+const std::tuple<const char*, const char*, const char*, Via, const char*> kTls[] = {
+    {"a trusted chain", "localhost.pem", "ca.pem", Direct, ""},
+    {"an unknown authority", "localhost.pem", "", Direct, "certificate not trusted"},
+    {"self-signed", "self-signed.pem", "ca.pem", Direct, "certificate not trusted"},
+    {"self-signed, put in the file", "self-signed.pem", "self-signed.pem", Direct, ""},
+    {"its own certificate put in the file", "localhost.pem", "localhost.pem", Direct, ""},
+    {"in the file, but for another host", "other-host.pem", "other-host.pem", Direct,
      "certificate is for another host"},
-    {"trusted, but expired", "expired.pem", "expired.pem", false, "certificate expired"},
-    {"another host's", "other-host.pem", "ca.pem", false, "certificate is for another host"},
-    {"expired", "expired.pem", "ca.pem", false, "certificate expired"},
-    {"through a tunnel", "localhost.pem", "ca.pem", true, ""},
-    {"through a tunnel, untrusted", "self-signed.pem", "", true, "certificate not trusted"},
+    {"in the file, but expired", "expired.pem", "expired.pem", Direct, "certificate expired"},
+    {"another host's", "other-host.pem", "ca.pem", Direct, "certificate is for another host"},
+    {"expired", "expired.pem", "ca.pem", Direct, "certificate expired"},
+    {"self-signed, pinned", "self-signed.pem", "this self-signed.pem", Direct, ""},
+    {"pinned, but expired", "expired.pem", "this expired.pem", Direct, "certificate expired"},
+    {"pinned for another port", "self-signed.pem", "another self-signed.pem", Direct,
+     "certificate not trusted"},
+    // Its key signed the impostor's certificate: a pinned certificate vouches for no other.
+    {"issued by a pinned certificate", "impostor.pem", "this self-signed.pem", Direct,
+     "certificate not trusted"},
+    {"through a tunnel", "localhost.pem", "ca.pem", Tunnel, ""},
+    {"through a tunnel, untrusted", "self-signed.pem", "", Tunnel, "certificate not trusted"},
+    {"through a tunnel, pinned", "self-signed.pem", "this self-signed.pem", Tunnel, ""},
+    {"a status forged by the proxy", "localhost.pem", "ca.pem", Forger,
+     "the proxy sent data before the tunnel was secured"},
 };
 
 // A reply's head: its status code, and whether it offers Basic authentication.
@@ -144,33 +157,45 @@ private:
 private slots:
     void overTls_data() { addRows(kTls); }
     void overTls() {
-        const auto& [name, certificate, trusted, viaTunnel, reason] = currentRow(kTls);
+        const auto& [name, certificate, trusted, via, reason] = currentRow(kTls);
         FakeMonitorServer server;
         server.useTls(QString::fromLatin1(certificate));
         QVERIFY(server.listen());
         server.setReply("/status/acmeStatus.txt", kReply);
         FakeTunnelProxy tunnel;
+        if (via == Forger)
+            tunnel.forge(FakeMonitorServer::combinedStatus("111111", FakeMonitorServer::now()));
         QVERIFY(tunnel.listen());
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        const QStringList file = QString::fromLatin1(trusted).split(u' ');
+        const QString authority = server.address();
+        if (file.size() == 2)
+            QCOMPARE(trustCertificate(dir, tlsFile(file.last()),
+                                      file.first() == "this" ? authority : "127.0.0.1:1"),
+                     QString());
+        else if (!file.first().isEmpty())
+            writeBytes(dir, kCertificatesFileName, tlsFile(file.first()));
+        const TrustedCertificates read = readTrustedCertificates(dir);
+        QCOMPARE(read.problems, QStringList());
         StatusFetch fetch;
-        FetchSecurity security;
-        if (*trusted)
-            security.trusted = QSslCertificate::fromData(tlsFile(QString::fromLatin1(trusted)));
-        fetch.setSecurity(security);
+        fetch.setSecurity({read.certificates, read.pinned, nullptr});
         const FetchOutcome outcome =
             fetchOnce(fetch, target("https://" + server.address(), "acme"),
-                      viaTunnel ? proxy(QStringLiteral("127.0.0.1"), tunnel.port()) : proxy());
+                      via != Direct ? proxy(QStringLiteral("127.0.0.1"), tunnel.port()) : proxy());
         QCOMPARE(outcome.reason, QString::fromLatin1(reason));
         QCOMPARE(outcome.reply, *reason ? QByteArray() : kReply);
         // The request inside the tunnel is the direct one; the proxy saw only the CONNECT.
         QCOMPARE(server.requestLines(),
                  *reason ? QList<QByteArray>{}
                          : QList<QByteArray>{"GET /status/acmeStatus.txt HTTP/1.0"});
-        if (viaTunnel)
+        if (via == Tunnel)
             QCOMPARE(tunnel.heads(), QList<QByteArray>{"CONNECT " + server.address().toLatin1() +
                                                        " HTTP/1.0\r\n\r\n"});
-        // A refused certificate comes with the fetch, for the user to trust.
+        // A refused certificate comes with the fetch and its server, for the user to trust.
         if (QString::fromLatin1(reason).startsWith("certificate"))
-            QCOMPARE(QSslCertificate(outcome.certificate).isNull(), false);
+            QVERIFY(!QSslCertificate(outcome.certificate).isNull() &&
+                    outcome.certificateServer == authority);
     }
 
     void theFilesOfTrustAndPasswords() {
@@ -178,21 +203,31 @@ private slots:
         const QDir dir(tmp.path());
         QVERIFY(readTrustedCertificates(dir).certificates.isEmpty());
         const QByteArray pem = tlsFile("self-signed.pem");
-        QCOMPARE(trustCertificate(dir, pem), QString());
-        QCOMPARE(trustCertificate(dir, pem), QString()); // once is enough
+        QCOMPARE(trustCertificate(dir, pem, "m1:443"), QString());
         const QString path = dir.filePath(kCertificatesFileName);
         const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                           QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
         QVERIFY(!(QFileInfo(path).permissions() & others)); // 0600, as the other files
-        QCOMPARE(readTrustedCertificates(dir).certificates,
-                 QSslCertificate::fromData(pem, QSsl::Pem));
-        QCOMPARE(trustCertificate(dir, "not a certificate"),
+        // What the operator put there by hand stays as it was, an authority; pins follow it.
+        const QByteArray own = "# our CA\n" + tlsFile("ca.pem");
+        writeBytes(dir, kCertificatesFileName, own);
+        QCOMPARE(trustCertificate(dir, pem, "m1:443"), QString());
+        QCOMPARE(trustCertificate(dir, pem, "M1:443"), QString()); // once is enough
+        QCOMPARE(trustCertificate(dir, pem, "m2:8443"), QString());
+        QVERIFY(readBytes(dir, kCertificatesFileName).startsWith(own));
+        const TrustedCertificates trusted = readTrustedCertificates(dir);
+        const QByteArray sha = QSslCertificate(pem).digest(QCryptographicHash::Sha256);
+        QCOMPARE(trusted.certificates, QSslCertificate::fromData(tlsFile("ca.pem")));
+        QCOMPARE(trusted.pinned, (QList<PinnedCertificate>{{"m1:443", sha}, {"m2:8443", sha}}));
+        QCOMPARE(trustCertificate(dir, "not a certificate", "m1:443"),
                  QStringLiteral("it is not one certificate"));
+        QCOMPARE(trustCertificate(dir, pem, "m1:443\nPinned for m3:443"),
+                 QStringLiteral("the server has no usable name"));
         writeBytes(dir, kCertificatesFileName,
                    readBytes(dir, kCertificatesFileName) +
                        "-----BEGIN CERTIFICATE-----\nbroken\n-----END CERTIFICATE-----\n");
         const TrustedCertificates broken = readTrustedCertificates(dir);
-        QVERIFY(broken.certificates.size() == 1 && broken.problems.size() == 1);
+        QVERIFY(broken.pinned.size() == 2 && broken.problems.size() == 1);
         // A line that is not three fields is refused without being shown: it holds a password.
         writeBytes(dir, "passwords", "https://m1\tacme\tsecret\nhttps://m2 acme secret2\n");
         QFile::setPermissions(dir.filePath("passwords"), QFile::ReadOwner | QFile::WriteOwner);
@@ -222,7 +257,7 @@ private slots:
         if (*stored)
             passwords.set(address, "acme", QString::fromLatin1(stored));
         StatusFetch fetch;
-        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), &passwords});
+        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), {}, &passwords});
         const FetchOutcome outcome = fetchOnce(fetch, target(" " + address, "acme"));
         QCOMPARE(outcome.reason, QString::fromLatin1(reason));
         QCOMPARE(outcome.failed, *reason != 0);
@@ -247,7 +282,7 @@ private slots:
         QVERIFY(server.listen());
         server.requireCredentials("acme:s3cret");
         StatusFetch fetch;
-        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), &passwords});
+        fetch.setSecurity({QSslCertificate::fromData(tlsFile("ca.pem")), {}, &passwords});
         fetch.setTimeoutMs(150);
         QSignalSpy done(&fetch, &StatusFetch::finished);
         fetch.start(target("https://" + server.address(), "acme"), proxy(), 0);

@@ -101,8 +101,9 @@ void FakeTunnelProxy::onNewConnection() {
                 return;
             }
             auto* server = new QTcpSocket(client);
-            connect(server, &QTcpSocket::connected, client,
-                    [client] { client->write("HTTP/1.0 200 Connection established\r\n\r\n"); });
+            connect(server, &QTcpSocket::connected, client, [this, client] {
+                client->write("HTTP/1.0 200 Connection established\r\n\r\n" + m_forged);
+            });
             connect(server, &QTcpSocket::readyRead, client,
                     [client, server] { client->write(server->readAll()); });
             connect(client, &QTcpSocket::readyRead, server,

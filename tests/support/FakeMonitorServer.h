@@ -107,11 +107,14 @@ public:
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     quint16 port() const { return m_server.serverPort(); }
     QList<QByteArray> heads() const { return m_heads; }
+    // A hostile proxy: sends these bytes in the same write as its answer to CONNECT.
+    void forge(const QByteArray& bytes) { m_forged = bytes; }
 
 private:
     void onNewConnection();
     QTcpServer m_server;
     QList<QByteArray> m_heads;
+    QByteArray m_forged;
 };
 
 // A file of the tests' TLS data (tests/support/tls), read whole.

@@ -140,6 +140,7 @@ private slots:
         row.reply.failed = true;
         row.reply.reason = QStringLiteral("certificate not trusted");
         row.reply.certificate = pem.readAll();
+        row.reply.certificateServer = QStringLiteral("m9:443");
         Monitor monitor;
         monitor.Show();
         monitor.writePage(SummaryPage::ofPass({row}, false, true, false, {}));
@@ -162,7 +163,8 @@ private slots:
         setQuestionHandler({});
         QCOMPARE(trusted.size(), 1);
         QCOMPARE(trusted.first().first().toByteArray(), row.reply.certificate);
-        QVERIFY(asked.size() == 1 &&
+        QCOMPARE(trusted.first().last().toString(), QStringLiteral("m9:443"));
+        QVERIFY(asked.size() == 1 && asked.first().contains("for https://m9:443 only") &&
                 asked.first().contains("Subject: localhost (Courivane tests)") &&
                 asked.first().contains("SHA-256: "));
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the test certificates in this directory with openssl: a test CA; server certificates it
 # signed for localhost and 127.0.0.1, for another host, and one that expired in 2021; and a
-# self-signed one for localhost that nothing trusts. Valid for 100 years; run again to renew.
+# self-signed one for localhost that nothing trusts, and an impostor's certificate for the same
+# names that the self-signed one issued. Valid for 100 years; run again to renew.
 # Usage: make-certs.sh (writes *.pem here)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -52,4 +53,10 @@ cp "$work/localhost.pem" expired.pem
 openssl req -x509 -key server.key.pem -out self-signed.pem -days $days \
     -subj "/O=Courivane tests/CN=localhost" \
     -addext "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1" 2>/dev/null
+# Whoever holds a self-signed certificate's key can issue others with it: trusting that one
+# certificate for its server must not make it vouch for these.
+openssl req -new -key server.key.pem -subj "/O=Courivane tests/CN=impostor" -out "$work/impostor.csr"
+printf 'basicConstraints=CA:FALSE\nsubjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n' >"$work/impostor.ext"
+openssl x509 -req -in "$work/impostor.csr" -CA self-signed.pem -CAkey server.key.pem \
+    -set_serial 4242 -days $days -extfile "$work/impostor.ext" -out impostor.pem 2>/dev/null
 rm -f ca.key.pem
