@@ -12,7 +12,13 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <functional>
+#include <memory>
 
 namespace courivane {
 
@@ -22,13 +28,19 @@ using Status = QHttpServerResponder::StatusCode;
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
 const QByteArray kExposition = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
 
+// A whole answer after which the connection ends.
+QByteArray closingAnswer(int code, const char* reason, const QByteArray& type,
+                         const QByteArray& body) {
+    return "HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
 // An answer written straight to a connection the HTTP server does not handle (or no longer
 // should), which then ends.
 void refuse(QTcpSocket* socket, int code, const char* reason, const QByteArray& body) {
     QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-    socket->write("HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\nContent-Type: " +
-                  kText + "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                  "\r\nConnection: close\r\n\r\n" + body);
+    socket->write(closingAnswer(code, reason, kText, body));
     socket->disconnectFromHost();
     // A peer that reads nothing does not keep the connection.
     QTimer::singleShot(ProbeServer::kRequestTimeoutMs, socket, &QTcpSocket::abort);
@@ -39,8 +51,11 @@ void refuse(QTcpSocket* socket, int code, const char* reason, const QByteArray& 
 class Guard : public QObject {
     Q_OBJECT
 public:
-    Guard(QTcpSocket* socket, std::function<void()> refused)
-        : QObject(socket), m_socket(socket), m_refused(std::move(refused)) {
+    // `spare` is a second descriptor of the connection, `slot` what holds its place among the
+    // open connections; both end with the guard unless a probe takes them over.
+    Guard(QTcpSocket* socket, int spare, QObject* slot, std::function<void()> refused)
+        : QObject(socket), m_socket(socket), m_spare(spare), m_slot(slot),
+          m_refused(std::move(refused)) {
         m_timer.setSingleShot(true);
         connect(socket, &QTcpSocket::readyRead, this, &Guard::arrived);
         connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -53,21 +68,46 @@ public:
         });
         m_timer.start(ProbeServer::kRequestTimeoutMs);
     }
-    bool busy = false; // a probe is under way on this connection
+    ~Guard() override {
+        if (m_spare >= 0)
+            ::close(m_spare);
+    }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
 
-    void requestArrived() {
+    // The connection's spare descriptor and place, for a probe that outlives the socket.
+    int takeSpare() { return std::exchange(m_spare, -1); }
+    QObject* slot() const { return m_slot; }
+
+    bool busy = false; // a probe is under way on this connection
+    bool closeAfterAnswer = false;
+
+    // The request has arrived whole: whether its client asked to end the connection after the
+    // answer (HTTP/1.0 unless it asks to keep it, or "Connection: close").
+    void requestArrived(const QByteArray& connection) {
+        const QByteArray line = m_head.left(m_head.indexOf('\n')).trimmed();
+        const QByteArray asked = connection.toLower();
+        closeAfterAnswer =
+            asked.contains("close") || (line.endsWith("HTTP/1.0") && !asked.contains("keep-alive"));
         m_bytes = 0;
+        m_head.clear();
         m_timer.stop();
     }
     void answered() {
         busy = false;
-        m_timer.start(ProbeServer::kIdleTimeoutMs);
+        if (closeAfterAnswer)
+            m_socket->disconnectFromHost();
+        else
+            m_timer.start(ProbeServer::kIdleTimeoutMs);
     }
 
 private:
     void arrived() {
         if (m_bytes == 0 && !busy)
             m_timer.start(ProbeServer::kRequestTimeoutMs);
+        // The HTTP server reads the request but does not say which version it was.
+        if (m_head.size() < ProbeServer::kMaxRequestBytes)
+            m_head += m_socket->peek(ProbeServer::kMaxRequestBytes - m_head.size());
         m_bytes += m_socket->bytesAvailable();
         if (m_bytes > ProbeServer::kMaxRequestBytes) {
             m_refused();
@@ -76,9 +116,12 @@ private:
     }
 
     QTcpSocket* m_socket;
+    int m_spare;
+    QPointer<QObject> m_slot;
     std::function<void()> m_refused;
     QTimer m_timer;
     qint64 m_bytes = 0;
+    QByteArray m_head;
 };
 
 // A pass the time ran out on: the accounts filed so far, and every other one a failed fetch.
@@ -99,9 +142,32 @@ Guard* guardOf(QTcpSocket* socket) {
 
 void answer(QHttpServerResponder& responder, QTcpSocket* socket, Status status,
             const QByteArray& type, const QByteArray& body) {
-    responder.write(body, {{"Content-Type", type}}, status);
-    if (Guard* guard = guardOf(socket))
+    Guard* guard = guardOf(socket);
+    if (guard && guard->closeAfterAnswer)
+        responder.write(body, {{"Content-Type", type}, {"Connection", "close"}}, status);
+    else
+        responder.write(body, {{"Content-Type", type}}, status);
+    // Out now: Qt drops what it has not sent when it sees the peer's end of the connection.
+    socket->flush();
+    if (guard)
         guard->answered();
+}
+
+// Writes a whole answer to a descriptor of its own, then ends the connection: for a client that
+// ended its side after its request, which Qt takes for the end of the whole connection.
+void answerAndClose(int fd, const QByteArray& text) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const timeval bound{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    for (qsizetype sent = 0; sent < text.size();) {
+        const ssize_t n =
+            ::send(fd, text.constData() + sent, size_t(text.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+    ::shutdown(fd, SHUT_WR);
+    ::close(fd);
 }
 
 } // namespace
@@ -124,9 +190,18 @@ protected:
             refuse(socket, 503, "Service Unavailable", "too many connections\n");
             return;
         }
+        // A connection counts until it has ended, not until its object is deleted later, and
+        // for as long as a probe goes on answering it.
         ++m_open;
-        connect(socket, &QObject::destroyed, this, [this] { --m_open; });
-        new Guard(socket, [server = m_server] { ++server->m_counters.refused; });
+        auto* slot = new QObject(socket);
+        connect(slot, &QObject::destroyed, this, [this] { --m_open; });
+        const int spare = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
+        auto* guard =
+            new Guard(socket, spare, slot, [server = m_server] { ++server->m_counters.refused; });
+        connect(socket, &QTcpSocket::disconnected, guard, [guard] {
+            if (QObject* s = guard->slot(); s && s->parent() == guard->parent())
+                delete s;
+        });
         addPendingConnection(socket);
     }
 
@@ -141,8 +216,15 @@ public:
         : QObject(parent), responder(std::move(responder)), socket(socket) {
         clock.start();
     }
+    ~Probe() override {
+        if (spare >= 0)
+            ::close(spare);
+    }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
     QHttpServerResponder responder;
     QPointer<QTcpSocket> socket;
+    int spare = -1; // the connection, once its client has ended its side
     QElapsedTimer clock;
 };
 
@@ -168,6 +250,10 @@ quint16 ProbeServer::port() const {
 }
 
 bool ProbeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // The HTTP server answers a WebSocket upgrade itself (not found) and ends the connection:
+    // one answer, and no probe for a client that has gone.
+    if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0)
+        return true;
     Guard* guard = guardOf(socket);
     if (guard && guard->busy) {
         // A second request before the first is answered: the answers could not be told apart.
@@ -176,7 +262,7 @@ bool ProbeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         return true;
     }
     if (guard)
-        guard->requestArrived();
+        guard->requestArrived(request.value(QByteArrayLiteral("Connection")));
     const QString path = request.url().path();
     QHttpServerResponder responder = makeResponder(request, socket);
     if (path != QLatin1String("/probe") && path != QLatin1String("/metrics")) {
@@ -236,8 +322,23 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
     auto* probe = new Probe(std::move(responder), socket, this);
     if (Guard* guard = guardOf(socket))
         guard->busy = true;
-    // A scraper that gives up ends the probe and its fetches.
-    connect(socket, &QObject::destroyed, probe, &QObject::deleteLater);
+    // A client that ends its side of the connection after its request is answered all the same,
+    // through the connection's spare descriptor; a scraper that gave up finds the answer refused.
+    // The probe keeps the connection's place until then.
+    connect(socket, &QTcpSocket::disconnected, probe, [probe, socket] {
+        Guard* guard = guardOf(socket);
+        probe->spare = guard ? guard->takeSpare() : -1;
+        if (probe->spare < 0) {
+            probe->deleteLater();
+            return;
+        }
+        if (QObject* slot = guard->slot())
+            slot->setParent(probe);
+    });
+    connect(socket, &QObject::destroyed, probe, [probe] {
+        if (probe->spare < 0)
+            probe->deleteLater();
+    });
     auto* pass = new SinglePass(m_dir, flags, probe);
     pass->cycle().setCompanyFilter(*target);
     m_pass.applyTo(pass->cycle());
@@ -248,7 +349,10 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
                     const QByteArray body =
                         probeExposition(result, double(probe->clock.nsecsElapsed()) / 1e9);
                     const bool success = probeSucceeded(result);
-                    if (probe->socket)
+                    if (probe->spare >= 0)
+                        answerAndClose(std::exchange(probe->spare, -1),
+                                       closingAnswer(200, "OK", kExposition, body));
+                    else if (probe->socket)
                         answer(probe->responder, probe->socket, Status::Ok, kExposition, body);
                     probeEnded(probe, success);
                 });

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <sys/socket.h>
+
 using namespace courivane;
 using namespace courivane::testing;
 
@@ -107,6 +109,28 @@ const std::tuple<const char*, QByteArray, int, QByteArray> kAnswers[] = {
     {"anything else", "/probe/x", 404, "not found"},
 };
 
+QByteArray get(const QByteArray& target, const QByteArray& extra = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+// A request; whether its client then ends its side; how many times it is sent on the connection,
+// each after the answer to the one before; whether the exporter ends the connection after it.
+const std::tuple<const char*, QByteArray, bool, int, bool> kConnections[] = {
+    {"HTTP/1.0", "GET /metrics HTTP/1.0\r\n\r\n", false, 1, true},
+    {"a probe over HTTP/1.0", "GET /probe?target=Fine+%26+Co HTTP/1.0\r\n\r\n", false, 1, true},
+    {"HTTP/1.0 asking to keep it", "GET /metrics HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", false,
+     2, false},
+    {"HTTP/1.1 asking to close", get("/metrics", "Connection: close\r\n"), false, 1, true},
+    {"HTTP/1.1", get("/metrics"), false, 2, false},
+    {"half-closed", get("/metrics"), true, 1, true},
+    {"a half-closed probe", get("/probe?target=Fine+%26+Co"), true, 1, true},
+    {"a WebSocket upgrade",
+     get("/probe?target=Fine+%26+Co", "Connection: Upgrade\r\nUpgrade: websocket\r\n"
+                                      "Sec-WebSocket-Version: 13\r\n"
+                                      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"),
+     false, 1, true},
+};
+
 struct Answer {
     int status = 0;
     QByteArray head;
@@ -131,10 +155,6 @@ Answer ask(quint16 port, const QByteArray& request, int waitMs = 5000) {
     (void)QTest::qWaitFor(whole, waitMs);
     const qsizetype end = data.indexOf("\r\n\r\n");
     return {data.mid(9, 3).toInt(), data.left(end), end < 0 ? QByteArray() : data.mid(end + 4)};
-}
-
-QByteArray get(const QByteArray& target, const QByteArray& extra = {}) {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
 }
 
 } // namespace
@@ -218,6 +238,27 @@ private slots:
         QVERIFY2(answer.body.contains(contains), answer.body.constData());
         QVERIFY(!answer.body.contains("fine\"") &&
                 !answer.body.contains(m_monitor.address().toUtf8()));
+    }
+
+    void theConnectionEndsWhenTheClientAsks_data() { addRows(kConnections); }
+    void theConnectionEndsWhenTheClientAsks() {
+        const auto& [name, request, halfClose, times, closes] = currentRow(kConnections);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_server->port());
+        QVERIFY(socket.waitForConnected(2000));
+        QByteArray data;
+        const auto answers = [&] { return (data += socket.readAll()).count("\nContent-Length: "); };
+        for (int i = 1; i <= times; ++i) {
+            socket.write(request);
+            QVERIFY(socket.waitForBytesWritten(2000));
+            if (halfClose)
+                ::shutdown(int(socket.socketDescriptor()), SHUT_WR);
+            QTRY_VERIFY2(answers() >= i && data.endsWith("\n") && !data.endsWith("\r\n\r\n"),
+                         data.constData());
+        }
+        if (closes)
+            QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(answers(), times);
     }
 
     void aHungServerEndsTheProbeBeforeTheScraperGivesUp() {
