@@ -124,15 +124,12 @@ private:
     QByteArray m_head;
 };
 
-// A pass the time ran out on: the accounts filed so far, and every other one a failed fetch.
-PassResult timedOut(SinglePass& pass, const QList<AccountRecord>& unfinished) {
+// A pass the time ran out on: every account that answered, and every other one a failed fetch.
+PassResult timedOut(SinglePass& pass, const SinglePass::Outcome& outcome) {
     PassResult result;
     result.splitFlag = pass.cycle().state().splitFlag;
-    result.rows = pass.cycle().state().rows;
+    result.rows = outcome.rows;
     result.endedAt = QDateTime::currentDateTimeUtc();
-    for (const AccountRecord& account : unfinished)
-        result.rows.append(
-            {account.CompanyName, {}, RowFailed, failedReply(QStringLiteral("no answer in time"))});
     return result;
 }
 
@@ -345,7 +342,7 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
     pass->start(problems, accounts, budget.deadlineMs, budget.fetchBoundMs,
                 [this, probe, pass](const SinglePass::Outcome& outcome) {
                     const PassResult result =
-                        outcome.result ? *outcome.result : timedOut(*pass, outcome.unfinished);
+                        outcome.result ? *outcome.result : timedOut(*pass, outcome);
                     const QByteArray body =
                         probeExposition(result, double(probe->clock.nsecsElapsed()) / 1e9);
                     const bool success = probeSucceeded(result);

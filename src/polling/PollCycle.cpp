@@ -63,6 +63,22 @@ QList<AccountRecord> PollCycle::unfinishedAccounts() const {
     return left;
 }
 
+QList<AccountRow> PollCycle::rowsSoFar(const QString& unanswered) const {
+    QList<AccountRow> rows = m_state.rows;
+    for (qsizetype i = m_nextToFile; i < m_pending.size(); ++i) {
+        const Pending& p = m_pending.at(i);
+        rows.append(rowOf(p, p.stage == Stage::Ended ? p.reply : failedReply(unanswered)));
+    }
+    return rows;
+}
+
+AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
+    // StatusSummary is read as it stands when the row is filed: the settings dialog may change
+    // it mid-pass.
+    const int rowClass = isYes(m_options.StatusSummary) ? rowClassOf(reply) : RowOk;
+    return {p.account.CompanyName, p.target.logUrl, rowClass, std::move(reply)};
+}
+
 void PollCycle::runStartupPass(const QStringList& startupProblems,
                                std::optional<AccountsRead> accounts) {
     if (m_running)
@@ -243,12 +259,8 @@ void PollCycle::endAccount(qsizetype index, Reply reply) {
 void PollCycle::fileInOrder() {
     while (m_nextToFile < m_pending.size() && m_pending.at(m_nextToFile).stage == Stage::Ended) {
         Pending& p = m_pending[m_nextToFile++];
-        // StatusSummary is read as it stands when the row is filed: the settings dialog may
-        // change it mid-pass.
-        const int rowClass = isYes(m_options.StatusSummary) ? rowClassOf(p.reply) : RowOk;
         applyToLamps(m_state.lamps, p.account.CompanyName, p.reply);
-        m_state.rows.append({p.account.CompanyName, p.target.logUrl, rowClass, std::move(p.reply)});
-        p.reply = Reply();
+        m_state.rows.append(rowOf(p, std::exchange(p.reply, Reply())));
         m_status.filed = m_nextToFile;
         announceWaiting();
     }

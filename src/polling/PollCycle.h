@@ -73,6 +73,9 @@ public:
     QString countdownCounter() const { return m_countdown; }
     // The companies of this pass whose fetch has not ended, in file order, each with its server.
     QList<AccountRecord> unfinishedAccounts() const;
+    // Every account of the pass under way in file order: the rows filed, then those that have
+    // ended but wait for an earlier one, and a failure with `unanswered` for each of the rest.
+    QList<AccountRow> rowsSoFar(const QString& unanswered) const;
     // The line under the summary page, as of `now`.
     StatusLine statusLine(const QDateTime& now) const;
 
@@ -128,6 +131,8 @@ private:
     void offer(int server);
     void onFetchFinished(int slot, const courivane::FetchOutcome& outcome);
     void endAccount(qsizetype index, Reply reply);
+    // The row of an ended account, filed by the rules as they stand now.
+    AccountRow rowOf(const Pending& p, Reply reply) const;
     // Files every ended account whose predecessors are all filed.
     void fileInOrder();
     void announceWaiting();

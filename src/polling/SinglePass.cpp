@@ -8,10 +8,10 @@ SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* paren
     : QObject(parent), m_cycle(dir, flags) {
     m_deadline.setSingleShot(true);
     connect(&m_cycle, &PollCycle::passFinished, this, [this](const PassResult& result) {
-        end({result, {}});
+        end({result, {}, {}});
     });
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        end({std::nullopt, m_cycle.unfinishedAccounts()});
+        end({std::nullopt, m_cycle.unfinishedAccounts(), m_cycle.rowsSoFar(kNoAnswer)});
     });
 }
 

@@ -21,7 +21,9 @@ public:
     struct Outcome {
         std::optional<PassResult> result; // none when the deadline came first
         QList<AccountRecord> unfinished;  // then the accounts still waiting
+        QList<AccountRow> rows;           // and every account's row, those failed with kNoAnswer
     };
+    static inline const QString kNoAnswer = QStringLiteral("no answer in time");
     using Done = std::function<void(const Outcome&)>;
 
     SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent = nullptr);

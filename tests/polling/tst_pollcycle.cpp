@@ -1,4 +1,5 @@
 #include "polling/PollCycle.h"
+#include "polling/SinglePass.h"
 #include "report/SummaryPage.h"
 
 #include "FakeMonitorServer.h"
@@ -227,6 +228,24 @@ private slots:
         const PassResult result = done.first().first().value<PassResult>();
         QCOMPARE(result.rows.size(), 11);
         QCOMPARE(result.counters[ConnectionLamp], 1);
+    }
+
+    void aDeadlineKeepsEveryAnswerSoFar() {
+        // The second account answers while the first waits: it counts, though it is not filed.
+        FakeMonitorServer hung;
+        QVERIFY(hung.listen());
+        hung.setDefault({{}, 0, 0, Script::End::KeepOpen});
+        AccountsRead read;
+        read.records = {{"Hung", hung.address(), "u"}, {"Failing", server(), "failing"}};
+        SinglePass pass(dir(), m_flags);
+        std::optional<SinglePass::Outcome> outcome;
+        pass.start({}, read, 300, 5000, [&](const SinglePass::Outcome& o) { outcome = o; });
+        QTRY_VERIFY(outcome);
+        QVERIFY(!outcome->result);
+        QCOMPARE(outcome->unfinished.size(), 1);
+        QCOMPARE(outcome->rows.size(), 2);
+        QCOMPARE(outcome->rows.first().reply.reason, SinglePass::kNoAnswer);
+        QVERIFY(outcome->rows.last().reply.services.contains({SmtpLamp, Verdict::Fail}));
     }
 
     void theStatusLineSaysWhen_data() { addRows(kStatusLines); }
