@@ -1,6 +1,7 @@
 #include "polling/FetchSecurity.h"
 
 #include "config/TextLines.h"
+#include "polling/ReplyInterpreter.h"
 #include "report/Reply.h"
 
 #include <QCryptographicHash>
@@ -283,10 +284,7 @@ TunnelAnswer tunnelAnswer(const QByteArray& received) {
 }
 
 int httpStatus(const QByteArray& reply) {
-    if (!reply.startsWith("HTTP/"))
-        return 0;
-    const QList<QByteArray> words = reply.left(reply.indexOf('\n')).simplified().split(' ');
-    return words.size() >= 2 ? words.at(1).toInt() : 0;
+    return readStatusLine(reply).code;
 }
 
 bool offersBasic(const QByteArray& reply) {

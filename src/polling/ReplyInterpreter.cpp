@@ -55,6 +55,89 @@ char lower(char c) {
 
 } // namespace
 
+HttpStatusLine readStatusLine(const QByteArray& data) {
+    HttpStatusLine status;
+    status.present = data.size() >= 5 && data.left(5).toUpper() == "HTTP/";
+    if (!status.present)
+        return status;
+    const qsizetype lineEnd = data.indexOf('\n');
+    QByteArray line = data.left(lineEnd < 0 ? std::min<qsizetype>(data.size(), 200) : lineEnd);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const auto blank = [&](qsizetype i) { return line.at(i) == ' ' || line.at(i) == '\t'; };
+    qsizetype i = 5;
+    while (i < line.size() && !blank(i))
+        ++i;
+    if (i == line.size())
+        return status;
+    while (i < line.size() && blank(i))
+        ++i;
+    int code = 0;
+    for (qsizetype k = i; k < i + 3; ++k) {
+        if (k >= line.size() || line.at(k) < '0' || line.at(k) > '9')
+            return status;
+        code = code * 10 + (line.at(k) - '0');
+    }
+    if (i + 3 < line.size() && !blank(i + 3))
+        return status; // "5000" is no code
+    status.code = code;
+    status.text = line.mid(i + 3).trimmed();
+    return status;
+}
+
+Dechunked dechunk(const QByteArray& reply) {
+    Dechunked d;
+    const qsizetype body = bodyStart(reply);
+    if (body <= 0) {
+        d.data = reply;
+        return d;
+    }
+    for (const QByteArray& raw : reply.left(body).split('\n')) {
+        const qsizetype colon = raw.indexOf(':');
+        if (colon > 0 && raw.left(colon).trimmed().toLower() == "transfer-encoding" &&
+            raw.mid(colon + 1).toLower().contains("chunked"))
+            d.chunked = true;
+    }
+    if (!d.chunked) {
+        d.data = reply;
+        return d;
+    }
+    d.data = reply.left(body);
+    for (qsizetype at = body; at < reply.size();) {
+        const qsizetype lineEnd = reply.indexOf('\n', at);
+        if (lineEnd < 0) // the size line is still on its way
+            return d;
+        // Hexadecimal digits, then extensions after ";" that say nothing to us.
+        QByteArray size = reply.mid(at, lineEnd - at).trimmed();
+        size = size.left(size.indexOf(';') < 0 ? size.size() : size.indexOf(';')).trimmed();
+        bool ok = !size.isEmpty() && size.size() <= 8;
+        const qsizetype length = ok ? size.toLongLong(&ok, 16) : 0;
+        if (!ok || length < 0) {
+            d.malformed = true;
+            return d;
+        }
+        if (length == 0) {
+            d.ended = true;
+            return d;
+        }
+        const qsizetype from = lineEnd + 1;
+        d.data += reply.mid(from, length);
+        at = from + length;
+        if (at >= reply.size())
+            return d;
+        // Each chunk ends with a line end of its own.
+        if (reply.mid(at, 2) == "\r\n") {
+            at += 2;
+        } else if (reply.at(at) == '\n') {
+            at += 1;
+        } else if (reply.mid(at) != "\r") {
+            d.malformed = true;
+            return d;
+        }
+    }
+    return d;
+}
+
 qsizetype requiredReplyLength(int splitFlag) {
     return (webIsSplit(splitFlag) ? kSplitTime : kCombinedTime) + kTimeLength - 1;
 }
@@ -73,9 +156,9 @@ qsizetype findMarker(const QByteArray& data, qsizetype from) {
 
 qsizetype bodyStart(const QByteArray& data, qsizetype from) {
     static const QByteArray kStatusLine = QByteArrayLiteral("HTTP/");
-    if (data.size() < kStatusLine.size() && kStatusLine.startsWith(data))
+    if (data.size() < kStatusLine.size() && kStatusLine.startsWith(data.toUpper()))
         return -1;
-    if (!data.startsWith(kStatusLine))
+    if (!readStatusLine(data).present)
         return 0;
     // The empty line ends the head: LF LF, or LF CR LF (which CR LF CR LF contains).
     for (qsizetype i = std::max<qsizetype>(from, 0); i + 1 < data.size(); ++i) {
@@ -92,7 +175,7 @@ qsizetype bodyStart(const QByteArray& data, qsizetype from) {
 qsizetype locateMarker(const QByteArray& data, int splitFlag) {
     qsizetype body = bodyStart(data);
     if (body < 0)
-        body = data.startsWith("HTTP/") ? data.size() : 0; // a head that never ends has no body
+        body = readStatusLine(data).present ? data.size() : 0; // a head that never ends: no body
     const qsizetype exact = data.indexOf(kMarker, body);
     if (exact >= 0)
         return exact;
@@ -133,27 +216,15 @@ Reply failedReply(const QString& reason) {
 }
 
 QString httpErrorOf(const QByteArray& data) {
-    // "HTTP/1.0 404 Not Found": the code is the second word, three digits.
-    if (!data.startsWith("HTTP/"))
-        return {};
-    const qsizetype lineEnd = data.indexOf('\n');
-    const QByteArray line =
-        data.left(lineEnd < 0 ? std::min<qsizetype>(data.size(), 200) : lineEnd);
-    const qsizetype space = line.indexOf(' ');
-    if (space < 0 || line.size() < space + 4)
-        return {};
-    const QByteArray code = line.mid(space + 1, 3);
-    for (const char c : code)
-        if (c < '0' || c > '9')
-            return {};
-    if (code.at(0) == '2')
+    const HttpStatusLine status = readStatusLine(data);
+    if (status.code == 0 || status.code / 100 == 2)
         return {};
     // The text is the server's: only printable ASCII of it, and not much.
     QString text;
-    for (const char c : line.mid(space + 4).left(60))
+    for (const char c : status.text.left(60))
         text += (c >= 0x20 && c < 0x7F) ? QChar(QLatin1Char(c)) : QChar(u' ');
     text = text.simplified();
-    return QStringLiteral("HTTP ") + QString::fromLatin1(code) +
+    return QStringLiteral("HTTP ") + QString::number(status.code) +
            (text.isEmpty() ? QString() : u' ' + text);
 }
 
@@ -165,12 +236,17 @@ void markStale(Reply& reply, const QDateTime& now, int staleAfterMinutes) {
                   now.secsTo(reply.updated) > qint64(kFutureToleranceMinutes) * 60;
 }
 
-Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale,
+Reply interpretReply(const QByteArray& received, int splitFlag, const QLocale& locale,
                      const QTimeZone& zone) {
     // A monitoring server publishes no status under an error code; an error page that echoes
     // the request path would otherwise pass for one.
-    if (const QString error = httpErrorOf(data); !error.isEmpty())
+    if (const QString error = httpErrorOf(received); !error.isEmpty())
         return failedReply(error);
+    // Chunks are joined first: their size lines would shift every field after them.
+    const Dechunked dechunked = dechunk(received);
+    if (dechunked.malformed)
+        return failedReply(QStringLiteral("the reply's chunks are malformed"));
+    const QByteArray& data = dechunked.data;
     const qsizetype at = locateMarker(data, splitFlag);
     if (at < 0)
         return failedReply(data.isEmpty() ? QStringLiteral("the server closed without a status")

@@ -14,6 +14,27 @@ namespace courivane {
 
 inline const QByteArray kMarker = QByteArrayLiteral("RylStatus");
 
+// A reply's first line when it is an HTTP status line: "HTTP/" (in any letter case, which a
+// server should not send but an error is an error), the version, one or more blanks, a code of
+// three digits and its text. `code` is 0 when the reply begins otherwise, or has no such code.
+struct HttpStatusLine {
+    bool present = false; // the reply begins with "HTTP/": a head precedes the body
+    int code = 0;
+    QByteArray text;
+};
+HttpStatusLine readStatusLine(const QByteArray& data);
+
+// A reply whose head says "Transfer-Encoding: chunked", with its body's chunks joined behind the
+// head: what has arrived of them, whether the last chunk has come, and whether the chunks broke
+// their own rules. Any other reply is as it came.
+struct Dechunked {
+    QByteArray data;
+    bool chunked = false;
+    bool ended = false;
+    bool malformed = false;
+};
+Dechunked dechunk(const QByteArray& reply);
+
 // Bytes from the marker's first character that the layout needs: up to the end of the time.
 qsizetype requiredReplyLength(int splitFlag);
 // The marker's first occurrence in any letter case, searched from `from`; -1 when absent.

@@ -65,6 +65,7 @@ void StatusFetch::connectNow() {
     releaseSocket();
     m_data.clear();
     m_search = MarkerSearch();
+    m_chunked = Chunked::NotKnown;
     m_viaProxy = false;
     m_tunnelling = false;
     m_tunnelAnswer.clear();
@@ -270,8 +271,20 @@ void StatusFetch::oWinsock_OnDataArrival() {
     }
     // Only an exact marker ends the fetch early: one in another letter case may be an echo of
     // the request path, and the real status may still be on its way.
-    const qsizetype at = m_search.feed(m_data);
-    const bool complete = at >= 0 && m_data.size() - at >= requiredReplyLength(m_splitFlag);
+    if (m_chunked == Chunked::NotKnown && bodyStart(m_data) >= 0)
+        m_chunked = dechunk(m_data).chunked ? Chunked::Yes : Chunked::No;
+    bool complete = false;
+    if (m_chunked == Chunked::Yes) {
+        // The status is whole once it is whole without the chunks' size lines, which may even
+        // split the marker.
+        const Dechunked joined = dechunk(m_data);
+        const qsizetype at = joined.data.indexOf(kMarker, bodyStart(joined.data));
+        complete = joined.ended || joined.malformed ||
+                   (at >= 0 && joined.data.size() - at >= requiredReplyLength(m_splitFlag));
+    } else {
+        const qsizetype at = m_search.feed(m_data);
+        complete = at >= 0 && m_data.size() - at >= requiredReplyLength(m_splitFlag);
+    }
     if (m_data.size() >= kMaxReplyBytes || complete)
         endFetch();
 }

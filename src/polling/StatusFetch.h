@@ -106,6 +106,8 @@ private:
     QByteArray m_request;
     QByteArray m_data;
     MarkerSearch m_search;
+    enum class Chunked { NotKnown, No, Yes };
+    Chunked m_chunked = Chunked::NotKnown; // the body comes in chunks, once the head has ended
     int m_splitFlag = 0;
     bool m_active = false;
     bool m_viaProxy = false;

@@ -87,6 +87,32 @@ const std::tuple<const char*, QByteArray, const char*> kHttpErrors[] = {
     {"200 with a status", http(combined("111111")), ""},
     {"204 is 2xx", FakeMonitorServer::httpReply(combined("111111"), "204 X"), ""},
     {"no code after the version", "HTTP/1.0 OK!\r\n\r\n" + combined("111111"), ""},
+    {"two blanks before the code", "HTTP/1.0  500 Internal Error\r\n\r\n" + combined("111111"),
+     "HTTP 500 Internal Error"},
+    {"a tab before the code", "HTTP/1.1\t502\tBad Gateway\r\n\r\n" + combined("111111"),
+     "HTTP 502 Bad Gateway"},
+    // No server should write it so; a reply that says it failed is not read as a status.
+    {"in lower case", "http/1.0 500 oops\r\n\r\n" + combined("111111"), "HTTP 500 oops"},
+    {"four digits are no code", "HTTP/1.0 5000 X\r\n\r\n" + combined("111111"), ""},
+};
+
+// A reply in chunks, as some servers send even to HTTP/1.0; the verdicts, or the reason it fails.
+const QByteArray kChunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+const std::tuple<const char*, QByteArray, const char*> kChunked[] = {
+    // Cut between the ICMP and POP3 fields: read in place, POP3 would be the size line's digit.
+    {"cut inside the fields",
+     kChunkedHead + "e\r\nRylStatus\r\n0\r\n\r\n" +
+         QByteArray::number(combined("011111").size() - 14, 16) + "\r\n" +
+         combined("011111").mid(14) + "\r\n0\r\n\r\n",
+     "FOOOOO"},
+    {"extensions, LF only, the last chunk not yet come",
+     "HTTP/1.1 200 OK\ntransfer-encoding: Chunked\n\n5;x=y\nRylSt\n" +
+         QByteArray::number(combined("111011").size() - 5, 16) + "\n" + combined("111011").mid(5),
+     "OOFOOO"},
+    {"a size that is no number", kChunkedHead + "zz\r\n" + combined("111111"),
+     "the reply's chunks are malformed"},
+    {"a chunk longer than it said", kChunkedHead + "3\r\nRylStatus\r\n",
+     "the reply's chunks are malformed"},
 };
 
 // The status's time, the rule's limit in minutes (0: off), and whether it is stale; now is
@@ -124,6 +150,7 @@ const std::tuple<const char*, QByteArray, int> kBodies[] = {
     {"short, but no status line", "Ryl", 0},
     {"no status line: from the start", "RylStatus", 0},
     {"HTTP/ not at the start", " HTTP/1.0 200 OK\r\n\r\n", 0},
+    {"a status line in lower case", "http/1.0 200 OK\r\nA: b\r\n\r\nX", -2},
 };
 
 const QDateTime kT(QDate(2026, 3, 4), QTime(5, 6, 7), QTimeZone::utc());
@@ -198,6 +225,13 @@ private slots:
         const Reply reply = interpretReply(data, 0);
         QCOMPARE(reply.failed, *reason != 0);
         QCOMPARE(reply.reason, QString::fromLatin1(reason));
+    }
+
+    void chunksAreJoined_data() { addRows(kChunked); }
+    void chunksAreJoined() {
+        const auto& [name, data, expected] = currentRow(kChunked);
+        const Reply reply = interpretReply(data, 0);
+        QCOMPARE(reply.failed ? reply.reason : verdicts(reply), QString::fromLatin1(expected));
     }
 
     void staleStatuses_data() { addRows(kStale); }

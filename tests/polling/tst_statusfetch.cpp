@@ -80,6 +80,8 @@ const std::tuple<const char*, QByteArray, int, bool> kChallenges[] = {
     {"Basic in another header", "HTTP/1.0 401 X\r\nX-Note: Basic\r\n\r\n", 401, false},
     {"Basic in the body only", "HTTP/1.0 401 X\r\n\r\nWWW-Authenticate: Basic", 401, false},
     {"no status line", "RylStatus\r\n1\r\n", 0, false},
+    {"two blanks before the code", "HTTP/1.0  401 X\r\nWWW-Authenticate: Basic\r\n\r\n", 401, true},
+    {"two blanks before a 500", "HTTP/1.0  500 401 X\r\n\r\n", 500, false},
 };
 
 // Over TLS or not, the password stored; the reason of the failure, or none, and how many
@@ -125,6 +127,14 @@ const char* const kUnusable[] = {"mon1:http", "   ",       "/base",     ":80",
 constexpr Script::End kOpen = Script::End::KeepOpen;
 const QByteArray kEcho = "HTTP/1.0 200 OK\r\nContent-Location: /status/cherylStatus.txt\r\n"
                          "X-Padding: 0123456789012345678901234567890123456789012345678901\r\n";
+// A status in chunks of four bytes: its size lines outweigh its fields.
+QByteArray inChunks(const QByteArray& body) {
+    QByteArray text = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (qsizetype at = 0; at < body.size(); at += 4)
+        text += QByteArray::number(body.mid(at, 4).size()) + "\r\n" + body.mid(at, 4) + "\r\n";
+    return text;
+}
+const QByteArray kChunked = inChunks(kStatus);
 // clang-format off
 const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"one byte at a time", {kStatus, 1, 2}, 5000, ""},
@@ -141,6 +151,8 @@ const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"an HTTP error is no status", {FakeMonitorServer::httpReply(kStatus, "500 Internal Error")}, 5000,
      "HTTP 500 Internal Error"},
     {"cut short", {"RylStatus\r\n1\r\n1\r\n"}, 5000, "the status is cut short"},
+    // The size lines count as bytes after the marker: the fetch waits for the fields themselves.
+    {"a chunked status on an open connection", {kChunked, 12, 5, kOpen}, 60000, ""},
     {"an oversized reply stops at 64 KiB",
      {"HTTP/1.0 200 OK\r\n\r\n" + QByteArray(200 * 1024, 'x'), 0, 0, kOpen}, 5000,
      "the reply holds no status"},
