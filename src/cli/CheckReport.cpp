@@ -31,6 +31,12 @@ QString cellText(Verdict verdict) {
 
 const QString kInvalidTime = QStringLiteral("invalid time");
 
+QString incompleteText(int line) {
+    return QStringLiteral("the account at line %1 of %2 is incomplete and not checked")
+        .arg(line)
+        .arg(kAccountsFileName);
+}
+
 } // namespace
 
 namespace {
@@ -94,7 +100,7 @@ CheckStatus checkStatusOf(const PassResult& result) {
     }
     if (result.rows.isEmpty() || tallyOf(result).unknown > 0)
         return CheckUnknown;
-    return orange ? CheckWarning : CheckOk;
+    return orange || result.incompleteLine > 0 ? CheckWarning : CheckOk;
 }
 
 QString checkStatusLine(const PassResult& result) {
@@ -123,9 +129,12 @@ QString checkStatusLine(const PassResult& result) {
         summary += QStringLiteral(", unknown: ") + companiesWhere(result, unknownServices);
     if (tally.stale > 0)
         summary += QStringLiteral(", stale: ") + companiesWhere(result, staleStatus);
+    if (result.incompleteLine > 0)
+        summary += QStringLiteral(", ") + incompleteText(result.incompleteLine);
     if (accounts == 0)
         summary += QStringLiteral(", nothing to check");
-    else if (failed.isEmpty() && warnings == 0 && tally.unknown == 0 && tally.stale == 0)
+    else if (failed.isEmpty() && warnings == 0 && tally.unknown == 0 && tally.stale == 0 &&
+             result.incompleteLine == 0)
         summary += QStringLiteral(", all services OK");
 
     QStringList perf;
@@ -172,6 +181,8 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
             parts << QStringLiteral("%1 unknown").arg(label(lamp));
     if (stale)
         parts << QStringLiteral("status stale");
+    if (result.incompleteLine > 0)
+        parts << incompleteText(result.incompleteLine);
     if (parts.isEmpty())
         parts << QStringLiteral("all services OK");
 

@@ -31,7 +31,7 @@ const char kDescription[] =
     "Exit codes: 0 every lamp green; 2 some failure; otherwise 3 unknown: a service whose state "
     "is not known, no account to check, Proxy.Txt or CompUserNames.Txt missing or unreadable, "
     "an unknown company, or no answer within the time-out (the reason goes to stderr); "
-    "otherwise 1: a warning or a stale status.";
+    "otherwise 1: a warning, a stale status, or an incomplete account that is not checked.";
 
 constexpr int kDefaultTimeoutSeconds = 60;
 constexpr int kMaxTimeoutSeconds = 24 * 60 * 60;

@@ -87,6 +87,7 @@ AccountsRead AccountsFile::parse(const TextFileRead& file) {
         const qsizetype first = 3 * complete;
         result.incomplete =
             AccountRecord{lines.at(first), tail > 1 ? lines.at(first + 1) : QString(), QString()};
+        result.incompleteLine = int(first + 1);
         result.problems << QStringLiteral("%1 ends in an incomplete account (line %2 onwards, "
                                           "%3 of its 3 lines): it is not polled. Open Accounts, "
                                           "complete it and press Save Settings.")

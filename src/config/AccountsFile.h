@@ -40,6 +40,7 @@ struct AccountsRead {
     QList<AccountRecord> records;
     // A last account of one or two lines: not polled, but the dialog shows it to be completed.
     std::optional<AccountRecord> incomplete;
+    int incompleteLine = 0; // where it begins, counted from 1
     QStringList problems;
     bool exists = true;
     bool usable = true; // false when the file is missing or unreadable

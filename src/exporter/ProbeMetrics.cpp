@@ -95,7 +95,7 @@ QList<ServiceState> serviceStates(const PassResult& result) {
 }
 
 bool probeSucceeded(const PassResult& result) {
-    return !result.rows.isEmpty() &&
+    return !result.rows.isEmpty() && result.incompleteLine == 0 &&
            std::none_of(result.rows.cbegin(), result.rows.cend(),
                         [](const AccountRow& row) { return row.reply.failed; });
 }
@@ -124,6 +124,10 @@ QByteArray probeExposition(const PassResult& result, double durationSeconds) {
             out += "courivane_status_age_seconds " + QByteArray::number(*age) + '\n';
         }
     }
+    gauge(out, "courivane_incomplete_accounts",
+          "Accounts of the company that are incomplete in the accounts file and not checked.");
+    out += QByteArray("courivane_incomplete_accounts ") + (result.incompleteLine > 0 ? "1" : "0") +
+           '\n';
     gauge(out, "courivane_fetch_duration_seconds", "How long the probe's fetches took.");
     out += "courivane_fetch_duration_seconds " + QByteArray::number(durationSeconds, 'f', 6) + '\n';
     return out;

@@ -24,7 +24,8 @@ struct ServiceState {
 // as its lamp shows it.
 QList<ServiceState> serviceStates(const PassResult& result);
 
-// Whether every account of the company answered with a status.
+// Whether every account of the company answered with a status, and none is left out for being
+// incomplete.
 bool probeSucceeded(const PassResult& result);
 // The exposition text of one probe's pass.
 QByteArray probeExposition(const PassResult& result, double durationSeconds);

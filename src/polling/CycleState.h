@@ -29,6 +29,9 @@ struct PassResult {
     std::array<int, kLampCount> counters{};
     QList<AccountRow> rows;
     QStringList problems;
+    // The line where an incomplete account of the pass's companies begins, not polled: what is
+    // configured but not checked is no "all well". 0 when there is none.
+    int incompleteLine = 0;
     QDateTime endedAt; // UTC
     qint64 durationMs = 0;
     // The page's options as they stood when the pass ended.

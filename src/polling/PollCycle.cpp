@@ -109,6 +109,10 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     // Every record is read before the first fetch: a save during the pass cannot mix two lists.
     AccountsRead accounts = alreadyRead ? std::move(*alreadyRead) : AccountsFile(m_dir).read();
     problems += accounts.problems;
+    m_incompleteLine = accounts.incomplete && (m_company.isEmpty() ||
+                                               accounts.incomplete->CompanyName == m_company)
+                           ? accounts.incompleteLine
+                           : 0;
     // The certificates the user trusts are read again each pass, as the accounts are.
     TrustedCertificates trusted = readTrustedCertificates(m_dir);
     problems += trusted.problems;
@@ -281,6 +285,7 @@ void PollCycle::finishPass() {
     result.kind = m_kind;
     result.splitFlag = m_state.splitFlag;
     result.problems = m_problems;
+    result.incompleteLine = m_incompleteLine;
     result.end = decideEndOfPass(m_kind, m_state.lamps, webIsSplit(m_state.splitFlag),
                                  isYes(m_options.EnableSound), isYes(m_options.EnablePopups));
     result.counters = m_state.lamps.counters;

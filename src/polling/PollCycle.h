@@ -164,6 +164,7 @@ private:
     QStringList m_problems;
     QStringList m_reportedProblems;
     QString m_company;
+    int m_incompleteLine = 0;
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
     bool m_starting = false; // inside startFetches()

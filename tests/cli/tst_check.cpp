@@ -59,6 +59,15 @@ const std::tuple<const char*, const char*, const char*, int, QByteArray> kChecks
      " ryl=0 connection=1" + kFresh},
     {"one company, stale", "unknown old", "Company old", 1,
      "WARNING - Company old: status stale | " + kQuiet + " ryl=0 connection=0 stale=1 unknown=0"},
+    // A last account of two lines ("~") is configured but cannot be checked.
+    {"an incomplete account is no all well", "fine fine~", "", 1,
+     "WARNING - 1 account, the account at line 4 of CompUserNames.Txt is incomplete and not "
+     "checked | " + kQuiet + " connection=0 accounts=1" + kFresh},
+    {"one company with an incomplete account", "fine fine~", "Company fine", 1,
+     "WARNING - Company fine: the account at line 4 of CompUserNames.Txt is incomplete and not "
+     "checked | " + kQuiet + " ryl=0 connection=0" + kFresh},
+    {"another company's incomplete account", "fine warn~", "Company fine", 0,
+     "OK - Company fine: all services OK | " + kQuiet + " ryl=0 connection=0" + kFresh},
     {"one company, unknown", "unknown old", "Company unknown", 3,
      "UNKNOWN - Company unknown: ICMP unknown, SMTP unknown | " + kQuiet +
      " ryl=0 connection=0 stale=0 unknown=1"},
@@ -95,15 +104,17 @@ private:
                 process.readAllStandardError()};
     }
 
-    // Accounts of the users named, blank-separated; returns how many.
+    // Accounts of the users named, blank-separated, a last one ending in "~" without its user
+    // line; returns how many are complete.
     qsizetype accounts(const QByteArray& users) {
         const QList<QByteArray> names = users.isEmpty() ? QList<QByteArray>() : users.split(' ');
         QByteArray text;
         for (const QByteArray& user : names)
-            text +=
-                "Company " + user + "\r\n" + m_server.address().toUtf8() + "\r\n" + user + "\r\n";
+            text += "Company " + QByteArray(user).replace('~', "") + "\r\n" +
+                    m_server.address().toUtf8() + "\r\n" +
+                    (user.endsWith('~') ? "" : user + "\r\n");
         writeBytes(dir(), QStringLiteral("CompUserNames.Txt"), text);
-        return names.size();
+        return names.size() - (users.endsWith('~') ? 1 : 0);
     }
 
 private slots:

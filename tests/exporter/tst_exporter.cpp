@@ -204,6 +204,12 @@ private slots:
                  timed);
         // Labels are bounded: nothing of the company, its servers or its users.
         QVERIFY(!text.contains("C\""));
+        // An account left out for being incomplete is no success, and is counted.
+        QVERIFY(text.contains("\ncourivane_incomplete_accounts 0\n"));
+        result.incompleteLine = 7;
+        const QByteArray incomplete = probeExposition(result, 0.25);
+        QVERIFY(incomplete.contains("\ncourivane_probe_success 0\n") &&
+                incomplete.contains("\ncourivane_incomplete_accounts 1\n"));
     }
 
     void theScrapeTimeOutBoundsTheProbe_data() { addRows(kBudgets); }
