@@ -169,7 +169,7 @@ int main(int argc, char* argv[]) {
     const auto parsed = parseCommandLine();
     if (const int* code = std::get_if<int>(&parsed))
         return *code;
-    const CheckOptions& options = std::get<CheckOptions>(parsed);
+    CheckOptions options = std::get<CheckOptions>(parsed);
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -179,8 +179,9 @@ int main(int argc, char* argv[]) {
     const AccountsRead accounts = AccountsFile(options.dir).read();
     const QStringList names = companies(accounts.records);
     if (options.listCompanies && accounts.usable) {
+        // Each line names its company again to --company, whatever characters it needs.
         for (const QString& name : names)
-            out << printableText(name) << '\n';
+            out << listedCompanyName(name) << '\n';
         return CheckOk;
     }
     if (!optionsUsable || !accounts.usable) {
@@ -195,14 +196,19 @@ int main(int argc, char* argv[]) {
                 << printableText(options.dir.absolutePath()) << " is missing or unreadable\n";
         return CheckUnknown;
     }
-    if (options.oneCompany && !names.contains(options.company)) {
-        err << "courivane-check: no company named \"" << printableText(options.company) << "\" in "
+    const std::optional<QString> company =
+        options.oneCompany ? findCompany(options.company, names) : std::nullopt;
+    if (options.oneCompany && !company) {
+        // Characters that do not show are named, so that the difference can be seen.
+        err << "courivane-check: no company named \"" << visibleName(options.company) << "\" in "
             << printableText(AccountsFile(options.dir).path()) << "; the companies are:\n";
         for (const QString& name : names)
-            err << "  " << printableText(name) << '\n';
+            err << "  " << visibleName(name) << '\n';
         out << "COURIVANE UNKNOWN - " << printableText(options.company) << ": no such company\n";
         return CheckUnknown;
     }
+    if (company)
+        options.company = *company;
 
     const PassRun run = runPass(options, flags, optionProblems, accounts);
     if (!run.result)

@@ -15,6 +15,39 @@ bool isComplete(const AccountRecord& record) {
 
 } // namespace
 
+QString listedCompanyName(const QString& name) {
+    QString listed = name;
+    for (QChar& c : listed)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    return listed;
+}
+
+std::optional<QString> findCompany(const QString& given, const QStringList& companies) {
+    if (companies.contains(given))
+        return given;
+    std::optional<QString> found;
+    for (const QString& name : companies) {
+        if (listedCompanyName(name) != given || name == found)
+            continue;
+        if (found)
+            return std::nullopt; // two companies list alike: neither is meant for sure
+        found = name;
+    }
+    return found;
+}
+
+QString visibleName(const QString& name) {
+    QString shown;
+    for (const char32_t c : name.toUcs4()) {
+        if (c == U' ' || (QChar::isPrint(c) && !QChar::isSpace(c)))
+            shown += QString::fromUcs4(&c, 1);
+        else
+            shown += QStringLiteral("<U+%1>").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+    }
+    return shown;
+}
+
 QString toListEntry(const AccountRecord& record) {
     return record.CompanyName + kTab + record.MonitoringServer + kTab + record.UserName;
 }

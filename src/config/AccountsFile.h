@@ -48,6 +48,17 @@ struct AccountsRead {
     QByteArray raw;     // the file as read
 };
 
+// A company name as the list of companies prints it: as it is, but for control characters, which
+// would act on a terminal (each becomes U+FFFD). Format characters stay: a name may need them
+// (U+200C in Persian, U+00AD), and what the list prints must name the company again.
+QString listedCompanyName(const QString& name);
+// The company a name given on a command line or as a probe's target means: the one named exactly
+// so, else the only one whose listed name it is. None when there is no such company.
+std::optional<QString> findCompany(const QString& given, const QStringList& companies);
+// Every character that does not show (controls, format and bidirectional characters, blanks but
+// the space) as <U+XXXX>: what tells two names apart in a message.
+QString visibleName(const QString& name);
+
 class AccountsFile {
 public:
     explicit AccountsFile(QDir programDir);

@@ -305,12 +305,13 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
         answer(responder, socket, Status::ServiceUnavailable, kText, text);
         return;
     }
-    const bool known =
-        std::any_of(accounts.records.cbegin(), accounts.records.cend(),
-                    [&](const AccountRecord& r) { return r.CompanyName == *target; });
-    if (!known) {
+    QStringList names;
+    for (const AccountRecord& r : accounts.records)
+        names << r.CompanyName;
+    const std::optional<QString> company = findCompany(*target, names);
+    if (!company) {
         answer(responder, socket, Status::NotFound, kText,
-               "no company named \"" + printableText(*target).toUtf8() + "\"\n");
+               "no company named \"" + visibleName(*target).toUtf8() + "\"\n");
         return;
     }
 
@@ -337,7 +338,7 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
             probe->deleteLater();
     });
     auto* pass = new SinglePass(m_dir, flags, probe);
-    pass->cycle().setCompanyFilter(*target);
+    pass->cycle().setCompanyFilter(*company);
     m_pass.applyTo(pass->cycle());
     pass->start(problems, accounts, budget.deadlineMs, budget.fetchBoundMs,
                 [this, probe, pass](const SinglePass::Outcome& outcome) {

@@ -206,6 +206,26 @@ private slots:
         QVERIFY(bad.out.startsWith("COURIVANE UNKNOWN"));
     }
 
+    void everyListedNameNamesItsCompany() {
+        // U+200C (Persian needs it), U+00AD, and a bell, which the list may not send to a terminal.
+        const QStringList names = {QStringLiteral("Par\u200Csi"), QStringLiteral("Soft\u00ADware"),
+                                   QStringLiteral("Bell\u0007")};
+        QByteArray text;
+        for (const QString& name : names)
+            text += name.toUtf8() + "\r\n" + m_server.address().toUtf8() + "\r\nfine\r\n";
+        writeBytes(dir(), QStringLiteral("CompUserNames.Txt"), text);
+        const Run list = check({QStringLiteral("--list-companies")});
+        QCOMPARE(QString::fromUtf8(list.out),
+                 QStringLiteral("Par\u200Csi\nSoft\u00ADware\nBell\uFFFD\n"));
+        for (const QString& listed : QString::fromUtf8(list.out).split(u'\n', Qt::SkipEmptyParts))
+            QCOMPARE(check({QStringLiteral("--company"), listed}).exitCode, 0);
+        // What differs from a name typed without the character is shown.
+        const Run typed = check({QStringLiteral("--company"), QStringLiteral("Parsi")});
+        QCOMPARE(typed.exitCode, 3);
+        QVERIFY2(typed.err.contains("  Par<U+200C>si\n  Soft<U+00AD>ware\n  Bell<U+0007>\n"),
+                 typed.err.constData());
+    }
+
     void httpsWithTrustedCertificatesAndAPasswordFile() {
         FakeMonitorServer tls;
         tls.useTls(QStringLiteral("localhost.pem"));

@@ -103,8 +103,12 @@ const std::tuple<const char*, const char*, const char*, int> kListen[] = {
 const std::tuple<const char*, QByteArray, int, QByteArray> kAnswers[] = {
     {"a company", "/probe?target=Fine+%26+Co", 200, "{service=\"smtp\",state=\"fail\"} 1\n"},
     {"no target", "/probe", 400, "target"},
-    {"an unknown company, made printable", "/probe?target=No%1B%5B2Jbody", 404,
-     "no company named \"No\xEF\xBF\xBD[2Jbody\""},
+    {"an unknown company, its invisible characters named", "/probe?target=No%1B%5B2Jbody", 404,
+     "no company named \"No<U+001B>[2Jbody\""},
+    {"a format character in the name", "/probe?target=Par%E2%80%8Csi", 200,
+     "courivane_probe_success 1"},
+    {"a control character, as the list prints it", "/probe?target=Bell%EF%BF%BD", 200,
+     "courivane_probe_success 1"},
     {"the exporter's own", "/metrics", 200, "courivane_exporter_probes_total "},
     {"anything else", "/probe/x", 404, "not found"},
 };
@@ -178,7 +182,9 @@ private slots:
                    "NO\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
         const QByteArray server = m_monitor.address().toUtf8();
         writeBytes(dir, QStringLiteral("CompUserNames.Txt"),
-                   "Fine & Co\r\n" + server + "\r\nfine\r\nHung Ltd\r\n" + server + "\r\nhung\r\n");
+                   "Fine & Co\r\n" + server + "\r\nfine\r\nHung Ltd\r\n" + server +
+                       "\r\nhung\r\nPar\u200Csi\r\n" + server + "\r\nfine\r\nBell\a\r\n" + server +
+                       "\r\nfine\r\n");
         m_server =
             std::make_unique<ProbeServer>(dir, PassOptions{8, kDefaultStaleAfterMinutes, nullptr});
         QCOMPARE(m_server->listen(QHostAddress::LocalHost, 0), QString());
