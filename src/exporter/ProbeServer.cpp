@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTextStream>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -173,9 +174,11 @@ void answerAndClose(int fd, const QByteArray& text) {
 class ProbeServer::Listener : public QTcpServer {
 public:
     explicit Listener(ProbeServer* server) : QTcpServer(server), m_server(server) {}
+    bool m_failing = false; // accepting failed since the last connection taken
 
 protected:
     void incomingConnection(qintptr descriptor) override {
+        m_failing = false;
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
@@ -238,6 +241,16 @@ QString ProbeServer::listen(const QHostAddress& address, quint16 port) {
         return reason;
     }
     m_listener = listener;
+    // Out of descriptors, the listener pauses for good: it tries again once some may be free,
+    // while the connections it holds are served and end.
+    connect(listener, &QTcpServer::acceptError, this, [listener](QAbstractSocket::SocketError) {
+        if (!std::exchange(listener->m_failing, true)) {
+            QTextStream(stderr) << "courivane-exporter: cannot take a connection ("
+                                << listener->errorString() << "); trying again\n";
+        }
+        QTimer::singleShot(kResumeAcceptingMs, listener,
+                           [listener] { listener->resumeAccepting(); });
+    });
     bind(listener);
     return {};
 }

@@ -22,6 +22,7 @@ public:
     static constexpr int kMaxConnections = 16;
     static constexpr int kRequestTimeoutMs = 10000;
     static constexpr int kIdleTimeoutMs = 60000;
+    static constexpr int kResumeAcceptingMs = 250;
 
     ProbeServer(const QDir& configDir, const PassOptions& pass, QObject* parent = nullptr);
     ~ProbeServer() override;

@@ -5,10 +5,15 @@
 #include "polling/ReplyInterpreter.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace courivane;
 using namespace courivane::testing;
@@ -271,6 +276,38 @@ private slots:
         if (closes)
             QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(answers(), times);
+    }
+
+    void theListenerTakesConnectionsAgainOnceDescriptorsAreFree() {
+        // The real exporter, with so few descriptors that a flood of connections uses them up.
+        QProcess exporter;
+        exporter.setChildProcessModifier([] {
+            const rlimit few{16, 16};
+            ::setrlimit(RLIMIT_NOFILE, &few);
+        });
+        exporter.start(qEnvironmentVariable("COURIVANE_BIN") + "/courivane-exporter",
+                       {"--listen", "127.0.0.1:0", "--config-dir", m_tmp.path()});
+        QByteArray said;
+        QTRY_VERIFY((said += exporter.readAllStandardError()).contains("/\n"));
+        const quint16 port = said.mid(said.lastIndexOf(':') + 1).chopped(2).toUShort();
+        // Plain sockets, connected one after another and held.
+        std::vector<int> flood;
+        for (int i = 0; i < 40; ++i) {
+            flood.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            QCOMPARE(::connect(flood.back(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (said += exporter.readAllStandardError()).contains("cannot take a connection"),
+            said.constData(), 10000);
+        for (const int fd : flood)
+            ::close(fd);
+        QCOMPARE(ask(port, get("/metrics"), 10000).status, 200);
+        exporter.kill();
+        exporter.waitForFinished();
     }
 
     void aHungServerEndsTheProbeBeforeTheScraperGivesUp() {
