@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <variant>
@@ -117,13 +118,15 @@ std::variant<CheckOptions, int> parseCommandLine() {
 }
 
 PassRun runPass(const CheckOptions& options, const OptionFlags& flags, const QStringList& problems,
-                const AccountsRead& accounts) {
+                AccountsRead accounts, const QElapsedTimer& sinceStart) {
     SinglePass pass(options.dir, flags);
     pass.cycle().setCompanyFilter(options.oneCompany ? options.company : QString());
     options.pass.applyTo(pass.cycle());
     PassRun run;
-    // A monitoring engine waits for no plug-in forever: the check ends by the limit.
-    pass.start(problems, accounts, options.timeoutSeconds * 1000, StatusFetch::kFetchTimeoutMs,
+    // A monitoring engine waits for no plug-in forever: the check ends by the limit, counted
+    // from the start, for reading a long list of accounts takes time too.
+    const qint64 left = std::max<qint64>(options.timeoutSeconds * 1000LL - sinceStart.elapsed(), 0);
+    pass.start(problems, std::move(accounts), int(left), StatusFetch::kFetchTimeoutMs,
                [&](const SinglePass::Outcome& outcome) {
                    run = outcome;
                    QCoreApplication::quit();
@@ -161,6 +164,8 @@ int reportUnfinished(const CheckOptions& options, const QList<AccountRecord>& un
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     useQtDispatcher();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("courivane-check"));
@@ -176,7 +181,7 @@ int main(int argc, char* argv[]) {
     OptionFlags flags;
     bool optionsUsable = false;
     const QStringList optionProblems = OptionsFile(options.dir).readStartup(flags, &optionsUsable);
-    const AccountsRead accounts = AccountsFile(options.dir).read();
+    AccountsRead accounts = AccountsFile(options.dir).read();
     const QStringList names = companies(accounts.records);
     if (options.listCompanies && accounts.usable) {
         // Each line names its company again to --company, whatever characters it needs.
@@ -210,7 +215,8 @@ int main(int argc, char* argv[]) {
     if (company)
         options.company = *company;
 
-    const PassRun run = runPass(options, flags, optionProblems, accounts);
+    accounts.raw.clear(); // only a save keeps the file's bytes
+    const PassRun run = runPass(options, flags, optionProblems, std::move(accounts), sinceStart);
     if (!run.result)
         return reportUnfinished(options, run.unfinished);
     const PassResult& result = *run.result;

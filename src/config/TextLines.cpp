@@ -32,21 +32,29 @@ QString readError(const QString& reason) {
 
 } // namespace
 
-QList<QByteArray> splitLines(const QByteArray& bytes) {
-    QList<QByteArray> lines;
+namespace {
+// Calls `line` with each line of the bytes, as splitLines cuts them.
+template <typename Line> void forEachLine(const QByteArray& bytes, Line line) {
+    const char* data = bytes.constData();
     const qsizetype n = bytes.size();
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes.at(i);
+        const char c = data[i];
         if (c != '\r' && c != '\n')
             continue;
-        lines.append(bytes.mid(start, i - start));
-        if (c == '\r' && i + 1 < n && bytes.at(i + 1) == '\n')
+        line(QByteArrayView(data + start, i - start));
+        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
     if (start < n)
-        lines.append(bytes.mid(start));
+        line(QByteArrayView(data + start, n - start));
+}
+} // namespace
+
+QList<QByteArray> splitLines(const QByteArray& bytes) {
+    QList<QByteArray> lines;
+    forEachLine(bytes, [&](QByteArrayView line) { lines.append(line.toByteArray()); });
     return lines;
 }
 
@@ -84,9 +92,16 @@ std::optional<QByteArray> toWindows1252(const QString& text) {
 }
 
 QString decodeLine(const QByteArray& line) {
+    return decodeLine(QByteArrayView(line));
+}
+
+QString decodeLine(QByteArrayView line) {
+    // Most lines are ASCII, which both encodings read alike.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(line);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(line);
-    return utf8.hasError() ? fromWindows1252(line) : text;
+    return utf8.hasError() ? fromWindows1252(line.toByteArray()) : text;
 }
 
 LineBytes::LineBytes(const QByteArray& file) {
@@ -125,10 +140,8 @@ TextFileRead parseText(const QByteArray& bytes) {
     TextFileRead result;
     result.exists = true;
     result.readable = true;
-    const QList<QByteArray> raw = splitLines(bytes);
-    result.lines.reserve(raw.size());
-    for (const QByteArray& line : raw)
-        result.lines.append(decodeLine(line));
+    result.lines.reserve(bytes.count('\n') + 1);
+    forEachLine(bytes, [&](QByteArrayView line) { result.lines.append(decodeLine(line)); });
     result.raw = bytes;
     return result;
 }

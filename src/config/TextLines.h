@@ -20,6 +20,7 @@ QList<QByteArray> splitLines(const QByteArray& bytes);
 // Files written on Windows are in its 8-bit code page, files edited here are UTF-8, and a file
 // may hold both: each line is read as UTF-8 when it is valid UTF-8, otherwise as Windows-1252.
 QString decodeLine(const QByteArray& line);
+QString decodeLine(QByteArrayView line);
 bool isValidUtf8(const QByteArray& bytes);
 QString fromWindows1252(const QByteArray& bytes);
 // Empty when some character has no Windows-1252 byte.

@@ -145,6 +145,9 @@ QByteArray exporterExposition(const ExporterCounters& counters) {
             counters.probeFailures);
     counter("courivane_exporter_requests_refused_total",
             "Requests refused: too large, too slow or too many at once.", counters.refused);
+    counter("courivane_exporter_accounts_reads_total",
+            "Times the accounts file was read: once at the first probe and after each change.",
+            counters.accountReads);
     return out;
 }
 

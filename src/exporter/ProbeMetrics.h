@@ -35,6 +35,7 @@ struct ExporterCounters {
     quint64 probes = 0;
     quint64 probeFailures = 0;
     quint64 refused = 0;
+    quint64 accountReads = 0; // times the accounts file was read, once for each change
 };
 QByteArray exporterExposition(const ExporterCounters& counters);
 

@@ -5,6 +5,7 @@
 #include "polling/SinglePass.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -231,7 +233,9 @@ public:
 ProbeServer::ProbeServer(const QDir& configDir, const PassOptions& pass, QObject* parent)
     : QAbstractHttpServer(parent), m_dir(configDir), m_pass(pass) {}
 
-ProbeServer::~ProbeServer() = default;
+ProbeServer::~ProbeServer() {
+    m_readers.waitForDone();
+}
 
 QString ProbeServer::listen(const QHostAddress& address, quint16 port) {
     auto* listener = new Listener(this);
@@ -296,43 +300,125 @@ void ProbeServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* 
     answer(responder, socket, Status::NotFound, kText, "not found\n");
 }
 
+namespace {
+// What tells whether a file may have changed since it was read.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileStamp& o) const {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               same(modified, o.modified) && same(changed, o.changed);
+    }
+};
+FileStamp stampOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+} // namespace
+
+// The accounts file as last read, each company's accounts apart.
+struct ProbeServer::Accounts {
+    FileStamp stamp;
+    AccountsRead read; // its records moved to byCompany
+    QHash<QString, QList<AccountRecord>> byCompany;
+    QStringList names; // in the file's order
+};
+
+void ProbeServer::withAccounts(std::function<void(const Accounts&)> use) {
+    const FileStamp now = stampOf(AccountsFile(m_dir).path());
+    if (m_accounts && !m_reading && m_accounts->stamp == now) {
+        use(*m_accounts);
+        return;
+    }
+    m_waiting.push_back(std::move(use));
+    if (m_reading)
+        return;
+    // A long list takes seconds to read: off this thread, so that other probes go on.
+    m_reading = true;
+    m_readers.start([this, dir = m_dir, now] {
+        auto fresh = std::make_shared<Accounts>();
+        fresh->stamp = now; // taken before the read: a change during it is read again next time
+        fresh->read = AccountsFile(dir).read();
+        fresh->read.raw.clear();
+        for (AccountRecord& record : fresh->read.records) {
+            auto& accounts = fresh->byCompany[record.CompanyName];
+            if (accounts.isEmpty())
+                fresh->names << record.CompanyName;
+            accounts.append(std::move(record));
+        }
+        fresh->read.records.clear();
+        QMetaObject::invokeMethod(
+            this,
+            [this, fresh] {
+                m_accounts = fresh;
+                m_reading = false;
+                ++m_counters.accountReads;
+                for (const auto& use : std::exchange(m_waiting, {}))
+                    use(*fresh);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
+    auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
     const std::optional<QString> target =
         queryValue(request.url().query(QUrl::FullyEncoded).toLatin1(), "target");
     if (!target || target->isEmpty()) {
-        answer(responder, socket, Status::BadRequest, kText,
+        answer(*responder, socket, Status::BadRequest, kText,
                "the target parameter, a company name, is missing\n");
         return;
     }
-    // The files are read afresh for each probe, as the monitor reads them for each pass.
+    const ProbeBudget budget =
+        probeBudget(request.value(QByteArrayLiteral("X-Prometheus-Scrape-Timeout-Seconds")));
+    if (Guard* guard = guardOf(socket))
+        guard->busy = true;
+    withAccounts([this, responder, target = *target, budget,
+                  socket = QPointer<QTcpSocket>(socket)](const Accounts& accounts) {
+        if (socket)
+            probeWith(accounts, std::move(*responder), socket, target, budget);
+    });
+}
+
+void ProbeServer::probeWith(const Accounts& accounts, QHttpServerResponder&& responder,
+                            QTcpSocket* socket, const QString& target, ProbeBudget budget) {
+    // The options are read afresh for each probe, as the monitor reads them for each pass.
     OptionFlags flags;
     bool optionsUsable = false;
     const QStringList problems = OptionsFile(m_dir).readStartup(flags, &optionsUsable);
-    const AccountsRead accounts = AccountsFile(m_dir).read();
-    if (!optionsUsable || !accounts.usable) {
+    if (!optionsUsable || !accounts.read.usable) {
         QByteArray text = "the configuration in " + printableText(m_dir.absolutePath()).toUtf8() +
                           " is missing or unreadable:\n";
-        for (const QString& problem : problems + accounts.problems)
+        for (const QString& problem : problems + accounts.read.problems)
             text += printableText(problem).toUtf8() + '\n';
         answer(responder, socket, Status::ServiceUnavailable, kText, text);
         return;
     }
-    QStringList names;
-    for (const AccountRecord& r : accounts.records)
-        names << r.CompanyName;
-    const std::optional<QString> company = findCompany(*target, names);
+    const std::optional<QString> company = findCompany(target, accounts.names);
     if (!company) {
         answer(responder, socket, Status::NotFound, kText,
-               "no company named \"" + visibleName(*target).toUtf8() + "\"\n");
+               "no company named \"" + visibleName(target).toUtf8() + "\"\n");
         return;
     }
+    // The pass is handed only this company's accounts.
+    AccountsRead own;
+    own.problems = accounts.read.problems;
+    own.records = accounts.byCompany.value(*company);
+    if (accounts.read.incomplete && accounts.read.incomplete->CompanyName == *company) {
+        own.incomplete = accounts.read.incomplete;
+        own.incompleteLine = accounts.read.incompleteLine;
+    }
 
-    const ProbeBudget budget =
-        probeBudget(request.value(QByteArrayLiteral("X-Prometheus-Scrape-Timeout-Seconds")));
     auto* probe = new Probe(std::move(responder), socket, this);
-    if (Guard* guard = guardOf(socket))
-        guard->busy = true;
     // A client that ends its side of the connection after its request is answered all the same,
     // through the connection's spare descriptor; a scraper that gave up finds the answer refused.
     // The probe keeps the connection's place until then.
@@ -352,8 +438,9 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
     });
     auto* pass = new SinglePass(m_dir, flags, probe);
     pass->cycle().setCompanyFilter(*company);
+    pass->setRowsAtDeadline(true);
     m_pass.applyTo(pass->cycle());
-    pass->start(problems, accounts, budget.deadlineMs, budget.fetchBoundMs,
+    pass->start(problems, std::move(own), budget.deadlineMs, budget.fetchBoundMs,
                 [this, probe, pass](const SinglePass::Outcome& outcome) {
                     const PassResult result =
                         outcome.result ? *outcome.result : timedOut(*pass, outcome);

@@ -5,6 +5,12 @@
 
 #include <QAbstractHttpServer>
 #include <QDir>
+#include <QHttpServerResponder>
+#include <QList>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
 
 class QTcpSocket;
 
@@ -39,13 +45,23 @@ protected:
 private:
     class Listener;
     class Probe;
+    struct Accounts;
     void probe(const QHttpServerRequest& request, QTcpSocket* socket);
+    void probeWith(const Accounts& accounts, QHttpServerResponder&& responder, QTcpSocket* socket,
+                   const QString& target, ProbeBudget budget);
     void probeEnded(Probe* probe, bool success);
+    // Hands `use` the accounts file as it stands: at once when it has not changed since it was
+    // last read, otherwise once a reader has read it again.
+    void withAccounts(std::function<void(const Accounts&)> use);
 
     QDir m_dir;
     PassOptions m_pass;
     Listener* m_listener = nullptr;
     ExporterCounters m_counters;
+    std::shared_ptr<const Accounts> m_accounts;
+    bool m_reading = false;
+    QList<std::function<void(const Accounts&)>> m_waiting;
+    QThreadPool m_readers;
 };
 
 } // namespace courivane

@@ -57,17 +57,17 @@ void PollCycle::setParallel(int fetches) {
 
 QList<AccountRecord> PollCycle::unfinishedAccounts() const {
     QList<AccountRecord> left;
-    for (qsizetype i = m_nextToFile; i < m_pending.size(); ++i)
-        if (m_pending.at(i).stage != Stage::Ended)
-            left.append(m_pending.at(i).account);
+    for (qsizetype i = m_nextToFile; i < qsizetype(m_pending.size()); ++i)
+        if (m_pending[size_t(i)].stage != Stage::Ended)
+            left.append(m_pending[size_t(i)].account);
     return left;
 }
 
 QList<AccountRow> PollCycle::rowsSoFar(const QString& unanswered) const {
     QList<AccountRow> rows = m_state.rows;
-    for (qsizetype i = m_nextToFile; i < m_pending.size(); ++i) {
-        const Pending& p = m_pending.at(i);
-        rows.append(rowOf(p, p.stage == Stage::Ended ? p.reply : failedReply(unanswered)));
+    for (qsizetype i = m_nextToFile; i < qsizetype(m_pending.size()); ++i) {
+        const Pending& p = m_pending[size_t(i)];
+        rows.append(rowOf(p, p.stage == Stage::Ended ? *p.reply : failedReply(unanswered)));
     }
     return rows;
 }
@@ -76,7 +76,9 @@ AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
     // StatusSummary is read as it stands when the row is filed: the settings dialog may change
     // it mid-pass.
     const int rowClass = isYes(m_options.StatusSummary) ? rowClassOf(reply) : RowOk;
-    return {p.account.CompanyName, p.target.logUrl, rowClass, std::move(reply)};
+    const QString logUrl =
+        p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.splitFlag).logUrl : p.logUrl;
+    return {p.account.CompanyName, logUrl, rowClass, std::move(reply)};
 }
 
 void PollCycle::runStartupPass(const QStringList& startupProblems,
@@ -124,31 +126,40 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     m_pending.reserve(accounts.records.size());
     m_servers.clear();
     m_startable = {};
+    // An account's host and port come from its server as written alone: worked out once for
+    // each, and its fetch target only when the account is fetched or filed.
     QHash<QString, int> servers;
+    QHash<QString, int> serverOfText;
     for (AccountRecord& account : accounts.records) {
         if (!m_company.isEmpty() && account.CompanyName != m_company)
             continue;
         Pending p;
-        p.target = deriveFetchTarget(account, m_state.splitFlag);
-        const auto known = servers.constFind(serverKey(p.target));
-        p.server = known != servers.cend() ? *known : servers.size();
-        if (known == servers.cend()) {
-            servers.insert(serverKey(p.target), p.server);
-            m_servers.emplace_back();
+        if (const auto known = serverOfText.constFind(account.MonitoringServer);
+            known != serverOfText.cend()) {
+            p.server = *known;
+        } else {
+            const QString key = serverKey(deriveFetchTarget(account, m_state.splitFlag));
+            const auto same = servers.constFind(key);
+            p.server = same != servers.cend() ? *same : int(servers.size());
+            if (same == servers.cend()) {
+                servers.insert(key, p.server);
+                m_servers.emplace_back();
+            }
+            serverOfText.insert(account.MonitoringServer, p.server);
         }
-        m_servers[p.server].waiting.push_back(m_pending.size());
+        m_servers[p.server].waiting.push_back(qsizetype(m_pending.size()));
         p.account = std::move(account);
-        m_pending.append(std::move(p));
+        m_pending.push_back(std::move(p));
     }
     for (int s = 0; s < static_cast<int>(m_servers.size()); ++s)
         offer(s);
-    m_state.rows.reserve(m_pending.size());
+    m_state.rows.reserve(qsizetype(m_pending.size()));
     m_nextToFile = 0;
     m_problems = problems;
     reportProblems(m_problems);
     m_status.running = true;
     m_status.filed = 0;
-    m_status.total = m_pending.size();
+    m_status.total = qsizetype(m_pending.size());
     m_statusTimer.start();
     emit passStarted(kind);
     announceStatus();
@@ -179,7 +190,7 @@ void PollCycle::startFetches() {
         fileInOrder();
     } while (m_again);
     m_starting = false;
-    if (m_running && m_nextToFile >= m_pending.size())
+    if (m_running && m_nextToFile >= qsizetype(m_pending.size()))
         finishPass();
 }
 
@@ -206,14 +217,16 @@ void PollCycle::startOne(qsizetype index) {
         m_slots.push_back(std::move(slot));
     }
     Slot& slot = m_slots[free];
-    Pending& p = m_pending[index];
+    Pending& p = m_pending[size_t(index)];
     p.stage = Stage::Running;
     slot.account = index;
     ++m_underWay;
     ++m_servers[p.server].underWay;
     slot.fetch->setTimeoutMs(m_fetchTimeoutMs);
     slot.fetch->setSecurity(m_security);
-    slot.fetch->start(p.target, m_options, m_state.splitFlag);
+    const FetchTarget target = deriveFetchTarget(p.account, m_state.splitFlag);
+    p.logUrl = target.logUrl;
+    slot.fetch->start(target, m_options, m_state.splitFlag);
 }
 
 void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
@@ -222,7 +235,7 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
         return;
     m_slots[slot].account = -1;
     --m_underWay;
-    const int server = m_pending.at(index).server;
+    const int server = m_pending[size_t(index)].server;
     Server& s = m_servers[server];
     --s.underWay;
     // Interpreted at once, so the reply's bytes are not held while earlier accounts still wait.
@@ -242,7 +255,7 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
             endAccount(waiting, failedReply(kServerHung));
         s.waiting.clear();
         for (Slot& other : m_slots) {
-            if (other.account < 0 || m_pending.at(other.account).server != server)
+            if (other.account < 0 || m_pending[size_t(other.account)].server != server)
                 continue;
             other.fetch->abort();
             endAccount(std::exchange(other.account, -1), failedReply(kServerHung));
@@ -255,16 +268,19 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
 }
 
 void PollCycle::endAccount(qsizetype index, Reply reply) {
-    Pending& p = m_pending[index];
+    Pending& p = m_pending[size_t(index)];
     p.stage = Stage::Ended;
-    p.reply = std::move(reply);
+    p.reply = std::make_unique<Reply>(std::move(reply));
 }
 
 void PollCycle::fileInOrder() {
-    while (m_nextToFile < m_pending.size() && m_pending.at(m_nextToFile).stage == Stage::Ended) {
-        Pending& p = m_pending[m_nextToFile++];
-        applyToLamps(m_state.lamps, p.account.CompanyName, p.reply);
-        m_state.rows.append(rowOf(p, std::exchange(p.reply, Reply())));
+    while (m_nextToFile < qsizetype(m_pending.size()) &&
+           m_pending[size_t(m_nextToFile)].stage == Stage::Ended) {
+        Pending& p = m_pending[size_t(m_nextToFile++)];
+        applyToLamps(m_state.lamps, p.account.CompanyName, *p.reply);
+        m_state.rows.append(rowOf(p, std::move(*p.reply)));
+        p.reply.reset();
+        p.logUrl.clear();
         m_status.filed = m_nextToFile;
         announceWaiting();
     }
@@ -272,13 +288,13 @@ void PollCycle::fileInOrder() {
 
 void PollCycle::announceWaiting() {
     // The title names the account the page is waiting for: the first whose fetch has not ended.
-    if (m_kind == PassKind::Cycle && m_nextToFile < m_pending.size())
-        emit titleChanged(kTitleConnectingTo + m_pending.at(m_nextToFile).account.CompanyName);
+    if (m_kind == PassKind::Cycle && m_nextToFile < qsizetype(m_pending.size()))
+        emit titleChanged(kTitleConnectingTo + m_pending[size_t(m_nextToFile)].account.CompanyName);
 }
 
 void PollCycle::finishPass() {
     // No account asked is nothing known: no lamp of a service may stay green for it.
-    if (m_pending.isEmpty())
+    if (m_pending.empty())
         for (int lamp = IcmpLamp; lamp < ConnectionLamp; ++lamp)
             recordWarning(m_state.lamps, static_cast<Lamp>(lamp));
     PassResult result;
@@ -295,7 +311,7 @@ void PollCycle::finishPass() {
     result.grouped = isYes(m_options.StatusSummary);
     result.errorsOnly = isYes(m_options.ShowErrorsOnly);
     m_pending.clear();
-    m_pending.squeeze();
+    m_pending.shrink_to_fit();
     m_statusTimer.stop();
     m_status.running = false;
     m_status.lastEndedAt = result.endedAt;

@@ -11,7 +11,10 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 #include <deque>
 #include <functional>
@@ -104,12 +107,13 @@ signals:
 
 private:
     enum class Stage { Waiting, Running, Ended };
+    // Kept small: a list of a million accounts waits here.
     struct Pending {
         AccountRecord account;
-        FetchTarget target;
         int server = 0; // the host and port the fetch is counted by
         Stage stage = Stage::Waiting;
-        Reply reply;
+        QString logUrl;               // once its fetch has started
+        std::unique_ptr<Reply> reply; // once it has ended, until it is filed
     };
     struct Server {
         int underWay = 0;
@@ -144,7 +148,7 @@ private:
     OptionFlags m_options;
     std::vector<Slot> m_slots;
     CycleState m_state;
-    QList<Pending> m_pending;
+    std::vector<Pending> m_pending;
     std::vector<Server> m_servers;
     // The first waiting account of each server that may take another fetch, earliest first.
     std::priority_queue<std::pair<qsizetype, int>, std::vector<std::pair<qsizetype, int>>,

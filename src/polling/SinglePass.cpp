@@ -1,5 +1,6 @@
 #include "polling/SinglePass.h"
 
+#include <memory>
 #include <utility>
 
 namespace courivane {
@@ -11,17 +12,20 @@ SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* paren
         end({result, {}, {}});
     });
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        end({std::nullopt, m_cycle.unfinishedAccounts(), m_cycle.rowsSoFar(kNoAnswer)});
+        end({std::nullopt, m_cycle.unfinishedAccounts(),
+             m_rowsAtDeadline ? m_cycle.rowsSoFar(kNoAnswer) : QList<AccountRow>()});
     });
 }
 
-void SinglePass::start(const QStringList& problems, const AccountsRead& accounts, int deadlineMs,
+void SinglePass::start(const QStringList& problems, AccountsRead accounts, int deadlineMs,
                        int fetchBoundMs, Done done) {
     m_done = std::move(done);
     m_cycle.setFetchTimeoutMs(fetchBoundMs);
     m_deadline.start(deadlineMs);
-    QTimer::singleShot(0, this,
-                       [this, problems, accounts] { m_cycle.runStartupPass(problems, accounts); });
+    // Handed on, not copied: the list may hold a million accounts.
+    auto held = std::make_shared<AccountsRead>(std::move(accounts));
+    QTimer::singleShot(
+        0, this, [this, problems, held] { m_cycle.runStartupPass(problems, std::move(*held)); });
 }
 
 void SinglePass::end(Outcome outcome) {

@@ -29,11 +29,14 @@ public:
     SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent = nullptr);
 
     PollCycle& cycle() { return m_cycle; }
+    // Whether an outcome the deadline ends brings every account's row (the exporter counts
+    // them), beside the accounts not answered.
+    void setRowsAtDeadline(bool rows) { m_rowsAtDeadline = rows; }
 
     // Starts the pass once the event loop runs; `done` is called once, by `deadlineMs` at the
     // latest. Each fetch is bounded by `fetchBoundMs`.
-    void start(const QStringList& problems, const AccountsRead& accounts, int deadlineMs,
-               int fetchBoundMs, Done done);
+    void start(const QStringList& problems, AccountsRead accounts, int deadlineMs, int fetchBoundMs,
+               Done done);
 
 private:
     void end(Outcome outcome);
@@ -41,6 +44,7 @@ private:
     PollCycle m_cycle;
     QTimer m_deadline;
     Done m_done;
+    bool m_rowsAtDeadline = false;
 };
 
 } // namespace courivane

@@ -257,6 +257,24 @@ private slots:
                 !answer.body.contains(m_monitor.address().toUtf8()));
     }
 
+    void theAccountsFileIsReadAgainOnlyWhenItChanges() {
+        const quint16 port = m_server->port();
+        QCOMPARE(ask(port, get("/probe?target=Fine+%26+Co")).status, 200);
+        const quint64 reads = m_server->counters().accountReads;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(ask(port, get("/probe?target=Fine+%26+Co")).status, 200);
+        QCOMPARE(m_server->counters().accountReads, reads);
+        // A company added is probed at once.
+        const QDir dir(m_tmp.path());
+        const QByteArray before = readBytes(dir, QStringLiteral("CompUserNames.Txt"));
+        writeBytes(dir, QStringLiteral("CompUserNames.Txt"),
+                   before + "New Co\r\n" + m_monitor.address().toUtf8() + "\r\nfine\r\n");
+        QCOMPARE(ask(port, get("/probe?target=New+Co")).status, 200);
+        QCOMPARE(m_server->counters().accountReads, reads + 1);
+        writeBytes(dir, QStringLiteral("CompUserNames.Txt"), before);
+        QCOMPARE(ask(port, get("/probe?target=New+Co")).status, 404);
+    }
+
     void theConnectionEndsWhenTheClientAsks_data() { addRows(kConnections); }
     void theConnectionEndsWhenTheClientAsks() {
         const auto& [name, request, halfClose, times, closes] = currentRow(kConnections);
