@@ -26,8 +26,13 @@ StatusFetch::~StatusFetch() {
     releaseSocket();
 }
 
-QByteArray StatusFetch::request(const QString& path, const QByteArray& basicCredentials) {
-    QByteArray text = "GET " + path.toUtf8() + " HTTP/1.0\r\n";
+QByteArray StatusFetch::request(const QString& path, const QString& host,
+                                const QByteArray& basicCredentials) {
+    // The server is named, for name-based virtual hosts (and an HTTPS server that checks the name
+    // against the one it was asked for); no cache on the way may answer for it.
+    QByteArray text = "GET " + path.toUtf8() +
+                      " HTTP/1.0\r\nHost: " + percentEncodeInvisible(host).toUtf8() +
+                      "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n";
     if (!basicCredentials.isEmpty())
         text += "Authorization: Basic " + basicCredentials.toBase64() + "\r\n";
     return text + "\r\n";
@@ -100,7 +105,7 @@ void StatusFetch::connectNow() {
         failLater(QStringLiteral("port %1 is out of range").arg(port));
         return;
     }
-    m_request = request(path, m_credentials);
+    m_request = request(path, target.authority, m_credentials);
 
     oWinsock = newSocket(target.tls);
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);

@@ -55,8 +55,10 @@ public:
     // Ends the fetch under way without an outcome.
     void abort();
 
-    // The request line and, with credentials, their header.
-    static QByteArray request(const QString& path, const QByteArray& basicCredentials = {});
+    // The request line, the server's name (`host`, with ":port" when the server names one) and
+    // no-cache headers, and with credentials their header.
+    static QByteArray request(const QString& path, const QString& host,
+                              const QByteArray& basicCredentials = {});
 
 signals:
     void finished(const courivane::FetchOutcome& outcome);

@@ -257,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             checkOutcome(outcomes.at(k));
         // The request goes out once, after the connection, exactly as made.
         if (socket && !socket->written.isEmpty())
-            check(socket->written == StatusFetch::request(target().requestPath),
+            check(socket->written == StatusFetch::request(target().requestPath, target().authority),
                   "the request went out otherwise than made");
     }
     QCoreApplication::processEvents();

@@ -1,5 +1,5 @@
-// Names from the accounts file against the request line: nothing a name holds may add a line,
-// a header or a word to the request.
+// Names from the accounts file against the request: nothing a name holds may add a line, a header
+// or a word to it.
 #include "config/TextLines.h"
 #include "polling/FetchTarget.h"
 #include "polling/StatusFetch.h"
@@ -12,9 +12,12 @@ using namespace courivane;
 namespace {
 
 void checkRequest(const QByteArray& request) {
-    const bool ok = request.endsWith("\r\n\r\n") && request.count('\r') == 2 &&
-                    request.count('\n') == 2 && request.count(' ') == 2 &&
-                    request.startsWith("GET ");
+    const QList<QByteArray> lines = request.split('\n');
+    const bool ok = request.endsWith("\r\n\r\n") && request.count('\r') == 5 && lines.size() == 6 &&
+                    request.startsWith("GET ") && lines.at(0).count(' ') == 2 &&
+                    lines.at(1).startsWith("Host: ") && lines.at(1).count(' ') == 1 &&
+                    lines.at(2) == "Pragma: no-cache\r" &&
+                    lines.at(3) == "Cache-Control: no-cache\r";
     if (!ok) {
         std::fprintf(stderr, "property failed: request %s\n",
                      request.toPercentEncoding().constData());
@@ -34,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const QString server = decodeLine(cut < 0 ? data : data.left(cut));
     const QString user = cut < 0 ? QString() : decodeLine(data.mid(cut + 1));
     const FetchTarget target = deriveFetchTarget({QStringLiteral("C"), server, user}, splitFlag);
-    checkRequest(StatusFetch::request(target.requestPath));
-    checkRequest(StatusFetch::request(target.proxyRequestPath()));
+    checkRequest(StatusFetch::request(target.requestPath, target.authority));
+    checkRequest(StatusFetch::request(target.proxyRequestPath(), target.authority));
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # courivane-check against real servers: nginx serves status files over http:// and https://
 # (the test CA's certificate, a self-signed one, one for another host, one location behind
-# Basic authentication), read directly and through tinyproxy (plain requests, CONNECT tunnels).
+# Basic authentication, name-based virtual hosts whose default site knows no status), read
+# directly and through tinyproxy (plain requests, CONNECT tunnels).
 # Usage: https.sh BUILD_BIN_DIR
 set -uo pipefail
 bin=$(cd "$1" && pwd)
@@ -12,7 +13,7 @@ logs="nginx tinyproxy"
 needs nginx tinyproxy openssl curl
 tls="$here/tests/support/tls"
 
-# Five ports nothing listens on, each a different one.
+# Seven ports nothing listens on, each a different one.
 taken=" "
 free_port() {
     local p
@@ -31,6 +32,8 @@ free_port; trusted=$port_found
 free_port; untrusted=$port_found
 free_port; other=$port_found
 free_port; proxy=$port_found
+free_port; named=$port_found
+free_port; namedtls=$port_found
 
 # The demo server's current statuses, served as files.
 demo "$work/demo"
@@ -47,6 +50,12 @@ server() { # port, certificate ("" for plain http)
     [ -n "$2" ] && echo "ssl_certificate $tls/$2; ssl_certificate_key $tls/server.key.pem;"
     echo "location /secure/ { auth_basic \"status\"; auth_basic_user_file $work/htpasswd; } }"
 }
+named() { # port, certificate ("" for plain http): the status only for a request naming localhost
+    local cert=""
+    [ -n "$2" ] && cert="ssl_certificate $tls/$2; ssl_certificate_key $tls/server.key.pem;"
+    echo "server { listen 127.0.0.1:$1${2:+ ssl} default_server; $cert return 404; }"
+    echo "server { listen 127.0.0.1:$1${2:+ ssl}; server_name localhost; root $work/www; $cert }"
+}
 cat >"$work/nginx/nginx.conf" <<CONF
 master_process off;
 daemon off;
@@ -62,6 +71,8 @@ http {
     $(server "$trusted" localhost.pem)
     $(server "$untrusted" self-signed.pem)
     $(server "$other" other-host.pem)
+    $(named "$named" "")
+    $(named "$namedtls" localhost.pem)
 }
 CONF
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>>"$work/nginx.log" &
@@ -86,6 +97,8 @@ account "Other Host" "https://127.0.0.1:$other"
 account "Secure" "https://127.0.0.1:$trusted/secure"
 account "Secure Plain" "http://127.0.0.1:$plain/secure"
 account "No Password" "https://localhost:$trusted/secure"
+account "By Name" "localhost:$named"
+account "By Name TLS" "https://localhost:$namedtls"
 printf 'https://127.0.0.1:%s/secure\tcedarpine\ts3cret pass\nhttp://127.0.0.1:%s/secure\tcedarpine\ts3cret pass\n' \
     "$trusted" "$plain" >"$work/passwords"
 chmod 600 "$work/passwords"
@@ -110,6 +123,8 @@ for path in direct proxied; do
     expect "Secure  " "OK"
     expect "Secure Plain" "password not sent over plain HTTP"
     expect "No Password" "authentication required"
+    expect "By Name  " "OK"
+    expect "By Name TLS" "OK"
     if grep -q "s3cret" "$work/out.txt" "$work/err.txt"; then fail "$path: the password reached the output"; fi
     echo "ok: $path"
 done

@@ -278,8 +278,9 @@ private slots:
         QCOMPARE(sent.size(), requests);
         QVERIFY(!sent.first().contains("Authorization"));
         if (requests == 2)
-            QCOMPARE(sent.last(), "GET /status/acmeStatus.txt HTTP/1.0\r\nAuthorization: Basic " +
-                                      QByteArray(stored).prepend("acme:").toBase64() + "\r\n\r\n");
+            QVERIFY(sent.last().endsWith("\r\nCache-Control: no-cache\r\nAuthorization: Basic " +
+                                         QByteArray(stored).prepend("acme:").toBase64() +
+                                         "\r\n\r\n"));
     }
 
     void aPasswordFoundAfterTheBoundIsNotUsed() {
@@ -329,11 +330,33 @@ private slots:
         }
     }
 
-    void theRequestIsOneLineAndAnEmptyLine() {
+    void theRequestNamesTheServerAndAsksForNoCache() {
         StatusFetch fetch;
         fetchOnce(fetch, target(m_server.address() + "/base", "acme", 1), proxy(), 1);
         QCOMPARE(m_server.requests(),
-                 QList<QByteArray>{"GET /base/status/acme.txt HTTP/1.0\r\n\r\n"});
+                 QList<QByteArray>{
+                     "GET /base/status/acme.txt HTTP/1.0\r\nHost: " + m_server.address().toUtf8() +
+                     "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n"});
+        // A name-based virtual host serves the status only to a request that names it.
+        FakeMonitorServer named;
+        QVERIFY(named.listen());
+        named.serveOnlyHost("localhost:" + QByteArray::number(named.port()));
+        named.setReply("/status/acmeStatus.txt", kReply);
+        const QString byName = QStringLiteral("localhost:%1").arg(named.port());
+        QCOMPARE(fetchOnce(fetch, target(byName, "acme")).reply, kReply);
+        // A caching proxy on the way is told to ask the server again.
+        FakeMonitorServer cache;
+        cache.setCaching(true);
+        QVERIFY(cache.listen());
+        const QByteArray url = "http://mon1/status/acmeStatus.txt";
+        cache.setReply(url, kReply);
+        QCOMPARE(fetchOnce(fetch, target("mon1", "acme"), proxy("127.0.0.1", cache.port())).reply,
+                 kReply);
+        const QByteArray failing = FakeMonitorServer::httpReply(
+            FakeMonitorServer::combinedStatus("111011", "2026-07-01 12:00:00"));
+        cache.setReply(url, failing);
+        QCOMPARE(fetchOnce(fetch, target("mon1", "acme"), proxy("127.0.0.1", cache.port())).reply,
+                 failing);
     }
 
     void answers_data() { addRows(kAnswers); }

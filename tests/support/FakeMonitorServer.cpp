@@ -186,7 +186,21 @@ void FakeMonitorServer::onNewConnection() {
                        0);
                 return;
             }
-            answer(socket, m_scripts.value(QString::fromUtf8(requestPath(*head)), m_default), 0);
+            if (!m_host.isEmpty() && !head->contains("\r\nHost: " + m_host + "\r\n")) {
+                answer(socket, m_default, 0);
+                return;
+            }
+            const QString path = QString::fromUtf8(requestPath(*head));
+            const bool fresh = head->contains("\r\nCache-Control: no-cache\r\n") ||
+                               head->contains("\r\nPragma: no-cache\r\n");
+            if (m_caching && !fresh && m_cache.contains(path)) {
+                answer(socket, m_cache.value(path), 0);
+                return;
+            }
+            const Script script = m_scripts.value(path, m_default);
+            if (m_caching)
+                m_cache.insert(path, script);
+            answer(socket, script, 0);
         });
     }
 }

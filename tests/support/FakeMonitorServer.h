@@ -46,6 +46,12 @@ public:
     void requireCredentials(const QByteArray& userAndPassword) { m_credentials = userAndPassword; }
     // Used for a path without a script of its own; by default a 404 page without the marker.
     void setDefault(const Script& script) { m_default = script; }
+    // A name-based virtual host: only a request naming this host ("Host: name") is served its
+    // scripts; any other gets the default site.
+    void serveOnlyHost(const QByteArray& name) { m_host = name; }
+    // A caching proxy: the first answer to a path is served again for it, unless the request
+    // asks for no cache.
+    void setCaching(bool on) { m_caching = on; }
 
     QList<QByteArray> requests() const { return m_requests; }
     QList<QByteArray> requestLines() const;
@@ -87,6 +93,9 @@ private:
     };
     Listener m_server;
     QByteArray m_credentials;
+    QByteArray m_host;
+    bool m_caching = false;
+    QHash<QString, Script> m_cache;
     QHash<QString, Script> m_scripts;
     Script m_default;
     QList<QByteArray> m_requests;
