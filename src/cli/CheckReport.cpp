@@ -1,6 +1,7 @@
 #include "cli/CheckReport.h"
 
 #include "config/OptionsFile.h"
+#include "report/Severity.h"
 
 #include <QStringList>
 
@@ -113,10 +114,12 @@ QString checkStatusLine(const PassResult& result) {
     if (result.end.colours[RylLamp] == LampColour::Red)
         failed << QStringLiteral("Ryl");
 
+    // Every service that warns by the rule the lamps follow: a warning, a state not known, and a
+    // stale status's Ryl.
     int warnings = 0;
     for (const AccountRow& row : result.rows)
-        for (const ServiceVerdict& s : row.reply.services)
-            warnings += s.verdict == Verdict::Warning ? 1 : 0;
+        for (const ServiceSeverity& s : serviceSeverities(row.reply))
+            warnings += s.severity == Severity::Warning || s.severity == Severity::Unknown ? 1 : 0;
 
     const qsizetype accounts = result.rows.size();
     QString summary = QStringLiteral("%1 account%2").arg(accounts).arg(accounts == 1 ? "" : "s");

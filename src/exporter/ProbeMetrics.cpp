@@ -1,6 +1,7 @@
 #include "exporter/ProbeMetrics.h"
 
 #include "polling/StatusFetch.h"
+#include "report/Severity.h"
 
 #include <QRegularExpression>
 
@@ -30,35 +31,17 @@ const char* stateLabel(ProbeState state) {
     return "unknown";
 }
 
-// Which of two accounts' states a service shows: a failure first, then what is not known.
-int rank(ProbeState state) {
-    switch (state) {
-    case ProbeState::Blank:
-        return 0;
-    case ProbeState::Ok:
-        return 1;
-    case ProbeState::Warning:
-        return 2;
-    case ProbeState::Unknown:
-        return 3;
-    case ProbeState::Fail:
-        return 4;
-    }
-    return 3;
-}
-
-ProbeState stateOf(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Ok:
+ProbeState stateOf(Severity severity) {
+    switch (severity) {
+    case Severity::Ok:
         return ProbeState::Ok;
-    case Verdict::Fail:
+    case Severity::Fail:
         return ProbeState::Fail;
-    case Verdict::Blank:
+    case Severity::Blank:
         return ProbeState::Blank;
-    case Verdict::Warning:
+    case Severity::Warning:
         return ProbeState::Warning;
-    case Verdict::Unknown:
-    case Verdict::NoData:
+    case Severity::Unknown:
         break;
     }
     return ProbeState::Unknown;
@@ -71,26 +54,27 @@ void gauge(QByteArray& out, const char* name, const char* help) {
 } // namespace
 
 QList<ServiceState> serviceStates(const PassResult& result) {
-    QList<ServiceState> states;
+    // The worst of the company's accounts, by the one rule; an account that gave no status
+    // leaves each service not known.
+    QList<std::pair<Lamp, Severity>> worst;
     for (int lamp = IcmpLamp; lamp <= RylLamp; ++lamp)
-        if (lamp != WebLamp || result.splitFlag != 0)
-            states.append({Lamp(lamp), ProbeState::Blank});
-    auto worsen = [&](Lamp service, ProbeState state) {
-        for (ServiceState& s : states)
-            if (s.service == service && rank(state) > rank(s.state))
-                s.state = state;
+        if (lamp != WebLamp || webIsSplit(result.splitFlag))
+            worst.append({Lamp(lamp), Severity::Blank});
+    auto worsen = [&](Lamp service, Severity severity) {
+        for (auto& [s, w] : worst)
+            if (s == service)
+                w = std::max(w, severity);
     };
     for (const AccountRow& row : result.rows) {
-        if (row.reply.failed) {
-            for (const ServiceState& s : states)
-                worsen(s.service, ProbeState::Unknown);
-            continue;
-        }
-        for (const ServiceVerdict& v : row.reply.services)
-            worsen(v.service, stateOf(v.verdict));
-        if (row.reply.stale)
-            worsen(RylLamp, ProbeState::Warning);
+        if (row.reply.failed)
+            for (const auto& [s, w] : worst)
+                worsen(s, Severity::Unknown);
+        for (const ServiceSeverity& s : serviceSeverities(row.reply))
+            worsen(s.service, s.severity);
     }
+    QList<ServiceState> states;
+    for (const auto& [s, w] : worst)
+        states.append({s, stateOf(w)});
     return states;
 }
 

@@ -1,6 +1,7 @@
 #include "polling/ReplyInterpreter.h"
 
 #include "config/OptionsFile.h"
+#include "report/Severity.h"
 
 #include <QTimeZone>
 
@@ -274,17 +275,18 @@ Reply interpretReply(const QByteArray& received, int splitFlag, const QLocale& l
 }
 
 int rowClassOf(const Reply& reply) {
-    if (reply.failed)
-        return RowFailed;
     // What is not known, or known only from long ago, is no OK.
-    int rowClass = reply.stale ? RowWarning : RowOk;
-    for (const ServiceVerdict& s : reply.services) {
-        if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
-            rowClass = std::max<int>(rowClass, RowWarning);
-        if (s.verdict == Verdict::Fail)
-            rowClass = RowFailed;
+    switch (worstOf(reply)) {
+    case Severity::Fail:
+        return RowFailed;
+    case Severity::Unknown:
+    case Severity::Warning:
+        return RowWarning;
+    case Severity::Ok:
+    case Severity::Blank:
+        break;
     }
-    return rowClass;
+    return RowOk;
 }
 
 void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply) {
@@ -292,15 +294,12 @@ void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply
         recordFailure(lamps, ConnectionLamp, company);
         return;
     }
-    for (const ServiceVerdict& s : reply.services) {
-        if (s.verdict == Verdict::Fail)
+    for (const ServiceSeverity& s : serviceSeverities(reply)) {
+        if (s.severity == Severity::Fail)
             recordFailure(lamps, s.service, company);
-        else if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
+        else if (s.severity >= Severity::Warning)
             recordWarning(lamps, s.service);
     }
-    // A status the monitoring service stopped updating: its own lamp says so.
-    if (reply.stale)
-        recordWarning(lamps, RylLamp);
 }
 
 QDateTime parseUpdateTime(const QString& text, const QLocale& locale) {

@@ -1,5 +1,7 @@
 #include "report/LampCompanies.h"
 
+#include "report/Severity.h"
+
 #include <vector>
 
 namespace courivane {
@@ -44,14 +46,12 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows) {
             failing[ConnectionLamp].add(row.company);
             continue;
         }
-        for (const ServiceVerdict& s : row.reply.services) {
-            if (s.verdict == Verdict::Fail)
+        for (const ServiceSeverity& s : serviceSeverities(row.reply)) {
+            if (s.severity == Severity::Fail)
                 failing[s.service].add(row.company);
-            else if (s.verdict == Verdict::Warning || s.verdict == Verdict::Unknown)
+            else if (s.severity >= Severity::Warning)
                 warning[s.service].add(row.company);
         }
-        if (row.reply.stale)
-            warning[RylLamp].add(row.company);
     }
     // A lamp that is red for a company does not also call it a warning.
     for (int lamp = 0; lamp < kLampCount; ++lamp)

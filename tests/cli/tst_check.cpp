@@ -39,13 +39,14 @@ const std::tuple<const char*, const char*, const char*, int, QByteArray> kChecks
     {"no accounts is nothing known", "", "", 3,
      "UNKNOWN - 0 accounts, nothing to check | " + kQuiet + " connection=0 accounts=0" + kFresh},
     {"unknown outranks a warning", "warn unknown", "", 3,
-     "UNKNOWN - 2 accounts, 1 warning, unknown: Company unknown (ICMP/SMTP) | " + kQuiet +
+     "UNKNOWN - 2 accounts, 3 warnings, unknown: Company unknown (ICMP/SMTP) | " + kQuiet +
      " connection=0 accounts=2 stale=0 unknown=1"},
     {"stale is a warning", "fine old", "", 1,
-     "WARNING - 2 accounts, stale: Company old | " + kQuiet + " connection=0 accounts=2 stale=1 "
+     "WARNING - 2 accounts, 1 warning, stale: Company old | " + kQuiet + " connection=0 accounts=2 stale=1 "
      "unknown=0"},
     {"a failure outranks unknown", "unknown fail", "", 2,
-     "CRITICAL - 2 accounts, failed: SMTP 1, unknown: Company unknown (ICMP/SMTP) | icmp=0 web=0 "
+     "CRITICAL - 2 accounts, failed: SMTP 1, 2 warnings, unknown: Company unknown (ICMP/SMTP) | "
+     "icmp=0 web=0 "
      "pop3=0 smtp=1 receive=0 send=0 connection=0 accounts=2 stale=0 unknown=1"},
     {"one company failed", kAll, "Company fail", 2,
      "CRITICAL - Company fail: SMTP failed | icmp=0 web=0 pop3=0 smtp=1 receive=0 send=0 ryl=0 "

@@ -1,5 +1,7 @@
 #include "config/OptionsFile.h"
 #include "polling/ReplyInterpreter.h"
+#include "report/LampCompanies.h"
+#include "report/Severity.h"
 
 #include "FakeMonitorServer.h"
 #include "TestFiles.h"
@@ -113,6 +115,18 @@ const std::tuple<const char*, QByteArray, const char*> kChunked[] = {
      "the reply's chunks are malformed"},
     {"a chunk longer than it said", kChunkedHead + "3\r\nRylStatus\r\n",
      "the reply's chunks are malformed"},
+};
+
+// ICMP, SMTP and Ryl verdicts (O(K), F(ail), B(lank), U(nknown), W(arning)), whether the status
+// is stale; the worst by the one rule, and the row class it files.
+const std::tuple<const char*, const char*, bool, Severity, int> kSeverities[] = {
+    {"a failure outranks a state not known", "UFU", false, Severity::Fail, RowFailed},
+    {"not known outranks a warning", "WUO", false, Severity::Unknown, RowWarning},
+    {"a warning outranks OK", "OWB", false, Severity::Warning, RowWarning},
+    {"OK outranks blank", "BOB", false, Severity::Ok, RowOk},
+    {"nothing monitored", "BBB", false, Severity::Blank, RowOk},
+    {"stale warns on Ryl", "OOO", true, Severity::Warning, RowWarning},
+    {"stale does not soften a failure of Ryl", "OOF", true, Severity::Fail, RowFailed},
 };
 
 // The status's time, the rule's limit in minutes (0: off), and whether it is stale; now is
@@ -232,6 +246,33 @@ private slots:
         const auto& [name, data, expected] = currentRow(kChunked);
         const Reply reply = interpretReply(data, 0);
         QCOMPARE(reply.failed ? reply.reason : verdicts(reply), QString::fromLatin1(expected));
+    }
+
+    void oneRuleOfHowBad_data() { addRows(kSeverities); }
+    void oneRuleOfHowBad() {
+        const auto& [name, letters, stale, worst, rowClass] = currentRow(kSeverities);
+        Reply reply;
+        reply.stale = stale;
+        const Lamp services[] = {IcmpLamp, SmtpLamp, RylLamp};
+        for (int i = 0; i < 3; ++i)
+            reply.services.append(
+                {services[i], Verdict(QByteArrayView("OFBUW").indexOf(letters[i]))});
+        QCOMPARE(worstOf(reply), worst);
+        QCOMPARE(rowClassOf(reply), rowClass);
+        // The lamps and the companies named on them follow the same rule, service by service.
+        LampResults lamps;
+        applyToLamps(lamps, "A", reply);
+        const std::array<LampColour, kLampCount> colours = renderColours(lamps);
+        const LampCompanies named = lampCompanies({{"A", {}, rowClass, reply}});
+        for (const ServiceSeverity& s : serviceSeverities(reply)) {
+            const bool fails = s.severity == Severity::Fail;
+            const bool warns = !fails && s.severity >= Severity::Warning;
+            QCOMPARE(colours[s.service], fails   ? LampColour::Red
+                                         : warns ? LampColour::Orange
+                                                 : LampColour::Green);
+            QCOMPARE(named.failing[s.service].contains("A"), fails);
+            QCOMPARE(named.warning[s.service].contains("A"), warns);
+        }
     }
 
     void staleStatuses_data() { addRows(kStale); }
