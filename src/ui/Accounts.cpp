@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -204,15 +205,23 @@ void Accounts::stagePassword() {
 }
 
 void Accounts::savePasswords() {
+    // Only for the accounts saved: a password typed for an entry removed since goes nowhere.
+    QSet<QString> saved;
+    for (const QString& entry : entries())
+        if (const auto record = fromListEntry(entry))
+            saved.insert(stagedKey(deriveFetchTarget(*record, 0)));
     const QList<Staged> staged = m_staged.values();
     m_staged.clear();
-    for (const Staged& s : staged)
+    for (const Staged& s : staged) {
+        if (!saved.contains(s.server + u'\t' + s.user))
+            continue;
         m_passwords->save(s.server, s.user, s.password, this, [this, s](const QString& error) {
             if (!error.isEmpty())
                 showMessage(this, QStringLiteral("The password for %1 on %2 could not be kept "
                                                  "in the keyring: %3")
                                       .arg(s.user, s.server, error));
         });
+    }
 }
 
 void Accounts::Command1_Click() {

@@ -199,10 +199,11 @@ private slots:
         QVERIFY(questions.last().contains("Discard"));
         answer = true;
         click(button(a, "Command3"));
-        const auto stored = [&]() -> std::optional<QString> {
+        const auto stored = [&](const QString& server = "https://m9:8443",
+                                const QString& user = "vault") -> std::optional<QString> {
             std::optional<QString> found;
             bool done = false;
-            passwords->find("https://m9:8443", "vault", this, [&](std::optional<QString> p) {
+            passwords->find(server, user, this, [&](std::optional<QString> p) {
                 found = p;
                 done = true;
             });
@@ -222,6 +223,14 @@ private slots:
         click(button(a, "Command7"));
         click(button(a, "Command3"));
         QVERIFY(!stored());
+        // A password typed for an entry removed before the save is not kept.
+        type(a, "Gone", "https://m8", "gone");
+        QTest::keyClicks(edit(a, "Text4"), QStringLiteral("n0t-kept"));
+        click(button(a, "Command1"));
+        list(a)->setCurrentRow(list(a)->count() - 1);
+        click(button(a, "Command2"));
+        click(button(a, "Command3"));
+        QVERIFY(!stored("https://m8", "gone"));
     }
 
     void aSettingsSaveKeepsTheBytesOfTheProxyLines() {
