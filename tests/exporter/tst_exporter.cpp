@@ -330,13 +330,11 @@ private slots:
 
     void aHungServerEndsTheProbeBeforeTheScraperGivesUp() {
         const quint64 failures = m_server->counters().probeFailures;
-        QElapsedTimer clock;
-        clock.start();
-        const Answer answer =
-            ask(m_server->port(),
-                get("/probe?target=Hung+Ltd", "X-Prometheus-Scrape-Timeout-Seconds: 1.5\r\n"));
+        // The scraper waits 1.5 s and no longer.
+        const Answer answer = ask(
+            m_server->port(),
+            get("/probe?target=Hung+Ltd", "X-Prometheus-Scrape-Timeout-Seconds: 1.5\r\n"), 1500);
         QCOMPARE(answer.status, 200);
-        QVERIFY(clock.elapsed() < 1500);
         QVERIFY(answer.body.contains("\ncourivane_probe_success 0\n"));
         QCOMPARE(onesOf(answer.body), kAllUnknown);
         QCOMPARE(m_server->counters().probeFailures, failures + 1);

@@ -194,17 +194,22 @@ private slots:
                    accounts(QList<AccountRecord>(20, {"Hung", hung.address(), "u"})));
         PollCycle cycle(dir(), m_flags);
         cycle.setFetchTimeoutMs(500);
-        QElapsedTimer clock;
-        clock.start();
-        const PassResult result = runOnePass(cycle);
-        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QStringList reasons;
-        for (const AccountRow& row : result.rows)
-            reasons << row.reply.reason;
+        const auto reasons = [&] {
+            QStringList said;
+            for (const AccountRow& row : runOnePass(cycle).rows)
+                said << row.reply.reason;
+            return said;
+        };
         // The first to run out its bound fails the rest, started or not.
-        QCOMPARE(reasons.count("no complete reply within 0.5 s"), 1);
-        QCOMPARE(reasons.count("the server did not answer earlier in this pass"), 19);
-        QCOMPARE(result.counters[ConnectionLamp], 20);
+        const QStringList eight = reasons();
+        QCOMPARE(eight.count("no complete reply within 0.5 s"), 1);
+        QCOMPARE(eight.count("the server did not answer earlier in this pass"), 19);
+        // One at a time, each account waits its own bound, as the plain pass does.
+        writeBytes(dir(), kAccountsFileName,
+                   accounts(QList<AccountRecord>(2, {"Hung", hung.address(), "u"})));
+        cycle.setParallel(1);
+        cycle.setFetchTimeoutMs(200);
+        QCOMPARE(reasons(), QStringList(2, "no complete reply within 0.2 s"));
     }
 
     void aHungAccountFirstHoldsNothingBack() {
@@ -217,14 +222,11 @@ private slots:
         PollCycle cycle(dir(), m_flags);
         cycle.setFetchTimeoutMs(2000);
         QSignalSpy done(&cycle, &PollCycle::passFinished);
-        QElapsedTimer clock;
-        clock.start();
         cycle.runPass();
         // Every other account is asked long before the hung one's bound.
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requests().size(), 10, 1000);
         QVERIFY(done.isEmpty());
         QVERIFY(done.wait(3000));
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         const PassResult result = done.first().first().value<PassResult>();
         QCOMPARE(result.rows.size(), 11);
         QCOMPARE(result.counters[ConnectionLamp], 1);

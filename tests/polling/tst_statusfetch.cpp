@@ -45,7 +45,7 @@ FetchTarget target(const QString& server, const QString& user, int splitFlag = 0
 // The server's certificate; Certificates.pem: a file of tests/support/tls as the operator put it
 // there, or pinned for "this" server or "another" port; the proxy: none, a tunnel, or a tunnel
 // that sends a status of its own with its answer; the reason of the failure, or none.
-enum Via { Direct, Tunnel, Forger };
+enum Via { Direct, Tunnel, Forger, Forbidden, Overlong, Closer };
 const std::tuple<const char*, const char*, const char*, Via, const char*> kTls[] = {
     {"a trusted chain", "localhost.pem", "ca.pem", Direct, ""},
     {"an unknown authority", "localhost.pem", "", Direct, "certificate not trusted"},
@@ -69,6 +69,12 @@ const std::tuple<const char*, const char*, const char*, Via, const char*> kTls[]
     {"through a tunnel, pinned", "self-signed.pem", "this self-signed.pem", Tunnel, ""},
     {"a status forged by the proxy", "localhost.pem", "ca.pem", Forger,
      "the proxy sent data before the tunnel was secured"},
+    {"a tunnel refused", "localhost.pem", "ca.pem", Forbidden,
+     "the proxy did not open a tunnel: HTTP/1.0 403 Forbidden"},
+    {"an answer that never ends", "localhost.pem", "ca.pem", Overlong,
+     "the proxy's answer to CONNECT is too long"},
+    {"closed before it answered", "localhost.pem", "ca.pem", Closer,
+     "the proxy closed the connection"},
 };
 
 // A reply's head: its status code, and whether it offers Basic authentication.
@@ -177,6 +183,12 @@ private slots:
         FakeTunnelProxy tunnel;
         if (via == Forger)
             tunnel.forge(FakeMonitorServer::combinedStatus("111111", FakeMonitorServer::now()));
+        else if (via == Forbidden)
+            tunnel.refuse("HTTP/1.0 403 Forbidden\r\n\r\n");
+        else if (via == Overlong)
+            tunnel.refuse("HTTP/1.0 200 OK\r\nX: " + QByteArray(9000, 'a') + "\r\n");
+        else if (via == Closer)
+            tunnel.refuse({});
         QVERIFY(tunnel.listen());
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
@@ -287,8 +299,12 @@ private slots:
         // The keyring answers after the fetch's bound has ended it: the fetch has ended once.
         struct LateStore : MemoryPasswordStore {
             void find(const QString&, const QString&, QObject* context, Found found) override {
-                QTimer::singleShot(300, context, [found] { found(QStringLiteral("s3cret")); });
+                QTimer::singleShot(300, context, [this, found] {
+                    found(QStringLiteral("s3cret"));
+                    answered = true;
+                });
             }
+            bool answered = false;
         } passwords;
         FakeMonitorServer server;
         server.useTls(QStringLiteral("localhost.pem"));
@@ -300,7 +316,9 @@ private slots:
         QSignalSpy done(&fetch, &StatusFetch::finished);
         fetch.start(target("https://" + server.address(), "acme"), proxy(), 0);
         QVERIFY(done.wait(2000));
-        QTest::qWait(400);
+        // Once the late answer has come, no new connection was begun for it.
+        QTRY_VERIFY(passwords.answered);
+        QVERIFY(fetch.findChildren<QTcpSocket*>().isEmpty());
         QCOMPARE(done.size(), 1);
         QVERIFY(done.first().first().value<FetchOutcome>().timedOut);
         QCOMPARE(server.requests().size(), 1);

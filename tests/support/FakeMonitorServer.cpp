@@ -95,6 +95,11 @@ void FakeTunnelProxy::onNewConnection() {
             const qsizetype colon = authority.lastIndexOf(':');
             const QByteArray host = authority.left(colon);
             const bool loopback = host == "127.0.0.1" || host == "localhost" || host == "[::1]";
+            if (m_refusal) {
+                client->write(*m_refusal);
+                client->disconnectFromHost();
+                return;
+            }
             if (words.first() != "CONNECT" || colon < 0 || !loopback) {
                 client->write("HTTP/1.0 405 Method Not Allowed\r\n\r\n");
                 client->disconnectFromHost();

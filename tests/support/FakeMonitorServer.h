@@ -118,12 +118,15 @@ public:
     QList<QByteArray> heads() const { return m_heads; }
     // A hostile proxy: sends these bytes in the same write as its answer to CONNECT.
     void forge(const QByteArray& bytes) { m_forged = bytes; }
+    // Answers CONNECT with these bytes alone (none: nothing) and closes, opening no tunnel.
+    void refuse(const QByteArray& answer) { m_refusal = answer; }
 
 private:
     void onNewConnection();
     QTcpServer m_server;
     QList<QByteArray> m_heads;
     QByteArray m_forged;
+    std::optional<QByteArray> m_refusal;
 };
 
 // A file of the tests' TLS data (tests/support/tls), read whole.
