@@ -1,6 +1,7 @@
 #include "cli/CheckReport.h"
 
 #include "config/OptionsFile.h"
+#include "report/LampCompanies.h"
 #include "report/Severity.h"
 
 #include <QStringList>
@@ -51,10 +52,7 @@ QString companiesWhere(const PassResult& result, const Detail& detail) {
         if (const std::optional<QString> d = detail(row.reply))
             named << printableText(row.company) + *d;
     named.removeDuplicates();
-    QString text = QStringList(named.mid(0, 3)).join(QStringLiteral(", "));
-    if (named.size() > 3)
-        text += QStringLiteral(" and %1 more").arg(named.size() - 3);
-    return text;
+    return namesList(named, 3);
 }
 
 // " (SMTP/Web)" for the services whose state is not known.

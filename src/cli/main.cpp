@@ -6,6 +6,7 @@
 #include "config/OptionsFile.h"
 #include "polling/PassOptions.h"
 #include "polling/SinglePass.h"
+#include "report/LampCompanies.h"
 #include "report/SummaryPage.h"
 
 #include <QCommandLineParser>
@@ -142,9 +143,7 @@ int reportUnfinished(const CheckOptions& options, const QList<AccountRecord>& un
         waiting << printableText(a.CompanyName + QStringLiteral(" (") + a.MonitoringServer + u')');
     waiting.removeDuplicates();
     QString reason = QStringLiteral("no answer within %1 s from ").arg(options.timeoutSeconds) +
-                     QStringList(waiting.mid(0, kNamedOnFirstLine)).join(QStringLiteral(", "));
-    if (waiting.size() > kNamedOnFirstLine)
-        reason += QStringLiteral(" and %1 more").arg(waiting.size() - kNamedOnFirstLine);
+                     namesList(waiting, kNamedOnFirstLine);
     if (options.oneCompany)
         reason = printableText(options.company) + QStringLiteral(": ") + reason;
     QTextStream out(stdout);

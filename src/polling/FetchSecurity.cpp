@@ -19,12 +19,10 @@ namespace {
 constexpr qint64 kMostCertificateBytes = 1024 * 1024;
 constexpr qint64 kMostPasswordBytes = 1024 * 1024;
 
-// The header lines of a reply, up to the blank line that ends them (or the whole reply).
+// The header lines of a reply, up to the empty line that ends them (or the whole reply).
 QList<QByteArray> headLines(const QByteArray& reply) {
-    qsizetype end = reply.indexOf("\r\n\r\n");
-    if (end < 0)
-        end = reply.indexOf("\n\n");
-    QList<QByteArray> lines = (end < 0 ? reply : reply.left(end)).split('\n');
+    const qsizetype end = bodyStart(reply);
+    QList<QByteArray> lines = (end <= 0 ? reply : reply.left(end)).split('\n');
     for (QByteArray& line : lines)
         line = line.trimmed();
     return lines;
@@ -251,18 +249,9 @@ QString verificationReason(const QList<QSslError>& errors) {
 
 TunnelAnswer tunnelAnswer(const QByteArray& received) {
     constexpr qsizetype kMostAnswer = 8 * 1024;
-    // The head ends at its first empty line, whichever line end the proxy writes.
-    qsizetype end = -1;
-    for (qsizetype at = received.indexOf('\n'); at >= 0; at = received.indexOf('\n', at + 1)) {
-        if (received.mid(at + 1, 1) == "\n") {
-            end = at + 2;
-            break;
-        }
-        if (received.mid(at + 1, 2) == "\r\n") {
-            end = at + 3;
-            break;
-        }
-    }
+    // The head ends at its first empty line, whichever line end the proxy writes; what does not
+    // begin with a status line is no answer to wait for.
+    const qsizetype end = bodyStart(received);
     if (end < 0) {
         if (received.size() > kMostAnswer)
             return {TunnelAnswer::State::Refused,
