@@ -181,14 +181,17 @@ QString trustCertificate(const QDir& dir, const QByteArray& pem, const QString& 
 }
 
 QStringList certificateSummary(const QSslCertificate& c) {
-    const auto names = [](const QStringList& parts) {
-        return printableText(parts.join(QStringLiteral(", ")));
+    // "name (organisation)", without the brackets when there is no organisation.
+    const auto names = [](const QStringList& common, const QStringList& organisation) {
+        const QString name = printableText(common.join(QStringLiteral(", ")));
+        const QString of = printableText(organisation.join(QStringLiteral(", ")));
+        return of.isEmpty() ? name : name + QStringLiteral(" (") + of + u')';
     };
     QStringList lines;
-    lines << QStringLiteral("Subject: ") + names(c.subjectInfo(QSslCertificate::CommonName)) +
-                 QStringLiteral(" (") + names(c.subjectInfo(QSslCertificate::Organization)) + u')';
-    lines << QStringLiteral("Issuer: ") + names(c.issuerInfo(QSslCertificate::CommonName)) +
-                 QStringLiteral(" (") + names(c.issuerInfo(QSslCertificate::Organization)) + u')';
+    lines << QStringLiteral("Subject: ") + names(c.subjectInfo(QSslCertificate::CommonName),
+                                                 c.subjectInfo(QSslCertificate::Organization));
+    lines << QStringLiteral("Issuer: ") + names(c.issuerInfo(QSslCertificate::CommonName),
+                                                c.issuerInfo(QSslCertificate::Organization));
     lines << QStringLiteral("Valid from %1 to %2")
                  .arg(c.effectiveDate().toUTC().toString(Qt::ISODate),
                       c.expiryDate().toUTC().toString(Qt::ISODate));

@@ -62,6 +62,9 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
         target.tls = scheme == QLatin1String("https");
         server = server.mid(scheme.size() + 3);
     }
+    // "mon1/base/" names the folder "/base", not "/base/" with an empty folder after it.
+    while (server.endsWith(u'/'))
+        server.chop(1);
     const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
     const QString& user = target.user;
     target.statusUrl = shown + server + QStringLiteral("/status/") + user + statusSuffix(splitFlag);

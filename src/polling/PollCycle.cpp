@@ -242,6 +242,10 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
     Reply reply = outcome.failed
                       ? failedReply(outcome.reason)
                       : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
+    // Through the proxy, an error page may be its own (it could not reach the server) or the
+    // server's passed on: either way, the proxy is what answered.
+    if (outcome.viaProxy && reply.failed && reply.reason.startsWith(QLatin1String("HTTP ")))
+        reply.reason = QStringLiteral("the proxy answered ") + reply.reason;
     reply.certificate = outcome.certificate;
     reply.certificateServer = outcome.certificateServer;
     markStale(reply, m_clock(), m_staleAfterMinutes);

@@ -332,6 +332,13 @@ void StatusFetch::oWinsock_OnError(QAbstractSocket::SocketError error) {
         recordFailedFetch(m_viaProxy ? QStringLiteral("the proxy's host name is not known")
                                      : QStringLiteral("the server's host name is not known"));
         return;
+    case QAbstractSocket::SslHandshakeFailedError:
+        // The TLS library's words for a plain HTTP answer to its greeting.
+        if (oWinsock && oWinsock->errorString().contains(QLatin1String("wrong version number"))) {
+            recordFailedFetch(QStringLiteral("the server does not speak HTTPS"));
+            return;
+        }
+        [[fallthrough]];
     default:
         recordFailedFetch(oWinsock ? oWinsock->errorString() : QStringLiteral("socket error"));
     }
@@ -346,6 +353,7 @@ void StatusFetch::endFetch() {
     m_timeout.stop();
     FetchOutcome outcome;
     outcome.reply = m_data;
+    outcome.viaProxy = m_viaProxy && !m_target.tls;
     m_data.clear();
     m_credentials.clear();
     releaseSocket();

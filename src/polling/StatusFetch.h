@@ -25,6 +25,7 @@ struct FetchOutcome {
     QByteArray reply;
     QByteArray certificate;    // the refused certificate, in PEM, when verification failed
     QString certificateServer; // the server ("host:port") that showed it
+    bool viaProxy = false;     // the reply came from the HTTP proxy, which asked the server
 };
 
 // Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.

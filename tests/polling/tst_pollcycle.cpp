@@ -296,7 +296,9 @@ private slots:
             options("YES", "YES\r\n127.0.0.1\r\n" + QByteArray::number(proxy.port()) + "\r\n"));
         writeBytes(dir(), kAccountsFileName, accounts({{"B", QStringLiteral("mon2"), "other"}}));
         PollCycle cycle(dir(), m_flags);
-        runOnePass(cycle);
+        // The proxy's error page is its own or the server's: the proxy answered it either way.
+        QCOMPARE(runOnePass(cycle).rows.first().reply.reason,
+                 QStringLiteral("the proxy answered HTTP 404 Not Found"));
         QCOMPARE(proxy.requestLines(),
                  QList<QByteArray>{"GET http://mon2/status/other.txt HTTP/1.0"});
         writeBytes(dir(), kOptionsFileName, options());

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSslCertificate>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -112,6 +113,10 @@ const std::tuple<const char*, const char*, const char*, int, const char*, int, c
          "http://mon1:81/base/logs/acme/index.html"},
         {"path, combined", "mon1/base", "acme", 0, "mon1", 80, "/base/status/acmeStatus.txt",
          "http://mon1/base/logs/acme/index.html"},
+        {"a slash at the end adds no folder", "mon1/base//", "acme", 0, "mon1", 80,
+         "/base/status/acmeStatus.txt", "http://mon1/base/logs/acme/index.html"},
+        {"nor after the host", "mon1:81/", "acme", 1, "mon1", 81, "/status/acme.txt",
+         "http://mon1:81/logs/acme/index.html"},
         {"hash cuts the path, not the log", "mon1", "ac#me", 0, "mon1", 80, "/status/ac",
          "http://mon1/logs/ac#me/index.html"},
         {"blanks around server and user are no part of them", " mon1 ", " acme ", 0, "mon1", 80,
@@ -222,6 +227,25 @@ private slots:
                     outcome.certificateServer == authority);
     }
 
+    void aPlainServerAskedOverTls() {
+        // As a web server answers a TLS greeting on its plain port: a 400 page, then the end.
+        QTcpServer plain;
+        QVERIFY(plain.listen(QHostAddress::LocalHost));
+        connect(&plain, &QTcpServer::newConnection, &plain, [&plain] {
+            QTcpSocket* socket = plain.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                socket->write("HTTP/1.1 400 Bad Request\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        });
+        StatusFetch fetch;
+        QCOMPARE(
+            fetchOnce(fetch, target(QStringLiteral("https://127.0.0.1:%1").arg(plain.serverPort()),
+                                    "acme"))
+                .reason,
+            QStringLiteral("the server does not speak HTTPS"));
+    }
+
     void theFilesOfTrustAndPasswords() {
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
@@ -243,6 +267,8 @@ private slots:
         const QByteArray sha = QSslCertificate(pem).digest(QCryptographicHash::Sha256);
         QCOMPARE(trusted.certificates, QSslCertificate::fromData(tlsFile("ca.pem")));
         QCOMPARE(trusted.pinned, (QList<PinnedCertificate>{{"m1:443", sha}, {"m2:8443", sha}}));
+        QCOMPARE(certificateSummary(QSslCertificate(tlsFile("no-organisation.pem"))).first(),
+                 QStringLiteral("Subject: plain.invalid"));
         QCOMPARE(trustCertificate(dir, "not a certificate", "m1:443"),
                  QStringLiteral("it is not one certificate"));
         QCOMPARE(trustCertificate(dir, pem, "m1:443\nPinned for m3:443"),

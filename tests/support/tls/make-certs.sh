@@ -2,7 +2,7 @@
 # Makes the test certificates in this directory with openssl: a test CA; server certificates it
 # signed for localhost and 127.0.0.1, for another host, and one that expired in 2021; and a
 # self-signed one for localhost that nothing trusts, and an impostor's certificate for the same
-# names that the self-signed one issued. Valid for 100 years; run again to renew.
+# names that the self-signed one issued; and one with a name but no organisation. Valid for 100 years; run again to renew.
 # Usage: make-certs.sh (writes *.pem here)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -59,4 +59,7 @@ openssl req -new -key server.key.pem -subj "/O=Courivane tests/CN=impostor" -out
 printf 'basicConstraints=CA:FALSE\nsubjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n' >"$work/impostor.ext"
 openssl x509 -req -in "$work/impostor.csr" -CA self-signed.pem -CAkey server.key.pem \
     -set_serial 4242 -days $days -extfile "$work/impostor.ext" -out impostor.pem 2>/dev/null
+# A name and nothing else: what the trust question shows of it.
+openssl req -x509 -key server.key.pem -out no-organisation.pem -days $days \
+    -subj "/CN=plain.invalid" 2>/dev/null
 rm -f ca.key.pem
