@@ -9,6 +9,8 @@ source "$here/tests/support/lib.sh"
 logs="daemon"
 needs icinga2
 demo "$work/config"
+# A name an engine's object names cannot hold as it is, with quotes and a letter beyond ASCII.
+printf 'Bang! "Quoted" Caf\xc3\xa9\r\n127.0.0.1:%s\r\nblueheron\r\n' "$port" >>"$work/config/CompUserNames.Txt"
 mkdir -p "$work"/{perfdata,tmp,run,cache,spool,log,lib}
 cat >"$work/icinga2.conf" <<CONF
 const PluginDir = "/usr/lib/nagios/plugins"
@@ -32,7 +34,7 @@ object PerfdataWriter "states" {
 object Host "demo" {
   check_command = "dummy"
   vars.courivane_companies = [ "Acme Freight", "Blue Heron Bakery", "Cedar & Pine Law",
-                               "Dunmore Clinic", "Eastgate Hotels" ]
+                               "Dunmore Clinic", "Eastgate Hotels", "Bang! \"Quoted\" Café" ]
   vars.courivane_config_dir = "$work/config"
   vars.courivane_plugin = "$bin/courivane-check"
   vars.courivane_check_interval = 3s
@@ -49,7 +51,7 @@ setsid icinga2 daemon -c "$work/icinga2.conf" "${defines[@]}" >"$work/daemon.log
 pids+=("-$!")
 
 expected=("Acme Freight:CRITICAL" "Blue Heron Bakery:OK" "Cedar & Pine Law:OK" "Dunmore Clinic:OK"
-    "Eastgate Hotels:WARNING")
+    "Eastgate Hotels:WARNING" "Bang_ \"Quoted\" Café:OK")
 recorded() { grep -qF "courivane ${1%%:*}	${1##*:}" "$work"/perfdata/* "$work"/tmp/*; }
 all_recorded() { for e in "${expected[@]}"; do recorded "$e" || return 1; done; }
 wait_for 150 all_recorded

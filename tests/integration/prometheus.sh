@@ -10,6 +10,8 @@ source "$here/tests/support/lib.sh"
 logs="exporter prometheus"
 needs prometheus promtool curl
 demo "$work/config"
+# A name with what a target list and a label value must escape, and a letter beyond ASCII.
+printf 'Bang! "Quoted" Caf\xc3\xa9 \\ back\r\n127.0.0.1:%s\r\nblueheron\r\n' "$port" >>"$work/config/CompUserNames.Txt"
 
 "$bin/courivane-exporter" --config-dir "$work/config" --listen 127.0.0.1:0 2>"$work/exporter.log" &
 pids+=("$!")
@@ -57,5 +59,8 @@ wait_for 600 holds_one "max_over_time(${acme}[5m])" || fail "Prometheus never st
 echo "ok: $acme is 1"
 wait_for 100 holds_one "$cedar" || fail "Prometheus does not hold $cedar as 1"
 echo "ok: $cedar is 1"
+bang='courivane_service_status{company="Bang! \"Quoted\" Café \\ back",service="smtp",state="ok"}'
+wait_for 100 holds_one "max_over_time(${bang}[5m])" || fail "Prometheus does not hold $bang as 1"
+echo "ok: $bang is 1"
 wait_for 100 holds_one 'count(courivane_exporter_probes_total > 0)' || fail "the exporter's own counters were not scraped"
 echo "ok: the exporter's counters were scraped"
