@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace courivane {
 
@@ -52,6 +53,29 @@ void gauge(QByteArray& out, const char* name, const char* help) {
 }
 
 } // namespace
+
+const char* failureKind(const QString& reason) {
+    const auto starts = [&](const char* text) { return reason.startsWith(QLatin1String(text)); };
+    if (starts("the proxy"))
+        return "proxy";
+    if (starts("HTTP "))
+        return "http";
+    if (starts("the server refused the connection") || starts("the server reset"))
+        return "refused";
+    if (starts("no complete reply") || starts("no answer in time") ||
+        starts("the server did not answer"))
+        return "timeout";
+    if (starts("certificate"))
+        return "certificate";
+    if (starts("authentication") || starts("the server refused the password") ||
+        starts("password not sent"))
+        return "authentication";
+    if (starts("the status is cut short"))
+        return "cut_short";
+    if (starts("the reply") || starts("the server closed"))
+        return "no_status";
+    return "other";
+}
 
 QList<ServiceState> serviceStates(const PassResult& result) {
     // The worst of the company's accounts, by the one rule; an account that gave no status
@@ -112,8 +136,22 @@ QByteArray probeExposition(const PassResult& result, double durationSeconds) {
           "Accounts of the company that are incomplete in the accounts file and not checked.");
     out += QByteArray("courivane_incomplete_accounts ") + (result.incompleteLine > 0 ? "1" : "0") +
            '\n';
-    gauge(out, "courivane_fetch_duration_seconds", "How long the probe's fetches took.");
-    out += "courivane_fetch_duration_seconds " + QByteArray::number(durationSeconds, 'f', 6) + '\n';
+    gauge(out, "courivane_probe_failed_accounts",
+          "The company's accounts that gave no status, by why: a fixed set of reasons.");
+    for (const char* kind : kFailureKinds) {
+        int n = 0;
+        for (const AccountRow& row : result.rows)
+            n += row.reply.failed && std::strcmp(failureKind(row.reply.reason), kind) == 0 ? 1 : 0;
+        out += QByteArray("courivane_probe_failed_accounts{reason=\"") + kind + "\"} " +
+               QByteArray::number(n) + '\n';
+    }
+    const QByteArray seconds = QByteArray::number(durationSeconds, 'f', 6);
+    gauge(out, "courivane_probe_duration_seconds", "How long the probe took.");
+    out += "courivane_probe_duration_seconds " + seconds + '\n';
+    // The name of the first release, kept for one more: it is the same figure.
+    gauge(out, "courivane_fetch_duration_seconds",
+          "Deprecated, goes in the next release: courivane_probe_duration_seconds.");
+    out += "courivane_fetch_duration_seconds " + seconds + '\n';
     return out;
 }
 

@@ -24,6 +24,14 @@ struct ServiceState {
 // as its lamp shows it.
 QList<ServiceState> serviceStates(const PassResult& result);
 
+// Why an account gave no status, as a label value from a small fixed set: refused, timeout,
+// http, certificate, authentication, no_status, cut_short, proxy, or other. Never the reason's
+// own text, which can hold names and servers.
+const char* failureKind(const QString& reason);
+inline constexpr const char* kFailureKinds[] = {"refused",     "timeout",        "http",
+                                                "certificate", "authentication", "no_status",
+                                                "cut_short",   "proxy",          "other"};
+
 // Whether every account of the company answered with a status, and none is left out for being
 // incomplete.
 bool probeSucceeded(const PassResult& result);

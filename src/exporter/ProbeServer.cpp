@@ -447,6 +447,12 @@ void ProbeServer::probeWith(const Accounts& accounts, QHttpServerResponder&& res
                     const QByteArray body =
                         probeExposition(result, double(probe->clock.nsecsElapsed()) / 1e9);
                     const bool success = probeSucceeded(result);
+                    // The label says only what kind of failure; the reason in full goes here.
+                    for (const AccountRow& row : result.rows)
+                        if (row.reply.failed)
+                            QTextStream(stderr)
+                                << "courivane-exporter: " << printableText(row.company) << ": "
+                                << printableText(row.reply.reason) << '\n';
                     if (probe->spare >= 0)
                         answerAndClose(std::exchange(probe->spare, -1),
                                        closingAnswer(200, "OK", kExposition, body));

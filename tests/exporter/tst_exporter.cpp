@@ -69,6 +69,25 @@ const std::tuple<const char*, QList<Account>, bool, QByteArray> kProbes[] = {
 };
 // clang-format on
 
+// A failed fetch's reason and the label value it is counted under.
+const std::tuple<const char*, const char*> kFailures[] = {
+    {"the server refused the connection", "refused"},
+    {"the server reset the connection", "refused"},
+    {"no complete reply within 30 s", "timeout"},
+    {"the server did not answer earlier in this pass", "timeout"},
+    {"no answer in time", "timeout"},
+    {"HTTP 404 Not Found", "http"},
+    {"certificate is for another host", "certificate"},
+    {"the server refused the password", "authentication"},
+    {"password not sent over plain HTTP", "authentication"},
+    {"the reply holds no status", "no_status"},
+    {"the server closed without a status", "no_status"},
+    {"the status is cut short", "cut_short"},
+    {"the proxy answered HTTP 503 Service Unavailable", "proxy"},
+    {"the proxy did not open a tunnel: HTTP/1.0 403 Forbidden", "proxy"},
+    {"the server's host name is not known", "other"},
+};
+
 // The scrape time-out header; the probe's deadline and each fetch's bound, in ms.
 const std::tuple<const char*, QByteArray, int, int> kBudgets[] = {
     {"none: a fetch's bound", {}, 30250, 30000},
@@ -206,7 +225,7 @@ private slots:
         QCOMPARE(onesOf(text), ones);
         QVERIFY(text.contains(success ? "\ncourivane_probe_success 1\n"
                                       : "\ncourivane_probe_success 0\n"));
-        QVERIFY(text.endsWith("\ncourivane_fetch_duration_seconds 0.250000\n"));
+        QVERIFY(text.contains("\ncourivane_probe_duration_seconds 0.250000\n"));
         // The age is the oldest status's, and absent when no account gave a time.
         const bool timed = std::any_of(accounts.cbegin(), accounts.cend(),
                                        [](const Account& a) { return a.fields[0] != '-'; });
@@ -221,6 +240,23 @@ private slots:
         const QByteArray incomplete = probeExposition(result, 0.25);
         QVERIFY(incomplete.contains("\ncourivane_probe_success 0\n") &&
                 incomplete.contains("\ncourivane_incomplete_accounts 1\n"));
+    }
+
+    void aFailureIsCountedByWhy_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("kind");
+        for (const auto& [reason, kind] : kFailures)
+            QTest::newRow(reason) << QString::fromLatin1(reason) << QString::fromLatin1(kind);
+    }
+    void aFailureIsCountedByWhy() {
+        QFETCH(QString, reason);
+        QFETCH(QString, kind);
+        QCOMPARE(QString::fromLatin1(failureKind(reason)), kind);
+        PassResult result;
+        result.rows = {{"C", {}, RowFailed, failedReply(reason)},
+                       {"C", {}, RowFailed, failedReply(reason)}};
+        QVERIFY(probeExposition(result, 0).contains("\ncourivane_probe_failed_accounts{reason=\"" +
+                                                    kind.toLatin1() + "\"} 2\n"));
     }
 
     void theScrapeTimeOutBoundsTheProbe_data() { addRows(kBudgets); }

@@ -38,6 +38,11 @@ grep -qF '"Acme Freight"' "$work/prom/courivane-targets.json" || fail "targets: 
 promtool check config "$work/prom/prometheus.yml" >"$work/promtool.log" 2>&1 || fail "promtool: $(cat "$work/promtool.log")"
 promtool check rules "$here/contrib/prometheus/courivane-rules.yml" >"$work/promtool.log" 2>&1 ||
     fail "promtool: $(cat "$work/promtool.log")"
+# The rules fire as they should: not reset by one scrape that read unknown, and on no status.
+cp "$here/tests/integration/courivane-rules.test.yml" "$work/prom/"
+(cd "$work/prom" && promtool test rules courivane-rules.test.yml) >"$work/promtool.log" 2>&1 ||
+    fail "promtool test rules: $(cat "$work/promtool.log")"
+echo "ok: the rules fire as they should"
 
 # A free port for Prometheus' own web side.
 for _ in $(seq 20); do
