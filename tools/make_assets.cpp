@@ -78,8 +78,6 @@ int main(int argc, char* argv[]) {
     ok &= saveBmp(lampImage(fromWindowsColour(kCaptionRed)), dir.filePath("red.bmp"));
     ok &= saveBmp(lampImage(fromWindowsColour(kCaptionOrange)), dir.filePath("orange.bmp"));
     ok &= saveBmp(lampImage(fromWindowsColour(kCaptionWhite)), dir.filePath("white.bmp"));
-    ok &= saveBmp(settingsButtonImage(), dir.filePath("settings.bmp"));
-    ok &= saveBmp(statusButtonImage(), dir.filePath("status.bmp"));
     for (const int size : {16, 32, 48})
         ok &= programIcon(size).save(dir.filePath(QStringLiteral("courivane-%1.png").arg(size)));
     QFile wav(dir.filePath("warning.wav"));

@@ -43,7 +43,6 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     m_colours.fill(LampColour::White);
 
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
-    connect(m_cycle, &PollCycle::countdownChanged, m_monitor.get(), &Monitor::setCountdown);
     connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
             [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });

@@ -8,9 +8,11 @@
 
 namespace courivane {
 
-// Where one account's status is fetched from, worked out afresh for every account.
+// Every byte that is not visible ASCII (space, control characters, and the UTF-8 bytes of
+// anything beyond ASCII) as %XX: no name can put a blank or a line end into a request line.
 QString percentEncodeInvisible(const QString& text);
 
+// Where one account's status is fetched from, worked out afresh for every account.
 struct FetchTarget {
     // The server and user name as the account names them, blanks trimmed: what a stored password
     // is kept under.
@@ -38,10 +40,6 @@ struct FetchTarget {
         return QStringLiteral("http://") + percentEncodeInvisible(authority) + requestPath;
     }
 };
-
-// Every byte that is not visible ASCII (space, control characters, and the UTF-8 bytes of
-// anything beyond ASCII) as %XX: no name can put a blank or a line end into a request line.
-QString percentEncodeInvisible(const QString& text);
 
 // The status file's suffix by split flag: ".txt" with a separate Web column, else "Status.txt".
 QString statusSuffix(int splitFlag);

@@ -202,8 +202,7 @@ Monitor::Monitor(QWidget* parent)
       CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
       WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
-      Label1(new QLabel(QStringLiteral("30"), this)), PassLine(new QLabel(this)),
-      Timer1(new QTimer(this)) {
+      PassLine(new QLabel(this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
     setMouseTracking(true);
@@ -280,10 +279,6 @@ Monitor::Monitor(QWidget* parent)
     // Why a failed row failed, as its tooltip; the page text stays as it is.
     WebBrowser1->viewport()->installEventFilter(this);
 
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(pixelsFromTwips(6120), 0, pixelsFromTwips(255), pixelsFromTwips(255));
-    Label1->hide();
-
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1);
     Timer1->setSingleShot(true);
@@ -351,10 +346,6 @@ void Monitor::writePage(const QString& page) {
 
 void Monitor::setTitle(const QString& title) {
     setWindowTitle(title);
-}
-
-void Monitor::setCountdown(const QString& counter) {
-    Label1->setText(counter);
 }
 
 void Monitor::setPassLine(const QString& text, bool late) {

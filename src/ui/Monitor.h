@@ -43,7 +43,6 @@ public slots:
     void Hide();
     void writePage(const QString& page);
     void setTitle(const QString& title);
-    void setCountdown(const QString& counter);
     // The line under the page; orange when no pass has ended for too long.
     void setPassLine(const QString& text, bool late);
     // The rows of the page written, for why each failed row failed.
@@ -72,7 +71,6 @@ private:
     QToolButton* const CloseBox;
     QTextBrowser* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
-    QLabel* const Label1;   // the countdown counter
     QLabel* const PassLine; // when the page was made, or how far the pass is
     QTimer* const Timer1;   // (re)creates the title-bar button after Show
 

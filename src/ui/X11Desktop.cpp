@@ -92,13 +92,4 @@ void moveToCurrentDesktop(QWindow* window) {
     xcb_flush(c);
 }
 
-long desktopOf(QWindow* window) {
-    xcb_connection_t* c = connection();
-    if (!c || !window)
-        return -1;
-    const std::optional<quint32> own =
-        cardinal(c, xcb_window_t(window->winId()), "_NET_WM_DESKTOP");
-    return own ? long(*own) : -1;
-}
-
 } // namespace courivane::x11

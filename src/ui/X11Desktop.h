@@ -12,8 +12,6 @@ namespace x11 {
 void showOnAllDesktops(QWindow* window);
 // A window on another virtual desktop comes to the current one.
 void moveToCurrentDesktop(QWindow* window);
-// The virtual desktop the window is on: 0xFFFFFFFF for all, -1 when not known.
-long desktopOf(QWindow* window);
 
 } // namespace x11
 } // namespace courivane

@@ -24,20 +24,12 @@ TitleBarMetrics titleBarMetrics(const QWidget* window) {
         window->findChild<QWidget*>(QStringLiteral("caption"), Qt::FindDirectChildrenOnly);
     const auto* closeBox =
         caption ? caption->findChild<QWidget*>(QStringLiteral("closeBox")) : nullptr;
+    // The window's own caption: no frame inside it, the close box at its right.
     if (caption && closeBox) {
-        // The window's own caption: no frame inside it, the close box at its right.
         m.frame = 0;
         m.captionHeight = caption->height();
         m.buttonWidth = caption->width() - closeBox->x();
-        return m;
     }
-    // No caption of its own: the style's idea of one.
-    const QStyle* style = window->style();
-    m.frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
-    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-    m.captionHeight = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window),
-                               title.height() + 8);
-    m.buttonWidth = m.captionHeight;
     return m;
 }
 

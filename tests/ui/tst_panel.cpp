@@ -219,7 +219,7 @@ private slots:
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
         QVERIFY(app.cycle()->Timer13->isActive() && !app.cycle()->Timer1->isActive());
-        QCOMPARE(control<QLabel>(app.monitor(), "Label1")->text(), QStringLiteral("30"));
+        QCOMPARE(app.cycle()->countdownCounter(), QStringLiteral("30"));
         QVERIFY2(control<QLabel>(app.monitor(), "PassLine")
                      ->text()
                      .contains(QRegularExpression(
