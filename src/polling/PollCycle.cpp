@@ -329,9 +329,10 @@ void PollCycle::finishPass() {
     emit countdownChanged(m_countdown);
     m_running = false;
     announceStatus();
-    Timer13->start();
     if (m_kind == PassKind::Cycle)
         Timer1->stop();
+    if (!m_singlePass)
+        Timer13->start();
 }
 
 void PollCycle::countdownTick() {

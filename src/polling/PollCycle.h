@@ -72,6 +72,8 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     bool isRunning() const { return m_running; }
+    // One pass and no countdown after it: the plug-in's, the exporter's and the benchmarks'.
+    void setSinglePass(bool once) { m_singlePass = once; }
     const CycleState& state() const { return m_state; }
     QString countdownCounter() const { return m_countdown; }
     // The companies of this pass whose fetch has not ended, in file order, each with its server.
@@ -81,10 +83,6 @@ public:
     QList<AccountRow> rowsSoFar(const QString& unanswered) const;
     // The line under the summary page, as of `now`.
     StatusLine statusLine(const QDateTime& now) const;
-
-    // Named as the panel's timers: the cycle timer and the countdown timer.
-    QTimer* const Timer1;
-    QTimer* const Timer13;
 
 public slots:
     // The cycle timer's tick: one pass, unless one is already running.
@@ -106,6 +104,10 @@ signals:
     void statusLineChanged(const courivane::StatusLine& line);
 
 private:
+    // Named as the panel's timers: the cycle timer and the countdown timer.
+    QTimer* const Timer1;
+    QTimer* const Timer13;
+
     enum class Stage { Waiting, Running, Ended };
     // Kept small: a list of a million accounts waits here.
     struct Pending {
@@ -169,6 +171,7 @@ private:
     QStringList m_reportedProblems;
     QString m_company;
     int m_incompleteLine = 0;
+    bool m_singlePass = false;
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
     bool m_starting = false; // inside startFetches()

@@ -7,6 +7,7 @@ namespace courivane {
 
 SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent)
     : QObject(parent), m_cycle(dir, flags) {
+    m_cycle.setSinglePass(true);
     m_deadline.setSingleShot(true);
     connect(&m_cycle, &PollCycle::passFinished, this, [this](const PassResult& result) {
         end({result, {}, {}});
@@ -29,10 +30,7 @@ void SinglePass::start(const QStringList& problems, AccountsRead accounts, int d
 }
 
 void SinglePass::end(Outcome outcome) {
-    // Nothing follows this pass: no countdown, no next cycle.
     m_deadline.stop();
-    m_cycle.Timer1->stop();
-    m_cycle.Timer13->stop();
     if (Done done = std::exchange(m_done, nullptr))
         done(outcome);
 }

@@ -36,6 +36,14 @@ QByteArray splitReply(const char* fields) {
         FakeMonitorServer::splitStatus(fields, FakeMonitorServer::now()));
 }
 
+// The cycle's timers by name, as the panel's are named.
+QTimer* timer(const PollCycle& cycle, const char* name) {
+    auto* found = cycle.findChild<QTimer*>(QLatin1String(name));
+    if (!found)
+        qFatal("the cycle has no timer %s", name);
+    return found;
+}
+
 void setZone(const QByteArray& zone) {
     qputenv("TZ", zone);
     tzset();
@@ -341,28 +349,28 @@ private slots:
         const QString title = QStringLiteral("Courivane Status - ");
         QCOMPARE(titles.last().first().toString(), title + "Connecting to: Fine");
         QCOMPARE(cycle.countdownCounter(), QStringLiteral("30"));
-        QVERIFY(cycle.Timer13->isActive() && !cycle.Timer1->isActive());
+        QVERIFY(timer(cycle, "Timer13")->isActive() && !timer(cycle, "Timer1")->isActive());
         titles.clear();
         for (int i = 0; i < 29; ++i)
             cycle.countdownTick();
         QCOMPARE(titles.size(), 29);
         QCOMPARE(titles.first().first().toString(), title + "Seconds to connection: 29");
         QCOMPARE(titles.last().first().toString(), title + "Seconds to connection: 1");
-        QVERIFY(!cycle.Timer1->isActive());
+        QVERIFY(!timer(cycle, "Timer1")->isActive());
         cycle.countdownTick();
         QCOMPARE(cycle.countdownCounter(), QStringLiteral("0"));
         QCOMPARE(titles.last().first().toString(), title + "Establishing Connection!");
-        QVERIFY(cycle.Timer1->isActive() && !cycle.Timer13->isActive());
+        QVERIFY(timer(cycle, "Timer1")->isActive() && !timer(cycle, "Timer13")->isActive());
 
         // The due cycle timer starts one pass; its further ticks during the pass do nothing.
         m_server.setScript(QStringLiteral("/status/fine.txt"), {splitReply("1111111"), 0, 100});
-        cycle.Timer1->setInterval(5);
+        timer(cycle, "Timer1")->setInterval(5);
         QSignalSpy started(&cycle, &PollCycle::passStarted);
         QSignalSpy finished(&cycle, &PollCycle::passFinished);
         QVERIFY(finished.wait());
         m_server.setReply(QStringLiteral("/status/fine.txt"), splitReply("1111111"));
         QCOMPARE(started.size(), 1);
-        QVERIFY(!cycle.Timer1->isActive() && cycle.Timer13->isActive());
+        QVERIFY(!timer(cycle, "Timer1")->isActive() && timer(cycle, "Timer13")->isActive());
         // The failures of one pass are the previous lists of the next: the same again is quiet.
         const auto second = finished.first().first().value<PassResult>();
         QCOMPARE(cycle.state().lamps.previousFailureLists, cycle.state().lamps.failureLists);
@@ -382,7 +390,7 @@ private slots:
         QCOMPARE(m_server.requestLines().first(), QByteArray("GET /status/failing.txt HTTP/1.0"));
         // Orange lamps blink at start-up too.
         QVERIFY(result.end.blinks.contains(Blink{ReceiveLamp, LampColour::Orange}));
-        QVERIFY(cycle.Timer13->isActive());
+        QVERIFY(timer(cycle, "Timer13")->isActive());
     }
 
     void problemsStandAboveThePage() {

@@ -202,7 +202,7 @@ private slots:
         QVERIFY(panel.isVisible() && app.alert()->trayIconShown());
         QCOMPARE(control<QTextBrowser>(app.monitor(), "WebBrowser1")->toPlainText(),
                  QStringLiteral("Loading...."));
-        QVERIFY(!app.cycle()->Timer13->isActive() && app.cycle()->isRunning());
+        QVERIFY(!control<QTimer>(app.cycle(), "Timer13")->isActive() && app.cycle()->isRunning());
         QCOMPARE(control<QLabel>(app.monitor(), "PassLine")->text(),
                  QStringLiteral("Checking: 0 of 2"));
         // The panel and its dialogs answer during the pass.
@@ -218,7 +218,8 @@ private slots:
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer4"))->isActive());  // Web, red
         QVERIFY(panel.blinkTimer(QStringLiteral("Timer11"))->isActive()); // Receive, orange
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
-        QVERIFY(app.cycle()->Timer13->isActive() && !app.cycle()->Timer1->isActive());
+        QVERIFY(control<QTimer>(app.cycle(), "Timer13")->isActive() &&
+                !control<QTimer>(app.cycle(), "Timer1")->isActive());
         QCOMPARE(app.cycle()->countdownCounter(), QStringLiteral("30"));
         QVERIFY2(control<QLabel>(app.monitor(), "PassLine")
                      ->text()
@@ -248,11 +249,11 @@ private slots:
         });
         QVERIFY(checkNow != entries.cend());
         (*checkNow)->trigger();
-        QVERIFY(app.cycle()->isRunning() && !app.cycle()->Timer13->isActive());
+        QVERIFY(app.cycle()->isRunning() && !control<QTimer>(app.cycle(), "Timer13")->isActive());
         QVERIFY(done.wait());
         QVERIFY(events.contains("sound"));
         QVERIFY(!app.acknowledgement().active());
-        QVERIFY(app.cycle()->Timer13->isActive());
+        QVERIFY(control<QTimer>(app.cycle(), "Timer13")->isActive());
 
         app.closeApplication();
         QVERIFY(!app.alert()->trayIconShown() && !panel.isVisible());
