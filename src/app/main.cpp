@@ -68,6 +68,14 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // What is wrong with the options is said before a display is needed: without one, Qt
+    // would end the program before anything could be said.
+    const auto pass = passLine.read(parser);
+    if (const QString* error = std::get_if<QString>(&pass)) {
+        std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));
+        return 2;
+    }
+
     const courivane::PlatformChoice platform = courivane::choosePlatform(
         qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
     if (!platform.platform.isEmpty())
@@ -75,12 +83,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Closing a dialog never ends the program; only "Close Application" or a signal does.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    const auto pass = passLine.read(parser);
-    if (const QString* error = std::get_if<QString>(&pass)) {
-        std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));
-        return 2;
-    }
     if (!platform.terminalNote.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
 

@@ -227,6 +227,20 @@ private slots:
                  typed.err.constData());
     }
 
+    void theMonitorSaysWhatIsWrongWithoutADisplay() {
+        QProcess monitor;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        monitor.setProcessEnvironment(environment);
+        monitor.start(qEnvironmentVariable("COURIVANE_BIN") + QStringLiteral("/courivane"),
+                      {QStringLiteral("--parallel"), QStringLiteral("0")});
+        QVERIFY(monitor.waitForFinished(10000));
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), 2);
+        QVERIFY(monitor.readAllStandardError().startsWith("courivane: --parallel"));
+    }
+
     void httpsWithTrustedCertificatesAndAPasswordFile() {
         FakeMonitorServer tls;
         tls.useTls(QStringLiteral("localhost.pem"));
