@@ -170,6 +170,8 @@ void Program::openSettings() {
     m_settings = new Settings(m_cycle->options(), m_dir);
     connect(m_settings, &Settings::optionChanged, this, &Program::applyOption);
     connect(m_settings, &Settings::accountsRequested, this, &Program::openAccounts);
+    // What was saved is checked at once, not at the end of the countdown.
+    connect(m_settings, &Settings::saved, m_cycle, &PollCycle::checkSoon);
     connect(m_settings, &Settings::closeApplicationRequested, this, &Program::closeApplication);
     m_settings->show();
 }
@@ -178,6 +180,7 @@ void Program::openAccounts() {
     if (broughtForward(m_accounts))
         return;
     m_accounts = new Accounts(m_dir, m_passwords.get());
+    connect(m_accounts, &Accounts::saved, m_cycle, &PollCycle::checkSoon);
     m_accounts->show();
 }
 

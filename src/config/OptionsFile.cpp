@@ -1,5 +1,7 @@
 #include "config/OptionsFile.h"
 
+#include <QFileInfo>
+
 #include "config/TextLines.h"
 
 #include <algorithm>
@@ -137,6 +139,17 @@ QStringList OptionsFile::readStartup(OptionFlags& flags, bool* usable) const {
 
 QStringList OptionsFile::readStartup(const TextFileRead& file, OptionFlags& flags) {
     return apply(file, flags, Variant::Startup);
+}
+
+QString OptionsFile::writeDefaultsIfMissing() const {
+    if (QFileInfo::exists(path()))
+        return {};
+    OptionFlags flags;
+    readStartup(flags); // no file: the values the program uses then
+    OptionTexts texts;
+    for (const OptionRow& row : optionRows())
+        texts[row.line] = flags.*row.member;
+    return write(texts);
 }
 
 QStringList OptionsFile::readCycle(OptionFlags& flags) const {

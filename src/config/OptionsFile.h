@@ -134,6 +134,9 @@ public:
     // proxy lines are empty unless line 8 is "YES". Returns an empty string on success, else the
     // reason.
     QString write(const OptionTexts& texts, const LineBytes& original = {}) const;
+    // Writes what the program uses without a file, when there is no file yet: the first save of
+    // the accounts brings the options file along. An existing file is left as it is.
+    QString writeDefaultsIfMissing() const;
 
     static QStringList lines(const OptionTexts& texts);
 

@@ -119,9 +119,15 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
     TrustedCertificates trusted = readTrustedCertificates(m_dir);
     problems += trusted.problems;
     m_security = {std::move(trusted.certificates), std::move(trusted.pinned), m_passwords};
-    // Without an accounts file nothing can be known: the Con lamp says so instead of green.
-    if (!accounts.usable)
-        recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
+    // Without an accounts file nothing can be known: the Con lamp says so instead of green. A
+    // file not there yet is nothing to check, which the orange lamps say without an alarm; one
+    // that is there but cannot be read is a failure.
+    if (!accounts.usable) {
+        if (accounts.exists)
+            recordFailure(m_state.lamps, ConnectionLamp, kAccountsFileName);
+        else
+            recordWarning(m_state.lamps, ConnectionLamp);
+    }
     m_pending.clear();
     m_pending.reserve(accounts.records.size());
     m_servers.clear();
@@ -333,6 +339,15 @@ void PollCycle::finishPass() {
         Timer1->stop();
     if (!m_singlePass)
         Timer13->start();
+    if (std::exchange(m_passAgain, false))
+        QTimer::singleShot(0, this, [this] { checkNow(); });
+}
+
+void PollCycle::checkSoon() {
+    if (m_running)
+        m_passAgain = true;
+    else
+        checkNow();
 }
 
 void PollCycle::countdownTick() {

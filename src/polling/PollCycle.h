@@ -92,6 +92,8 @@ public slots:
     // A pass now, unless one is running; the countdown starts again after it. False when one
     // was running.
     bool checkNow();
+    // A pass now, or right after the one under way: what a save of either file asks for.
+    void checkSoon();
 
 signals:
     void passStarted(courivane::PassKind kind);
@@ -172,6 +174,7 @@ private:
     QString m_company;
     int m_incompleteLine = 0;
     bool m_singlePass = false;
+    bool m_passAgain = false; // checkSoon() came while a pass ran
     PassKind m_kind = PassKind::Cycle;
     bool m_running = false;
     bool m_starting = false; // inside startFetches()

@@ -1,6 +1,7 @@
 #include "ui/Accounts.h"
 
 #include "config/AccountsFile.h"
+#include "config/OptionsFile.h"
 #include "polling/FetchSecurity.h"
 #include "polling/FetchTarget.h"
 #include "report/Reply.h"
@@ -324,6 +325,11 @@ void Accounts::Command3_Click() {
     }
     m_read = file.read();
     savePasswords();
+    if (const QString other = OptionsFile(m_dir).writeDefaultsIfMissing(); !other.isEmpty())
+        showMessage(
+            this,
+            QStringLiteral("%1 could not be saved: %2").arg(OptionsFile(m_dir).path(), other));
+    emit saved();
 }
 
 bool Accounts::mayDiscard() {

@@ -28,6 +28,10 @@ public:
 
     QStringList entries() const;
 
+signals:
+    // The accounts file was written.
+    void saved();
+
 protected:
     // Unsaved edits are dropped only when the user says so.
     void closeEvent(QCloseEvent* event) override;

@@ -1,9 +1,11 @@
 #include "ui/Settings.h"
 
+#include "config/AccountsFile.h"
 #include "config/OptionsFile.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -121,6 +123,13 @@ void Settings::save() {
         showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(file.path(), error));
         return;
     }
+    // The first save brings an empty accounts list along, so that neither file is missing.
+    const AccountsFile accounts(m_dir);
+    if (!QFileInfo::exists(accounts.path()))
+        if (const QString other = accounts.write({}); !other.isEmpty())
+            showMessage(this,
+                        QStringLiteral("%1 could not be saved: %2").arg(accounts.path(), other));
+    emit saved();
     close();
 }
 

@@ -39,6 +39,8 @@ signals:
     void optionChanged(courivane::OptionLine line, bool on);
     void accountsRequested();
     void closeApplicationRequested();
+    // The options file was written.
+    void saved();
 
 private:
     TwoWayCheckBox* box(const OptionRow& row) const;

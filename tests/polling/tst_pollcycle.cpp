@@ -406,14 +406,20 @@ private slots:
         QVERIFY(pageOf(result).startsWith("<p><font face=Tahoma color=#cc0000>" +
                                           dir().filePath(kAccountsFileName) +
                                           " ends in an incomplete account (line 4"));
-        // Without files: both named, and nothing polled is nothing known: red.
+        // Without files: both named; nothing to check is nothing known, orange, and no alarm.
         PollCycle nowhere(QDir(m_tmp->filePath(QStringLiteral("nowhere"))), m_flags);
         const PassResult none = runOnePass(nowhere);
         QVERIFY(none.rows.isEmpty());
         QVERIFY(none.problems.join(u'|').contains(
             QRegularExpression("Proxy.Txt not found.*\\|.*CompUserNames.Txt not found")));
-        QCOMPARE(none.end.colours[ConnectionLamp], LampColour::Red);
-        QCOMPARE(none.counters[ConnectionLamp], 1);
+        QCOMPARE(none.end.colours[ConnectionLamp], LampColour::Orange);
+        QVERIFY(none.counters[ConnectionLamp] == 0 && !none.end.playSound && !none.end.showNotice);
+        // A file that is there but cannot be read is a failure.
+        QDir(m_tmp->path()).mkpath(QStringLiteral("unreadable/") + kAccountsFileName);
+        PollCycle unreadable(QDir(m_tmp->filePath(QStringLiteral("unreadable"))), m_flags);
+        const PassResult failed = runOnePass(unreadable);
+        QCOMPARE(failed.end.colours[ConnectionLamp], LampColour::Red);
+        QCOMPARE(failed.counters[ConnectionLamp], 1);
         // Nothing known is no green: every service lamp is orange, with or without a file.
         writeBytes(dir(), kAccountsFileName, "");
         for (PollCycle* cycle : {&nowhere, new PollCycle(dir(), m_flags, this)}) {

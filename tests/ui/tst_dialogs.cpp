@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using namespace courivane;
 using namespace courivane::testing;
@@ -23,7 +24,9 @@ namespace {
 
 const QByteArray kOptions =
     "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n";
-const QByteArray kAccounts = "A\r\nm1\r\na\r\nB\r\nm2\r\nb\r\nC\r\nm3\r\nc\r\n";
+// Loopback servers on a closed port: a save starts a pass, which asks them at once.
+const QByteArray kAccounts =
+    "A\r\n127.0.0.1:1\r\na\r\nB\r\n127.0.0.2:1\r\nb\r\nC\r\n127.0.0.3:1\r\nc\r\n";
 
 QStringList messages;
 QStringList questions;
@@ -185,11 +188,32 @@ private slots:
                  (QStringList{kAccountsFileName, kOptionsFileName}));
     }
 
+    void aFirstSaveWritesBothFilesAndIsCheckedAtOnce() {
+        // A first start: no file yet.
+        QFile::remove(m_program->dir().filePath(kOptionsFileName));
+        QFile::remove(m_program->dir().filePath(kAccountsFileName));
+        QSignalSpy passes(m_app->cycle(), &PollCycle::passStarted);
+        Accounts* a = openAccounts();
+        type(a, "Acme", "127.0.0.1:1", "acme");
+        click(button(a, "Command1"));
+        click(button(a, "Command3"));
+        QCOMPARE(file(kAccountsFileName), QByteArray("Acme\r\n127.0.0.1:1\r\nacme\r\n"));
+        // The options the program used without a file: notices on.
+        QCOMPARE(file(kOptionsFileName), QByteArray("YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\n"
+                                                    "YES\r\nNO\r\n\r\n\r\n"));
+        QCOMPARE(passes.size(), 1);
+        // The other way round: a Settings save brings an empty accounts list.
+        QFile::remove(m_program->dir().filePath(kAccountsFileName));
+        click(button(openSettings(), "Command1"));
+        QCOMPARE(file(kAccountsFileName), QByteArray("\r\n"));
+        QTRY_COMPARE(passes.size(), 2);
+    }
+
     void aPasswordGoesToTheStoreAndNeverToAFile() {
         auto passwords = std::make_shared<MemoryPasswordStore>();
         m_app->setPasswordStore(passwords);
         Accounts* a = openAccounts();
-        type(a, "Vault", " https://m9:8443 ", "vault");
+        type(a, "Vault", " https://127.0.0.9:8443 ", "vault");
         QTest::keyClicks(edit(a, "Text4"), QStringLiteral("Pa55-word"));
         click(button(a, "Command1"));
         QVERIFY(edit(a, "Text4")->text().isEmpty());
@@ -199,7 +223,7 @@ private slots:
         QVERIFY(questions.last().contains("Discard"));
         answer = true;
         click(button(a, "Command3"));
-        const auto stored = [&](const QString& server = "https://m9:8443",
+        const auto stored = [&](const QString& server = "https://127.0.0.9:8443",
                                 const QString& user = "vault") -> std::optional<QString> {
             std::optional<QString> found;
             bool done = false;
@@ -224,13 +248,13 @@ private slots:
         click(button(a, "Command3"));
         QVERIFY(!stored());
         // A password typed for an entry removed before the save is not kept.
-        type(a, "Gone", "https://m8", "gone");
+        type(a, "Gone", "https://127.0.0.8:1", "gone");
         QTest::keyClicks(edit(a, "Text4"), QStringLiteral("n0t-kept"));
         click(button(a, "Command1"));
         list(a)->setCurrentRow(list(a)->count() - 1);
         click(button(a, "Command2"));
         click(button(a, "Command3"));
-        QVERIFY(!stored("https://m8", "gone"));
+        QVERIFY(!stored("https://127.0.0.8:1", "gone"));
     }
 
     void aSettingsSaveKeepsTheBytesOfTheProxyLines() {
@@ -246,10 +270,10 @@ private slots:
 
     void aSaveAsksFirstAndKeepsTheBytesOfUneditedLines() {
         // A line in Windows-1252, as an editor there wrote it.
-        const QByteArray old = "A\r\nm1\r\na\xe9\r\nHalf\r\nm2\r\n";
+        const QByteArray old = "A\r\n127.0.0.1:1\r\na\xe9\r\nHalf\r\n127.0.0.2:1\r\n";
         writeBytes(m_program->dir(), kAccountsFileName, old);
         Accounts* a = openAccounts();
-        QCOMPARE(a->entries(), (QStringList{"A\tm1\ta\u00e9", "Half\tm2\t"}));
+        QCOMPARE(a->entries(), (QStringList{"A\t127.0.0.1:1\ta\u00e9", "Half\t127.0.0.2:1\t"}));
         answer = false;
         click(button(a, "Command3"));
         QVERIFY(questions.size() == 1 && questions.first().contains("Half"));
@@ -308,18 +332,19 @@ private slots:
         for (QAbstractButton* b : {button(a, "Command5"), button(a, "Command6"),
                                    button(a, "Command6"), button(a, "Command6")})
             click(b); // up on the first, down to the end and once more: nothing at the edges
-        QCOMPARE(a->entries(), (QStringList{"B\tm2\tb", "C\tm3\tc", "A\tm1\ta"}));
+        QCOMPARE(a->entries(),
+                 (QStringList{"B\t127.0.0.2:1\tb", "C\t127.0.0.3:1\tc", "A\t127.0.0.1:1\ta"}));
         list(a)->setCurrentRow(1);
         doubleClick(a);
         QCOMPARE(edit(a, "Text1")->text() + edit(a, "Text2")->text() + edit(a, "Text3")->text(),
-                 QStringLiteral("Cm3c"));
+                 QStringLiteral("C127.0.0.3:1c"));
         type(edit(a, "Text1"), QStringLiteral("X"));
         click(button(a, "Command7")); // replaced in its place, boxes emptied
-        QCOMPARE(a->entries().at(1), QStringLiteral("X\tm3\tc"));
+        QCOMPARE(a->entries().at(1), QStringLiteral("X\t127.0.0.3:1\tc"));
         QCOMPARE(edit(a, "Text1")->text(), QString());
         list(a)->setCurrentRow(0);
         click(button(a, "Command2"));
-        QCOMPARE(a->entries(), (QStringList{"X\tm3\tc", "A\tm1\ta"}));
+        QCOMPARE(a->entries(), (QStringList{"X\t127.0.0.3:1\tc", "A\t127.0.0.1:1\ta"}));
         // Closed with unsaved edits, it asks first (No keeps it open); closed without saving,
         // the file is as it was; saved, the dialog stays.
         answer = false;
