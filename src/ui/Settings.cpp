@@ -5,6 +5,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,7 +74,10 @@ Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
     connect(Command1, &QPushButton::clicked, this, &Settings::save);
     connect(Command2, &QPushButton::clicked, this, &Settings::closeApplicationRequested);
     connect(Command3, &QPushButton::clicked, this, &Settings::accountsRequested);
-    connect(Command4, &QPushButton::clicked, this, &QWidget::close);
+    connect(Command4, &QPushButton::clicked, this, [this] {
+        if (mayDiscard())
+            close();
+    });
 
     fill();
     // Centred on the screen, clear of the panel at its top.
@@ -95,6 +99,31 @@ void Settings::fill() {
         Check8->setCheckState(Qt::PartiallyChecked);
     Text1->setText(file[AddressLine]);
     Text2->setText(file[PortLine]);
+    m_filled = shownTexts();
+}
+
+OptionTexts Settings::shownTexts() const {
+    OptionTexts o;
+    for (const OptionRow& row : optionRows())
+        o[row.line] = yesNo(isOn(box(row)));
+    o[AddressLine] = Text1->text();
+    o[PortLine] = Text2->text();
+    return o;
+}
+
+bool Settings::mayDiscard() {
+    return shownTexts() == m_filled ||
+           askQuestion(this, QStringLiteral("Discard the changes to the settings?"));
+}
+
+void Settings::closeEvent(QCloseEvent* event) {
+    // The window manager's close asks as "Close Window" does; the program's own close at its
+    // end does not wait for an answer.
+    if (event->spontaneous() && !mayDiscard()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void Settings::boxClicked(const OptionRow& row) {
@@ -106,11 +135,7 @@ void Settings::boxClicked(const OptionRow& row) {
 }
 
 void Settings::save() {
-    OptionTexts o;
-    for (const OptionRow& row : optionRows())
-        o[row.line] = yesNo(isOn(box(row)));
-    o[AddressLine] = Text1->text();
-    o[PortLine] = Text2->text();
+    const OptionTexts o = shownTexts();
     // Refused before anything is written.
     if (const QString fault = proxyLinesFault(o); !fault.isEmpty()) {
         showMessage(this, fault);
@@ -129,6 +154,7 @@ void Settings::save() {
         if (const QString other = accounts.write({}); !other.isEmpty())
             showMessage(this,
                         QStringLiteral("%1 could not be saved: %2").arg(accounts.path(), other));
+    m_filled = o;
     emit saved();
     close();
 }

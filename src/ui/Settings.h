@@ -42,11 +42,19 @@ signals:
     // The options file was written.
     void saved();
 
+protected:
+    // Unsaved edits are dropped only when the user says so.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     TwoWayCheckBox* box(const OptionRow& row) const;
     void boxClicked(const OptionRow& row);
     void save();
     void fill();
+    // What "Save Settings" would write now.
+    OptionTexts shownTexts() const;
+    // True when nothing is unsaved, or the user agrees to drop it.
+    bool mayDiscard();
 
     TwoWayCheckBox* const Check1; // Enable Sound
     TwoWayCheckBox* const Check2; // Enable Proxy Server
@@ -68,6 +76,7 @@ private:
     OptionFlags m_options;
     QDir m_dir;
     LineBytes m_fileBytes; // the options file's lines as they were read
+    OptionTexts m_filled;  // what the dialog showed when it was filled or last saved
 };
 
 } // namespace courivane

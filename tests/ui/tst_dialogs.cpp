@@ -209,6 +209,22 @@ private slots:
         QTRY_COMPARE(passes.size(), 2);
     }
 
+    void settingsAskBeforeDroppingWhatWasNotSaved() {
+        Settings* s = openSettings();
+        click(button(s, "Command4")); // nothing changed: no question
+        QVERIFY(questions.isEmpty());
+        QTRY_VERIFY(!m_app->settingsDialog());
+        s = openSettings();
+        type(edit(s, "Text1"), QStringLiteral("proxy2"));
+        answer = false;
+        click(button(s, "Command4"));
+        QVERIFY(questions.size() == 1 && questions.last().contains("Discard") && s->isVisible());
+        answer = true;
+        click(button(s, "Command4"));
+        QVERIFY(!s->isVisible());
+        QCOMPARE(file(kOptionsFileName), kOptions);
+    }
+
     void aPasswordGoesToTheStoreAndNeverToAFile() {
         auto passwords = std::make_shared<MemoryPasswordStore>();
         m_app->setPasswordStore(passwords);
