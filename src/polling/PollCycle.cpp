@@ -350,7 +350,18 @@ void PollCycle::checkSoon() {
         checkNow();
 }
 
+bool sleptPastACycle(const QDateTime& lastEnded, const QDateTime& now) {
+    // The countdown and the tick that runs the pass, and a few seconds' slack for a busy machine.
+    constexpr qint64 kSlackSeconds = 5;
+    return lastEnded.isValid() &&
+           lastEnded.secsTo(now) > kCountdownStart.toInt() + 1 + kSlackSeconds;
+}
+
 void PollCycle::countdownTick() {
+    if (sleptPastACycle(m_status.lastEndedAt, m_clock())) {
+        checkNow();
+        return;
+    }
     m_countdown = QString::number(m_countdown.toInt() - 1);
     emit countdownChanged(m_countdown);
     announceStatus();

@@ -30,6 +30,11 @@ inline const QString kTitleEstablishing =
     QStringLiteral("Courivane Status - Establishing Connection!");
 inline const QString kCountdownStart = QStringLiteral("30");
 
+// Whether the countdown is behind the wall clock by more than a whole cycle: the machine slept
+// (a timer does not count the time asleep), and what the lamps show is that old. `lastEnded` is
+// when the last pass ended, by the clock `now` comes from.
+bool sleptPastACycle(const QDateTime& lastEnded, const QDateTime& now);
+
 // The heartbeat: one pass over every account, then a countdown to the next. Several fetches run
 // at once, each on its own socket; replies are filed into rows and lamps strictly in file order,
 // so what a pass shows is what a one-at-a-time pass over the same replies shows. Event-driven:

@@ -259,6 +259,23 @@ private slots:
         QVERIFY(outcome->rows.last().reply.services.contains({SmtpLamp, Verdict::Fail}));
     }
 
+    void afterASleepAPassStartsAtOnce() {
+        // The wall clock jumps an hour between two ticks of the countdown.
+        QDateTime now = QDateTime::currentDateTimeUtc();
+        PollCycle cycle(dir(), m_flags);
+        cycle.setClock([&] { return now; });
+        runOnePass(cycle);
+        QSignalSpy started(&cycle, &PollCycle::passStarted);
+        QMetaObject::invokeMethod(timer(cycle, "Timer13"), "timeout");
+        QCOMPARE(started.size(), 0);
+        now = now.addSecs(3600);
+        QMetaObject::invokeMethod(timer(cycle, "Timer13"), "timeout");
+        QCOMPARE(started.size(), 1);
+        // The rule's bounds: a whole cycle and a few seconds of a busy machine are no sleep.
+        QVERIFY(!sleptPastACycle(now, now.addSecs(36)) && sleptPastACycle(now, now.addSecs(37)));
+        QVERIFY(!sleptPastACycle(QDateTime(), now));
+    }
+
     void theStatusLineSaysWhen_data() { addRows(kStatusLines); }
     void theStatusLineSaysWhen() {
         const auto& [name, running, accounts, secondsSinceEnd, text, late] =
