@@ -163,6 +163,24 @@ QStringList OptionsFile::read(OptionFlags& flags, Variant variant, bool* usable)
     return apply(file, flags, variant);
 }
 
+namespace {
+// The display's lines as the settings dialog names them.
+const char* displayName(OptionLine line) {
+    switch (line) {
+    case SplitLine:
+        return "Split ICMP and Web";
+    case GraphicLine:
+        return "Graphic Display";
+    case ErrorsOnlyLine:
+        return "Show errors only";
+    case SummaryLine:
+        return "Status Summary";
+    default:
+        return "this option";
+    }
+}
+} // namespace
+
 QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Variant variant) {
     QStringList problems;
     // The file by its full path: the user sees which directory was read.
@@ -178,11 +196,24 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
     };
     // Without any file, notices are on too: an operator who never opened Settings still
     // learns of a failure. A file that stops short keeps the defaults.
-    for (const OptionRow& f : kOptionRows)
-        if (variant == Variant::Startup || f.everyCycle)
+    for (const OptionRow& f : kOptionRows) {
+        if (variant == Variant::Startup || f.everyCycle) {
             flags.*f.member =
                 line(f.line,
                      !file.exists && f.line == PopupsLine ? kYes : QString::fromLatin1(f.fallback));
+        } else if (file.readable && f.line < lines.size() &&
+                   isYes(lines.at(f.line)) != isYes(flags.*f.member)) {
+            // The display's lines are read at start-up and saved by Settings: one edited by
+            // hand waits, and the operator is told so rather than left wondering.
+            problems << QStringLiteral("%1 line %2 says %3, but %4 stays %5 until Settings saves "
+                                       "it or the monitor starts again.")
+                            .arg(name)
+                            .arg(f.line + 1)
+                            .arg(yesNo(isYes(lines.at(f.line))),
+                                 QString::fromLatin1(displayName(f.line)),
+                                 yesNo(isYes(flags.*f.member)));
+        }
+    }
     flags.proxyPortValid = true;
     if (isYes(flags.EnableProxy)) {
         flags.ProxyAddress = line(AddressLine, QString());

@@ -35,9 +35,10 @@ const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads
     {"start-up reads every line as written",
      "yes\r\nYES\r\nYES \r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n", false,
      "yes|YES|YES |NO|NO|YES|NO|YES|proxy1|3128", nullptr},
+    // Line 4 edited by hand is said to wait; lines 5 to 7 say what is in use.
     {"a cycle keeps lines 4 to 7 and skips the proxy lines when off",
-     "NO\nYES\nYES\nNO\nNO\nYES\nNO\nNO\nproxy1\n3128\n", true, "NO|YES|YES|YES|YES|NO|YES|NO||80",
-     nullptr},
+     "NO\nYES\nYES\nNO\nYES\nNO\nYES\nNO\nproxy1\n3128\n", true, "NO|YES|YES|YES|YES|NO|YES|NO||80",
+     "line 4 says NO, but Split ICMP and Web stays YES"},
     {"missing: the defaults, notices on",
      {},
      false,

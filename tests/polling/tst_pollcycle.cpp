@@ -259,6 +259,18 @@ private slots:
         QVERIFY(outcome->rows.last().reply.services.contains({SmtpLamp, Verdict::Fail}));
     }
 
+    void aDisplayLineEditedByHandIsSaidToWait() {
+        PollCycle cycle(dir(), m_flags); // split, as the file says
+        runOnePass(cycle);
+        // Line 4 edited to NO by hand.
+        writeBytes(dir(), kOptionsFileName,
+                   options().replace("NO\r\nYES\r\nYES\r\n", "NO\r\nNO\r\nYES\r\n"));
+        const QStringList problems = runOnePass(cycle).problems;
+        QVERIFY2(problems.join(u'|').contains("line 4 says NO, but Split ICMP and Web stays YES"),
+                 qPrintable(problems.join(u'|')));
+        QCOMPARE(cycle.options().SplitIcmpWeb, kYes);
+    }
+
     void afterASleepAPassStartsAtOnce() {
         // The wall clock jumps an hour between two ticks of the countdown.
         QDateTime now = QDateTime::currentDateTimeUtc();
