@@ -158,8 +158,16 @@ void Status::buildElements() {
             label->resize(pixelsFromTwips(kLampLabelWidth), pixelsFromTwips(kLabelHeight));
             paintBackground(label, kCaptionOrange);
         } else {
-            label->resize(pixelsFromTwips(kButtonLabelSize), pixelsFromTwips(kButtonLabelSize));
+            // Without pictures the buttons are still what they are: the same drawing in the
+            // smaller square, and the same words for the pointer and a screen reader.
+            const int side = pixelsFromTwips(kButtonLabelSize);
+            label->resize(side, side);
             paintBackground(label, kButtonGrey);
+            label->setPixmap(picture->pixmap().scaled(side - 2, side - 2, Qt::KeepAspectRatio,
+                                                      Qt::SmoothTransformation));
+            label->setToolTip(picture->toolTip());
+            label->setAccessibleName(picture->accessibleName());
+            label->setAccessibleDescription(picture->accessibleDescription());
         }
         label->installEventFilter(this);
         m_labels[e] = label;

@@ -97,6 +97,11 @@ private slots:
                  QRect((panel.screen()->geometry().width() - width / 15) / 2, 0, width / 15, 25));
         QCOMPARE(panel.label(3)->isVisible(), l.labelVisible[3]);
         QCOMPARE(panel.picture(3)->x(), l.pictureLeft(3) / 15);
+        // The buttons in either form show what they are: never a blank square.
+        for (const char* button : {"Label11", "Label12"}) {
+            const QLabel* shown = control<QLabel>(&panel, button);
+            QVERIFY(!shown->pixmap().isNull() && !shown->toolTip().isEmpty());
+        }
     }
 
     void platformChoice() {
