@@ -202,6 +202,12 @@ void Accounts::stagePassword() {
     if (!m_passwords || !m_passwordEdited)
         return;
     const FetchTarget target = targetInBoxes();
+    // A password goes only over TLS: one for a plain server would be kept and never used.
+    if (!target.tls && !Text4->text().isEmpty() &&
+        !askQuestion(this, QStringLiteral("A password is sent only over https://, so the one for "
+                                          "%1 on %2 would never be used. Keep it all the same?")
+                               .arg(printableText(target.user), printableText(target.server))))
+        return;
     m_staged.insert(stagedKey(target), {target.server, target.user, Text4->text()});
 }
 

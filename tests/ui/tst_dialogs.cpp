@@ -271,6 +271,17 @@ private slots:
         click(button(a, "Command2"));
         click(button(a, "Command3"));
         QVERIFY(!stored("https://127.0.0.8:1", "gone"));
+        // One for a plain server is kept only when the operator insists.
+        for (const bool insist : {false, true}) {
+            answer = insist;
+            type(a, "Plain", "127.0.0.7:1", "plain");
+            QTest::keyClicks(edit(a, "Text4"), QStringLiteral("s3cret"));
+            click(button(a, "Command1"));
+            QVERIFY(questions.last().contains("sent only over https://"));
+            answer = true;
+            click(button(a, "Command3"));
+            QCOMPARE(stored("127.0.0.7:1", "plain").has_value(), insist);
+        }
     }
 
     void aSettingsSaveKeepsTheBytesOfTheProxyLines() {
