@@ -160,7 +160,7 @@ void Program::toggleSummary() {
 }
 
 void Program::showSummary() {
-    m_monitor->Show();
+    m_monitor->Show(m_panel->isVisible() ? m_panel->frameGeometry() : QRect());
 }
 
 void Program::openSettings() {

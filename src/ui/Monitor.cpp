@@ -294,11 +294,23 @@ int Monitor::captionHeight() const {
     return QFontMetrics(Caption->font()).height() + 8;
 }
 
-void Monitor::Show() {
+QPoint placeOnScreen(const QRect& frame, const QRect& room, const QRect& keepClear) {
+    const int x = std::clamp(frame.left(), room.left(),
+                             std::max(room.left(), room.right() + 1 - frame.width()));
+    int y = std::clamp(frame.top(), room.top(),
+                       std::max(room.top(), room.bottom() + 1 - frame.height()));
+    // Its caption and Close box are not to lie under the panel.
+    if (!keepClear.isEmpty() && QRect(QPoint(x, y), frame.size()).intersects(keepClear) &&
+        keepClear.bottom() + frame.height() <= room.bottom())
+        y = keepClear.bottom() + 1;
+    return {x, y};
+}
+
+void Monitor::Show(const QRect& keepClear) {
     // Brought back wherever it was: hidden, minimised, behind other windows, on another virtual
     // desktop or (partly) off the screen.
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    bringOnScreen();
+    bringOnScreen(keepClear);
     show();
     x11::moveToCurrentDesktop(windowHandle());
     raise();
@@ -306,7 +318,7 @@ void Monitor::Show() {
     Timer1->start();
 }
 
-void Monitor::bringOnScreen() {
+void Monitor::bringOnScreen(const QRect& keepClear) {
     const QRect frame = frameGeometry();
     QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen)
@@ -316,7 +328,7 @@ void Monitor::bringOnScreen() {
     if (!screen)
         return;
     const QRect room = screen->availableGeometry();
-    if (room.contains(frame))
+    if (room.contains(frame) && !frame.intersects(keepClear))
         return;
     // The frame's edges (the title bar, where the window manager draws one) come along.
     const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
@@ -325,12 +337,7 @@ void Monitor::bringOnScreen() {
         room.size() - QSize(edges.left() + edges.right(), edges.top() + edges.bottom()));
     if (fits != size())
         resize(fits.expandedTo(minimumSize()));
-    const QSize outer = frameGeometry().size();
-    const int x = std::clamp(frame.left(), room.left(),
-                             std::max(room.left(), room.right() + 1 - outer.width()));
-    const int y = std::clamp(frame.top(), room.top(),
-                             std::max(room.top(), room.bottom() + 1 - outer.height()));
-    move(x, y);
+    move(placeOnScreen(QRect(frame.topLeft(), frameGeometry().size()), room, keepClear));
 }
 
 void Monitor::Hide() {

@@ -25,6 +25,10 @@ inline const QString kMonitorTitle = QStringLiteral("Courivane Status");
 // button in the caption that hides it. A frameless tool window that draws its own small caption
 // (title, "Close", close box), so that the button shares the window's stacking, desktop,
 // minimised state and scale. Created hidden at start-up and never destroyed.
+// Where a window's frame comes to lie: wholly inside `room` (as near to where it was as that
+// allows) and, where the room leaves space for it, below `keepClear`, which stays on top.
+QPoint placeOnScreen(const QRect& frame, const QRect& room, const QRect& keepClear);
+
 class Monitor : public QWidget {
     Q_OBJECT
 public:
@@ -37,9 +41,10 @@ public:
     static constexpr int kBorder = 3; // the edge that resizes the window
 
 public slots:
-    // Shown by the panel's status button, wherever it was: un-minimised, raised, activated. The
-    // page is whatever was last written.
-    void Show();
+    // Shown by the panel's status button, wherever it was: un-minimised, raised, activated,
+    // wholly on the screen and, where it can, clear of `keepClear` (the panel). The page is
+    // whatever was last written.
+    void Show(const QRect& keepClear = {});
     void Hide();
     void writePage(const QString& page);
     void setTitle(const QString& title);
@@ -76,7 +81,7 @@ private:
 
     void applyResizeRule();
     // Moves (and where it must, shrinks) the window to lie wholly on a screen.
-    void bringOnScreen();
+    void bringOnScreen(const QRect& keepClear);
     // The title in the caption, cut with an ellipsis where it is too long.
     void showTitle();
     void recreateTitleBarButton();

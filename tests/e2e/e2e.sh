@@ -170,7 +170,14 @@ xdotool windowmove "$summary" 1250 780
 wait_for 30 moved_from "$summary" "$sx" "$sy" || fail "the summary window did not move off the screen"
 status_button
 wait_for 50 inside_screen "$summary" || fail "the status button left the summary window off the screen"
-echo "brought back from desktop 2 and from off the screen"
+# Off the top, it comes back below the panel (25 pixels high), its Close box clear of it.
+below_panel() { inside_screen "$1" && [ "$(origin "$1" | cut -d' ' -f2)" -ge 25 ]; }
+read -r sx sy < <(origin "$summary")
+xdotool windowmove "$summary" 500 -300
+wait_for 30 moved_from "$summary" "$sx" "$sy" || fail "the summary window did not move off the top"
+status_button
+wait_for 50 below_panel "$summary" || fail "the summary window came back under the panel: $(origin "$summary")"
+echo "brought back from desktop 2 and from off the screen, clear of the panel"
 
 # A drag from the caption's middle moves the window by the pointer's movement.
 xdotool windowmove "$summary" 100 150

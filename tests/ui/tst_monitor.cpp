@@ -169,6 +169,18 @@ private slots:
                 asked.first().contains("SHA-256: "));
     }
 
+    void broughtBackWhollyOnScreenAndClearOfThePanel() {
+        const QRect room(0, 0, 1280, 800), panel(519, 0, 242, 25);
+        // Off the top and the left, it comes back below the panel it would lie under.
+        QCOMPARE(placeOnScreen({-300, -200, 600, 400}, room, panel), QPoint(0, 25));
+        // Off the bottom right: inside, clear of the panel already.
+        QCOMPARE(placeOnScreen({1000, 700, 600, 400}, room, panel), QPoint(680, 400));
+        // Too tall to fit below the panel: wholly on the screen comes first.
+        QCOMPARE(placeOnScreen({100, -50, 600, 790}, room, panel), QPoint(100, 0));
+        // Beside the panel, nothing to keep clear of.
+        QCOMPARE(placeOnScreen({0, -10, 300, 200}, room, panel), QPoint(0, 0));
+    }
+
     void theButtonSitsJustLeftOfTheCloseBox() {
         // The rule: two pixels inside the frame at the top, and two pixels left of the room the
         // close box takes at the right.
