@@ -41,6 +41,12 @@ XDG_CONFIG_HOME="$work/xdg" /usr/bin/courivane-check >"$work/check.txt" || statu
 head -1 "$work/check.txt"
 [ "$status" -eq 2 ] && grep -q "^COURIVANE CRITICAL - 5 accounts" "$work/check.txt" ||
     { echo "the installed courivane-check did not read its XDG configuration (exit $status)"; exit 1; }
+# The README, the engines' examples, and the target list's script ready to run as installed.
+for doc in README.md.gz examples/icinga2/courivane.conf examples/prometheus/courivane-rules.yml; do
+    [ -f "/usr/share/doc/courivane/$doc" ] || { echo "the package holds no $doc"; exit 1; }
+done
+XDG_CONFIG_HOME="$work/xdg" /usr/share/courivane/courivane-targets.sh | grep -qF '"Acme Freight"' ||
+    { echo "the installed courivane-targets.sh did not write the target list"; exit 1; }
 # The installed exporter answers a probe from the same configuration.
 XDG_CONFIG_HOME="$work/xdg" /usr/bin/courivane-exporter --listen 127.0.0.1:0 2>"$work/exporter.log" &
 exporter_pid=$!
