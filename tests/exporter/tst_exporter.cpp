@@ -293,6 +293,25 @@ private slots:
                 !answer.body.contains(m_monitor.address().toUtf8()));
     }
 
+    void anotherMethodAPipelinedRequestAndNoConfiguration() {
+        const quint16 port = m_server->port();
+        const Answer post =
+            ask(port, "POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n");
+        QVERIFY(post.status == 405 && post.body.contains("only GET"));
+        // A second request before the first is answered could not be told apart: the
+        // connection ends, unanswered.
+        const quint64 refused = m_server->counters().refused;
+        const Answer both = ask(port, get("/probe?target=Hung+Ltd") + get("/metrics"));
+        QCOMPARE(both.status, 0);
+        QCOMPARE(m_server->counters().refused, refused + 1);
+        // Without a configuration to read: 503, saying which directory.
+        QTemporaryDir empty;
+        ProbeServer nowhere(QDir(empty.path()), PassOptions{8, kDefaultStaleAfterMinutes, nullptr});
+        QCOMPARE(nowhere.listen(QHostAddress::LocalHost, 0), QString());
+        const Answer none = ask(nowhere.port(), get("/probe?target=Fine+%26+Co"));
+        QVERIFY(none.status == 503 && none.body.contains(empty.path().toUtf8()));
+    }
+
     void theAccountsFileIsReadAgainOnlyWhenItChanges() {
         const quint16 port = m_server->port();
         QCOMPARE(ask(port, get("/probe?target=Fine+%26+Co")).status, 200);
