@@ -186,6 +186,16 @@ ProbeBudget probeBudget(const QByteArray& scrapeTimeoutSeconds) {
     return {deadline, std::max(kLeastMs / 2, deadline - kAnswerMs)};
 }
 
+ProbeBudget budgetAfterWaiting(ProbeBudget budget, qint64 waitedMs) {
+    // A fetch needs a little time of its own to be worth starting, and the answer some after it.
+    constexpr qint64 kLeastFetchMs = 100;
+    constexpr qint64 kAnswerMs = 250;
+    const qint64 deadline = budget.deadlineMs - waitedMs;
+    if (deadline < kLeastFetchMs + kAnswerMs)
+        return {0, 0};
+    return {int(deadline), int(std::min<qint64>(budget.fetchBoundMs, deadline - kAnswerMs))};
+}
+
 std::optional<QString> queryValue(const QByteArray& encodedQuery, const QByteArray& key) {
     for (const QByteArray& pair : encodedQuery.split('&')) {
         const qsizetype equals = pair.indexOf('=');

@@ -56,6 +56,9 @@ struct ProbeBudget {
 // From the scraper's X-Prometheus-Scrape-Timeout-Seconds (empty when it sent none): half a second
 // less than it, and never longer than a fetch's own bound.
 ProbeBudget probeBudget(const QByteArray& scrapeTimeoutSeconds);
+// What is left of a budget after waiting `waitedMs` for a place; a deadline of 0 or less when
+// nothing worth a fetch is left.
+ProbeBudget budgetAfterWaiting(ProbeBudget budget, qint64 waitedMs);
 
 // A value of a URL's query as a form encodes it ("+" a blank, %XX a byte of UTF-8); none when
 // the key is absent.

@@ -31,6 +31,10 @@ using Status = QHttpServerResponder::StatusCode;
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
 const QByteArray kExposition = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
 
+// What a connection that waited for a place carries: since when, and for how long it waited.
+const char* const kWaitedStart = "courivaneWaitingSince";
+const char* const kWaitedMs = "courivaneWaitedMs";
+
 // A whole answer after which the connection ends.
 QByteArray closingAnswer(int code, const char* reason, const QByteArray& type,
                          const QByteArray& body) {
@@ -187,17 +191,58 @@ protected:
             return;
         }
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (m_open >= kMaxConnections) {
+        if (m_open < kMaxConnections) {
+            admit(socket);
+            return;
+        }
+        if (m_waiting.size() >= kMaxWaiting) {
             ++m_server->m_counters.refused;
             refuse(socket, 503, "Service Unavailable", "too many connections\n");
             return;
         }
+        // Beyond the limit a connection waits for a place, as long as a request may take to
+        // arrive; a probe that waited has that much less of its scrape's time.
+        auto* since = new QElapsedTimer;
+        since->start();
+        m_waiting.append(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket, since] {
+            m_waiting.removeOne(socket);
+            delete since;
+        });
+        socket->setProperty(kWaitedStart, QVariant::fromValue(static_cast<void*>(since)));
+        QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] {
+            if (!m_waiting.removeOne(socket))
+                return;
+            ++m_server->m_counters.refused;
+            refuse(socket, 503, "Service Unavailable", "too many connections\n");
+        });
+    }
+
+private:
+    void admit(QTcpSocket* socket) {
         // A connection counts until it has ended, not until its object is deleted later, and
         // for as long as a probe goes on answering it.
         ++m_open;
         auto* slot = new QObject(socket);
-        connect(slot, &QObject::destroyed, this, [this] { --m_open; });
-        const int spare = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
+        connect(slot, &QObject::destroyed, this, [this] {
+            --m_open;
+            // The connections waiting take the places, in the order they came.
+            while (m_open < kMaxConnections && !m_waiting.isEmpty()) {
+                QTcpSocket* next = m_waiting.takeFirst();
+                if (auto* since =
+                        static_cast<QElapsedTimer*>(next->property(kWaitedStart).value<void*>()))
+                    next->setProperty(kWaitedMs, since->elapsed());
+                admit(next);
+                emit newConnection();
+                // Its request came while it waited, announced to no one: once the HTTP server
+                // listens to it, it is told again.
+                QTimer::singleShot(0, next, [next] {
+                    if (next->bytesAvailable() > 0)
+                        emit next->readyRead();
+                });
+            }
+        });
+        const int spare = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
         auto* guard =
             new Guard(socket, spare, slot, [server = m_server] { ++server->m_counters.refused; });
         connect(socket, &QTcpSocket::disconnected, guard, [guard] {
@@ -207,9 +252,9 @@ protected:
         addPendingConnection(socket);
     }
 
-private:
     ProbeServer* m_server;
     int m_open = 0;
+    QList<QTcpSocket*> m_waiting; // beyond the limit, oldest first
 };
 
 class ProbeServer::Probe : public QObject {
@@ -378,8 +423,20 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
                "the target parameter, a company name, is missing\n");
         return;
     }
-    const ProbeBudget budget =
+    ProbeBudget budget =
         probeBudget(request.value(QByteArrayLiteral("X-Prometheus-Scrape-Timeout-Seconds")));
+    // A connection that waited for a place has that much less time, once.
+    const QVariant waited = socket->property(kWaitedMs);
+    socket->setProperty(kWaitedMs, QVariant());
+    if (waited.isValid()) {
+        budget = budgetAfterWaiting(budget, waited.toLongLong());
+        if (budget.deadlineMs <= 0) {
+            ++m_counters.refused;
+            answer(*responder, socket, Status::ServiceUnavailable, kText,
+                   "too many probes at once: no time was left for this one\n");
+            return;
+        }
+    }
     if (Guard* guard = guardOf(socket))
         guard->busy = true;
     withAccounts([this, responder, target = *target, budget,

@@ -26,6 +26,7 @@ class ProbeServer : public QAbstractHttpServer {
 public:
     static constexpr qsizetype kMaxRequestBytes = 8 * 1024;
     static constexpr int kMaxConnections = 16;
+    static constexpr int kMaxWaiting = 64; // beyond the 16, connections waiting for a place
     static constexpr int kRequestTimeoutMs = 10000;
     static constexpr int kIdleTimeoutMs = 60000;
     static constexpr int kResumeAcceptingMs = 250;

@@ -401,22 +401,33 @@ private slots:
         const Answer large =
             ask(port, get("/metrics", "X-Padding: " + QByteArray(9000, 'a') + "\r\n"));
         QCOMPARE(large.status, 431);
-        // Sixteen connections open and silent: the seventeenth is turned away at once.
+        // Sixteen connections open and silent, and as many as may wait: the next is turned away
+        // at once.
         std::vector<std::unique_ptr<QTcpSocket>> held;
-        for (int i = 0; i < ProbeServer::kMaxConnections; ++i) {
+        for (int i = 0; i < ProbeServer::kMaxConnections + ProbeServer::kMaxWaiting; ++i) {
             held.push_back(std::make_unique<QTcpSocket>());
             held.back()->connectToHost(QHostAddress::LocalHost, port);
-            QVERIFY(held.back()->waitForConnected(2000));
         }
+        // With the event loop running: the exporter is in this process.
+        QTRY_VERIFY(std::all_of(held.cbegin(), held.cend(), [](const auto& s) {
+            return s->state() == QAbstractSocket::ConnectedState;
+        }));
         QCOMPARE(ask(port, get("/metrics")).status, 503);
-        // The held ones are still served.
+        QCOMPARE(m_server->counters().refused, refused + 2);
+        // The held ones are still served; one that waits is answered once a place is free.
         held.front()->write(get("/metrics"));
         QByteArray reply;
         QTRY_VERIFY2((reply += held.front()->readAll()).startsWith("HTTP/1.1 200 OK"), reply);
-        QCOMPARE(m_server->counters().refused, refused + 2);
-        // Once they end, there is room again.
+        for (auto it = held.begin() + ProbeServer::kMaxConnections; it != held.end(); ++it)
+            (*it)->write(get("/metrics"));
+        held.front().reset();
+        // The first to come of those waiting takes the place.
+        QTRY_VERIFY(std::any_of(held.begin() + ProbeServer::kMaxConnections, held.end(),
+                                [](const auto& s) { return s->peek(15) == "HTTP/1.1 200 OK"; }));
         held.clear();
-        QTRY_COMPARE(ask(port, get("/metrics")).status, 200);
+        // A probe that waited has that much less time; with none worth a fetch left, none.
+        QCOMPARE(budgetAfterWaiting({9500, 9250}, 4000), (ProbeBudget{5500, 5250}));
+        QCOMPARE(budgetAfterWaiting({9500, 9250}, 9200), (ProbeBudget{0, 0}));
     }
 };
 
