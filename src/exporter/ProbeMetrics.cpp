@@ -32,22 +32,6 @@ const char* stateLabel(ProbeState state) {
     return "unknown";
 }
 
-ProbeState stateOf(Severity severity) {
-    switch (severity) {
-    case Severity::Ok:
-        return ProbeState::Ok;
-    case Severity::Fail:
-        return ProbeState::Fail;
-    case Severity::Blank:
-        return ProbeState::Blank;
-    case Severity::Warning:
-        return ProbeState::Warning;
-    case Severity::Unknown:
-        break;
-    }
-    return ProbeState::Unknown;
-}
-
 void gauge(QByteArray& out, const char* name, const char* help) {
     out += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + " gauge\n";
 }
@@ -98,7 +82,7 @@ QList<ServiceState> serviceStates(const PassResult& result) {
     }
     QList<ServiceState> states;
     for (const auto& [s, w] : worst)
-        states.append({s, stateOf(w)});
+        states.append({s, w});
     return states;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "polling/CycleState.h"
+#include "report/Severity.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -11,8 +12,9 @@
 
 namespace courivane {
 
-// What a probe says of one service: of all the company's accounts, the worst state.
-enum class ProbeState { Ok, Fail, Blank, Unknown, Warning };
+// What a probe says of one service: of all the company's accounts, the worst state, by the one
+// rule of how bad a state is.
+using ProbeState = Severity;
 struct ServiceState {
     Lamp service;
     ProbeState state;
