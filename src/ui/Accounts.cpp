@@ -286,6 +286,10 @@ void Accounts::List1_DblClick() {
     const auto record = fromListEntry(item->text());
     if (!record)
         return;
+    // A password being typed is not lost without a word.
+    if (m_passwordEdited && !Text4->text().isEmpty() &&
+        !askQuestion(this, QStringLiteral("Discard the password typed in the Password box?")))
+        return;
     Text1->setText(record->CompanyName);
     Text2->setText(record->MonitoringServer);
     Text3->setText(record->UserName);

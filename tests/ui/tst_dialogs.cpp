@@ -263,6 +263,16 @@ private slots:
         click(button(a, "Command7"));
         click(button(a, "Command3"));
         QVERIFY(!stored());
+        // A double-click on an entry asks before it drops a password being typed.
+        QTest::keyClicks(edit(a, "Text4"), QStringLiteral("half-typed"));
+        answer = false;
+        list(a)->setCurrentRow(0);
+        doubleClick(a);
+        QVERIFY(questions.last().contains("Discard the password typed"));
+        QCOMPARE(edit(a, "Text4")->text(), QStringLiteral("half-typed"));
+        answer = true;
+        doubleClick(a);
+        QVERIFY(edit(a, "Text4")->text().isEmpty());
         // A password typed for an entry removed before the save is not kept.
         type(a, "Gone", "https://127.0.0.8:1", "gone");
         QTest::keyClicks(edit(a, "Text4"), QStringLiteral("n0t-kept"));
