@@ -41,10 +41,7 @@ int main(int argc, char* argv[]) {
         "otherwise from $XDG_CONFIG_HOME/courivane (by default ~/.config/courivane)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption configDir(
-        QStringLiteral("config-dir"),
-        QStringLiteral("Directory holding Proxy.Txt and CompUserNames.Txt."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption configDir = courivane::configDirOption();
     parser.addOption(configDir);
     const courivane::PassCommandLine passLine(false);
     passLine.addTo(parser);
