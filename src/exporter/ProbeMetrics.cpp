@@ -64,25 +64,22 @@ const char* failureKind(const QString& reason) {
 QList<ServiceState> serviceStates(const PassResult& result) {
     // The worst of the company's accounts, by the one rule; an account that gave no status
     // leaves each service not known.
-    QList<std::pair<Lamp, Severity>> worst;
+    QList<ServiceState> states;
     for (int lamp = IcmpLamp; lamp <= RylLamp; ++lamp)
         if (lamp != WebLamp || webIsSplit(result.splitFlag))
-            worst.append({Lamp(lamp), Severity::Blank});
+            states.append({Lamp(lamp), Severity::Blank});
     auto worsen = [&](Lamp service, Severity severity) {
-        for (auto& [s, w] : worst)
-            if (s == service)
-                w = std::max(w, severity);
+        for (ServiceState& s : states)
+            if (s.service == service)
+                s.state = std::max(s.state, severity);
     };
     for (const AccountRow& row : result.rows) {
         if (row.reply.failed)
-            for (const auto& [s, w] : worst)
-                worsen(s, Severity::Unknown);
+            for (ServiceState& s : states)
+                s.state = std::max(s.state, Severity::Unknown);
         for (const ServiceSeverity& s : serviceSeverities(row.reply))
             worsen(s.service, s.severity);
     }
-    QList<ServiceState> states;
-    for (const auto& [s, w] : worst)
-        states.append({s, w});
     return states;
 }
 

@@ -4,6 +4,7 @@
 #include "config/OptionsFile.h"
 #include "polling/SinglePass.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServerRequest>
@@ -31,7 +32,8 @@ using Status = QHttpServerResponder::StatusCode;
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
 const QByteArray kExposition = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
 
-// What a connection that waited for a place carries: since when, and for how long it waited.
+// What a connection that waited for a place carries: since when (monotonic milliseconds), and
+// for how long it waited.
 const char* const kWaitedStart = "courivaneWaitingSince";
 const char* const kWaitedMs = "courivaneWaitedMs";
 
@@ -202,14 +204,9 @@ protected:
         }
         // Beyond the limit a connection waits for a place, as long as a request may take to
         // arrive; a probe that waited has that much less of its scrape's time.
-        auto* since = new QElapsedTimer;
-        since->start();
         m_waiting.append(socket);
-        connect(socket, &QObject::destroyed, this, [this, socket, since] {
-            m_waiting.removeOne(socket);
-            delete since;
-        });
-        socket->setProperty(kWaitedStart, QVariant::fromValue(static_cast<void*>(since)));
+        connect(socket, &QObject::destroyed, this, [this, socket] { m_waiting.removeOne(socket); });
+        socket->setProperty(kWaitedStart, QDeadlineTimer::current().deadline());
         QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] {
             if (!m_waiting.removeOne(socket))
                 return;
@@ -229,9 +226,8 @@ private:
             // The connections waiting take the places, in the order they came.
             while (m_open < kMaxConnections && !m_waiting.isEmpty()) {
                 QTcpSocket* next = m_waiting.takeFirst();
-                if (auto* since =
-                        static_cast<QElapsedTimer*>(next->property(kWaitedStart).value<void*>()))
-                    next->setProperty(kWaitedMs, since->elapsed());
+                next->setProperty(kWaitedMs, QDeadlineTimer::current().deadline() -
+                                                 next->property(kWaitedStart).toLongLong());
                 admit(next);
                 emit newConnection();
                 // Its request came while it waited, announced to no one: once the HTTP server
