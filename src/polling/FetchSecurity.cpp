@@ -18,15 +18,6 @@ namespace courivane {
 namespace {
 constexpr qint64 kMostCertificateBytes = 1024 * 1024;
 constexpr qint64 kMostPasswordBytes = 1024 * 1024;
-
-// The header lines of a reply, up to the empty line that ends them (or the whole reply).
-QList<QByteArray> headLines(const QByteArray& reply) {
-    const qsizetype end = bodyStart(reply);
-    QList<QByteArray> lines = (end <= 0 ? reply : reply.left(end)).split('\n');
-    for (QByteArray& line : lines)
-        line = line.trimmed();
-    return lines;
-}
 } // namespace
 
 void MemoryPasswordStore::find(const QString& server, const QString& user, QObject* context,
@@ -280,13 +271,10 @@ int httpStatus(const QByteArray& reply) {
 }
 
 bool offersBasic(const QByteArray& reply) {
-    for (const QByteArray& line : headLines(reply)) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "www-authenticate" &&
-            line.mid(colon + 1).trimmed().toLower().startsWith("basic"))
-            return true;
-    }
-    return false;
+    const QList<QByteArray> offers = headerValues(reply, "WWW-Authenticate");
+    return std::any_of(offers.cbegin(), offers.cend(), [](const QByteArray& offer) {
+        return offer.left(5).compare("basic", Qt::CaseInsensitive) == 0;
+    });
 }
 
 } // namespace courivane

@@ -56,9 +56,27 @@ char lower(char c) {
 
 } // namespace
 
+namespace {
+// Whether the data begins with "HTTP/" in any letter case; looked at for every piece of a reply.
+bool beginsWithStatusLine(const QByteArray& data) {
+    return data.size() >= 5 && qstrnicmp(data.constData(), "HTTP/", 5) == 0;
+}
+} // namespace
+
+QList<QByteArray> headerValues(const QByteArray& reply, const QByteArray& name) {
+    const qsizetype end = bodyStart(reply);
+    QList<QByteArray> values;
+    for (const QByteArray& line : (end <= 0 ? reply : reply.left(end)).split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values << line.mid(colon + 1).trimmed();
+    }
+    return values;
+}
+
 HttpStatusLine readStatusLine(const QByteArray& data) {
     HttpStatusLine status;
-    status.present = data.size() >= 5 && data.left(5).toUpper() == "HTTP/";
+    status.present = beginsWithStatusLine(data);
     if (!status.present)
         return status;
     const qsizetype lineEnd = data.indexOf('\n');
@@ -93,12 +111,8 @@ Dechunked dechunk(const QByteArray& reply) {
         d.data = reply;
         return d;
     }
-    for (const QByteArray& raw : reply.left(body).split('\n')) {
-        const qsizetype colon = raw.indexOf(':');
-        if (colon > 0 && raw.left(colon).trimmed().toLower() == "transfer-encoding" &&
-            raw.mid(colon + 1).toLower().contains("chunked"))
-            d.chunked = true;
-    }
+    for (const QByteArray& value : headerValues(reply, "Transfer-Encoding"))
+        d.chunked = d.chunked || value.toLower().contains("chunked");
     if (!d.chunked) {
         d.data = reply;
         return d;
@@ -159,7 +173,7 @@ qsizetype bodyStart(const QByteArray& data, qsizetype from) {
     static const QByteArray kStatusLine = QByteArrayLiteral("HTTP/");
     if (data.size() < kStatusLine.size() && kStatusLine.startsWith(data.toUpper()))
         return -1;
-    if (!readStatusLine(data).present)
+    if (!beginsWithStatusLine(data))
         return 0;
     // The empty line ends the head: LF LF, or LF CR LF (which CR LF CR LF contains).
     for (qsizetype i = std::max<qsizetype>(from, 0); i + 1 < data.size(); ++i) {
@@ -176,7 +190,7 @@ qsizetype bodyStart(const QByteArray& data, qsizetype from) {
 qsizetype locateMarker(const QByteArray& data, int splitFlag) {
     qsizetype body = bodyStart(data);
     if (body < 0)
-        body = readStatusLine(data).present ? data.size() : 0; // a head that never ends: no body
+        body = beginsWithStatusLine(data) ? data.size() : 0; // a head that never ends: no body
     const qsizetype exact = data.indexOf(kMarker, body);
     if (exact >= 0)
         return exact;

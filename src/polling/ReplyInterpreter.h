@@ -23,6 +23,9 @@ struct HttpStatusLine {
     QByteArray text;
 };
 HttpStatusLine readStatusLine(const QByteArray& data);
+// The values of a reply's header lines of that name (in any letter case), trimmed, in order; a
+// reply without a status line is looked at whole.
+QList<QByteArray> headerValues(const QByteArray& reply, const QByteArray& name);
 
 // A reply whose head says "Transfer-Encoding: chunked", with its body's chunks joined behind the
 // head: what has arrived of them, whether the last chunk has come, and whether the chunks broke
