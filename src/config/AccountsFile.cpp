@@ -2,6 +2,8 @@
 
 #include "config/TextLines.h"
 
+#include <QFileInfo>
+
 namespace courivane {
 
 namespace {
@@ -129,6 +131,10 @@ AccountsRead AccountsFile::parse(const TextFileRead& file) {
                                .arg(tail);
     }
     return result;
+}
+
+QString AccountsFile::writeEmptyIfMissing() const {
+    return QFileInfo::exists(path()) ? QString() : write({});
 }
 
 QStringList AccountsFile::fileLines(const QStringList& entries) {

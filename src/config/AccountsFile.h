@@ -81,6 +81,9 @@ public:
                           QByteArray& bytes);
     // The same from the dialog's list entries, in list order.
     QString writeEntries(const QStringList& entries, const LineBytes& original = {}) const;
+    // Writes an empty list when there is no file yet: the first save of the options brings the
+    // accounts file along. An existing file is left as it is.
+    QString writeEmptyIfMissing() const;
 
     // Before the dialog's list replaces the file: a refusal when the file the dialog read
     // (`shown`) could not be read, since the accounts in it are not known here; otherwise a

@@ -6,7 +6,6 @@
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -150,10 +149,8 @@ void Settings::save() {
     }
     // The first save brings an empty accounts list along, so that neither file is missing.
     const AccountsFile accounts(m_dir);
-    if (!QFileInfo::exists(accounts.path()))
-        if (const QString other = accounts.write({}); !other.isEmpty())
-            showMessage(this,
-                        QStringLiteral("%1 could not be saved: %2").arg(accounts.path(), other));
+    if (const QString other = accounts.writeEmptyIfMissing(); !other.isEmpty())
+        showMessage(this, QStringLiteral("%1 could not be saved: %2").arg(accounts.path(), other));
     m_filled = o;
     emit saved();
     close();
