@@ -32,7 +32,7 @@ void writeFile(const QDir& dir, const QString& name, const QByteArray& bytes) {
 }
 
 double passSeconds(const QDir& dir, int parallel) {
-    OptionFlags flags;
+    Options flags;
     PollCycle cycle(dir, flags);
     cycle.setSinglePass(true);
     cycle.setParallel(parallel);

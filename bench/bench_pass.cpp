@@ -65,8 +65,8 @@ int main(int argc, char* argv[]) {
                     QByteArray::number(i) + "\r\n";
     writeFile(dir, QStringLiteral("CompUserNames.Txt"), accounts);
 
-    OptionFlags flags;
-    flags.ShowErrorsOnly = QStringLiteral("NO");
+    Options flags;
+    flags.errorsOnly = false;
     PollCycle cycle(dir, flags);
     cycle.setSinglePass(true);
     const double passMs = runPass(cycle);

@@ -38,7 +38,7 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     m_panel = std::make_unique<Status>(assetDirs);
     m_monitor = std::make_unique<Monitor>();
     m_alert = new Alert(assetDirs, this);
-    m_cycle = new PollCycle(m_dir, OptionFlags(), this);
+    m_cycle = new PollCycle(m_dir, Options(), this);
     setPasswordStore(std::make_shared<KeyringPasswords>());
     m_colours.fill(LampColour::White);
 
@@ -46,8 +46,10 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
             [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
-    connect(m_cycle, &PollCycle::optionsRead, m_panel.get(), [this](const OptionFlags& options) {
-        m_panel->setMoveable(isYes(options.MakeMoveable));
+    connect(m_cycle, &PollCycle::optionsRead, this, [this](const Options& options) {
+        m_panel->setMoveable(options.moveable);
+        if (m_settings)
+            m_settings->showLive();
     });
     connect(m_panel.get(), &Status::settingsRequested, this, &Program::openSettings);
     connect(m_panel.get(), &Status::summaryRequested, this, &Program::showSummary);
@@ -84,10 +86,10 @@ void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
 void Program::startUp() {
     m_alert->addTrayIcon();
     m_monitor->writePage(SummaryPage::kLoadingText);
-    OptionFlags options;
+    Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
     m_cycle->setOptions(options);
-    m_panel->setMoveable(isYes(options.MakeMoveable));
+    m_panel->setMoveable(options.moveable);
     m_panel->applyStartupLayout(options);
     showTray();
     // A strip that watches everything is seen from every virtual desktop.
@@ -127,8 +129,8 @@ void Program::acknowledge() {
 }
 
 void Program::applyOption(OptionLine line, bool on) {
-    OptionFlags options = m_cycle->options();
-    options.*optionRow(line)->member = yesNo(on);
+    Options options = m_cycle->options();
+    options.*optionRow(line)->member = on;
     m_cycle->setOptions(options);
     if (line == MoveableLine)
         m_panel->setMoveable(on);

@@ -106,8 +106,7 @@ QString checkStatusLine(const PassResult& result) {
     const CheckStatus status = checkStatusOf(result);
     QStringList failed;
     for (const Lamp lamp : kLamps)
-        if (lamp != RylLamp && result.counters[lamp] > 0 &&
-            (lamp != WebLamp || webIsSplit(result.splitFlag)))
+        if (lamp != RylLamp && result.counters[lamp] > 0 && (lamp != WebLamp || result.web))
             failed << QStringLiteral("%1 %2").arg(label(lamp)).arg(result.counters[lamp]);
     if (result.end.colours[RylLamp] == LampColour::Red)
         failed << QStringLiteral("Ryl");
@@ -198,7 +197,7 @@ QString checkCompanyLine(const QString& company, const PassResult& result) {
 QString checkTable(const PassResult& result) {
     QStringList head = {QStringLiteral("Company"), QStringLiteral("Last Update")};
     for (const Lamp lamp : kLamps)
-        if (lamp != ConnectionLamp && (lamp != WebLamp || webIsSplit(result.splitFlag)))
+        if (lamp != ConnectionLamp && (lamp != WebLamp || result.web))
             head << QLatin1String(lampNames(lamp).column);
     QList<QStringList> table{head};
     for (const AccountRow& row : result.rows) {

@@ -118,7 +118,7 @@ std::variant<CheckOptions, int> parseCommandLine() {
     return options;
 }
 
-PassRun runPass(const CheckOptions& options, const OptionFlags& flags, const QStringList& problems,
+PassRun runPass(const CheckOptions& options, const Options& flags, const QStringList& problems,
                 AccountsRead accounts, const QElapsedTimer& sinceStart) {
     SinglePass pass(options.dir, flags);
     pass.cycle().setCompanyFilter(options.oneCompany ? options.company : QString());
@@ -177,7 +177,7 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    OptionFlags flags;
+    Options flags;
     bool optionsUsable = false;
     const QStringList optionProblems = OptionsFile(options.dir).readStartup(flags, &optionsUsable);
     AccountsRead accounts = AccountsFile(options.dir).read();

@@ -11,14 +11,13 @@ namespace courivane {
 namespace {
 
 const OptionRow kOptionRows[] = {
-    {SoundLine, &OptionFlags::EnableSound, "YES", true, "Check1", false},
-    {PopupsLine, &OptionFlags::EnablePopups, "NO", true, "Check3", false},
-    {MoveableLine, &OptionFlags::MakeMoveable, "NO", true, "Check4", true},
-    {SplitLine, &OptionFlags::SplitIcmpWeb, "YES", false, "Check5", true},
-    {GraphicLine, &OptionFlags::GraphicDisplay, "YES", false, "Check6", true},
-    {ErrorsOnlyLine, &OptionFlags::ShowErrorsOnly, "NO", false, "Check8", true},
-    {SummaryLine, &OptionFlags::StatusSummary, "YES", false, "Check7", true},
-    {ProxyLine, &OptionFlags::EnableProxy, "NO", true, "Check2", false},
+    {SoundLine, &Options::sound, true, true},
+    {PopupsLine, &Options::popups, false, true},
+    {MoveableLine, &Options::moveable, false, true},
+    {SplitLine, &Options::web, true, false},
+    {GraphicLine, &Options::graphic, true, false},
+    {ErrorsOnlyLine, &Options::errorsOnly, false, false},
+    {SummaryLine, &Options::summary, true, false},
 };
 
 constexpr int kProxyLines = 10;
@@ -56,9 +55,10 @@ QString badPortText(const QString& name, const QString& value) {
 
 } // namespace
 
-OptionFlags::OptionFlags() {
-    for (const OptionRow& row : kOptionRows)
-        this->*row.member = QString::fromLatin1(row.fallback);
+LineSays lineSays(const QString& line) {
+    if (line == kYes)
+        return LineSays::Yes;
+    return line == kNo ? LineSays::No : LineSays::Other;
 }
 
 std::span<const OptionRow> optionRows() {
@@ -105,10 +105,10 @@ std::optional<int> parseWholeNumber(const QString& text, int min, int max) {
     return value;
 }
 
-QString proxyLinesFault(const OptionTexts& texts) {
-    if (!isYes(texts[ProxyLine]))
+QString proxyLinesFault(const OptionsForm& form) {
+    if (!form.on[ProxyLine])
         return {};
-    const QString& address = texts[AddressLine];
+    const QString& address = form.address;
     if (holdsLineBreakOrTab(address))
         return QStringLiteral("The Proxy Server Address must not hold a TAB or a line break.");
     if (address.isEmpty())
@@ -122,7 +122,7 @@ QString proxyLinesFault(const OptionTexts& texts) {
     if (!hostChars)
         return QStringLiteral("The Proxy Server Address must be a host name or an IP address, "
                               "without blanks or other characters.");
-    if (!parsePort(texts[PortLine]))
+    if (!parsePort(form.port))
         return QStringLiteral("The Port must be a whole number from 1 to 65535.");
     return {};
 }
@@ -133,34 +133,31 @@ QString OptionsFile::path() const {
     return m_dir.filePath(kOptionsFileName);
 }
 
-QStringList OptionsFile::readStartup(OptionFlags& flags, bool* usable) const {
-    return read(flags, Variant::Startup, usable);
+QStringList OptionsFile::readStartup(Options& options, bool* usable) const {
+    return read(options, Variant::Startup, usable);
 }
 
-QStringList OptionsFile::readStartup(const TextFileRead& file, OptionFlags& flags) {
-    return apply(file, flags, Variant::Startup);
+QStringList OptionsFile::readStartup(const TextFileRead& file, Options& options) {
+    return apply(file, options, Variant::Startup);
 }
 
 QString OptionsFile::writeDefaultsIfMissing() const {
     if (QFileInfo::exists(path()))
         return {};
-    OptionFlags flags;
-    readStartup(flags); // no file: the values the program uses then
-    OptionTexts texts;
-    for (const OptionRow& row : optionRows())
-        texts[row.line] = flags.*row.member;
-    return write(texts);
+    Options options;
+    readStartup(options); // no file: the values the program uses then
+    return write(formOf(options));
 }
 
-QStringList OptionsFile::readCycle(OptionFlags& flags) const {
-    return read(flags, Variant::Cycle);
+QStringList OptionsFile::readCycle(Options& options) const {
+    return read(options, Variant::Cycle);
 }
 
-QStringList OptionsFile::read(OptionFlags& flags, Variant variant, bool* usable) const {
+QStringList OptionsFile::read(Options& options, Variant variant, bool* usable) const {
     const TextFileRead file = readTextLines(path(), kMaxOptionsBytes);
     if (usable)
         *usable = file.readable;
-    return apply(file, flags, variant);
+    return apply(file, options, variant);
 }
 
 namespace {
@@ -181,7 +178,7 @@ const char* displayName(OptionLine line) {
 }
 } // namespace
 
-QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Variant variant) {
+QStringList OptionsFile::apply(const TextFileRead& file, Options& options, Variant variant) {
     QStringList problems;
     // The file by its full path: the user sees which directory was read.
     const QString name = file.path.isEmpty() ? kOptionsFileName : file.path;
@@ -191,86 +188,88 @@ QStringList OptionsFile::apply(const TextFileRead& file, OptionFlags& flags, Var
         problems << unreadableText(name, file.error);
 
     const QStringList& lines = file.lines;
-    auto line = [&](int index, const QString& fallback) {
-        return index < lines.size() ? lines.at(index) : fallback;
-    };
+    const auto has = [&](int index) { return index < lines.size(); };
     // Without any file, notices are on too: an operator who never opened Settings still
     // learns of a failure. A file that stops short keeps the defaults.
     for (const OptionRow& f : kOptionRows) {
+        const bool fallback = f.line == PopupsLine && !file.exists ? true : f.fallback;
+        const bool on = has(f.line) ? isYes(lines.at(f.line)) : fallback;
         if (variant == Variant::Startup || f.everyCycle) {
-            flags.*f.member =
-                line(f.line,
-                     !file.exists && f.line == PopupsLine ? kYes : QString::fromLatin1(f.fallback));
-        } else if (file.readable && f.line < lines.size() &&
-                   isYes(lines.at(f.line)) != isYes(flags.*f.member)) {
+            options.*f.member = on;
+        } else if (file.readable && has(f.line) && on != options.*f.member) {
             // The display's lines are read at start-up and saved by Settings: one edited by
             // hand waits, and the operator is told so rather than left wondering.
             problems << QStringLiteral("%1 line %2 says %3, but %4 stays %5 until Settings saves "
                                        "it or the monitor starts again.")
                             .arg(name)
                             .arg(f.line + 1)
-                            .arg(yesNo(isYes(lines.at(f.line))),
-                                 QString::fromLatin1(displayName(f.line)),
-                                 yesNo(isYes(flags.*f.member)));
+                            .arg(yesNo(on), QString::fromLatin1(displayName(f.line)),
+                                 yesNo(options.*f.member));
         }
     }
-    flags.proxyPortValid = true;
-    if (isYes(flags.EnableProxy)) {
-        flags.ProxyAddress = line(AddressLine, QString());
-        if (flags.ProxyAddress.isEmpty() && lines.size() > AddressLine)
+    if (variant == Variant::Startup) {
+        options.splitLine = has(SplitLine) ? lineSays(lines.at(SplitLine)) : LineSays::Yes;
+        options.graphicLine = has(GraphicLine) ? lineSays(lines.at(GraphicLine)) : LineSays::Yes;
+    }
+    options.proxy.reset();
+    if (has(ProxyLine) && isYes(lines.at(ProxyLine))) {
+        ProxyServer proxy;
+        proxy.address = lines.value(AddressLine);
+        if (proxy.address.isEmpty() && has(AddressLine))
             problems << noAddressText(name);
-        const QString portLine = line(PortLine, QString());
-        const std::optional<qint32> port = parsePort(portLine);
-        if (port) {
-            flags.ProxyPort = *port;
-        } else {
-            flags.ProxyPort = 0;
-            flags.proxyPortValid = false;
-            if (lines.size() >= kProxyLines)
-                problems << badPortText(name, portLine);
-        }
-    } else {
-        flags.ProxyAddress.clear();
-        flags.ProxyPort = 80;
+        const QString portLine = lines.value(PortLine);
+        if (const std::optional<qint32> port = parsePort(portLine))
+            proxy.port = quint16(*port);
+        else if (has(PortLine))
+            problems << badPortText(name, portLine);
+        options.proxy = proxy;
     }
 
-    const int need = isYes(flags.EnableProxy) ? kProxyLines : kPlainLines;
+    const int need = options.proxy ? kProxyLines : kPlainLines;
     if (file.readable && lines.size() < need)
         problems << shortText(name, lines.size(), need);
     return problems;
 }
 
-OptionTexts OptionsFile::readForDialog(LineBytes* bytes, QStringList* problems) const {
-    // The dialog shows what the file says, so it reads without changing the live flags.
+OptionsForm OptionsFile::formOf(const Options& options) {
+    OptionsForm form;
+    for (const OptionRow& f : kOptionRows)
+        form.on[f.line] = options.*f.member;
+    form.on[ProxyLine] = options.proxy.has_value();
+    return form;
+}
+
+OptionsForm OptionsFile::readForDialog(LineBytes* bytes, QStringList* problems) const {
+    // The dialog shows what the file says, so it reads without changing the options in use.
     const TextFileRead file = readTextLines(path(), kMaxOptionsBytes);
-    OptionFlags scratch;
-    const QStringList found = apply(file, scratch, Variant::Cycle);
+    Options read;
+    const QStringList found = apply(file, read, Variant::Startup);
     if (problems)
         *problems = found;
     if (bytes)
         *bytes = LineBytes(file.raw);
-    OptionTexts texts;
-    for (const OptionRow& f : kOptionRows)
-        texts[f.line] = scratch.*f.member;
+    OptionsForm form = formOf(read);
     // Lines 9 and 10 go into the boxes exactly as written, even a port that is no number.
-    if (isYes(scratch.EnableProxy)) {
-        texts[AddressLine] = file.lines.value(AddressLine);
-        texts[PortLine] = file.lines.value(PortLine);
+    if (read.proxy) {
+        form.address = file.lines.value(AddressLine);
+        form.port = file.lines.value(PortLine);
     }
-    return texts;
+    return form;
 }
 
-QStringList OptionsFile::lines(const OptionTexts& texts) {
-    QStringList lines(texts.cbegin(), texts.cend());
-    if (!isYes(texts[ProxyLine])) {
-        lines[AddressLine].clear();
-        lines[PortLine].clear();
-    }
+QStringList OptionsFile::lines(const OptionsForm& form) {
+    QStringList lines;
+    for (const bool on : form.on)
+        lines << yesNo(on);
+    if (form.on[ProxyLine])
+        lines << form.address << form.port;
+    else
+        lines << QString() << QString();
     return lines;
 }
 
-QString OptionsFile::write(const OptionTexts& texts, const LineBytes& original) const {
-    return writeBytesAtomically(path(), original.encode(lines(texts)));
+QString OptionsFile::write(const OptionsForm& form, const LineBytes& original) const {
+    return writeBytesAtomically(path(), original.encode(lines(form)));
 }
 
 } // namespace courivane

@@ -66,7 +66,7 @@ QList<ServiceState> serviceStates(const PassResult& result) {
     // leaves each service not known.
     QList<ServiceState> states;
     for (int lamp = IcmpLamp; lamp <= RylLamp; ++lamp)
-        if (lamp != WebLamp || webIsSplit(result.splitFlag))
+        if (lamp != WebLamp || result.web)
             states.append({Lamp(lamp), Severity::Blank});
     auto worsen = [&](Lamp service, Severity severity) {
         for (ServiceState& s : states)

@@ -136,7 +136,7 @@ private:
 // A pass the time ran out on: every account that answered, and every other one a failed fetch.
 PassResult timedOut(SinglePass& pass, const SinglePass::Outcome& outcome) {
     PassResult result;
-    result.splitFlag = pass.cycle().state().splitFlag;
+    result.web = pass.cycle().state().web;
     result.rows = outcome.rows;
     result.endedAt = QDateTime::currentDateTimeUtc();
     return result;
@@ -445,7 +445,7 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
 void ProbeServer::probeWith(const Accounts& accounts, QHttpServerResponder&& responder,
                             QTcpSocket* socket, const QString& target, ProbeBudget budget) {
     // The options are read afresh for each probe, as the monitor reads them for each pass.
-    OptionFlags flags;
+    Options flags;
     bool optionsUsable = false;
     const QStringList problems = OptionsFile(m_dir).readStartup(flags, &optionsUsable);
     if (!optionsUsable || !accounts.read.usable) {

@@ -15,7 +15,7 @@ namespace courivane {
 
 // The working record of a pass, owned by the poll cycle for the life of the program.
 struct CycleState {
-    int splitFlag = 1;
+    bool web = true;
     QTimeZone zone;         // the local zone, taken once per pass
     QList<AccountRow> rows; // the rows completed so far, in poll order
     LampResults lamps;
@@ -24,7 +24,7 @@ struct CycleState {
 // What a pass leaves behind when it ends.
 struct PassResult {
     PassKind kind = PassKind::Cycle;
-    int splitFlag = 1;
+    bool web = true;
     EndOfPass end;
     std::array<int, kLampCount> counters{};
     QList<AccountRow> rows;

@@ -45,11 +45,11 @@ QString percentEncodeInvisible(const QString& text) {
     return out;
 }
 
-QString statusSuffix(int splitFlag) {
-    return webIsSplit(splitFlag) ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
+QString statusSuffix(bool web) {
+    return web ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
 }
 
-FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
+FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
     FetchTarget target;
     // Blanks typed around a name are no part of it: " mon1" is mon1.
     target.server = trimBlanks(account.MonitoringServer);
@@ -67,7 +67,7 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag) {
         server.chop(1);
     const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
     const QString& user = target.user;
-    target.statusUrl = shown + server + QStringLiteral("/status/") + user + statusSuffix(splitFlag);
+    target.statusUrl = shown + server + QStringLiteral("/status/") + user + statusSuffix(web);
     target.logUrl = percentEncodeInvisible(shown + server + QStringLiteral("/logs/") + user +
                                            QStringLiteral("/index.html"));
 

@@ -41,10 +41,10 @@ struct FetchTarget {
     }
 };
 
-// The status file's suffix by split flag: ".txt" with a separate Web column, else "Status.txt".
-QString statusSuffix(int splitFlag);
+// The status file's suffix: ".txt" with a separate Web column, else "Status.txt".
+QString statusSuffix(bool web);
 
-FetchTarget deriveFetchTarget(const AccountRecord& account, int splitFlag);
+FetchTarget deriveFetchTarget(const AccountRecord& account, bool web);
 
 // An IPv6 literal may be written in brackets, as in a URL: the address without them.
 QString unbracketedHost(const QString& host);

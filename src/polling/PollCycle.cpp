@@ -20,11 +20,11 @@ QString serverKey(const FetchTarget& target) {
 } // namespace
 
 QString pageOf(const PassResult& result) {
-    return SummaryPage::ofPass(result.rows, webIsSplit(result.splitFlag), result.grouped,
-                               result.errorsOnly, result.problems);
+    return SummaryPage::ofPass(result.rows, result.web, result.grouped, result.errorsOnly,
+                               result.problems);
 }
 
-PollCycle::PollCycle(QDir programDir, OptionFlags options, QObject* parent)
+PollCycle::PollCycle(QDir programDir, Options options, QObject* parent)
     : QObject(parent), Timer1(new QTimer(this)), Timer13(new QTimer(this)),
       m_dir(std::move(programDir)), m_options(std::move(options)) {
     qRegisterMetaType<courivane::PassResult>();
@@ -73,11 +73,11 @@ QList<AccountRow> PollCycle::rowsSoFar(const QString& unanswered) const {
 }
 
 AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
-    // StatusSummary is read as it stands when the row is filed: the settings dialog may change
+    // The summary option is read as it stands when the row is filed: the settings dialog may change
     // it mid-pass.
-    const int rowClass = isYes(m_options.StatusSummary) ? rowClassOf(reply) : RowOk;
+    const int rowClass = m_options.summary ? rowClassOf(reply) : RowOk;
     const QString logUrl =
-        p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.splitFlag).logUrl : p.logUrl;
+        p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.web).logUrl : p.logUrl;
     return {p.account.CompanyName, logUrl, rowClass, std::move(reply)};
 }
 
@@ -85,7 +85,7 @@ void PollCycle::runStartupPass(const QStringList& startupProblems,
                                std::optional<AccountsRead> accounts) {
     if (m_running)
         return;
-    m_state.splitFlag = startupSplitFlag(m_options.SplitIcmpWeb);
+    m_state.web = m_options.startupWeb();
     beginPass(PassKind::Startup, startupProblems, std::move(accounts));
 }
 
@@ -94,7 +94,7 @@ void PollCycle::runPass() {
         return;
     const QStringList problems = OptionsFile(m_dir).readCycle(m_options);
     emit optionsRead(m_options);
-    m_state.splitFlag = splitFlagOf(m_options.SplitIcmpWeb);
+    m_state.web = m_options.web;
     beginPass(PassKind::Cycle, problems);
 }
 
@@ -144,7 +144,7 @@ void PollCycle::beginPass(PassKind kind, QStringList problems,
             known != serverOfText.cend()) {
             p.server = *known;
         } else {
-            const QString key = serverKey(deriveFetchTarget(account, m_state.splitFlag));
+            const QString key = serverKey(deriveFetchTarget(account, m_state.web));
             const auto same = servers.constFind(key);
             p.server = same != servers.cend() ? *same : int(servers.size());
             if (same == servers.cend()) {
@@ -230,9 +230,9 @@ void PollCycle::startOne(qsizetype index) {
     ++m_servers[p.server].underWay;
     slot.fetch->setTimeoutMs(m_fetchTimeoutMs);
     slot.fetch->setSecurity(m_security);
-    const FetchTarget target = deriveFetchTarget(p.account, m_state.splitFlag);
+    const FetchTarget target = deriveFetchTarget(p.account, m_state.web);
     p.logUrl = target.logUrl;
-    slot.fetch->start(target, m_options, m_state.splitFlag);
+    slot.fetch->start(target, m_options.proxy, m_state.web);
 }
 
 void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
@@ -247,7 +247,7 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
     // Interpreted at once, so the reply's bytes are not held while earlier accounts still wait.
     Reply reply = outcome.failed
                       ? failedReply(outcome.reason)
-                      : interpretReply(outcome.reply, m_state.splitFlag, QLocale(), m_state.zone);
+                      : interpretReply(outcome.reply, m_state.web, QLocale(), m_state.zone);
     // Through the proxy, an error page may be its own (it could not reach the server) or the
     // server's passed on: either way, the proxy is what answered.
     if (outcome.viaProxy && reply.failed && reply.reason.startsWith(QLatin1String("HTTP ")))
@@ -309,17 +309,17 @@ void PollCycle::finishPass() {
             recordWarning(m_state.lamps, static_cast<Lamp>(lamp));
     PassResult result;
     result.kind = m_kind;
-    result.splitFlag = m_state.splitFlag;
+    result.web = m_state.web;
     result.problems = m_problems;
     result.incompleteLine = m_incompleteLine;
-    result.end = decideEndOfPass(m_kind, m_state.lamps, webIsSplit(m_state.splitFlag),
-                                 isYes(m_options.EnableSound), isYes(m_options.EnablePopups));
+    result.end =
+        decideEndOfPass(m_kind, m_state.lamps, m_state.web, m_options.sound, m_options.popups);
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
     result.endedAt = m_clock();
     result.durationMs = m_passClock.elapsed();
-    result.grouped = isYes(m_options.StatusSummary);
-    result.errorsOnly = isYes(m_options.ShowErrorsOnly);
+    result.grouped = m_options.summary;
+    result.errorsOnly = m_options.errorsOnly;
     m_pending.clear();
     m_pending.shrink_to_fit();
     m_statusTimer.stop();

@@ -46,16 +46,16 @@ public:
     static constexpr int kMaxParallel = 64;
     static constexpr int kPerServerLimit = 4;
 
-    explicit PollCycle(QDir programDir, OptionFlags options = {}, QObject* parent = nullptr);
+    explicit PollCycle(QDir programDir, Options options = {}, QObject* parent = nullptr);
     ~PollCycle() override;
 
-    // The live options: the start of each cycle reads its lines of the options file into them,
-    // and optionsRead() tells who shows them. A change reaches the next fetch; the split flag and
-    // the page's options of a pass under way stay as the pass fixed them.
-    const OptionFlags& options() const { return m_options; }
-    void setOptions(const OptionFlags& options) { m_options = options; }
+    // The options in use, held here alone: the start of each cycle reads its lines of the options
+    // file into them, and optionsRead() tells who shows them. A change reaches the next fetch;
+    // the Web column and the page's options of a pass under way stay as the pass fixed them.
+    const Options& options() const { return m_options; }
+    void setOptions(const Options& options) { m_options = options; }
 
-    // The first pass, run by start-up with the options it read; split unless SplitIcmpWeb is
+    // The first pass, run by start-up with the options it read; split unless line 4 says
     // exactly "NO". A caller that has just read the accounts file may hand its reading over.
     void runStartupPass(const QStringList& startupProblems = {},
                         std::optional<AccountsRead> accounts = std::nullopt);
@@ -103,7 +103,7 @@ public slots:
 signals:
     void passStarted(courivane::PassKind kind);
     // The start of a cycle has read the options file again.
-    void optionsRead(const courivane::OptionFlags& options);
+    void optionsRead(const courivane::Options& options);
     void titleChanged(const QString& title);
     void countdownChanged(const QString& counter);
     void passFinished(const courivane::PassResult& result);
@@ -154,7 +154,7 @@ private:
     void announceStatus();
 
     QDir m_dir;
-    OptionFlags m_options;
+    Options m_options;
     std::vector<Slot> m_slots;
     CycleState m_state;
     std::vector<Pending> m_pending;

@@ -153,8 +153,8 @@ Dechunked dechunk(const QByteArray& reply) {
     return d;
 }
 
-qsizetype requiredReplyLength(int splitFlag) {
-    return (webIsSplit(splitFlag) ? kSplitTime : kCombinedTime) + kTimeLength - 1;
+qsizetype requiredReplyLength(bool web) {
+    return (web ? kSplitTime : kCombinedTime) + kTimeLength - 1;
 }
 
 qsizetype findMarker(const QByteArray& data, qsizetype from) {
@@ -187,17 +187,17 @@ qsizetype bodyStart(const QByteArray& data, qsizetype from) {
     return -1;
 }
 
-qsizetype locateMarker(const QByteArray& data, int splitFlag) {
+qsizetype locateMarker(const QByteArray& data, bool web) {
     qsizetype body = bodyStart(data);
     if (body < 0)
         body = beginsWithStatusLine(data) ? data.size() : 0; // a head that never ends: no body
     const qsizetype exact = data.indexOf(kMarker, body);
     if (exact >= 0)
         return exact;
-    const qsizetype timeAt = webIsSplit(splitFlag) ? kSplitTime : kCombinedTime;
+    const qsizetype timeAt = web ? kSplitTime : kCombinedTime;
     for (qsizetype at = findMarker(data, body); at >= 0; at = findMarker(data, at + 1)) {
         // Every gap between the marker, the fields and the time is a line end.
-        bool layout = data.size() - at >= requiredReplyLength(splitFlag);
+        bool layout = data.size() - at >= requiredReplyLength(web);
         for (qsizetype gap = 10; layout && gap < timeAt; gap += 3)
             layout = data.at(at + gap - 1) == '\r' && data.at(at + gap) == '\n';
         if (layout)
@@ -251,7 +251,7 @@ void markStale(Reply& reply, const QDateTime& now, int staleAfterMinutes) {
                   now.secsTo(reply.updated) > qint64(kFutureToleranceMinutes) * 60;
 }
 
-Reply interpretReply(const QByteArray& received, int splitFlag, const QLocale& locale,
+Reply interpretReply(const QByteArray& received, bool web, const QLocale& locale,
                      const QTimeZone& zone) {
     // A monitoring server publishes no status under an error code; an error page that echoes
     // the request path would otherwise pass for one.
@@ -262,23 +262,23 @@ Reply interpretReply(const QByteArray& received, int splitFlag, const QLocale& l
     if (dechunked.malformed)
         return failedReply(QStringLiteral("the reply's chunks are malformed"));
     const QByteArray& data = dechunked.data;
-    const qsizetype at = locateMarker(data, splitFlag);
+    const qsizetype at = locateMarker(data, web);
     if (at < 0)
         return failedReply(data.isEmpty() ? QStringLiteral("the server closed without a status")
                                           : QStringLiteral("the reply holds no status"));
     const QByteArray reply = data.mid(at);
-    if (reply.size() < requiredReplyLength(splitFlag))
+    if (reply.size() < requiredReplyLength(web))
         return failedReply(QStringLiteral("the status is cut short"));
 
     auto charAt = [&](qsizetype position) { return reply.at(position - 1); };
     Reply result;
-    const qsizetype timeAt = webIsSplit(splitFlag) ? kSplitTime : kCombinedTime;
+    const qsizetype timeAt = web ? kSplitTime : kCombinedTime;
     result.updateText = QString::fromLatin1(reply.mid(timeAt - 1, kTimeLength));
     const QDateTime utc = parseUpdateTime(result.updateText, locale);
     if (utc.isValid())
         result.updated = UTCtoLocal(utc, zone);
 
-    if (webIsSplit(splitFlag)) {
+    if (web) {
         for (const Field& f : kSplit)
             result.services.append({f.service, verdictOf(charAt(f.position), f.handled)});
     } else {

@@ -39,7 +39,7 @@ struct Dechunked {
 Dechunked dechunk(const QByteArray& reply);
 
 // Bytes from the marker's first character that the layout needs: up to the end of the time.
-qsizetype requiredReplyLength(int splitFlag);
+qsizetype requiredReplyLength(bool web);
 // The marker's first occurrence in any letter case, searched from `from`; -1 when absent.
 qsizetype findMarker(const QByteArray& data, qsizetype from = 0);
 // Where a marker may stand: after the head (the first empty line) when the reply begins with an
@@ -49,7 +49,7 @@ qsizetype bodyStart(const QByteArray& data, qsizetype from = 0);
 // The occurrence the fields are read from: the first one spelt exactly "RylStatus" in the body,
 // else the first one in another letter case that is followed by a status layout (an error page
 // that echoes a user name such as "cheryl" holds "rylStatus" too); -1 when there is none.
-qsizetype locateMarker(const QByteArray& data, int splitFlag);
+qsizetype locateMarker(const QByteArray& data, bool web);
 
 // Finds the exact marker in a reply that arrives in pieces, looking at each byte a bounded
 // number of times; what it finds is what a search of the whole reply finds.
@@ -65,7 +65,7 @@ private:
 };
 
 // The update time is converted to `zone`, the local zone unless a pass hands the one it took.
-Reply interpretReply(const QByteArray& data, int splitFlag, const QLocale& locale = QLocale(),
+Reply interpretReply(const QByteArray& data, bool web, const QLocale& locale = QLocale(),
                      const QTimeZone& zone = QTimeZone::systemTimeZone());
 Reply failedReply(const QString& reason);
 // The reason a reply is refused before its body is read: a status line with a code that is not

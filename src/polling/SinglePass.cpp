@@ -5,8 +5,8 @@
 
 namespace courivane {
 
-SinglePass::SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent)
-    : QObject(parent), m_cycle(dir, flags) {
+SinglePass::SinglePass(const QDir& dir, const Options& options, QObject* parent)
+    : QObject(parent), m_cycle(dir, options) {
     m_cycle.setSinglePass(true);
     m_deadline.setSingleShot(true);
     connect(&m_cycle, &PollCycle::passFinished, this, [this](const PassResult& result) {

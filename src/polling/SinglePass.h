@@ -26,7 +26,7 @@ public:
     static inline const QString kNoAnswer = QStringLiteral("no answer in time");
     using Done = std::function<void(const Outcome&)>;
 
-    SinglePass(const QDir& dir, const OptionFlags& flags, QObject* parent = nullptr);
+    SinglePass(const QDir& dir, const Options& options, QObject* parent = nullptr);
 
     PollCycle& cycle() { return m_cycle; }
     // Whether an outcome the deadline ends brings every account's row (the exporter counts

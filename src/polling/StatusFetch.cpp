@@ -54,13 +54,14 @@ void StatusFetch::releaseSocket() {
     }
 }
 
-void StatusFetch::start(const FetchTarget& target, const OptionFlags& options, int splitFlag) {
+void StatusFetch::start(const FetchTarget& target, const std::optional<ProxyServer>& proxy,
+                        bool web) {
     releaseSocket();
     ++m_generation;
     m_active = true;
-    m_splitFlag = splitFlag;
+    m_web = web;
     m_target = target;
-    m_options = options;
+    m_proxy = proxy;
     m_credentials.clear();
     m_timeout.start();
     connectNow();
@@ -85,18 +86,18 @@ void StatusFetch::connectNow() {
     QString host = target.host;
     qint32 port = target.directPort();
     QString path = target.requestPath;
-    if (isYes(m_options.EnableProxy)) {
-        if (!m_options.proxyPortValid) {
+    if (m_proxy) {
+        if (!m_proxy->port) {
             failLater(QStringLiteral("the proxy port in Proxy.Txt is not usable"));
             return;
         }
-        if (m_options.ProxyAddress.isEmpty()) {
+        if (m_proxy->address.isEmpty()) {
             failLater(QStringLiteral("the proxy is enabled but has no address"));
             return;
         }
         m_viaProxy = true;
-        host = unbracketedHost(m_options.ProxyAddress);
-        port = m_options.ProxyPort;
+        host = unbracketedHost(m_proxy->address);
+        port = *m_proxy->port;
         // Through a tunnel the server itself is asked, as on a direct connection.
         if (!target.tls)
             path = target.proxyRequestPath();
@@ -285,10 +286,10 @@ void StatusFetch::oWinsock_OnDataArrival() {
         const Dechunked joined = dechunk(m_data);
         const qsizetype at = joined.data.indexOf(kMarker, bodyStart(joined.data));
         complete = joined.ended || joined.malformed ||
-                   (at >= 0 && joined.data.size() - at >= requiredReplyLength(m_splitFlag));
+                   (at >= 0 && joined.data.size() - at >= requiredReplyLength(m_web));
     } else {
         const qsizetype at = m_search.feed(m_data);
-        complete = at >= 0 && m_data.size() - at >= requiredReplyLength(m_splitFlag);
+        complete = at >= 0 && m_data.size() - at >= requiredReplyLength(m_web);
     }
     if (m_data.size() >= kMaxReplyBytes || complete)
         endFetch();

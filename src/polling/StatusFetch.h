@@ -48,10 +48,9 @@ public:
     void setSecurity(const FetchSecurity& security) { m_security = security; }
 
     // Starts a fetch; its outcome arrives through finished(), never from inside this call.
-    // The proxy is taken from the options: EnableProxy, ProxyAddress and ProxyPort. A server
-    // that asks for Basic authentication is asked once more with its stored password, over TLS
-    // only.
-    void start(const FetchTarget& target, const OptionFlags& options, int splitFlag);
+    // With a proxy, the fetch goes through it. A server that asks for Basic authentication is
+    // asked once more with its stored password, over TLS only.
+    void start(const FetchTarget& target, const std::optional<ProxyServer>& proxy, bool web);
 
     // Ends the fetch under way without an outcome.
     void abort();
@@ -111,11 +110,11 @@ private:
     MarkerSearch m_search;
     enum class Chunked { NotKnown, No, Yes };
     Chunked m_chunked = Chunked::NotKnown; // the body comes in chunks, once the head has ended
-    int m_splitFlag = 0;
+    bool m_web = false;
     bool m_active = false;
     bool m_viaProxy = false;
     FetchTarget m_target;
-    OptionFlags m_options;
+    std::optional<ProxyServer> m_proxy;
     FetchSecurity m_security;
     bool m_tunnelling = false; // waiting for the proxy's answer to CONNECT
     QByteArray m_tunnelAnswer;

@@ -35,27 +35,28 @@ int PanelLayout::labelLeft(int element) const {
     return (webColumns ? kLabelsWeb : kLabelsNoWeb).at(element);
 }
 
-void applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& split) {
-    // Display step: only exactly "NO" gives the text display.
-    if (graphic == kNo) {
-        l.width = isYes(split) ? kTextWeb : kTextNoWeb;
+void applyStartupLayout(PanelLayout& l, LineSays graphic, LineSays split) {
+    const bool graphicOn = graphic == LineSays::Yes;
+    // Display step: only exactly "NO" gives the text display; the widths test for "YES".
+    if (graphic == LineSays::No) {
+        l.width = split == LineSays::Yes ? kTextWeb : kTextNoWeb;
         showAll(l.pictureVisible, false);
         showAll(l.labelVisible, true);
     } else {
-        l.width = isYes(split) ? kGraphicWeb : kGraphicNoWeb;
+        l.width = split == LineSays::Yes ? kGraphicWeb : kGraphicNoWeb;
         showAll(l.pictureVisible, true);
         showAll(l.labelVisible, false);
     }
-    // Split step: only exactly "NO" takes the Web lamp away; the widths test for "YES".
-    if (split == kNo) {
+    // Split step: only exactly "NO" takes the Web lamp away.
+    if (split == LineSays::No) {
         l.pictureVisible[WebElement] = false;
         l.labelVisible[WebElement] = false;
         l.webColumns = false;
-        l.width = isYes(graphic) ? kGraphicNoWeb : kTextNoWeb;
+        l.width = graphicOn ? kGraphicNoWeb : kTextNoWeb;
         return;
     }
     l.webColumns = true;
-    if (isYes(graphic)) {
+    if (graphicOn) {
         l.width = kGraphicWeb;
         l.pictureVisible[WebElement] = true;
     } else {
@@ -65,25 +66,24 @@ void applyStartupLayout(PanelLayout& l, const QString& graphic, const QString& s
     }
 }
 
-void applySplit(PanelLayout& l, const QString& graphic, const QString& split) {
-    if (!isYes(split)) {
+void applySplit(PanelLayout& l, bool graphic, bool web) {
+    if (!web) {
         l.pictureVisible[WebElement] = false;
         l.labelVisible[WebElement] = false;
         l.webColumns = false;
-        l.width = isYes(graphic) ? kGraphicNoWeb : kTextNoWeb;
+        l.width = graphic ? kGraphicNoWeb : kTextNoWeb;
         return;
     }
-    l.width = isYes(graphic) ? kGraphicWeb : kTextWeb;
+    l.width = graphic ? kGraphicWeb : kTextWeb;
     l.webColumns = true;
-    if (isYes(graphic))
+    if (graphic)
         l.pictureVisible[WebElement] = true;
     else
         l.labelVisible[WebElement] = true;
 }
 
-void applyDisplayMode(PanelLayout& l, const QString& graphic, const QString& split) {
-    const bool web = isYes(split);
-    if (!isYes(graphic)) {
+void applyDisplayMode(PanelLayout& l, bool graphic, bool web) {
+    if (!graphic) {
         l.width = web ? kTextWeb : kTextNoWeb;
         showAll(l.pictureVisible, false);
         showAll(l.labelVisible, true);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "config/OptionsFile.h"
 
 #include <array>
 
@@ -16,8 +16,8 @@ enum PanelElement : int {
 inline constexpr int kElementCount = 10;
 
 // Which form of each element shows, where the elements stand and how wide the panel is, in
-// twips. A pure function of GraphicDisplay and SplitIcmpWeb, with the exact tests of the
-// start-up and toggle operations, including for values that are neither "YES" nor "NO".
+// twips. A pure function of the Graphic Display and Split ICMP and Web options; the start-up
+// layout also for lines that are neither "YES" nor "NO".
 struct PanelLayout {
     std::array<bool, kElementCount> pictureVisible{};
     std::array<bool, kElementCount> labelVisible{};
@@ -34,15 +34,12 @@ inline constexpr int kLampLabelWidth = 735;
 inline constexpr int kLabelHeight = 255;
 inline constexpr int kButtonLabelSize = 255;
 
-// Display step, split step; the pass takes its split flag by the same rule. Centring is the
-// caller's.
-void applyStartupLayout(PanelLayout& layout, const QString& graphicDisplay,
-                        const QString& splitIcmpWeb);
+// Display step, split step; the first pass splits by the same rule. Centring is the caller's.
+void applyStartupLayout(PanelLayout& layout, LineSays graphicLine, LineSays splitLine);
 // The settings dialog's "Split ICMP and Web": the left edge stays, the width changes.
-void applySplit(PanelLayout& layout, const QString& graphicDisplay, const QString& splitIcmpWeb);
+void applySplit(PanelLayout& layout, bool graphic, bool web);
 // The settings dialog's "Graphic Display": nothing moves.
-void applyDisplayMode(PanelLayout& layout, const QString& graphicDisplay,
-                      const QString& splitIcmpWeb);
+void applyDisplayMode(PanelLayout& layout, bool graphic, bool web);
 // Left edge, in twips, of a panel centred on a screen of the given width.
 int centredLeft(int screenWidth, int panelWidth);
 

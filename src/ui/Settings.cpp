@@ -23,13 +23,26 @@ Qt::CheckState stateOf(bool on) {
     return on ? Qt::Checked : Qt::Unchecked;
 }
 
+// The dialog's boxes by line. A live box shows the value in use and changes it at once; the
+// others show the file's line and reach the program only through "Save Settings".
+struct BoxRow {
+    OptionLine line;
+    const char* box;
+    bool live;
+};
+constexpr BoxRow kBoxRows[] = {
+    {SoundLine, "Check1", false},  {PopupsLine, "Check3", false}, {MoveableLine, "Check4", true},
+    {SplitLine, "Check5", true},   {GraphicLine, "Check6", true}, {ErrorsOnlyLine, "Check8", true},
+    {SummaryLine, "Check7", true}, {ProxyLine, "Check2", false},
+};
+
 } // namespace
 
 void TwoWayCheckBox::nextCheckState() {
     setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
 }
 
-Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
+Settings::Settings(const Options& live, QDir programDir, QWidget* parent)
     : QWidget(parent, Qt::Dialog), Check1(new TwoWayCheckBox(QStringLiteral("Enable Sound"), this)),
       Check2(new TwoWayCheckBox(QStringLiteral("Enable Proxy Server"), this)),
       Check3(new TwoWayCheckBox(QStringLiteral("Enable Message Popups"), this)),
@@ -43,8 +56,8 @@ Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
       Text2(new QLineEdit(this)), Command1(new QPushButton(QStringLiteral("Save Settings"), this)),
       Command2(new QPushButton(QStringLiteral("Close Application"), this)),
       Command3(new QPushButton(QStringLiteral("Accounts"), this)),
-      Command4(new QPushButton(QStringLiteral("Close Window"), this)),
-      m_options(std::move(options)), m_dir(std::move(programDir)) {
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_live(live),
+      m_dir(std::move(programDir)) {
     placeTwips(Check1, "Check1", 120, 120, 2295, 255);
     placeTwips(Check4, "Check4", 120, 480, 2055, 255);
     placeTwips(Check5, "Check5", 120, 840, 2535, 255);
@@ -67,9 +80,10 @@ Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
                 {Check1, Check2, Check4, Text1, Text2, Command2, Command4, Command1, Command3,
                  Check3, Check5, Check6, Check7, Check8});
 
-    for (const OptionRow& row : optionRows())
-        if (row.liveBox)
-            connect(box(row), &QCheckBox::clicked, this, [this, &row] { boxClicked(row); });
+    for (const BoxRow& row : kBoxRows)
+        if (row.live)
+            connect(box(row.line), &QCheckBox::clicked, this,
+                    [this, line = row.line] { boxClicked(line); });
     connect(Command1, &QPushButton::clicked, this, &Settings::save);
     connect(Command2, &QPushButton::clicked, this, &Settings::closeApplicationRequested);
     connect(Command3, &QPushButton::clicked, this, &Settings::accountsRequested);
@@ -83,35 +97,55 @@ Settings::Settings(OptionFlags options, QDir programDir, QWidget* parent)
     centreOnScreen(this);
 }
 
-TwoWayCheckBox* Settings::box(const OptionRow& row) const {
-    return findChild<TwoWayCheckBox*>(QLatin1String(row.box), Qt::FindDirectChildrenOnly);
+TwoWayCheckBox* Settings::box(OptionLine line) const {
+    for (const BoxRow& row : kBoxRows)
+        if (row.line == line)
+            return findChild<TwoWayCheckBox*>(QLatin1String(row.box), Qt::FindDirectChildrenOnly);
+    return nullptr;
 }
 
 void Settings::fill() {
     // Filling sets boxes only; no option and no layout changes.
-    const OptionTexts file = OptionsFile(m_dir).readForDialog(&m_fileBytes);
-    for (const OptionRow& row : optionRows())
-        box(row)->setCheckState(
-            stateOf(isYes(row.liveBox ? m_options.*row.member : file[row.line])));
-    // "Show errors only" is grayed while there is no summary to show errors in.
-    if (!isYes(m_options.StatusSummary))
-        Check8->setCheckState(Qt::PartiallyChecked);
-    Text1->setText(file[AddressLine]);
-    Text2->setText(file[PortLine]);
-    m_filled = shownTexts();
+    const OptionsForm file = OptionsFile(m_dir).readForDialog(&m_fileBytes);
+    const OptionsForm live = OptionsFile::formOf(m_live);
+    for (const BoxRow& row : kBoxRows)
+        box(row.line)->setCheckState(stateOf(row.live ? live.on[row.line] : file.on[row.line]));
+    showErrorsOnlyBox();
+    Text1->setText(file.address);
+    Text2->setText(file.port);
+    m_filled = shownForm();
 }
 
-OptionTexts Settings::shownTexts() const {
-    OptionTexts o;
-    for (const OptionRow& row : optionRows())
-        o[row.line] = yesNo(isOn(box(row)));
-    o[AddressLine] = Text1->text();
-    o[PortLine] = Text2->text();
+void Settings::showErrorsOnlyBox() {
+    // "Show errors only" is grayed while there is no summary to show errors in.
+    Check8->setCheckState(m_live.summary ? stateOf(m_live.errorsOnly) : Qt::PartiallyChecked);
+}
+
+void Settings::showLive() {
+    // A cycle read the file again: the live boxes show what is in use, and a value the cycle
+    // put back is no edit of the operator's.
+    for (const BoxRow& row : kBoxRows) {
+        if (!row.live)
+            continue;
+        const bool on = OptionsFile::formOf(m_live).on[row.line];
+        if (isOn(box(row.line)) != on && row.line != ErrorsOnlyLine) {
+            box(row.line)->setCheckState(stateOf(on));
+            m_filled.on[row.line] = on;
+        }
+    }
+}
+
+OptionsForm Settings::shownForm() const {
+    OptionsForm o;
+    for (const BoxRow& row : kBoxRows)
+        o.on[row.line] = isOn(box(row.line));
+    o.address = Text1->text();
+    o.port = Text2->text();
     return o;
 }
 
 bool Settings::mayDiscard() {
-    return shownTexts() == m_filled ||
+    return shownForm() == m_filled ||
            askQuestion(this, QStringLiteral("Discard the changes to the settings?"));
 }
 
@@ -125,16 +159,15 @@ void Settings::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-void Settings::boxClicked(const OptionRow& row) {
-    const bool on = isOn(box(row));
-    m_options.*row.member = yesNo(on);
-    if (row.line == SummaryLine)
-        Check8->setCheckState(on ? stateOf(isYes(m_options.ShowErrorsOnly)) : Qt::PartiallyChecked);
-    emit optionChanged(row.line, on);
+void Settings::boxClicked(OptionLine line) {
+    const bool on = isOn(box(line));
+    emit optionChanged(line, on);
+    if (line == SummaryLine)
+        showErrorsOnlyBox();
 }
 
 void Settings::save() {
-    const OptionTexts o = shownTexts();
+    const OptionsForm o = shownForm();
     // Refused before anything is written.
     if (const QString fault = proxyLinesFault(o); !fault.isEmpty()) {
         showMessage(this, fault);

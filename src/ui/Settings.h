@@ -31,8 +31,12 @@ protected:
 class Settings : public QWidget {
     Q_OBJECT
 public:
-    // `options` are the values in use as the dialog opens.
-    Settings(OptionFlags options, QDir programDir, QWidget* parent = nullptr);
+    // `live` is the one record of the values in use, owned by the poll cycle; it outlives the
+    // dialog. The owner changes it on `optionChanged` and calls `showLive` when a cycle has
+    // read the file again.
+    Settings(const Options& live, QDir programDir, QWidget* parent = nullptr);
+
+    void showLive();
 
 signals:
     // A live box moved: the option's new value.
@@ -47,12 +51,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    TwoWayCheckBox* box(const OptionRow& row) const;
-    void boxClicked(const OptionRow& row);
+    TwoWayCheckBox* box(OptionLine line) const;
+    void boxClicked(OptionLine line);
     void save();
     void fill();
+    void showErrorsOnlyBox();
     // What "Save Settings" would write now.
-    OptionTexts shownTexts() const;
+    OptionsForm shownForm() const;
     // True when nothing is unsaved, or the user agrees to drop it.
     bool mayDiscard();
 
@@ -73,10 +78,10 @@ private:
     QPushButton* const Command3; // Accounts
     QPushButton* const Command4; // Close Window
 
-    OptionFlags m_options;
+    const Options& m_live;
     QDir m_dir;
     LineBytes m_fileBytes; // the options file's lines as they were read
-    OptionTexts m_filled;  // what the dialog showed when it was filled or last saved
+    OptionsForm m_filled;  // what the dialog showed when it was filled or last saved
 };
 
 } // namespace courivane

@@ -181,19 +181,19 @@ QTimer* Status::blinkTimer(const QString& name) const {
     return nullptr;
 }
 
-void Status::applyStartupLayout(const OptionFlags& options) {
-    courivane::applyStartupLayout(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
+void Status::applyStartupLayout(const Options& options) {
+    courivane::applyStartupLayout(m_layout, options.graphicLine, options.splitLine);
     placeElements();
     centreAtTop();
 }
 
-void Status::applySplit(const OptionFlags& options) {
-    courivane::applySplit(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
+void Status::applySplit(const Options& options) {
+    courivane::applySplit(m_layout, options.graphic, options.web);
     placeElements();
 }
 
-void Status::applyDisplayMode(const OptionFlags& options) {
-    courivane::applyDisplayMode(m_layout, options.GraphicDisplay, options.SplitIcmpWeb);
+void Status::applyDisplayMode(const Options& options) {
+    courivane::applyDisplayMode(m_layout, options.graphic, options.web);
     placeElements();
 }
 

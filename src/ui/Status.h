@@ -34,9 +34,9 @@ public:
     // MakeMoveable: whether a drag on a lamp moves the panel.
     void setMoveable(bool on) { m_moveable = on; }
     // Panel layout operations: start-up, and the settings dialog's two toggles.
-    void applyStartupLayout(const OptionFlags& options);
-    void applySplit(const OptionFlags& options);
-    void applyDisplayMode(const OptionFlags& options);
+    void applyStartupLayout(const Options& options);
+    void applySplit(const Options& options);
+    void applyDisplayMode(const Options& options);
     void centreAtTop();
 
     // Both forms of a lamp in one colour.

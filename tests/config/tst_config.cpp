@@ -16,14 +16,22 @@ using namespace courivane::testing;
 
 namespace {
 
-// The flags in file order, "|" between them; a port that is not usable reads "bad".
-QString flagsText(const OptionFlags& f) {
-    return QStringList{f.EnableSound,    f.EnablePopups,
-                       f.MakeMoveable,   f.SplitIcmpWeb,
-                       f.GraphicDisplay, f.ShowErrorsOnly,
-                       f.StatusSummary,  f.EnableProxy,
-                       f.ProxyAddress,   f.proxyPortValid ? QString::number(f.ProxyPort) : "bad"}
-        .join(u'|');
+QString said(LineSays s) {
+    return s == LineSays::Yes ? kYes : s == LineSays::No ? kNo : QStringLiteral("other");
+}
+
+// The switches in file order, "|" between them, then the proxy ("direct", or address:port with
+// "bad" for a port that is not usable) and how lines 4 and 5 read at start-up.
+QString flagsText(const Options& o) {
+    QStringList parts;
+    for (const OptionRow& row : optionRows())
+        parts << yesNo(o.*row.member);
+    parts << (o.proxy
+                  ? o.proxy->address + u':' +
+                        (o.proxy->port ? QString::number(*o.proxy->port) : QStringLiteral("bad"))
+                  : QStringLiteral("direct"));
+    parts << said(o.splitLine) << said(o.graphicLine);
+    return parts.join(u'|');
 }
 
 const QByteArray kFirstEight = "YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nYES\r\n";
@@ -34,28 +42,29 @@ const QByteArray kProxied = kFirstEight + "p\r\n1\r\n";
 const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads[] = {
     {"start-up reads every line as written",
      "yes\r\nYES\r\nYES \r\nNO\r\nNO\r\nYES\r\nNO\r\nYES\r\nproxy1\r\n3128\r\n", false,
-     "yes|YES|YES |NO|NO|YES|NO|YES|proxy1|3128", nullptr},
+     "NO|YES|NO|NO|NO|YES|NO|proxy1:3128|NO|NO", nullptr},
     // Line 4 edited by hand is said to wait; lines 5 to 7 say what is in use.
     {"a cycle keeps lines 4 to 7 and skips the proxy lines when off",
-     "NO\nYES\nYES\nNO\nYES\nNO\nYES\nNO\nproxy1\n3128\n", true, "NO|YES|YES|YES|YES|NO|YES|NO||80",
+     "NO\nYES\nYES\nNO\nYES\nNO\nYES\nNO\nproxy1\n3128\n", true,
+     "NO|YES|YES|YES|YES|NO|YES|direct|YES|YES",
      "line 4 says NO, but Split ICMP and Web stays YES"},
     {"missing: the defaults, notices on",
      {},
      false,
-     "YES|YES|NO|YES|YES|NO|YES|NO||80",
+     "YES|YES|NO|YES|YES|NO|YES|direct|YES|YES",
      "not found"},
-    {"short: what it has", "NO\r\nYES\r\nYES\r\nNO\r\n", false, "NO|YES|YES|NO|YES|NO|YES|NO||80",
-     "4 of its 8 lines"},
-    {"proxy lines missing", kFirstEight, false, "YES|NO|NO|YES|YES|NO|YES|YES||bad",
+    {"short: what it has", "NO\r\nYES\r\nYES\r\nNO\r\n", false,
+     "NO|YES|YES|NO|YES|NO|YES|direct|NO|YES", "4 of its 8 lines"},
+    {"proxy lines missing", kFirstEight, false, "YES|NO|NO|YES|YES|NO|YES|:bad|YES|YES",
      "8 of its 10 lines"},
     {"proxy without an address", kFirstEight + "\r\n3128\r\n", true,
-     "YES|NO|NO|YES|YES|NO|YES|YES||3128", "line 9"},
+     "YES|NO|NO|YES|YES|NO|YES|:3128|YES|YES", "line 9"},
     {"LF line ends keep an empty line", "YES\nNO\nNO\nYES\nYES\nNO\nYES\nYES\n\n3128\n", true,
-     "YES|NO|NO|YES|YES|NO|YES|YES||3128", "line 9"},
+     "YES|NO|NO|YES|YES|NO|YES|:3128|YES|YES", "line 9"},
     {"the largest file read", kProxied + QByteArray(kMaxOptionsBytes - kProxied.size(), 'x'), true,
-     "YES|NO|NO|YES|YES|NO|YES|YES|p|1", nullptr},
+     "YES|NO|NO|YES|YES|NO|YES|p:1|YES|YES", nullptr},
     {"a lone CR ends a line", "YES\rNO\rNO\rYES\rYES\rNO\rYES\rYES\rp\r1\r", true,
-     "YES|NO|NO|YES|YES|NO|YES|YES|p|1", nullptr},
+     "YES|NO|NO|YES|YES|NO|YES|p:1|YES|YES", nullptr},
 };
 
 // The proxy switch, address and port the settings dialog would save; what its refusal names.
@@ -113,11 +122,11 @@ private slots:
     void init() { m_tmp = std::make_unique<QTemporaryDir>(); }
 
     void writesTenLinesWithCrLf() {
-        OptionTexts o = {kYes, kNo, kNo, kYes, kYes, kNo, kYes, kNo, "proxy1 ", "31x"};
+        OptionsForm o{{true, false, false, true, true, false, true, false}, "proxy1 ", "31x"};
         QCOMPARE(OptionsFile(dir()).write(o), QString());
         QCOMPARE(readBytes(dir(), kOptionsFileName), // proxy off: two empty lines
                  QByteArray("YES\r\nNO\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n"));
-        o[ProxyLine] = kYes;
+        o.on[ProxyLine] = true;
         QCOMPARE(OptionsFile(dir()).write(o), QString());
         QCOMPARE(readBytes(dir(), kOptionsFileName), kFirstEight + "proxy1 \r\n31x\r\n");
     }
@@ -127,13 +136,9 @@ private slots:
         const auto& [name, bytes, cycle, flags, problem] = currentRow(kReads);
         if (!bytes.isNull())
             writeBytes(dir(), kOptionsFileName, bytes);
-        OptionFlags f;
-        if (cycle) { // what start-up or the dialog set before
-            f.MakeMoveable = f.ShowErrorsOnly = kNo;
-            f.EnableProxy = kYes;
-            f.ProxyAddress = QStringLiteral("old");
-            f.ProxyPort = 8080;
-        }
+        Options f;
+        if (cycle) // what start-up set before
+            f.proxy = ProxyServer{QStringLiteral("old"), 8080};
         OptionsFile file(dir());
         const QStringList problems = cycle ? file.readCycle(f) : file.readStartup(f);
         QCOMPARE(flagsText(f), QString::fromLatin1(flags));
@@ -149,13 +154,11 @@ private slots:
     void portsAreReadOrReportedAndMarked() {
         for (const auto& [port, value] : kPorts) {
             writeBytes(dir(), kOptionsFileName, kFirstEight + "proxy1\r\n" + port + "\r\n");
-            OptionFlags f;
+            Options f;
             const QStringList problems = OptionsFile(dir()).readCycle(f);
-            QCOMPARE(f.proxyPortValid, value > 0);
+            QCOMPARE(f.proxy->port.value_or(0), value);
             QCOMPARE(problems.size(), value > 0 ? 0 : 1);
-            if (value > 0)
-                QCOMPARE(f.ProxyPort, value);
-            else
+            if (value == 0)
                 QVERIFY2(problems.first().contains(QStringLiteral("line 10")) &&
                              problems.first().contains(QStringLiteral("\"%1\"").arg(port)),
                          qPrintable(problems.first()));
@@ -175,8 +178,8 @@ private slots:
     void proxyLinesTheDialogRefuses_data() { addRows(kProxyLines); }
     void proxyLinesTheDialogRefuses() {
         const auto& [name, proxy, address, port, refusal] = currentRow(kProxyLines);
-        OptionTexts o;
-        std::tie(o[ProxyLine], o[AddressLine], o[PortLine]) = std::tuple(proxy, address, port);
+        OptionsForm o;
+        std::tie(o.on[ProxyLine], o.address, o.port) = std::tuple(isYes(proxy), address, port);
         const QString fault = proxyLinesFault(o);
         QVERIFY2(*refusal ? fault.contains(refusal) : fault.isEmpty(), qPrintable(fault));
     }
@@ -186,10 +189,11 @@ private slots:
         const QByteArray old = kFirstEight + "B\xfcro\x92s proxy\r\nabc\r\n";
         writeBytes(dir(), kOptionsFileName, old);
         LineBytes bytes;
-        OptionTexts o = OptionsFile(dir()).readForDialog(&bytes);
-        QCOMPARE(o[PopupsLine], kNo);
-        QCOMPARE(o[AddressLine], QStringLiteral("Büro\u2019s proxy"));
-        QCOMPARE(o[PortLine], QStringLiteral("abc")); // shown as written, to be corrected
+        const OptionsForm o = OptionsFile(dir()).readForDialog(&bytes);
+        QCOMPARE(o.on, (std::array<bool, AddressLine>{true, false, false, true, true, false, true,
+                                                      true}));
+        QCOMPARE(o.address, QStringLiteral("Büro\u2019s proxy"));
+        QCOMPARE(o.port, QStringLiteral("abc")); // shown as written, to be corrected
         QVERIFY(bytes.windows1252());
     }
 
@@ -207,7 +211,7 @@ private slots:
 
     void theFirstSaveMakesAPrivateDirectory() {
         const QDir xdg(dir().filePath(QStringLiteral("xdg/courivane")));
-        QCOMPARE(OptionsFile(xdg).write(OptionTexts{}), QString());
+        QCOMPARE(OptionsFile(xdg).write(OptionsForm{}), QString());
         const auto rw = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                         QFileDevice::WriteUser;
         QCOMPARE(QFileInfo(xdg.path()).permissions() & 0x7777,
@@ -356,8 +360,8 @@ private slots:
             } else if (k == "FIFO") {
                 QCOMPARE(::mkfifo(native.constData(), 0600), 0);
             }
-            OptionTexts typed;
-            typed[PopupsLine] = kYes;
+            OptionsForm typed;
+            typed.on[PopupsLine] = true;
             const QString error = OptionsFile(dir()).write(typed);
             struct stat after {};
             QCOMPARE(::stat(native.constData(), &after), 0);
@@ -368,7 +372,7 @@ private slots:
             } else {
                 QCOMPARE(error, QString());
                 QCOMPARE(after.st_mode & 07777, k == "absent" ? 0600u : 0644u);
-                QCOMPARE(OptionsFile(dir()).readForDialog()[PopupsLine], kYes);
+                QCOMPARE(OptionsFile(dir()).readForDialog().on[PopupsLine], true);
             }
         }
         // The killed save's leftover went with the first save, and nothing else was left.

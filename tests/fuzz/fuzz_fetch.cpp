@@ -162,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         return 0;
     }
 
-    const int splitFlag = bytes[0] & 1;
+    const bool web = (bytes[0] & 1) != 0;
     auto fetch = std::make_unique<ScriptedFetch>();
     QList<FetchOutcome> outcomes;
     bool live = false; // a fetch was started and has neither ended nor been aborted
@@ -171,11 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         live = false;
         outcomes << outcome;
     });
-    const OptionFlags options;
     QByteArray sent; // what the current fetch's server sent
     const auto begin = [&] {
         const qsizetype before = outcomes.size();
-        fetch->start(target(), options, splitFlag);
+        fetch->start(target(), std::nullopt, web);
         check(outcomes.size() == before, "an outcome came from inside start()");
         live = true;
         sent.clear();

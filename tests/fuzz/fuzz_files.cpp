@@ -55,15 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     // Options: an address and a port as typed, saved and read back.
     const qsizetype cut = data.indexOf('\0');
-    OptionTexts options;
-    options[ProxyLine] = kYes;
-    options[AddressLine] = lines.value(0);
-    options[PortLine] = decodeLine(cut < 0 ? QByteArray() : splitLines(data.mid(cut + 1)).value(0));
-    OptionFlags flags;
-    OptionsFile::readStartup(parseText(LineBytes().encode(OptionsFile::lines(options))), flags);
-    const auto port = parsePort(options[PortLine]);
-    check(flags.ProxyAddress == options[AddressLine], "the proxy address read back otherwise");
-    check(flags.proxyPortValid == port.has_value() && (!port || flags.ProxyPort == *port),
-          "the proxy port read back otherwise");
+    OptionsForm form;
+    form.on[ProxyLine] = true;
+    form.address = lines.value(0);
+    form.port = decodeLine(cut < 0 ? QByteArray() : splitLines(data.mid(cut + 1)).value(0));
+    Options read;
+    OptionsFile::readStartup(parseText(LineBytes().encode(OptionsFile::lines(form))), read);
+    check(read.proxy && read.proxy->address == form.address,
+          "the proxy address read back otherwise");
+    check(read.proxy->port == parsePort(form.port), "the proxy port read back otherwise");
     return 0;
 }

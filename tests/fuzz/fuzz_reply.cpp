@@ -30,7 +30,7 @@ bool sameReply(const Reply& a, const Reply& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size < 2)
         return 0;
-    const int splitFlag = bytes[0] & 1;
+    const bool web = (bytes[0] & 1) != 0;
     const unsigned step = 1 + bytes[1] % 23;
     const QByteArray data(reinterpret_cast<const char*>(bytes + 2),
                           static_cast<qsizetype>(size - 2));
@@ -44,23 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (qsizetype end = 0; end < data.size();) {
         end = std::min<qsizetype>(data.size(), end + step);
         found = search.feed(data.left(end));
-        if (earlyEnd < 0 && found >= 0 && end - found >= requiredReplyLength(splitFlag))
+        if (earlyEnd < 0 && found >= 0 && end - found >= requiredReplyLength(web))
             earlyEnd = end;
     }
     check(found == whole, "piecewise marker search differs from the whole search");
 
     // A fetch that ends early reads what the whole reply says.
-    const Reply full = interpretReply(data, splitFlag);
+    const Reply full = interpretReply(data, web);
     if (earlyEnd >= 0)
-        check(sameReply(interpretReply(data.left(earlyEnd), splitFlag), full),
+        check(sameReply(interpretReply(data.left(earlyEnd), web), full),
               "an early end reads another reply than the whole");
 
     // Nothing of the server's or the file's reaches the page as markup.
     const QString text = QString::fromUtf8(data);
     const AccountRow hostile{text, QStringLiteral("http://m/logs/") + text, RowOk, full};
     const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full};
-    const QString a = SummaryPage::rowHtml(hostile, webIsSplit(splitFlag));
-    const QString b = SummaryPage::rowHtml(plain, webIsSplit(splitFlag));
+    const QString a = SummaryPage::rowHtml(hostile, web);
+    const QString b = SummaryPage::rowHtml(plain, web);
     check(std::none_of(a.cbegin(), a.cend(), unprintable), "a control character reached the page");
     const QString terminal = printableText(text);
     check(std::none_of(terminal.cbegin(), terminal.cend(), unprintable),

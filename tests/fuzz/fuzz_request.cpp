@@ -30,13 +30,13 @@ void checkRequest(const QByteArray& request) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size < 1)
         return 0;
-    const int splitFlag = bytes[0] & 1;
+    const bool web = (bytes[0] & 1) != 0;
     const QByteArray data(reinterpret_cast<const char*>(bytes + 1),
                           static_cast<qsizetype>(size - 1));
     const qsizetype cut = data.indexOf('\0');
     const QString server = decodeLine(cut < 0 ? data : data.left(cut));
     const QString user = cut < 0 ? QString() : decodeLine(data.mid(cut + 1));
-    const FetchTarget target = deriveFetchTarget({QStringLiteral("C"), server, user}, splitFlag);
+    const FetchTarget target = deriveFetchTarget({QStringLiteral("C"), server, user}, web);
     checkRequest(StatusFetch::request(target.requestPath, target.authority));
     checkRequest(StatusFetch::request(target.proxyRequestPath(), target.authority));
     return 0;

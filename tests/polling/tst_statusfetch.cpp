@@ -20,27 +20,24 @@ namespace {
 const QByteArray kStatus = FakeMonitorServer::combinedStatus("111111", "2026-07-01 12:00:00");
 const QByteArray kReply = FakeMonitorServer::httpReply(kStatus);
 
-// The options of a direct connection, or of one through the proxy at address:port.
-OptionFlags proxy(const QString& address = {}, qint32 port = 80, bool portValid = true) {
-    OptionFlags options;
-    options.EnableProxy = yesNo(!address.isNull());
-    options.ProxyAddress = address;
-    options.ProxyPort = port;
-    options.proxyPortValid = portValid;
-    return options;
+// A direct connection, or one through the proxy at address:port (0: no usable port).
+std::optional<ProxyServer> proxy(const QString& address = {}, quint16 port = 0) {
+    if (address.isNull())
+        return std::nullopt;
+    return ProxyServer{address, port ? std::optional<quint16>(port) : std::nullopt};
 }
 
 FetchOutcome fetchOnce(StatusFetch& fetch, const FetchTarget& target,
-                       const OptionFlags& options = proxy(), int splitFlag = 0) {
+                       const std::optional<ProxyServer>& through = {}, bool web = false) {
     QSignalSpy done(&fetch, &StatusFetch::finished);
-    fetch.start(target, options, splitFlag);
+    fetch.start(target, through, web);
     if (!done.wait(10000))
         qFatal("the fetch never finished");
     return done.first().first().value<FetchOutcome>();
 }
 
-FetchTarget target(const QString& server, const QString& user, int splitFlag = 0) {
-    return deriveFetchTarget({"Acme", server, user}, splitFlag);
+FetchTarget target(const QString& server, const QString& user, bool web = false) {
+    return deriveFetchTarget({"Acme", server, user}, web);
 }
 
 // The server's certificate; Certificates.pem: a file of tests/support/tls as the operator put it
@@ -435,10 +432,8 @@ private slots:
         // The explicit port stays in the URL.
         QCOMPARE(httpProxy.requestLines(), QList<QByteArray>{"GET http://" + mon1.toUtf8() +
                                                              "/status/acmeStatus.txt HTTP/1.0"});
-        // Proxy settings that cannot work fail without a connection; a port beyond 65535 does not
-        // wrap round onto another.
-        for (const OptionFlags& bad : {proxy(""), proxy("127.0.0.1", httpProxy.port(), false),
-                                       proxy("127.0.0.1", httpProxy.port() + 65536)})
+        // Proxy settings that cannot work fail without a connection.
+        for (const auto& bad : {proxy("", httpProxy.port()), proxy("127.0.0.1")})
             QVERIFY(fetchOnce(fetch, target(mon1, "acme"), bad).failed);
         QCOMPARE(httpProxy.requests().size(), 1);
         // A bracketed literal as the proxy address; IPv6 literals keep their brackets in the URL.

@@ -81,16 +81,16 @@ private slots:
         const auto& [name, graphic, split, splitFlag, width, pictures, labels] =
             currentRow(kLayouts);
         PanelLayout l;
-        applyStartupLayout(l, graphic, split);
-        QCOMPARE(startupSplitFlag(split), splitFlag);
+        Options options;
+        std::tie(options.graphicLine, options.splitLine) =
+            std::pair(lineSays(graphic), lineSays(split));
+        applyStartupLayout(l, options.graphicLine, options.splitLine);
+        QCOMPARE(options.startupWeb(), splitFlag == 1);
         QCOMPARE(l.width, width);
         QCOMPARE(lefts(l), std::pair(pictures, labels));
         // The real panel takes the layout, centred at the top, 25 pixels high.
         ProgramDir program;
         Status panel({program.dir().path()});
-        OptionFlags options;
-        options.GraphicDisplay = graphic;
-        options.SplitIcmpWeb = split;
         panel.applyStartupLayout(options);
         panel.show();
         QCOMPARE(panel.geometry(),
@@ -155,7 +155,7 @@ private slots:
         ProgramDir program;
         Program app(program.dir());
         Status& panel = *app.panel();
-        panel.applyStartupLayout(OptionFlags());
+        panel.applyStartupLayout(Options());
         panel.show();
         const QPoint home = panel.pos();
         panel.move(home + QPoint(40, 90));
