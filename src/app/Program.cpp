@@ -85,7 +85,7 @@ void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
 
 void Program::startUp() {
     m_alert->addTrayIcon();
-    m_monitor->writePage(SummaryPage::kLoadingText);
+    m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
     Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
     m_cycle->setOptions(options);
@@ -108,9 +108,7 @@ void Program::showEndOfPass(const PassResult& result) {
     m_passEnded = true;
     // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
     const bool silenced = m_ack.silences(m_companies);
-    const QString page = pageOf(result);
-    m_monitor->writePage(result.rows.isEmpty() ? SummaryPage::withAccountsLink(page) : page);
-    m_monitor->setRows(result.rows);
+    m_monitor->showPage(pageOf(result, result.rows.isEmpty()));
     m_panel->showLamps(m_colours, result.end.blinks, m_companies, m_ack);
     showTray();
     if (!silenced)

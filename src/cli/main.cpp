@@ -221,7 +221,7 @@ int main(int argc, char* argv[]) {
     const PassResult& result = *run.result;
     // The pass itself has told stderr of any problem with the files.
     if (options.html)
-        out << pageOf(result);
+        out << pageOf(result).html();
     else
         out << (options.oneCompany ? checkCompanyLine(options.company, result)
                                    : checkStatusLine(result))

@@ -5,6 +5,7 @@
 #include "polling/ReplyInterpreter.h"
 #include "report/LampRules.h"
 #include "report/Reply.h"
+#include "report/SummaryPage.h"
 
 #include <QDateTime>
 #include <QList>
@@ -39,7 +40,11 @@ struct PassResult {
     bool errorsOnly = false; // ShowErrorsOnly
 };
 
-// The summary page of a pass, as the monitor shows it and the plug-in prints it.
-QString pageOf(const PassResult& result);
+// The summary page of a pass, as the monitor shows it and the plug-in prints it; with the link to
+// the accounts list above everything when asked for.
+inline PassPage pageOf(const PassResult& result, bool accountsLink = false) {
+    return PassPage::ofPass(result.rows, result.web, result.grouped, result.errorsOnly,
+                            result.problems, accountsLink);
+}
 
 } // namespace courivane

@@ -19,11 +19,6 @@ QString serverKey(const FetchTarget& target) {
 }
 } // namespace
 
-QString pageOf(const PassResult& result) {
-    return SummaryPage::ofPass(result.rows, result.web, result.grouped, result.errorsOnly,
-                               result.problems);
-}
-
 PollCycle::PollCycle(QDir programDir, Options options, QObject* parent)
     : QObject(parent), Timer1(new QTimer(this)), Timer13(new QTimer(this)),
       m_dir(std::move(programDir)), m_options(std::move(options)) {

@@ -46,7 +46,7 @@ const QString kHeadWeb = QStringLiteral(
 #undef COURIVANE_HEAD_WEB
 #undef COURIVANE_HEAD_OPEN
 
-enum class Section { Failed, Warning, Ok };
+using Section = PageSection;
 
 const QString& literal(Section section, int count, bool web) {
     const bool one = count == 1;
@@ -68,28 +68,6 @@ QString blockHead(Section section, int count, bool web, bool grouped) {
     if (web && section == Section::Ok && !grouped)
         return kHeadWeb;
     return kHeadlineOpen + QString::number(count) + literal(section, count, web);
-}
-
-// The page after `lead`, written into one string: a page of thousands of rows is copied once.
-// `rowsOf` appends a section's rows.
-template <typename RowsOf>
-QString composeAfter(const QString& lead, const std::array<int, 3>& counts,
-                     const std::array<bool, 3>& present, qsizetype size, RowsOf rowsOf, bool web,
-                     bool grouped, bool errorsOnly) {
-    const bool failedOnly = grouped && errorsOnly;
-    QString page;
-    page.reserve(lead.size() + size + 3 * 512);
-    page += lead;
-    for (const Section section : {Section::Failed, Section::Warning, Section::Ok}) {
-        if (failedOnly && section != Section::Failed)
-            break;
-        if (!present[std::size_t(section)])
-            continue;
-        page += blockHead(section, counts[std::size_t(section)], web, grouped);
-        rowsOf(section, page);
-        page += kTableEnd;
-    }
-    return page;
 }
 
 Section sectionOf(int rowClass) {
@@ -191,68 +169,89 @@ void SummaryPage::appendRow(QString& html, const AccountRow& row, bool web) {
     html += QStringLiteral(" target=_blank>Log</a></td></tr>");
 }
 
-PageSections SummaryPage::sections(const QList<AccountRow>& rows, bool web) {
-    PageSections s;
-    for (const AccountRow& row : rows) {
-        switch (row.rowClass) {
-        case RowFailed:
-            appendRow(s.failed, row, web);
-            ++s.failedCount;
-            break;
-        case RowWarning:
-            appendRow(s.warning, row, web);
-            ++s.warningCount;
-            break;
-        default:
-            appendRow(s.ok, row, web);
-            ++s.okCount;
-            break;
-        }
-    }
-    return s;
-}
-
 const QString SummaryPage::kLoadingText = QStringLiteral("<Font Face=Tahoma>Loading....");
-
-QString SummaryPage::compose(const PageSections& s, bool web, bool grouped, bool errorsOnly) {
-    return composeAfter(
-        QString(), {s.failedCount, s.warningCount, s.okCount},
-        {!s.failed.isEmpty(), !s.warning.isEmpty(), !s.ok.isEmpty()},
-        s.failed.size() + s.warning.size() + s.ok.size(),
-        [&s](Section section, QString& page) {
-            page += section == Section::Failed    ? s.failed
-                    : section == Section::Warning ? s.warning
-                                                  : s.ok;
-        },
-        web, grouped, errorsOnly);
-}
-
-QString SummaryPage::ofPass(const QList<AccountRow>& rows, bool web, bool grouped, bool errorsOnly,
-                            const QStringList& problems) {
-    std::array<int, 3> counts{};
-    for (const AccountRow& row : rows)
-        ++counts[std::size_t(sectionOf(row.rowClass))];
-    // About what a row takes, so that the page is not grown piece by piece.
-    const qsizetype size = rows.size() * 400;
-    return composeAfter(
-        problemsHtml(problems), counts, {counts[0] > 0, counts[1] > 0, counts[2] > 0}, size,
-        [&](Section section, QString& page) {
-            for (const AccountRow& row : rows)
-                if (sectionOf(row.rowClass) == section)
-                    appendRow(page, row, web);
-        },
-        web, grouped, errorsOnly);
-}
 
 const QString SummaryPage::kAccountsLink = QStringLiteral("courivane:accounts");
 
-QString SummaryPage::withAccountsLink(const QString& page) {
-    return QStringLiteral("<p><a href=\"") + kAccountsLink +
-           QStringLiteral("\">Open the accounts list to add the accounts to check</a></p>") + page;
-}
-
 QString SummaryPage::withProblems(const QStringList& problems, const QString& page) {
     return problemsHtml(problems) + page;
+}
+
+PassPage PassPage::ofText(QString html) {
+    PassPage page;
+    page.m_lead = std::move(html);
+    return page;
+}
+
+PassPage PassPage::ofPass(QList<AccountRow> rows, bool web, bool grouped, bool errorsOnly,
+                          const QStringList& problems, bool accountsLink) {
+    PassPage page;
+    page.m_web = web;
+    page.m_grouped = grouped;
+    if (accountsLink)
+        page.m_lead =
+            QStringLiteral("<p><a href=\"") + SummaryPage::kAccountsLink +
+            QStringLiteral("\">Open the accounts list to add the accounts to check</a></p>");
+    page.m_lead += problemsHtml(problems);
+    std::array<QList<int>, 3> filed;
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        filed[std::size_t(sectionOf(rows.at(i).rowClass))].append(int(i));
+    for (const Section section : {Section::Failed, Section::Warning, Section::Ok}) {
+        if (grouped && errorsOnly && section != Section::Failed)
+            break;
+        QList<int>& filedRows = filed[std::size_t(section)];
+        if (filedRows.isEmpty())
+            continue;
+        page.m_shown += int(filedRows.size());
+        page.m_blocks.append({section, std::move(filedRows)});
+    }
+    page.m_rows = std::move(rows);
+    return page;
+}
+
+int PassPage::rowIndex(int shown) const {
+    if (shown < 0)
+        return -1;
+    for (const PageBlock& block : m_blocks) {
+        if (shown < block.rows.size())
+            return block.rows.at(shown);
+        shown -= int(block.rows.size());
+    }
+    return -1;
+}
+
+QString PassPage::html() const {
+    return window(0, m_shown).html;
+}
+
+PageText PassPage::window(int first, int count) const {
+    PageText text;
+    if (m_blocks.isEmpty()) {
+        text.html = m_lead;
+        return text;
+    }
+    first = std::clamp(first, 0, std::max(0, m_shown - 1));
+    const int last = first + std::max(count, 1); // one past
+    // About what a row takes, so that the text is not grown piece by piece.
+    text.html.reserve(m_lead.size() + qsizetype(std::min(last - first, m_shown)) * 400 + 3 * 512);
+    int before = 0; // rows of the sections above this one
+    for (qsizetype b = 0; b < m_blocks.size() && before < last; ++b) {
+        const PageBlock& block = m_blocks.at(b);
+        const int rows = int(block.rows.size());
+        if (before + rows > first) {
+            if (b == 0 && first == 0)
+                text.html += m_lead;
+            text.html += blockHead(block.section, rows, m_web, m_grouped);
+            const int from = std::max(first - before, 0);
+            const int to = std::min(last - before, rows);
+            for (int r = from; r < to; ++r)
+                SummaryPage::appendRow(text.html, m_rows.at(block.rows.at(r)), m_web);
+            text.html += kTableEnd;
+            text.tableFirstRows.append(before + from);
+        }
+        before += rows;
+    }
+    return text;
 }
 
 } // namespace courivane

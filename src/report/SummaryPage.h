@@ -9,14 +9,58 @@
 
 namespace courivane {
 
-// The rows a pass collected, by section, with their counts.
-struct PageSections {
-    QString failed;
-    QString warning;
-    QString ok;
-    int failedCount = 0;
-    int warningCount = 0;
-    int okCount = 0;
+// The page's sections, in the order they stand.
+enum class PageSection : quint8 { Failed, Warning, Ok };
+
+// A section shown, with its rows as indexes into the page's rows, in pass order.
+struct PageBlock {
+    PageSection section = PageSection::Ok;
+    QList<int> rows;
+};
+
+// The text of a window of the page's rows, and for each table in it, in order, the place among
+// the rows shown of its first row.
+struct PageText {
+    QString html;
+    QList<int> tableFirstRows;
+};
+
+// The summary page of a pass as rows with an identity: what it shows is decided here, once; the
+// text is written from it, whole for the plug-in or a window of rows at a time for the monitor,
+// and a row of the text is found again by where it stands, never by reading the text back.
+class PassPage {
+public:
+    PassPage() = default;
+    // A page of text alone, such as the one shown before the first pass ends.
+    static PassPage ofText(QString html);
+    // The page of a pass: with `accountsLink` the link to the accounts list first, then the
+    // problems, then the failed, warning and OK sections. `web`: the page has a WEB column;
+    // `grouped`: rows are filed by state (StatusSummary); `errorsOnly`: a grouped page shows
+    // the failed section alone (ShowErrorsOnly).
+    static PassPage ofPass(QList<AccountRow> rows, bool web, bool grouped, bool errorsOnly,
+                           const QStringList& problems, bool accountsLink = false);
+
+    const QList<AccountRow>& rows() const { return m_rows; }
+    const QList<PageBlock>& blocks() const { return m_blocks; }
+    // The rows shown, counted across sections.
+    int shownRowCount() const { return m_shown; }
+    // The index in rows() of the row shown at `shown`, or -1.
+    int rowIndex(int shown) const;
+
+    // The whole page.
+    QString html() const;
+    // The rows shown [first, first + count), each section's headline and heads above its first
+    // row in the window, and the text above the sections with the first row of the page. A
+    // page without rows is its text whole.
+    PageText window(int first, int count) const;
+
+private:
+    QList<AccountRow> m_rows;
+    QList<PageBlock> m_blocks;
+    QString m_lead;
+    int m_shown = 0;
+    bool m_web = true;
+    bool m_grouped = true;
 };
 
 class SummaryPage {
@@ -25,30 +69,18 @@ public:
     // from a file or a server is escaped; the link target cannot leave its attribute.
     static QString rowHtml(const AccountRow& row, bool web);
     static void appendRow(QString& html, const AccountRow& row, bool web);
-    // The rows filed into their sections, in pass order within each.
-    static PageSections sections(const QList<AccountRow>& rows, bool web);
     static QString verdictCell(Verdict verdict);
     // The Last Update cell's text: the local time, or the server's text escaped.
     static QString lastUpdateHtml(const Reply& reply);
     // A URL as an unquoted attribute value: what would end the value is percent-encoded.
     static QString attributeUrl(const QString& url);
 
-    // The page text: failed, warning and OK blocks, each a headline with its count and a table.
-    // `web`: the page has a WEB column; `grouped`: rows are filed by state (StatusSummary);
-    // `errorsOnly`: a grouped page shows the failed block alone (ShowErrorsOnly).
-    static QString compose(const PageSections& sections, bool web, bool grouped, bool errorsOnly);
-
-    // The page of a pass: the problems above the sections of its rows.
-    static QString ofPass(const QList<AccountRow>& rows, bool web, bool grouped, bool errorsOnly,
-                          const QStringList& problems);
-
     // Problems with the program's own files, one red paragraph each, above the page.
     static QString withProblems(const QStringList& problems, const QString& page);
 
     static const QString kLoadingText;
-    // The link that opens the accounts list, and the page with it above everything else.
+    // The link that opens the accounts list.
     static const QString kAccountsLink;
-    static QString withAccountsLink(const QString& page);
 };
 
 } // namespace courivane

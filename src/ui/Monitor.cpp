@@ -1,10 +1,10 @@
 #include "ui/Monitor.h"
 
 #include "polling/FetchSecurity.h"
-#include "report/PageWindow.h"
 #include "report/Reply.h"
 #include "report/SummaryPage.h"
 #include "ui/MessageBox.h"
+#include "ui/PageView.h"
 #include "ui/Twips.h"
 #include "ui/X11Desktop.h"
 #include "ui/clsBtnTitleBar.h"
@@ -43,158 +43,6 @@ namespace courivane {
 namespace {
 const QString kCloseText = QStringLiteral("Close");
 constexpr int kCloseWidth = 30;
-
-// The page comes partly from monitoring servers and the accounts file: the view shows the text
-// written into it and fetches nothing, neither files nor network, whatever the page names.
-// Nor does it draw images: the stock image handler, finding no resource, loads the named file
-// straight from disk.
-class NoImages : public QObject, public QTextObjectInterface {
-    Q_OBJECT
-    Q_INTERFACES(QTextObjectInterface)
-public:
-    using QObject::QObject;
-    QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat&) override { return {}; }
-    void drawObject(QPainter*, const QRectF&, QTextDocument*, int, const QTextFormat&) override {}
-};
-
-// The page in a text view. A long page is shown a window of rows at a time, with a scroll bar of
-// its own that counts rows: laying out thousands of table rows would stall the window for
-// seconds and hold hundreds of megabytes, for rows nobody sees at once.
-class PageView : public QTextBrowser {
-public:
-    explicit PageView(QWidget* parent) : QTextBrowser(parent), m_rows(new QScrollBar(this)) {
-        document()->documentLayout()->registerHandler(QTextFormat::ImageObject, new NoImages(this));
-        setLineWrapMode(FixedPixelWidth);
-        m_rows->setObjectName(QStringLiteral("pageRows"));
-        m_rows->hide();
-        connect(m_rows, &QScrollBar::valueChanged, this, [this] { showWindow(); });
-    }
-
-    void showPage(const QString& page) {
-        m_window = PageWindow(page);
-        if (m_window.rowCount() <= kWholePageRows) {
-            if (m_windowed) {
-                m_windowed = false;
-                m_rows->hide();
-                setViewportMargins(0, 0, 0, 0);
-                setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            }
-            setHtml(page);
-            return;
-        }
-        if (!m_windowed) {
-            m_windowed = true;
-            // The view's own bar goes; the row bar takes its place and its width.
-            const int barWidth = verticalScrollBar()->sizeHint().width();
-            setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            setViewportMargins(0, 0, barWidth, 0);
-            m_rows->show();
-            placeRowBar();
-        }
-        adjustRowBar();
-        showWindow();
-    }
-    bool windowed() const { return m_windowed; }
-    static constexpr int kWholePageRows = 150;
-
-protected:
-    // A table 100% wide can come out a pixel wider than the width it is laid out in: a little
-    // room keeps that from showing a horizontal scroll bar.
-    void resizeEvent(QResizeEvent* event) override {
-        QTextBrowser::resizeEvent(event);
-        setLineWrapColumnOrWidth(std::max(1, viewport()->width() - kRoundingRoom));
-        if (windowed()) {
-            placeRowBar();
-            adjustRowBar();
-            showWindow();
-        }
-    }
-    void wheelEvent(QWheelEvent* event) override {
-        if (!windowed() || (event->modifiers() & Qt::ControlModifier))
-            return QTextBrowser::wheelEvent(event);
-        m_wheel += event->angleDelta().y();
-        const int notches = m_wheel / QWheelEvent::DefaultDeltasPerStep;
-        m_wheel -= notches * QWheelEvent::DefaultDeltasPerStep;
-        m_rows->setValue(m_rows->value() - notches * QApplication::wheelScrollLines());
-        event->accept();
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        if (windowed()) {
-            const int step = m_rows->pageStep();
-            switch (event->key()) {
-            case Qt::Key_Up:
-                m_rows->setValue(m_rows->value() - 1);
-                return;
-            case Qt::Key_Down:
-                m_rows->setValue(m_rows->value() + 1);
-                return;
-            case Qt::Key_PageUp:
-                m_rows->setValue(m_rows->value() - step);
-                return;
-            case Qt::Key_PageDown:
-                m_rows->setValue(m_rows->value() + step);
-                return;
-            case Qt::Key_Home:
-                m_rows->setValue(0);
-                return;
-            case Qt::Key_End:
-                m_rows->setValue(m_rows->maximum());
-                return;
-            default:
-                break;
-            }
-        }
-        QTextBrowser::keyPressEvent(event);
-    }
-    static constexpr int kRoundingRoom = 4;
-    // Not an empty QVariant: on that the document would read a local file itself.
-    QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
-
-private:
-    void placeRowBar() {
-        const QRect area = viewport()->geometry();
-        const int barWidth = verticalScrollBar()->sizeHint().width();
-        m_rows->setGeometry(area.right() + 1, area.top(), barWidth, area.height());
-    }
-    // Rows are at least a line of text high: this many always fill the view.
-    int rowsToFill() const { return viewport()->height() / fontMetrics().height() + 2; }
-    // At the bar's end the last row shows whole, below the headline and the heads.
-    void adjustRowBar() {
-        const int step = std::max(1, (viewport()->height() - m_headHeight) / m_rowHeight);
-        const QSignalBlocker quiet(m_rows);
-        m_rows->setPageStep(step);
-        m_rows->setRange(0, std::max(0, m_window.rowCount() - step));
-    }
-    void showWindow() {
-        setHtml(m_window.text(m_rows->value(), rowsToFill()));
-        verticalScrollBar()->setValue(0);
-        // The rows' height and what stands above them, as laid out, for the bar's page step.
-        QTextFrame* root = document()->rootFrame();
-        for (auto it = root->begin(); !it.atEnd(); ++it)
-            if (auto* table = qobject_cast<QTextTable*>(it.currentFrame())) {
-                const QRectF bounds = document()->documentLayout()->frameBoundingRect(table);
-                if (table->rows() > 1) {
-                    const int rowHeight =
-                        std::max(1, int(std::ceil(bounds.height() / table->rows())));
-                    const int headHeight = int(std::ceil(bounds.top())) + rowHeight;
-                    if (rowHeight != m_rowHeight || headHeight != m_headHeight) {
-                        m_rowHeight = rowHeight;
-                        m_headHeight = headHeight;
-                        adjustRowBar();
-                    }
-                }
-                break;
-            }
-    }
-
-    QScrollBar* const m_rows;
-    PageWindow m_window;
-    int m_rowHeight = 20;
-    int m_headHeight = 60;
-    int m_wheel = 0;
-    bool m_windowed = false;
-};
-
 } // namespace
 
 Monitor::Monitor(QWidget* parent)
@@ -347,8 +195,8 @@ void Monitor::Hide() {
     m_titleBar.reset();
 }
 
-void Monitor::writePage(const QString& page) {
-    static_cast<PageView*>(WebBrowser1)->showPage(page);
+void Monitor::showPage(PassPage page) {
+    WebBrowser1->showPage(std::move(page));
 }
 
 void Monitor::setTitle(const QString& title) {
@@ -363,40 +211,8 @@ void Monitor::setPassLine(const QString& text, bool late) {
     PassLine->setPalette(p);
 }
 
-void Monitor::setRows(const QList<AccountRow>& rows) {
-    m_rows = rows;
-    m_rowByLink.reset();
-}
-
-const AccountRow* Monitor::rowAt(const QPoint& viewportPos) const {
-    const QTextCursor cursor = WebBrowser1->cursorForPosition(viewportPos);
-    const QTextTable* table = cursor.currentTable();
-    if (!table)
-        return nullptr;
-    const int row = table->cellAt(cursor).row();
-    for (int column = 0; column < table->columns(); ++column) {
-        const QTextTableCell cell = table->cellAt(row, column);
-        for (auto frame = cell.begin(); !frame.atEnd(); ++frame) {
-            const QTextBlock block = frame.currentBlock();
-            for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
-                const QTextCharFormat format = piece.fragment().charFormat();
-                if (!format.isAnchor())
-                    continue;
-                if (!m_rowByLink) {
-                    m_rowByLink.emplace();
-                    for (qsizetype i = 0; i < m_rows.size(); ++i)
-                        m_rowByLink->insert(SummaryPage::attributeUrl(m_rows.at(i).logUrl), i);
-                }
-                const auto found = m_rowByLink->constFind(format.anchorHref());
-                return found == m_rowByLink->cend() ? nullptr : &m_rows.at(*found);
-            }
-        }
-    }
-    return nullptr;
-}
-
 QString Monitor::reasonAt(const QPoint& viewportPos) const {
-    const AccountRow* row = rowAt(viewportPos);
+    const AccountRow* row = WebBrowser1->rowAt(viewportPos);
     return row && row->reply.failed ? printableText(row->reply.reason) : QString();
 }
 
@@ -511,7 +327,7 @@ void Monitor::paintEvent(QPaintEvent*) {
 bool Monitor::eventFilter(QObject* watched, QEvent* event) {
     if (watched == WebBrowser1->viewport() && event->type() == QEvent::ContextMenu) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
-        const AccountRow* row = rowAt(menu->pos());
+        const AccountRow* row = WebBrowser1->rowAt(menu->pos());
         if (row && !row->reply.certificate.isEmpty()) {
             showRowMenu(*row, menu->pos());
             return true;
@@ -562,5 +378,3 @@ void Monitor::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace courivane
-
-#include "Monitor.moc"

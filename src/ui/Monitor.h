@@ -1,8 +1,7 @@
 #pragma once
 
-#include "report/Reply.h"
+#include "report/SummaryPage.h"
 
-#include <QHash>
 #include <QList>
 #include <QWidget>
 
@@ -11,13 +10,13 @@
 
 class QLabel;
 class QPushButton;
-class QTextBrowser;
 class QTimer;
 class QToolButton;
 
 namespace courivane {
 
 class clsBtnTitleBar;
+class PageView;
 
 inline const QString kMonitorTitle = QStringLiteral("Courivane Status");
 
@@ -46,12 +45,10 @@ public slots:
     // whatever was last written.
     void Show(const QRect& keepClear = {});
     void Hide();
-    void writePage(const QString& page);
+    void showPage(courivane::PassPage page);
     void setTitle(const QString& title);
     // The line under the page; orange when no pass has ended for too long.
     void setPassLine(const QString& text, bool late);
-    // The rows of the page written, for why each failed row failed.
-    void setRows(const QList<AccountRow>& rows);
 
 signals:
     // F5 in the window.
@@ -74,7 +71,7 @@ private:
     QWidget* const Caption;
     QLabel* const CaptionTitle;
     QToolButton* const CloseBox;
-    QTextBrowser* const WebBrowser1;
+    PageView* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
     QLabel* const PassLine; // when the page was made, or how far the pass is
     QTimer* const Timer1;   // (re)creates the title-bar button after Show
@@ -87,17 +84,12 @@ private:
     void recreateTitleBarButton();
     Qt::Edges edgesAt(const QPoint& pos) const;
 
-    // The row under the pointer, or none.
-    const AccountRow* rowAt(const QPoint& viewportPos) const;
     // The reason of the failed row under the pointer, or an empty string.
     QString reasonAt(const QPoint& viewportPos) const;
     // The row's menu: "Trust this certificate..." for a row whose certificate was refused.
     void showRowMenu(const AccountRow& row, const QPoint& viewportPos);
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
-    QList<AccountRow> m_rows;
-    // Each row by its log link as the page writes it: made when a tooltip or menu first asks.
-    mutable std::optional<QHash<QString, qsizetype>> m_rowByLink;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;
 };

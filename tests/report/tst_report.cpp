@@ -2,7 +2,6 @@
 #include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
-#include "report/PageWindow.h"
 #include "report/SummaryPage.h"
 
 #include "TestFiles.h"
@@ -12,8 +11,25 @@ using namespace courivane::testing;
 
 namespace {
 
+// A row named by a letter: F and G failed, W and V warnings, the rest OK.
+AccountRow letterRow(QChar letter) {
+    AccountRow row;
+    row.company = letter;
+    row.logUrl = QStringLiteral("http://m/logs/") + letter;
+    row.rowClass = QStringLiteral("FG").contains(letter)   ? RowFailed
+                   : QStringLiteral("WV").contains(letter) ? RowWarning
+                                                           : RowOk;
+    return row;
+}
+QList<AccountRow> letterRows(const char* letters) {
+    QList<AccountRow> rows;
+    for (const QChar c : QString::fromLatin1(letters))
+        rows << letterRow(c);
+    return rows;
+}
+
 // A page written out by hand, as operators and peers see it: blocks "headline=rows", split by
-// "#"; a block without a headline has no paragraph.
+// "#", a letter a row; a block without a headline has no paragraph.
 QString page(const QString& blocks, bool web) {
     QString html;
     for (const QString& block : blocks.split(u'#', Qt::SkipEmptyParts)) {
@@ -24,38 +40,46 @@ QString page(const QString& blocks, bool web) {
                     "width=100%><tr><th>Company Name</th><th>Last Update</th><th>ICMP</th>") +
                 (web ? "<th>WEB</th>" : "") +
                 "<th>POP3</th><th>SMTP</th><th>Receive</th><th>Send</th><th>Ryl</th><th>Logs</th>" +
-                block.section(u'=', 1) + "</table>";
+                [&] {
+                    QString rows;
+                    for (const QChar c : block.section(u'=', 1))
+                        rows += SummaryPage::rowHtml(letterRow(c), web);
+                    return rows;
+                }() +
+                "</table>";
     }
     return html;
 }
 
-// A window of a page's rows: first, count; the blocks it shows, and whether the text before the
-// first table and after the last come with it.
-const std::tuple<const char*, int, int, const char*, bool, bool> kWindows[] = {
-    {"every row: the page as it is", 0, 5,
-     "2 Failed Services!=<tr>A<tr>B#3 OK Services!=<tr>C<tr>D<tr>E", true, true},
-    {"the first row, under its headline", 0, 1, "2 Failed Services!=<tr>A", true, false},
-    {"across two tables", 1, 2, "2 Failed Services!=<tr>B#3 OK Services!=<tr>C", false, false},
-    {"mid-table: headline and heads kept", 3, 1, "3 OK Services!=<tr>D", false, false},
-    {"to the end: the text after", 4, 10, "3 OK Services!=<tr>E", false, true},
-    {"past the end: the last row", 99, 1, "3 OK Services!=<tr>E", false, true},
+// A window of the rows of the page of "AFBGC": first, count; the blocks it shows, whether the
+// text above the sections comes with it, and where each table's first row stands.
+const std::tuple<const char*, int, int, const char*, bool, QList<int>> kWindows[] = {
+    {"every row: the page as it is",
+     0,
+     5,
+     "2 Failed Services!=FG#3 OK Services!=ABC",
+     true,
+     {0, 2}},
+    {"the first row, under its headline", 0, 1, "2 Failed Services!=F", true, {0}},
+    {"across two tables", 1, 2, "2 Failed Services!=G#3 OK Services!=A", false, {1, 2}},
+    {"mid-table: headline and heads kept", 3, 1, "3 OK Services!=B", false, {3}},
+    {"to the end", 4, 10, "3 OK Services!=C", false, {4}},
+    {"past the end: the last row", 99, 1, "3 OK Services!=C", false, {4}},
 };
 
-// Failed, warning and OK rows (a letter each) with their counts; a WEB column, grouped, errors
-// only.
+// The rows in pass order (a letter each); a WEB column, grouped, errors only; the page.
 // clang-format off
-const std::tuple<const char*, PageSections, bool, bool, bool, const char*> kPages[] = {
-    {"grouped", {"F", "", "AB", 1, 0, 2}, 0, true, false, "1 Failed Service!=F#2 OK Services!=AB"},
-    {"errors only: failed block alone", {"F", "", "A", 1, 0, 1}, 0, true, true,
-     "1 Failed Service!=F"},
-    {"errors only, nothing failed: empty", {"", "W", "A", 0, 1, 1}, 1, true, true, ""},
-    {"errors only ignored ungrouped", {"", "", "A", 0, 0, 1}, 0, false, true, "1 OK Service!=A"},
-    {"split, ungrouped: no headline", {"", "", "AB", 0, 0, 2}, 1, false, false, "=AB"},
-    {"ungrouped: OK counts all", {"", "", "AF", 0, 0, 2}, 0, false, false, "2 OK Services!=AF"},
-    {"split, grouped: three blocks", {"FG", "W", "A", 2, 1, 1}, 1, true, false,
+const std::tuple<const char*, const char*, bool, bool, bool, const char*> kPages[] = {
+    {"grouped", "AFB", 0, true, false, "1 Failed Service!=F#2 OK Services!=AB"},
+    {"errors only: failed block alone", "FA", 0, true, true, "1 Failed Service!=F"},
+    {"errors only, nothing failed: empty", "WA", 1, true, true, ""},
+    {"errors only ignored ungrouped", "A", 0, false, true, "1 OK Service!=A"},
+    {"split, ungrouped: no headline", "AB", 1, false, false, "=AB"},
+    {"ungrouped: OK counts all", "AE", 0, false, false, "2 OK Services!=AE"},
+    {"split, grouped: three blocks", "FWGA", 1, true, false,
      "2 Failed Services!=FG#1 Warning!=W#1 OK Service!=A"},
-    {"warnings plural", {"", "WV", "", 0, 2, 0}, 0, true, false, "2 Warnings!=WV"},
-    {"no accounts: empty page", {}, 1, true, false, ""},
+    {"warnings plural", "WV", 0, true, false, "2 Warnings!=WV"},
+    {"no accounts: empty page", "", 1, true, false, ""},
 };
 // clang-format on
 
@@ -145,23 +169,30 @@ class TestReport : public QObject {
 private slots:
     void pageWindows_data() { addRows(kWindows); }
     void pageWindows() {
-        const auto& [name, first, count, blocks, lead, tail] = currentRow(kWindows);
-        const QString before = "<p><font face=Tahoma color=#cc0000>P</font></p>";
-        const PageWindow window(
-            before + page("2 Failed Services!=<tr>A<tr>B#3 OK Services!=<tr>C<tr>D<tr>E", false) +
-            "T");
-        QCOMPARE(window.rowCount(), 5);
-        QCOMPARE(window.text(first, count), (lead ? before : QString()) +
-                                                page(QString::fromLatin1(blocks), false) +
-                                                (tail ? "T" : ""));
+        const auto& [name, first, count, blocks, lead, tables] = currentRow(kWindows);
+        const QString before = "<p><a href=\"courivane:accounts\">Open the accounts list to add "
+                               "the accounts to check</a></p><p><font face=Tahoma "
+                               "color=#cc0000>P</font></p>";
+        const PassPage model =
+            PassPage::ofPass(letterRows("AFBGC"), false, true, false, {"P"}, true);
+        QCOMPARE(model.shownRowCount(), 5);
+        const PageText text = model.window(first, count);
+        QCOMPARE(text.html, (lead ? before : QString()) + page(QString::fromLatin1(blocks), false));
+        QCOMPARE(text.tableFirstRows, tables);
+        // Each row shown is the account it came from: failed first, then pass order.
+        QList<QString> shown;
+        for (int n = 0; n <= model.shownRowCount(); ++n)
+            shown << (model.rowIndex(n) < 0 ? "-" : model.rows().at(model.rowIndex(n)).company);
+        QCOMPARE(shown.join(QString()), QStringLiteral("FGABC-"));
         // Without a table there are no rows to window: the page is shown whole.
-        QCOMPARE(PageWindow(before).text(3, 1), before);
+        QCOMPARE(PassPage::ofPass({}, true, true, false, {"P"}, true).window(3, 1).html, before);
     }
 
     void pages_data() { addRows(kPages); }
     void pages() {
-        const auto& [name, sections, split, summary, errorsOnly, blocks] = currentRow(kPages);
-        QCOMPARE(SummaryPage::compose(sections, split, summary, errorsOnly), page(blocks, split));
+        const auto& [name, letters, split, summary, errorsOnly, blocks] = currentRow(kPages);
+        QCOMPARE(PassPage::ofPass(letterRows(letters), split, summary, errorsOnly, {}).html(),
+                 page(blocks, split));
     }
 
     void rows_data() { addRows(kRows); }
@@ -177,7 +208,7 @@ private slots:
                           href));
         // A section is shown only when it has rows.
         const QString page =
-            SummaryPage::ofPass({{company, log, RowFailed, failed}}, false, true, false, {});
+            PassPage::ofPass({{company, log, RowFailed, failed}}, false, true, false, {}).html();
         QVERIFY(page.contains("1 Failed Service!") && !page.contains("OK Service"));
     }
 
