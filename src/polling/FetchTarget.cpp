@@ -73,7 +73,7 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
 
     // Without a server there is nothing to ask, and nothing may reach the resolver.
     if (server.isEmpty())
-        target.portError = QStringLiteral("no monitoring server is given");
+        target.addressError = QStringLiteral("no monitoring server is given");
 
     // Positions below are 0-based; "at a position greater than 1" becomes "index above 0".
     QString h = target.statusUrl;
@@ -96,7 +96,8 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
     if (h.startsWith(u'[')) {
         const qsizetype close = h.indexOf(u']');
         if (close < 0) {
-            target.portError = QStringLiteral("the address \"%1\" lacks its closing \"]\"").arg(h);
+            target.addressError =
+                QStringLiteral("the address \"%1\" lacks its closing \"]\"").arg(h);
             target.host = h.mid(1);
             return target;
         }
@@ -106,9 +107,10 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
             if (const auto port = parsePort(rest.mid(1)))
                 target.explicitPort = *port;
             else
-                target.portError = badPortText(rest.mid(1));
+                target.addressError = badPortText(rest.mid(1));
         } else if (!rest.isEmpty()) {
-            target.portError = QStringLiteral("the address \"%1\" has text after its \"]\"").arg(h);
+            target.addressError =
+                QStringLiteral("the address \"%1\" has text after its \"]\"").arg(h);
         }
         return target;
     }
@@ -118,14 +120,14 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
         if (const auto port = parsePort(portText))
             target.explicitPort = *port;
         else
-            target.portError = badPortText(portText);
+            target.addressError = badPortText(portText);
         h = h.left(colon);
     }
     target.host = h;
     // What no host name holds never reaches the resolver: "/base" or ":80" names no server.
-    if (target.portError.isEmpty() &&
+    if (target.addressError.isEmpty() &&
         (h.isEmpty() || !std::all_of(h.cbegin(), h.cend(), isHostNameChar)))
-        target.portError = QStringLiteral("\"%1\" is no host name").arg(h);
+        target.addressError = QStringLiteral("\"%1\" is no host name").arg(h);
     return target;
 }
 

@@ -26,7 +26,7 @@ struct FetchTarget {
     QString requestPath; // text sent after "GET " on a direct connection, percent-encoded
     QString authority;   // host, with ":port" when the server names one (the proxy's URL)
     std::optional<qint32> explicitPort;
-    QString portError; // set when the text after ":" is no usable port
+    QString addressError; // why the server address cannot be fetched from, if it cannot
 
     // The port for a direct connection: the account's own, else 80 (443 over TLS).
     qint32 directPort() const { return explicitPort.value_or(tls ? 443 : 80); }

@@ -36,7 +36,7 @@ PollCycle::PollCycle(QDir programDir, Options options, QObject* parent)
 
 StatusLine PollCycle::statusLine(const QDateTime& now) const {
     // Two cycles: two countdowns, and two passes held up by a fetch bound each.
-    const qint64 cycleMs = (kCountdownStart.toInt() + 1) * kTickMs + m_fetchTimeoutMs;
+    const qint64 cycleMs = (kCountdownStart + 1) * kTickMs + m_fetchTimeoutMs;
     return statusLineOf(m_status, now, 2 * cycleMs);
 }
 
@@ -348,8 +348,7 @@ void PollCycle::checkSoon() {
 bool sleptPastACycle(const QDateTime& lastEnded, const QDateTime& now) {
     // The countdown and the tick that runs the pass, and a few seconds' slack for a busy machine.
     constexpr qint64 kSlackSeconds = 5;
-    return lastEnded.isValid() &&
-           lastEnded.secsTo(now) > kCountdownStart.toInt() + 1 + kSlackSeconds;
+    return lastEnded.isValid() && lastEnded.secsTo(now) > kCountdownStart + 1 + kSlackSeconds;
 }
 
 void PollCycle::countdownTick() {
@@ -357,11 +356,11 @@ void PollCycle::countdownTick() {
         checkNow();
         return;
     }
-    m_countdown = QString::number(m_countdown.toInt() - 1);
+    --m_countdown;
     emit countdownChanged(m_countdown);
     announceStatus();
-    if (m_countdown != QLatin1String("0")) {
-        emit titleChanged(kTitleSecondsTo + m_countdown);
+    if (m_countdown > 0) {
+        emit titleChanged(kTitleSecondsTo + QString::number(m_countdown));
         return;
     }
     Timer1->start();

@@ -28,7 +28,7 @@ inline const QString kTitleConnectingTo = QStringLiteral("Courivane Status - Con
 inline const QString kTitleSecondsTo = QStringLiteral("Courivane Status - Seconds to connection: ");
 inline const QString kTitleEstablishing =
     QStringLiteral("Courivane Status - Establishing Connection!");
-inline const QString kCountdownStart = QStringLiteral("30");
+inline constexpr int kCountdownStart = 30;
 
 // Whether the countdown is behind the wall clock by more than a whole cycle: the machine slept
 // (a timer does not count the time asleep), and what the lamps show is that old. `lastEnded` is
@@ -80,7 +80,7 @@ public:
     // One pass and no countdown after it: the plug-in's, the exporter's and the benchmarks'.
     void setSinglePass(bool once) { m_singlePass = once; }
     const CycleState& state() const { return m_state; }
-    QString countdownCounter() const { return m_countdown; }
+    int countdownCounter() const { return m_countdown; }
     // The companies of this pass whose fetch has not ended, in file order, each with its server.
     QList<AccountRecord> unfinishedAccounts() const;
     // Every account of the pass under way in file order: the rows filed, then those that have
@@ -105,7 +105,7 @@ signals:
     // The start of a cycle has read the options file again.
     void optionsRead(const courivane::Options& options);
     void titleChanged(const QString& title);
-    void countdownChanged(const QString& counter);
+    void countdownChanged(int seconds);
     void passFinished(const courivane::PassResult& result);
     // At each step of a pass, each countdown tick, and each second while a pass runs.
     void statusLineChanged(const courivane::StatusLine& line);
@@ -184,7 +184,7 @@ private:
     bool m_running = false;
     bool m_starting = false; // inside startFetches()
     bool m_again = false;    // a fetch ended while fetches were being started
-    QString m_countdown = kCountdownStart;
+    int m_countdown = kCountdownStart;
 };
 
 } // namespace courivane

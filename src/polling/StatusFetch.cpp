@@ -79,8 +79,8 @@ void StatusFetch::connectNow() {
     m_certificateServer.clear();
     const FetchTarget& target = m_target;
 
-    if (!target.portError.isEmpty()) {
-        failLater(target.portError);
+    if (!target.addressError.isEmpty()) {
+        failLater(target.addressError);
         return;
     }
     QString host = target.host;

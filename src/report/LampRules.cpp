@@ -25,7 +25,7 @@ const LampNames& lampNames(Lamp lamp) {
 }
 
 void Reset(LampResults& lamps) {
-    lamps.states.fill(kStateGreen);
+    lamps.states.fill(LampColour::Green);
     for (QString& list : lamps.failureLists)
         list.clear();
     lamps.counters.fill(0);
@@ -33,36 +33,22 @@ void Reset(LampResults& lamps) {
 
 void recordFailure(LampResults& lamps, Lamp lamp, const QString& company) {
     lamps.failureLists[lamp] += company + kCrLf;
-    lamps.states[lamp] = kStateRed;
+    lamps.states[lamp] = LampColour::Red;
     if (lamp != RylLamp)
         ++lamps.counters[lamp];
 }
 
 void recordWarning(LampResults& lamps, Lamp lamp) {
-    if (lamps.states[lamp] == kStateGreen)
-        lamps.states[lamp] = kStateOrange;
+    if (lamps.states[lamp] == LampColour::Green)
+        lamps.states[lamp] = LampColour::Orange;
 }
 
 void Remember(LampResults& lamps) {
     lamps.previousFailureLists = lamps.failureLists;
 }
 
-LampColour colourOfState(int state) {
-    switch (state) {
-    case kStateRed:
-        return LampColour::Red;
-    case kStateOrange:
-        return LampColour::Orange;
-    default:
-        return LampColour::Green;
-    }
-}
-
 std::array<LampColour, kLampCount> renderColours(const LampResults& lamps) {
-    std::array<LampColour, kLampCount> colours{};
-    for (int i = 0; i < kLampCount; ++i)
-        colours[i] = colourOfState(lamps.states[i]);
-    return colours;
+    return lamps.states;
 }
 
 namespace {
@@ -80,9 +66,9 @@ QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps) {
     for (int i = 0; i < kLampCount; ++i) {
         const Lamp lamp = static_cast<Lamp>(i);
         if (kind == PassKind::Startup) {
-            if (lamps.states[i] == kStateRed)
+            if (lamps.states[i] == LampColour::Red)
                 blinks.append({lamp, LampColour::Red});
-            else if (lamps.states[i] == kStateOrange && hasOrangeBlink(lamp))
+            else if (lamps.states[i] == LampColour::Orange && hasOrangeBlink(lamp))
                 blinks.append({lamp, LampColour::Orange});
         } else if (!lamps.failureLists[i].isEmpty() &&
                    lamps.failureLists[i] != lamps.previousFailureLists[i]) {
@@ -96,7 +82,7 @@ bool alertCondition(PassKind kind, const LampResults& lamps) {
     bool anyRed = false;
     bool anyChanged = false;
     for (int i = 0; i < kLampCount; ++i) {
-        anyRed = anyRed || lamps.states[i] == kStateRed;
+        anyRed = anyRed || lamps.states[i] == LampColour::Red;
         anyChanged = anyChanged || lamps.failureLists[i] != lamps.previousFailureLists[i];
     }
     return kind == PassKind::Startup ? anyRed : anyRed && anyChanged;

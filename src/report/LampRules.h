@@ -30,11 +30,6 @@ struct LampNames {
 };
 const LampNames& lampNames(Lamp lamp);
 
-// Lamp states as the pass records them.
-inline constexpr int kStateRed = 0;
-inline constexpr int kStateGreen = 1;
-inline constexpr int kStateOrange = 4;
-
 enum class LampColour { Green, Red, Orange, White };
 
 // Which of the two passes ends: the start-up pass or a timed poll cycle.
@@ -43,7 +38,9 @@ enum class PassKind { Startup, Cycle };
 // Per lamp its state, failure list and previous failure list; per service a failure counter
 // (the Ryl lamp has none: its slot stays 0).
 struct LampResults {
-    std::array<int, kLampCount> states{1, 1, 1, 1, 1, 1, 1, 1};
+    std::array<LampColour, kLampCount> states{
+        LampColour::Green, LampColour::Green, LampColour::Green, LampColour::Green,
+        LampColour::Green, LampColour::Green, LampColour::Green, LampColour::Green};
     std::array<QString, kLampCount> failureLists;
     std::array<QString, kLampCount> previousFailureLists;
     std::array<int, kLampCount> counters{};
@@ -58,7 +55,6 @@ void recordWarning(LampResults& lamps, Lamp lamp);
 // End of a pass: the failure lists become the previous ones.
 void Remember(LampResults& lamps);
 
-LampColour colourOfState(int state);
 std::array<LampColour, kLampCount> renderColours(const LampResults& lamps);
 
 // A blink to start: the lamp, and whether its red or its orange timer runs.

@@ -1,5 +1,7 @@
 #include "ui/MessageBox.h"
 
+#include "ui/Titles.h"
+
 #include <QMessageBox>
 
 namespace courivane {

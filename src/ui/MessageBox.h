@@ -8,8 +8,6 @@ class QWidget;
 
 namespace courivane {
 
-inline const QString kApplicationTitle = QStringLiteral("Courivane");
-
 // Every message box of the program goes through here; a test installs a handler that records
 // the text instead of blocking.
 using MessageHandler = std::function<void(QWidget* parent, const QString& text)>;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/SummaryPage.h"
+#include "ui/Titles.h"
 
 #include <QList>
 #include <QWidget>
@@ -17,8 +18,6 @@ namespace courivane {
 
 class clsBtnTitleBar;
 class PageView;
-
-inline const QString kMonitorTitle = QStringLiteral("Courivane Status");
 
 // The summary window: the page in an HTML view, the pass's progress in the title, and a "Close"
 // button in the caption that hides it. A frameless tool window that draws its own small caption

@@ -3,6 +3,7 @@
 #include "artwork/Artwork.h"
 #include "ui/Assets.h"
 #include "ui/MessageBox.h"
+#include "ui/Titles.h"
 #include "ui/Twips.h"
 
 #include <QApplication>

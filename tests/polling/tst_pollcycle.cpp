@@ -376,7 +376,7 @@ private slots:
         const PassResult first = runOnePass(cycle);
         const QString title = QStringLiteral("Courivane Status - ");
         QCOMPARE(titles.last().first().toString(), title + "Connecting to: Fine");
-        QCOMPARE(cycle.countdownCounter(), QStringLiteral("30"));
+        QCOMPARE(cycle.countdownCounter(), 30);
         QVERIFY(timer(cycle, "Timer13")->isActive() && !timer(cycle, "Timer1")->isActive());
         titles.clear();
         for (int i = 0; i < 29; ++i)
@@ -386,7 +386,7 @@ private slots:
         QCOMPARE(titles.last().first().toString(), title + "Seconds to connection: 1");
         QVERIFY(!timer(cycle, "Timer1")->isActive());
         cycle.countdownTick();
-        QCOMPARE(cycle.countdownCounter(), QStringLiteral("0"));
+        QCOMPARE(cycle.countdownCounter(), 0);
         QCOMPARE(titles.last().first().toString(), title + "Establishing Connection!");
         QVERIFY(timer(cycle, "Timer1")->isActive() && !timer(cycle, "Timer13")->isActive());
 

@@ -283,7 +283,7 @@ private slots:
         QCOMPARE(reply.stale, stale);
         LampResults lamps;
         applyToLamps(lamps, "A", reply);
-        QCOMPARE(lamps.states[RylLamp], stale ? kStateOrange : kStateGreen);
+        QCOMPARE(lamps.states[RylLamp], stale ? LampColour::Orange : LampColour::Green);
     }
 
     void lamps_data() { addRows(kLamps); }

@@ -359,13 +359,13 @@ private slots:
         QCOMPARE(t.requestPath, QString::fromUtf8(path));
         QCOMPARE(t.logUrl, QString::fromUtf8(log));
         QCOMPARE(t.proxyRequestPath(), t.logUrl.section(u'/', 0, 2) + path);
-        QVERIFY(t.portError.isEmpty());
+        QVERIFY(t.addressError.isEmpty());
     }
 
     void unusableServersAreAnError() {
         for (const char* server : kUnusable) {
             const FetchTarget t = deriveFetchTarget({"A", server, "a"}, 0);
-            QVERIFY2(!t.portError.isEmpty(), server);
+            QVERIFY2(!t.addressError.isEmpty(), server);
             if (QByteArray(server).startsWith("mon1"))
                 QCOMPARE(t.host, QStringLiteral("mon1"));
         }

@@ -280,8 +280,8 @@ private slots:
         recordWarning(lamps, SendLamp);
         recordFailure(lamps, SendLamp, "B");
         recordWarning(lamps, ReceiveLamp);
-        QCOMPARE(lamps.states[ReceiveLamp], kStateRed);
-        QCOMPARE(lamps.states[SendLamp], kStateRed);
+        QCOMPARE(lamps.states[ReceiveLamp], LampColour::Red);
+        QCOMPARE(lamps.states[SendLamp], LampColour::Red);
         // An orange lamp alone neither alerts at start-up nor blinks in a cycle.
         LampResults orange;
         recordWarning(orange, SendLamp);

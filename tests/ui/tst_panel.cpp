@@ -225,7 +225,7 @@ private slots:
         QVERIFY(!panel.blinkTimer(QStringLiteral("Timer3"))->isActive());
         QVERIFY(control<QTimer>(app.cycle(), "Timer13")->isActive() &&
                 !control<QTimer>(app.cycle(), "Timer1")->isActive());
-        QCOMPARE(app.cycle()->countdownCounter(), QStringLiteral("30"));
+        QCOMPARE(app.cycle()->countdownCounter(), 30);
         QVERIFY2(control<QLabel>(app.monitor(), "PassLine")
                      ->text()
                      .contains(QRegularExpression(
