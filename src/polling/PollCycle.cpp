@@ -70,7 +70,7 @@ QList<AccountRow> PollCycle::rowsSoFar(const QString& unanswered) const {
 AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
     // The summary option is read as it stands when the row is filed: the settings dialog may change
     // it mid-pass.
-    const int rowClass = m_options.summary ? rowClassOf(reply) : RowOk;
+    const RowClass rowClass = m_options.summary ? rowClassOf(reply) : RowOk;
     const QString logUrl =
         p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.web).logUrl : p.logUrl;
     return {p.account.CompanyName, logUrl, rowClass, std::move(reply)};

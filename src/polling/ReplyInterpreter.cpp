@@ -288,7 +288,7 @@ Reply interpretReply(const QByteArray& received, bool web, const QLocale& locale
     return result;
 }
 
-int rowClassOf(const Reply& reply) {
+RowClass rowClassOf(const Reply& reply) {
     // What is not known, or known only from long ago, is no OK.
     switch (worstOf(reply)) {
     case Severity::Fail:

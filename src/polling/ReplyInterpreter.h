@@ -82,7 +82,7 @@ inline constexpr int kMaxStaleAfterMinutes = 24 * 60;
 void markStale(Reply& reply, const QDateTime& now, int staleAfterMinutes);
 
 // The row class a reply gives when StatusSummary is "YES".
-int rowClassOf(const Reply& reply);
+RowClass rowClassOf(const Reply& reply);
 // Lamp states, failure lists and counters a reply changes.
 void applyToLamps(LampResults& lamps, const QString& company, const Reply& reply);
 

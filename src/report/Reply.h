@@ -42,7 +42,7 @@ enum RowClass : int { RowOk = 1, RowWarning = 2, RowFailed = 3 };
 struct AccountRow {
     QString company;
     QString logUrl;
-    int rowClass = RowOk;
+    RowClass rowClass = RowOk;
     Reply reply;
 };
 

@@ -70,7 +70,7 @@ QString blockHead(Section section, int count, bool web, bool grouped) {
     return kHeadlineOpen + QString::number(count) + literal(section, count, web);
 }
 
-Section sectionOf(int rowClass) {
+Section sectionOf(RowClass rowClass) {
     return rowClass == RowFailed    ? Section::Failed
            : rowClass == RowWarning ? Section::Warning
                                     : Section::Ok;

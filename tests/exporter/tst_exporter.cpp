@@ -220,7 +220,7 @@ private slots:
         PassResult result;
         result.endedAt = QDateTime::currentDateTimeUtc();
         for (const Account& a : accounts)
-            result.rows.append({QStringLiteral("C"), {}, 0, replyOf(a.fields, a.ageMinutes)});
+            result.rows.append({QStringLiteral("C"), {}, RowOk, replyOf(a.fields, a.ageMinutes)});
         const QByteArray text = probeExposition(result, 0.25);
         QCOMPARE(onesOf(text), ones);
         QVERIFY(text.contains(success ? "\ncourivane_probe_success 1\n"

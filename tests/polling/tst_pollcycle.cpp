@@ -117,12 +117,12 @@ private slots:
             m_server.clearRequests();
             PollCycle cycle(dir(), m_flags);
             const PassResult result = runOnePass(cycle);
-            QList<int> classes;
+            QList<RowClass> classes;
             for (const AccountRow& row : result.rows)
                 classes << row.rowClass;
-            const QList<int> expected{RowFailed, RowWarning, RowOk};
+            const QList<RowClass> expected{RowFailed, RowWarning, RowOk};
             // Rows are classed for the page only while it is grouped.
-            QCOMPARE(classes, summary == kYes ? expected : QList<int>(3, RowOk));
+            QCOMPARE(classes, summary == kYes ? expected : QList<RowClass>(3, RowOk));
             QCOMPARE(result.grouped, summary == kYes);
             QCOMPARE(m_server.requestLines(), (QList<QByteArray>{"GET /status/failing.txt HTTP/1.0",
                                                                  "GET /status/warning.txt HTTP/1.0",

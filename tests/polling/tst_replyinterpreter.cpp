@@ -119,7 +119,7 @@ const std::tuple<const char*, QByteArray, const char*> kChunked[] = {
 
 // ICMP, SMTP and Ryl verdicts (O(K), F(ail), B(lank), U(nknown), W(arning)), whether the status
 // is stale; the worst by the one rule, and the row class it files.
-const std::tuple<const char*, const char*, bool, Severity, int> kSeverities[] = {
+const std::tuple<const char*, const char*, bool, Severity, RowClass> kSeverities[] = {
     {"a failure outranks a state not known", "UFU", false, Severity::Fail, RowFailed},
     {"not known outranks a warning", "WUO", false, Severity::Unknown, RowWarning},
     {"a warning outranks OK", "OWB", false, Severity::Warning, RowWarning},
@@ -222,7 +222,7 @@ private slots:
 
     void rowClasses() {
         // Unknown ("3", or a value the service does not handle) is a warning; a failure wins.
-        const QList<std::pair<const char*, int>> classes = {
+        const QList<std::pair<const char*, RowClass>> classes = {
             {"111111", RowOk},      {"114111", RowWarning}, {"111114", RowWarning},
             {"114110", RowFailed},  {"111101", RowFailed},  {"221222", RowOk},
             {"333333", RowWarning}, {"111411", RowWarning}, {"333303", RowFailed}};
