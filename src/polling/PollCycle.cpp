@@ -262,8 +262,11 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
         for (Slot& other : m_slots) {
             if (other.account < 0 || m_pending[size_t(other.account)].server != server)
                 continue;
+            // One started with this one has waited out its own bound as well, near enough.
+            const QString reason =
+                other.fetch->boundNearlyOut() ? other.fetch->timeoutReason() : kServerHung;
             other.fetch->abort();
-            endAccount(std::exchange(other.account, -1), failedReply(kServerHung));
+            endAccount(std::exchange(other.account, -1), failedReply(reason));
             --m_underWay;
             --s.underWay;
         }

@@ -17,9 +17,16 @@ StatusFetch::StatusFetch(QObject* parent) : QObject(parent), m_timeout(this) {
     m_timeout.setInterval(kFetchTimeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
         if (m_active)
-            recordFailedFetch(
-                QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0), true);
+            recordFailedFetch(timeoutReason(), true);
     });
+}
+
+QString StatusFetch::timeoutReason() const {
+    return QStringLiteral("no complete reply within %1 s").arg(timeoutMs() / 1000.0);
+}
+
+bool StatusFetch::boundNearlyOut() const {
+    return m_active && m_timeout.isActive() && m_timeout.remainingTime() <= timeoutMs() / 10;
 }
 
 StatusFetch::~StatusFetch() {

@@ -43,6 +43,10 @@ public:
     // Bounds the whole fetch, connection and reply; tests shorten it.
     void setTimeoutMs(int ms) { m_timeout.setInterval(ms); }
     int timeoutMs() const { return m_timeout.interval(); }
+    // What a fetch that ran out its bound fails with.
+    QString timeoutReason() const;
+    // The fetch under way has waited out all but a tenth of its bound.
+    bool boundNearlyOut() const;
 
     // What fetches over TLS trust beyond the system, and where a password is looked up.
     void setSecurity(const FetchSecurity& security) { m_security = security; }
