@@ -14,6 +14,8 @@ deb=$(ls "$dir"/courivane_*.deb | head -1)
 lintian --fail-on error,warning --allow-root "$deb"
 desktop-file-validate packaging/org.courivane.Courivane.desktop
 appstreamcli validate --no-net packaging/org.courivane.Courivane.metainfo.xml
+# Without XWayland the monitor needs Qt's Wayland platform.
+dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || { echo "the package does not recommend qt6-wayland"; exit 1; }
 echo "lintian, desktop-file-validate and appstreamcli: no error, no warning"
 
 work=$(mktemp -d)

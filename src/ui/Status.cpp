@@ -94,17 +94,26 @@ void paintBackground(QWidget* w, quint32 bgr) {
 
 } // namespace
 
-Status::Status(QStringList assetDirs, QWidget* parent)
+Status::Keying Status::keyingOfPlatform() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Keying::Alpha
+                                                                                : Keying::Mask;
+}
+
+Status::Status(QStringList assetDirs, QWidget* parent, Keying keying)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_assetDirs(std::move(assetDirs)) {
+      m_assetDirs(std::move(assetDirs)), m_keying(keying) {
     setObjectName(QStringLiteral("Status"));
     setWindowTitle(kApplicationTitle);
     QIcon icon;
     for (const int size : {16, 32, 48})
         icon.addPixmap(QPixmap::fromImage(programIcon(size)));
     setWindowIcon(icon);
-    // Magenta is the panel's colour key: the mask leaves every magenta pixel out.
-    paintBackground(this, kMagenta);
+    // Magenta is the panel's colour key: the mask leaves every magenta pixel out, or, without
+    // masks, the panel is see-through wherever its pictures are.
+    if (m_keying == Keying::Alpha)
+        setAttribute(Qt::WA_TranslucentBackground);
+    else
+        paintBackground(this, kMagenta);
     setFixedHeight(pixelsFromTwips(kPanelHeight));
     // The panel is a tool window that is seldom active; its lamps explain themselves anyway.
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -139,13 +148,14 @@ void Status::buildElements() {
             picture->setAccessibleDescription(QStringLiteral("shows the summary window"));
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         picture->resize(pixelsFromTwips(kPictureSize), pixelsFromTwips(kPictureSize));
-        paintBackground(picture, kMagenta);
+        if (m_keying == Keying::Mask)
+            paintBackground(picture, kMagenta);
         if (e == SettingsElement)
-            picture->setPixmap(QPixmap::fromImage(settingsButtonImage()));
+            setPicture(picture, QPixmap::fromImage(settingsButtonImage()));
         else if (e == StatusElement)
-            picture->setPixmap(QPixmap::fromImage(statusButtonImage()));
+            setPicture(picture, QPixmap::fromImage(statusButtonImage()));
         else
-            picture->setPixmap(design);
+            setPicture(picture, design);
         picture->installEventFilter(this);
         m_pictures[e] = picture;
 
@@ -218,7 +228,25 @@ void Status::centreAtTop() {
          s ? s->geometry().y() : 0);
 }
 
+void Status::setPicture(QLabel* picture, const QPixmap& pixmap) {
+    if (m_keying == Keying::Mask) {
+        picture->setPixmap(pixmap);
+        return;
+    }
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = fromWindowsColour(kMagenta).rgb();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((line[x] | 0xff000000u) == key)
+                line[x] = 0;
+    }
+    picture->setPixmap(QPixmap::fromImage(image));
+}
+
 void Status::updateMask() {
+    if (m_keying == Keying::Alpha)
+        return; // the pictures' own transparency leaves the key out
     QRegion region;
     for (int e = 0; e < kElementCount; ++e) {
         if (m_layout.pictureVisible[e]) {
@@ -243,7 +271,7 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
     // Read from the program directory every time; a missing bitmap leaves the picture as it is.
     const QPixmap bitmap(assetPath(m_assetDirs, bitmapName(colour)));
     if (!bitmap.isNull()) {
-        m_pictures[e]->setPixmap(dim ? dimmed(bitmap) : bitmap);
+        setPicture(m_pictures[e], dim ? dimmed(bitmap) : bitmap);
         if (m_layout.pictureVisible[e])
             updateMask();
     }

@@ -23,8 +23,14 @@ namespace courivane {
 class Status : public QWidget {
     Q_OBJECT
 public:
+    // How the magenta around the lamps is left out: by a window mask where the platform has
+    // masks (X11), by transparency where it has none (a Wayland compositor).
+    enum class Keying { Mask, Alpha };
+    static Keying keyingOfPlatform();
+
     // The pictures are looked for in `assetDirs`, in order.
-    explicit Status(QStringList assetDirs, QWidget* parent = nullptr);
+    explicit Status(QStringList assetDirs, QWidget* parent = nullptr,
+                    Keying keying = keyingOfPlatform());
 
     const PanelLayout& layout() const { return m_layout; }
     QLabel* picture(int element) const { return m_pictures.at(element); }
@@ -62,11 +68,13 @@ private:
     void buildElements();
     void placeElements();
     void updateMask();
+    void setPicture(QLabel* picture, const QPixmap& pixmap);
     void startBlink(Lamp lamp, LampColour colour);
     // Tooltips and accessible descriptions; none names a company before the first pass ends.
     void showLampTexts(const LampCompanies* companies);
 
     QStringList m_assetDirs;
+    Keying m_keying = Keying::Mask;
     PanelLayout m_layout;
     bool m_moveable = false;
     std::array<QLabel*, kElementCount> m_pictures{};

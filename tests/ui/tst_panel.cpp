@@ -151,6 +151,24 @@ private slots:
         QCOMPARE(captionOf(panel.label(4)), QColor(255, 0, 0));
     }
 
+    void withoutMasksTheKeyIsSeeThrough() {
+        // A Wayland compositor has no window masks: the magenta around a lamp is transparent.
+        ProgramDir program;
+        for (const Status::Keying keying : {Status::Keying::Mask, Status::Keying::Alpha}) {
+            Status panel({program.dir().path()}, nullptr, keying);
+            panel.applyStartupLayout(Options());
+            panel.show();
+            panel.setLamp(SmtpLamp, LampColour::Red);
+            const QImage shot = panel.grab().toImage();
+            const QPoint lamp = panel.picture(SmtpLamp + FirstLampElement)->pos();
+            const bool alpha = keying == Status::Keying::Alpha;
+            QCOMPARE(shot.pixelColor(lamp).alpha(), alpha ? 0 : 255); // a corner: the key
+            const QColor centre = shot.pixelColor(lamp + QPoint(12, 12));
+            QVERIFY(centre.alpha() == 255 && centre.red() > 180 && centre.green() < 80);
+            QCOMPARE(shot.pixelColor(lamp).rgb() == QColor(255, 0, 255).rgb(), !alpha);
+        }
+    }
+
     void mouse() {
         ProgramDir program;
         Program app(program.dir());
