@@ -14,11 +14,15 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSettings>
 #include <QWindow>
 
 namespace courivane {
 
 namespace {
+
+// How the operator last left the summary window's rows, beside the configuration.
+const QString kViewFileName = QStringLiteral("View.ini");
 
 // One dialog of each kind: asked for again, the open one comes forward.
 bool broughtForward(QWidget* dialog) {
@@ -56,6 +60,11 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_monitor.get(), &Monitor::checkNowRequested, this, &Program::checkNow);
     connect(m_monitor.get(), &Monitor::accountsRequested, this, &Program::openAccounts);
     connect(m_monitor.get(), &Monitor::trustRequested, this, &Program::trust);
+    // The order of the summary's rows is the operator's, kept between passes and restarts.
+    connect(m_monitor.get(), &Monitor::rowOrderChanged, this, [this](const RowOrder& order) {
+        QSettings view(m_dir.filePath(kViewFileName), QSettings::IniFormat);
+        view.setValue(QStringLiteral("rows/order"), order.text());
+    });
     connect(m_alert, &Alert::trayClicked, this, &Program::toggleSummary);
     connect(m_alert, &Alert::showSummaryRequested, this, &Program::showSummary);
     connect(m_alert, &Alert::checkNowRequested, this, &Program::checkNow);
@@ -85,6 +94,10 @@ void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
 
 void Program::startUp() {
     m_alert->addTrayIcon();
+    m_monitor->setRowOrder(
+        RowOrder::fromText(QSettings(m_dir.filePath(kViewFileName), QSettings::IniFormat)
+                               .value(QStringLiteral("rows/order"))
+                               .toString()));
     m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
     Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);

@@ -1,5 +1,7 @@
 #include "report/SummaryPage.h"
 
+#include "report/Severity.h"
+
 #include <algorithm>
 #include <array>
 
@@ -177,6 +179,39 @@ QString SummaryPage::withProblems(const QStringList& problems, const QString& pa
     return problemsHtml(problems) + page;
 }
 
+void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web) {
+    const RowMark mark = rowMarkOf(row.reply);
+    if (mark == RowMark::None) {
+        appendRow(html, row, web);
+        return;
+    }
+    // A sign before the company that is no colour: a cross for a failure, a triangle for a
+    // warning.
+    html += QStringLiteral("<tr><td bgcolor=#ccccff>");
+    html += mark == RowMark::Failed ? QStringLiteral("\u2716 ") : QStringLiteral("\u25B2 ");
+    html += printableText(row.company).toHtmlEscaped();
+    html += QStringLiteral("</td>");
+    if (row.reply.failed) {
+        // Unreachable is a failure: red, and why in words on the row.
+        html += QStringLiteral("<td bgcolor=#ff3333 align=center>Error Connecting! ");
+        html += printableText(row.reply.reason).toHtmlEscaped();
+        html += QStringLiteral("</td>");
+        const int columns = web ? 7 : 6;
+        for (int i = 0; i < columns; ++i)
+            html += QStringLiteral("<td bgcolor=#ff3333 align=center></td>");
+    } else {
+        html += row.reply.stale ? QStringLiteral("<td bgcolor=#ff9900 align=center>")
+                                : QStringLiteral("<td align=center>");
+        html += lastUpdateHtml(row.reply);
+        html += QStringLiteral("</td>");
+        for (const ServiceVerdict& s : row.reply.services)
+            html += verdictCell(s.verdict);
+    }
+    html += QStringLiteral("<td><a href=");
+    html += attributeUrl(row.logUrl);
+    html += QStringLiteral(" target=_blank>Log</a></td></tr>");
+}
+
 PassPage PassPage::ofText(QString html) {
     PassPage page;
     page.m_lead = std::move(html);
@@ -203,9 +238,135 @@ PassPage PassPage::ofPass(QList<AccountRow> rows, bool web, bool grouped, bool e
         if (filedRows.isEmpty())
             continue;
         page.m_shown += int(filedRows.size());
-        page.m_blocks.append({section, std::move(filedRows)});
+        const int total = int(filedRows.size());
+        page.m_blocks.append({section, std::move(filedRows), total});
     }
+    page.m_passShown = page.m_shown;
     page.m_rows = std::move(rows);
+    return page;
+}
+
+namespace {
+
+// How a row ranks in an order, file order apart: negative when `a` comes before `b`.
+int compareRows(const AccountRow& a, const AccountRow& b, const RowOrder& order) {
+    switch (order.key) {
+    case RowOrder::Key::File:
+        return 0;
+    case RowOrder::Key::Company:
+        return a.company.compare(b.company, Qt::CaseInsensitive);
+    case RowOrder::Key::LastUpdate: {
+        // The oldest first; a row without a time (a failed fetch, a time that did not parse)
+        // before every time.
+        const QDateTime& x = a.reply.updated;
+        const QDateTime& y = b.reply.updated;
+        if (x.isValid() != y.isValid())
+            return x.isValid() ? 1 : -1;
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    case RowOrder::Key::Service:
+        break;
+    }
+    // The worst first; a failed fetch knows no service and ranks as a failure of each.
+    const auto rank = [&order](const AccountRow& row) {
+        if (row.reply.failed)
+            return int(Severity::Fail) + 1;
+        const QList<ServiceSeverity> services = serviceSeverities(row.reply);
+        return order.service < services.size() ? int(services.at(order.service).severity) : 0;
+    };
+    return rank(b) - rank(a);
+}
+
+} // namespace
+
+QString foldedForFind(const QString& text) {
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing)
+            folded += c;
+    return folded.toCaseFolded();
+}
+
+RowMark rowMarkOf(const Reply& reply) {
+    const Severity worst = worstOf(reply);
+    if (worst == Severity::Fail)
+        return RowMark::Failed;
+    return worst >= Severity::Warning ? RowMark::Warning : RowMark::None;
+}
+
+RowOrder RowOrder::clicked(int column, bool web) const {
+    const int services = web ? 7 : 6;
+    RowOrder next;
+    if (column == 0)
+        next.key = Key::Company;
+    else if (column == 1)
+        next.key = Key::LastUpdate;
+    else if (column >= 2 && column < 2 + services)
+        next = {Key::Service, column - 2, false};
+    else
+        return *this; // Logs
+    if (next.key != key || next.service != service)
+        return next;
+    if (!reversed)
+        return {key, service, true};
+    return {};
+}
+
+QString RowOrder::text() const {
+    QString t;
+    switch (key) {
+    case Key::File:
+        return QStringLiteral("file");
+    case Key::Company:
+        t = QStringLiteral("company");
+        break;
+    case Key::LastUpdate:
+        t = QStringLiteral("updated");
+        break;
+    case Key::Service:
+        t = QStringLiteral("service %1").arg(service);
+        break;
+    }
+    return reversed ? t + QStringLiteral(" reversed") : t;
+}
+
+RowOrder RowOrder::fromText(const QString& text) {
+    QString t = text.trimmed();
+    RowOrder order;
+    if (t.endsWith(QLatin1String(" reversed"))) {
+        order.reversed = true;
+        t.chop(9);
+    }
+    bool ok = false;
+    if (t == QLatin1String("company"))
+        order.key = Key::Company;
+    else if (t == QLatin1String("updated"))
+        order.key = Key::LastUpdate;
+    else if (t.startsWith(QLatin1String("service ")) &&
+             (order.service = t.mid(8).toInt(&ok), ok && order.service >= 0 && order.service < 7))
+        order.key = Key::Service;
+    else
+        return {};
+    return order;
+}
+
+PassPage PassPage::narrowed(const QString& find, const RowOrder& order) const {
+    PassPage page = *this;
+    const QString needle = foldedForFind(find);
+    page.m_shown = 0;
+    for (PageBlock& block : page.m_blocks) {
+        if (!needle.isEmpty())
+            block.rows.removeIf(
+                [&](int i) { return !foldedForFind(m_rows.at(i).company).contains(needle); });
+        if (order.key != RowOrder::Key::File)
+            std::stable_sort(block.rows.begin(), block.rows.end(), [&](int a, int b) {
+                const int c = compareRows(m_rows.at(a), m_rows.at(b), order);
+                return order.reversed ? c > 0 : c < 0;
+            });
+        page.m_shown += int(block.rows.size());
+    }
     return page;
 }
 
@@ -225,6 +386,14 @@ QString PassPage::html() const {
 }
 
 PageText PassPage::window(int first, int count) const {
+    return windowText(first, count, false);
+}
+
+PageText PassPage::viewWindow(int first, int count) const {
+    return windowText(first, count, true);
+}
+
+PageText PassPage::windowText(int first, int count, bool marked) const {
     PageText text;
     if (m_blocks.isEmpty()) {
         text.html = m_lead;
@@ -241,11 +410,14 @@ PageText PassPage::window(int first, int count) const {
         if (before + rows > first) {
             if (b == 0 && first == 0)
                 text.html += m_lead;
-            text.html += blockHead(block.section, rows, m_web, m_grouped);
+            text.html += blockHead(block.section, block.total, m_web, m_grouped);
             const int from = std::max(first - before, 0);
             const int to = std::min(last - before, rows);
             for (int r = from; r < to; ++r)
-                SummaryPage::appendRow(text.html, m_rows.at(block.rows.at(r)), m_web);
+                if (marked)
+                    SummaryPage::appendMarkedRow(text.html, m_rows.at(block.rows.at(r)), m_web);
+                else
+                    SummaryPage::appendRow(text.html, m_rows.at(block.rows.at(r)), m_web);
             text.html += kTableEnd;
             text.tableFirstRows.append(before + from);
         }

@@ -3,6 +3,7 @@
 #include "polling/FetchSecurity.h"
 #include "report/Reply.h"
 #include "report/SummaryPage.h"
+#include "ui/FindBar.h"
 #include "ui/MessageBox.h"
 #include "ui/PageView.h"
 #include "ui/Twips.h"
@@ -48,7 +49,7 @@ constexpr int kCloseWidth = 30;
 Monitor::Monitor(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), Caption(new QWidget(this)),
       CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
-      WebBrowser1(new PageView(this)),
+      Find(new FindBar(this)), WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
       PassLine(new QLabel(this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
@@ -98,6 +99,21 @@ Monitor::Monitor(QWidget* parent)
     WebBrowser1->setWordWrapMode(QTextOption::WordWrap);
     auto* checkNow = new QShortcut(QKeySequence::Refresh, this);
     connect(checkNow, &QShortcut::activated, this, &Monitor::checkNowRequested);
+    // Finding one company among hundreds, and ordering the rows by a column.
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, Find, &FindBar::focusFind);
+    connect(Find, &FindBar::findChanged, this, &Monitor::showRows);
+    connect(Find, &FindBar::fileOrderRequested, this, [this] {
+        setRowOrder({});
+        emit rowOrderChanged(m_order);
+    });
+    connect(WebBrowser1, &PageView::headClicked, this, [this](int column) {
+        const RowOrder next = m_order.clicked(column, m_page.hasWebColumn());
+        if (next == m_order)
+            return;
+        setRowOrder(next);
+        emit rowOrderChanged(m_order);
+    });
     // "Log" links open in the user's web browser; the view itself never navigates.
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
@@ -196,7 +212,22 @@ void Monitor::Hide() {
 }
 
 void Monitor::showPage(PassPage page) {
-    WebBrowser1->showPage(std::move(page));
+    m_page = std::move(page);
+    showRows();
+}
+
+void Monitor::setRowOrder(const RowOrder& order) {
+    if (order == m_order)
+        return;
+    m_order = order;
+    showRows();
+}
+
+void Monitor::showRows() {
+    PassPage shown = m_page.narrowed(Find->text(), m_order);
+    Find->showCount(shown.shownRowCount(), m_page.passRowCount());
+    Find->setSorted(m_order.key != RowOrder::Key::File);
+    WebBrowser1->showPage(std::move(shown));
 }
 
 void Monitor::setTitle(const QString& title) {
@@ -261,8 +292,11 @@ void Monitor::applyResizeRule() {
     showTitle();
     const int h = twipsFromPixels(height());
     const int line = PassLine->sizeHint().height();
-    WebBrowser1->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder,
-                             h > 1000 ? height() - c - line - 2 * kBorder : WebBrowser1->height());
+    const int find = Find->sizeHint().height();
+    Find->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder, find);
+    WebBrowser1->setGeometry(kBorder, kBorder + c + find, width() - 2 * kBorder,
+                             h > 1000 ? height() - c - find - line - 2 * kBorder
+                                      : WebBrowser1->height());
     PassLine->setGeometry(kBorder, height() - kBorder - line, width() - 2 * kBorder, line);
 }
 

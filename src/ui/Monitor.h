@@ -17,6 +17,7 @@ class QToolButton;
 namespace courivane {
 
 class clsBtnTitleBar;
+class FindBar;
 class PageView;
 
 // The summary window: the page in an HTML view, the pass's progress in the title, and a "Close"
@@ -44,7 +45,10 @@ public slots:
     // whatever was last written.
     void Show(const QRect& keepClear = {});
     void Hide();
+    // The page of a pass, narrowed to what the find box holds and in the order chosen.
     void showPage(courivane::PassPage page);
+    void setRowOrder(const courivane::RowOrder& order);
+    const RowOrder& rowOrder() const { return m_order; }
     void setTitle(const QString& title);
     // The line under the page; orange when no pass has ended for too long.
     void setPassLine(const QString& text, bool late);
@@ -56,6 +60,8 @@ signals:
     void accountsRequested();
     // The user chose to trust the certificate a row's server was refused for (PEM).
     void trustRequested(const QByteArray& certificate, const QString& server);
+    // A column head or "File order" changed the order of the rows.
+    void rowOrderChanged(const courivane::RowOrder& order);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -70,6 +76,7 @@ private:
     QWidget* const Caption;
     QLabel* const CaptionTitle;
     QToolButton* const CloseBox;
+    FindBar* const Find;
     PageView* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
     QLabel* const PassLine; // when the page was made, or how far the pass is
@@ -88,7 +95,12 @@ private:
     // The row's menu: "Trust this certificate..." for a row whose certificate was refused.
     void showRowMenu(const AccountRow& row, const QPoint& viewportPos);
 
+    // The page, narrowed and ordered, in the view.
+    void showRows();
+
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
+    PassPage m_page;
+    RowOrder m_order;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;
 };

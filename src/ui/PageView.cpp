@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextObjectInterface>
 #include <QTextTable>
@@ -48,7 +49,7 @@ void PageView::showPage(PassPage page) {
             setViewportMargins(0, 0, 0, 0);
             setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         }
-        showText(m_page.window(0, m_page.shownRowCount()));
+        showText(m_page.viewWindow(0, m_page.shownRowCount()));
         return;
     }
     if (!m_windowed) {
@@ -83,6 +84,16 @@ const AccountRow* PageView::rowAt(const QPoint& viewportPos) const {
         return nullptr;
     const int index = m_page.rowIndex(m_text.tableFirstRows.at(tableIndex) + row);
     return index < 0 ? nullptr : &m_page.rows().at(index);
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent* event) {
+    QTextBrowser::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QTextCursor cursor = cursorForPosition(event->position().toPoint());
+    const QTextTable* table = cursor.currentTable();
+    if (table && table->cellAt(cursor).row() == 0)
+        emit headClicked(table->cellAt(cursor).column());
 }
 
 void PageView::resizeEvent(QResizeEvent* event) {
@@ -163,7 +174,7 @@ void PageView::showText(PageText text) {
 }
 
 void PageView::showWindow() {
-    showText(m_page.window(m_rows->value(), rowsToFill()));
+    showText(m_page.viewWindow(m_rows->value(), rowsToFill()));
     verticalScrollBar()->setValue(0);
     // The rows' height and what stands above them, as laid out, for the bar's page step.
     QTextFrame* root = document()->rootFrame();

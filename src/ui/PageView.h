@@ -14,6 +14,7 @@ namespace courivane {
 // shows the text written into it and fetches nothing, neither files nor network, nor images,
 // whatever the page names: it comes partly from monitoring servers and the accounts file.
 class PageView : public QTextBrowser {
+    Q_OBJECT
 public:
     explicit PageView(QWidget* parent);
 
@@ -24,10 +25,15 @@ public:
     bool windowed() const { return m_windowed; }
     static constexpr int kWholePageRows = 150;
 
+signals:
+    // A click on a column head: its column, from the company column on.
+    void headClicked(int column);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:

@@ -51,6 +51,58 @@ QString page(const QString& blocks, bool web) {
     return html;
 }
 
+AccountRow accountRow(const char* company, QList<ServiceVerdict> services, bool failed = false,
+                      bool stale = false) {
+    AccountRow row;
+    row.company = QString::fromLatin1(company);
+    row.reply.failed = failed;
+    row.reply.stale = stale;
+    row.reply.services = std::move(services);
+    return row;
+}
+
+// Five rows in pass order: a failed fetch, a failure, two warnings and an OK row, each with ICMP
+// and SMTP verdicts and the hour of its last update (0: none).
+QList<AccountRow> findRows() {
+    const std::tuple<const char*, RowClass, Verdict, Verdict, int> rows[] = {
+        {"Café Nord", RowFailed, Verdict::Ok, Verdict::Ok, 0},
+        {"Bakery", RowFailed, Verdict::Ok, Verdict::Fail, 10},
+        {"cafe sud", RowWarning, Verdict::Warning, Verdict::Ok, 9},
+        {"Anchor", RowOk, Verdict::Ok, Verdict::Ok, 11},
+        {"Zebra", RowWarning, Verdict::Ok, Verdict::Unknown, 12},
+    };
+    QList<AccountRow> list;
+    for (const auto& [company, rowClass, icmp, smtp, hour] : rows) {
+        AccountRow row = accountRow(company, {{IcmpLamp, icmp}, {SmtpLamp, smtp}}, hour == 0);
+        row.company = QString::fromUtf8(company);
+        row.rowClass = rowClass;
+        if (hour)
+            row.reply.updated = QDateTime(QDate(2026, 7, 1), QTime(hour, 0));
+        list << row;
+    }
+    return list;
+}
+
+// What the find box holds and the order; the companies the view shows, section by section.
+const std::tuple<const char*, const char*, const char*, const char*> kNarrowed[] = {
+    {"find folds case and accents", "CAFE", "file", "Café Nord|cafe sud"},
+    {"nothing found", "xyz", "file", ""},
+    {"by company within each section", "", "company", "Bakery|Café Nord|cafe sud|Zebra|Anchor"},
+    {"reversed", "", "company reversed", "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
+    {"by update: no time, then the oldest", "", "updated",
+     "Café Nord|Bakery|cafe sud|Zebra|Anchor"},
+    {"by SMTP: unreachable, then the worst", "", "service 1",
+     "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
+    {"found and sorted", "a", "company reversed", "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
+};
+
+// Column heads clicked in turn on a page without the WEB column; the order after each.
+const std::tuple<const char*, QList<int>, const char*> kClicks[] = {
+    {"a column, again, a third time", {0, 0, 0}, "company|company reversed|file"},
+    {"another column starts afresh", {3, 1}, "service 1|updated"},
+    {"the Logs column sorts nothing", {8}, "file"},
+};
+
 // A window of the rows of the page of "AFBGC": first, count; the blocks it shows, whether the
 // text above the sections comes with it, and where each table's first row stands.
 const std::tuple<const char*, int, int, const char*, bool, QList<int>> kWindows[] = {
@@ -152,16 +204,6 @@ const std::tuple<const char*, const char*, const char*, bool, bool, bool> kAckno
 };
 // clang-format on
 
-AccountRow accountRow(const char* company, QList<ServiceVerdict> services, bool failed = false,
-                      bool stale = false) {
-    AccountRow row;
-    row.company = QString::fromLatin1(company);
-    row.reply.failed = failed;
-    row.reply.stale = stale;
-    row.reply.services = std::move(services);
-    return row;
-}
-
 } // namespace
 
 class TestReport : public QObject {
@@ -193,6 +235,58 @@ private slots:
         const auto& [name, letters, split, summary, errorsOnly, blocks] = currentRow(kPages);
         QCOMPARE(PassPage::ofPass(letterRows(letters), split, summary, errorsOnly, {}).html(),
                  page(blocks, split));
+    }
+
+    void findAndSort_data() { addRows(kNarrowed); }
+    void findAndSort() {
+        const auto& [name, find, order, shown] = currentRow(kNarrowed);
+        const PassPage pass = PassPage::ofPass(findRows(), false, true, false, {});
+        const PassPage view = pass.narrowed(find, RowOrder::fromText(order));
+        QStringList companies;
+        for (int n = 0; n < view.shownRowCount(); ++n)
+            companies << view.rows().at(view.rowIndex(n)).company;
+        QCOMPARE(companies.join(u'|'), QString::fromUtf8(shown));
+        QCOMPARE(RowOrder::fromText(order).text(), QString::fromLatin1(order));
+        // The headlines keep the pass's counts.
+        QCOMPARE(view.passRowCount(), 5);
+        if (view.shownRowCount() > 0)
+            QVERIFY(view.viewWindow(0, 5).html.contains(
+                view.blocks().first().section == PageSection::Failed ? "2 Failed Services!"
+                                                                     : "2 Warnings!"));
+    }
+
+    void columnHeadClicks_data() { addRows(kClicks); }
+    void columnHeadClicks() {
+        const auto& [name, columns, orders] = currentRow(kClicks);
+        RowOrder order;
+        QStringList seen;
+        for (const int column : columns)
+            seen << (order = order.clicked(column, false)).text();
+        QCOMPARE(seen.join(u'|'), QString::fromLatin1(orders));
+    }
+
+    void theViewMarksFailedRows() {
+        // Unreachable reads as the failure it is: red, why in words, and a sign beside the colour.
+        const QList<AccountRow> rows = findRows();
+        AccountRow unreachable = rows.at(0);
+        unreachable.reply.reason = QStringLiteral("the server <refused> the connection");
+        QString html;
+        SummaryPage::appendMarkedRow(html, unreachable, false);
+        QVERIFY2(html.startsWith(QStringLiteral("<tr><td bgcolor=#ccccff>\u2716 Café Nord</td>"
+                                                "<td bgcolor=#ff3333 align=center>Error "
+                                                "Connecting! the server &lt;refused&gt; the "
+                                                "connection</td>")),
+                 qPrintable(html));
+        QVERIFY(!html.contains("#ff9900"));
+        const std::pair<int, const char*> marks[] = {
+            {1, "\u2716 Bakery"}, {2, "\u25B2 cafe sud"}, {3, ">Anchor"}};
+        for (const auto& [row, mark] : marks) {
+            html.clear();
+            SummaryPage::appendMarkedRow(html, rows.at(row), false);
+            QVERIFY2(html.contains(QString::fromUtf8(mark)), qPrintable(html));
+        }
+        // The plug-in's page text stays as it is.
+        QVERIFY(!SummaryPage::rowHtml(unreachable, false).contains(u'\u2716'));
     }
 
     void rows_data() { addRows(kRows); }

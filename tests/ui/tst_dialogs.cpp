@@ -2,6 +2,7 @@
 #include "polling/FetchSecurity.h"
 #include "ui/Accounts.h"
 #include "ui/MessageBox.h"
+#include "ui/Monitor.h"
 #include "ui/Settings.h"
 #include "ui/Status.h"
 
@@ -111,6 +112,14 @@ private slots:
         m_app->cycle()->setOptions(options);
         m_app->panel()->applyStartupLayout(options);
     }
+    void theRowOrderOutlivesARestart() {
+        emit m_app->monitor()->rowOrderChanged({RowOrder::Key::Service, 2, true});
+        m_app.reset();
+        m_app = std::make_unique<Program>(m_program->dir());
+        m_app->startUp();
+        QCOMPARE(m_app->monitor()->rowOrder().text(), QStringLiteral("service 2 reversed"));
+    }
+
     void cleanup() {
         m_app.reset();
         m_program.reset();

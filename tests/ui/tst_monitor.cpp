@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -131,6 +132,43 @@ private slots:
         // A short page is the page as it is, scrolled by the view itself.
         monitor.showPage(PassPage::ofPass(rows.mid(0, 3), false, true, false, {}));
         QVERIFY(!bar->isVisible() && shown().contains("Company 2"));
+    }
+
+    void findAndSortAsAnOperatorDoes() {
+        QList<AccountRow> rows;
+        for (const char* name : {"Östra Hamn", "Acme", "Ostend", "Bakery"}) {
+            AccountRow row;
+            row.company = QString::fromUtf8(name);
+            row.reply.services = {{IcmpLamp, Verdict::Ok}};
+            rows << row;
+        }
+        Monitor monitor;
+        monitor.Show();
+        monitor.showPage(PassPage::ofPass(rows, false, true, false, {}));
+        QSignalSpy ordered(&monitor, &Monitor::rowOrderChanged);
+        QTextBrowser* view = control<QTextBrowser>(&monitor, "WebBrowser1");
+        auto* box = control<QLineEdit>(&monitor, "findBox");
+        const auto shown = [view] { return view->toPlainText(); };
+        // Ctrl+F, then the name without its accent: both companies, the pass's count kept.
+        QVERIFY(QTest::qWaitForWindowActive(&monitor));
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(box->hasFocus());
+        QTest::keyClicks(box, QStringLiteral("ost"));
+        QVERIFY(shown().contains("Östra Hamn") && shown().contains("Ostend") &&
+                !shown().contains("Acme") && shown().contains("4 OK Services!"));
+        QCOMPARE(control<QLabel>(&monitor, "findCount")->text(), QStringLiteral("2 of 4"));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(box->text().isEmpty() && shown().contains("Acme"));
+        // A click on the Company Name head sorts; "File order" puts the file's order back.
+        const QPoint head = view->cursorRect(view->document()->find("Company Name")).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, head);
+        QVERIFY(shown().indexOf("Acme") < shown().indexOf("Bakery") &&
+                shown().indexOf("Bakery") < shown().indexOf("Ostend"));
+        QCOMPARE(ordered.size(), 1);
+        QCOMPARE(ordered.last().first().value<RowOrder>().text(), QStringLiteral("company"));
+        QTest::mouseClick(control<QToolButton>(&monitor, "fileOrder"), Qt::LeftButton);
+        QVERIFY(shown().indexOf("Östra Hamn") < shown().indexOf("Acme"));
+        QCOMPARE(ordered.last().first().value<RowOrder>().text(), QStringLiteral("file"));
     }
 
     void aRefusedCertificateCanBeTrustedFromItsRow() {
