@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -82,6 +83,36 @@ QPixmap dimmed(const QPixmap& lamp) {
         for (int x = 0; x < image.width(); ++x)
             if (image.pixel(x, y) != key)
                 image.setPixel(x, y, QColor(image.pixel(x, y)).darker(220).rgb());
+    return QPixmap::fromImage(image);
+}
+
+// A red or orange lamp carries a small badge at its lower right, a cross or an exclamation
+// mark, so that it reads without colour vision; the centre keeps the lamp's colour.
+QPixmap withSign(const QPixmap& lamp, LampColour colour) {
+    if (colour != LampColour::Red && colour != LampColour::Orange)
+        return lamp;
+    QImage image = lamp.toImage().convertToFormat(QImage::Format_RGB32);
+    const qreal w = image.width();
+    // A dark disc inside the round lamp, clear of its centre and of the magenta around it.
+    const qreal r = w * 0.17;
+    const QPointF c(w * 0.67, w * 0.67);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(20, 20, 20));
+    painter.drawEllipse(c, r, r);
+    // The sign in white, crisp.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::white, std::max(1.0, w / 16), Qt::SolidLine, Qt::FlatCap));
+    const qreal a = r * 0.55;
+    if (colour == LampColour::Red) {
+        painter.drawLine(c + QPointF(-a, -a), c + QPointF(a, a));
+        painter.drawLine(c + QPointF(a, -a), c + QPointF(-a, a));
+    } else {
+        painter.drawLine(c + QPointF(0, -a * 1.3), c + QPointF(0, a * 0.3));
+        painter.drawLine(c + QPointF(0, a * 0.9), c + QPointF(0, a * 1.3));
+    }
+    painter.end();
     return QPixmap::fromImage(image);
 }
 
@@ -271,7 +302,7 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
     // Read from the program directory every time; a missing bitmap leaves the picture as it is.
     const QPixmap bitmap(assetPath(m_assetDirs, bitmapName(colour)));
     if (!bitmap.isNull()) {
-        setPicture(m_pictures[e], dim ? dimmed(bitmap) : bitmap);
+        setPicture(m_pictures[e], withSign(dim ? dimmed(bitmap) : bitmap, colour));
         if (m_layout.pictureVisible[e])
             updateMask();
     }

@@ -169,6 +169,28 @@ private slots:
         }
     }
 
+    void redAndOrangeLampsCarryASign() {
+        ProgramDir program;
+        Status panel({program.dir().path()});
+        QLabel* smtp = panel.picture(SmtpLamp + FirstLampElement);
+        // White pixels in the lamp's lower right quarter: the badge's.
+        const auto badge = [smtp] {
+            const QImage image = smtp->pixmap().toImage();
+            int white = 0;
+            for (int y = image.height() / 2; y < image.height(); ++y)
+                for (int x = image.width() / 2; x < image.width(); ++x)
+                    white += image.pixelColor(x, y).lightness() > 200 ? 1 : 0;
+            return white;
+        };
+        const std::tuple<LampColour, bool> looks[] = {
+            {LampColour::Green, false}, {LampColour::Red, true}, {LampColour::Orange, true}};
+        for (const auto& [colour, signed_] : looks) {
+            panel.setLamp(SmtpLamp, colour);
+            QCOMPARE(badge() >= 4, signed_);
+            QCOMPARE(centreOf(smtp).green() < 80, colour == LampColour::Red); // still the colour
+        }
+    }
+
     void mouse() {
         ProgramDir program;
         Program app(program.dir());
