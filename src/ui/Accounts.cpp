@@ -11,12 +11,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -128,7 +130,8 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
 
     List1->setItemDelegate(new TabStopDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    setUpDialog(this, QStringLiteral("Accounts"), 9750, 6750,
+    const QSize fitted = fitToScreen(QSize(9750, 6750));
+    setUpDialog(this, QStringLiteral("Accounts"), fitted.width(), fitted.height(),
                 {List1, Text1, Text2, Text3, Text4, Command1, Command2, Command3, Command4,
                  Command5, Command6, Command7});
 
@@ -140,6 +143,8 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
     connect(Command6, &QPushButton::clicked, this, &Accounts::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &Accounts::Command7_Click);
     connect(List1, &QListWidget::itemDoubleClicked, this, &Accounts::List1_DblClick);
+    // One click on an entry is enough to take it into the boxes.
+    connect(List1, &QListWidget::itemClicked, this, &Accounts::List1_DblClick);
 
     m_read = AccountsFile(m_dir).read();
     List1->addItems(shownEntries());
@@ -149,6 +154,30 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
         showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
                                          "Settings will not replace the file.")
                               .arg(AccountsFile(m_dir).path(), m_read.error));
+}
+
+QSize Accounts::fitToScreen(QSize designedTwips) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return designedTwips;
+    // Room for the window manager's frame and title around it, as the dialog's frame needs.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    const int wide = std::max(0, pixelsFromTwips(designedTwips.width()) - room.width());
+    const int high = std::max(0, pixelsFromTwips(designedTwips.height()) - room.height());
+    // On a screen too small for the designed size (a high scale), the list and the boxes give
+    // up what is missing, and the buttons move along, so that every control reads whole. The
+    // boxes keep room for a name; beyond that the dialog scrolls as any other does.
+    const int boxesGive = std::min(wide, std::max(0, Text1->width() - pixelsFromTwips(2400)));
+    const int listGives = std::min(high, std::max(0, List1->height() - pixelsFromTwips(1500)));
+    if (boxesGive == 0 && listGives == 0)
+        return designedTwips;
+    for (QLineEdit* box : {Text1, Text2, Text3, Text4})
+        box->resize(box->width() - boxesGive, box->height());
+    for (QPushButton* button :
+         {Command1, Command2, Command3, Command4, Command5, Command6, Command7})
+        button->move(button->x() - boxesGive, button->y());
+    List1->resize(List1->width() - boxesGive, List1->height() - listGives);
+    return designedTwips - QSize(twipsFromPixels(boxesGive), twipsFromPixels(listGives));
 }
 
 QStringList Accounts::shownEntries() const {

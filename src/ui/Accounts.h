@@ -69,6 +69,8 @@ private:
     void clearBoxes();
     // The list as the dialog shows the file it read.
     QStringList shownEntries() const;
+    // The designed size, less what a small screen lacks, given up by the list and the boxes.
+    QSize fitToScreen(QSize designedTwips);
     // True when nothing is unsaved, or the user agrees to drop it.
     bool mayDiscard();
 
