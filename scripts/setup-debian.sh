@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev qtkeychain-qt6-dev
+    qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev qtkeychain-qt6-dev
     libgl-dev libxcb1-dev
     fonts-liberation
     # The end-to-end check of the real program on an X11 desktop.

@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "history/HistoryStore.h"
 #include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
@@ -49,7 +50,13 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_cycle, &PollCycle::titleChanged, m_monitor.get(), &Monitor::setTitle);
     connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
-            [this](const StatusLine& line) { m_monitor->setPassLine(line.text, line.late); });
+            [this](const StatusLine& line) {
+                // The line under the page also says when history is off or paused, and why.
+                const QString history = m_history ? m_history->problem() : QString();
+                m_monitor->setPassLine(
+                    history.isEmpty() ? line.text : line.text + QStringLiteral(" - ") + history,
+                    line.late);
+            });
     connect(m_cycle, &PollCycle::optionsRead, this, [this](const Options& options) {
         m_panel->setMoveable(options.moveable);
         if (m_settings)
@@ -99,6 +106,7 @@ void Program::startUp() {
                                .value(QStringLiteral("rows/order"))
                                .toString()));
     m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
+    m_history = std::make_unique<HistoryStore>(m_dir.filePath(kHistoryFileName), m_historyDays);
     Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
     m_cycle->setOptions(options);
@@ -121,7 +129,15 @@ void Program::showEndOfPass(const PassResult& result) {
     m_passEnded = true;
     // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
     const bool silenced = m_ack.silences(m_companies);
-    m_monitor->showPage(pageOf(result, result.rows.isEmpty()));
+    // What changed is remembered, and each row says since when its trouble lasts.
+    PassResult shown = result;
+    if (m_history) {
+        m_history->record(result.rows, result.endedAt.addMSecs(-result.durationMs), result.endedAt);
+        m_history->annotate(shown.rows);
+    }
+    PassPage page = pageOf(shown, result.rows.isEmpty());
+    page.setShownAt(result.endedAt);
+    m_monitor->showPage(std::move(page));
     m_panel->showLamps(m_colours, result.end.blinks, m_companies, m_ack);
     showTray();
     if (!silenced)

@@ -15,6 +15,7 @@ namespace courivane {
 
 class Accounts;
 class Alert;
+class HistoryStore;
 class Monitor;
 class PasswordStore;
 class PollCycle;
@@ -35,6 +36,9 @@ public:
     void startUp();
     // A note for the user, shown in red above the first page.
     void addStartupNote(const QString& note) { m_startupNotes << note; }
+    // How many days of history start-up opens the store with; 0: none.
+    void setHistoryDays(int days) { m_historyDays = days; }
+    HistoryStore* history() const { return m_history.get(); }
 
     Status* panel() const { return m_panel.get(); }
     PollCycle* cycle() const { return m_cycle; }
@@ -79,6 +83,8 @@ private:
     std::array<LampColour, kLampCount> m_colours{};
     Acknowledgement m_ack;
     bool m_passEnded = false;
+    int m_historyDays = 31;
+    std::unique_ptr<HistoryStore> m_history;
 };
 
 } // namespace courivane

@@ -2,6 +2,8 @@
 
 #include "app/Program.h"
 #include "config/ConfigPlace.h"
+#include "config/OptionsFile.h"
+#include "history/HistoryStore.h"
 #include "polling/PassOptions.h"
 #include "polling/PollCycle.h"
 #include "ui/Assets.h"
@@ -45,6 +47,13 @@ int main(int argc, char* argv[]) {
     parser.addOption(configDir);
     const courivane::PassCommandLine passLine(false);
     passLine.addTo(parser);
+    const QCommandLineOption historyDays(
+        QStringLiteral("history-days"),
+        QStringLiteral("Days of history kept in History.sqlite beside the configuration, from 0 "
+                       "(no history, no file) to 3650 (default: %1).")
+            .arg(courivane::kDefaultHistoryDays),
+        QStringLiteral("days"), QString::number(courivane::kDefaultHistoryDays));
+    parser.addOption(historyDays);
     // Read before any display is opened: --help and --version work without one.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -72,6 +81,11 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));
         return 2;
     }
+    const std::optional<int> days = courivane::parseWholeNumber(parser.value(historyDays), 0, 3650);
+    if (!days) {
+        std::fprintf(stderr, "courivane: --history-days takes a whole number from 0 to 3650\n");
+        return 2;
+    }
 
     const courivane::PlatformChoice platform = courivane::choosePlatform(
         qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
@@ -86,6 +100,7 @@ int main(int argc, char* argv[]) {
     courivane::Program program(QDir(courivane::configDirectoryOf(parser.value(configDir))),
                                courivane::defaultAssetDirs());
     std::get<courivane::PassOptions>(pass).applyTo(*program.cycle());
+    program.setHistoryDays(*days);
     if (!platform.pageNote.isEmpty())
         program.addStartupNote(platform.pageNote);
 

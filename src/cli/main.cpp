@@ -4,6 +4,7 @@
 #include "config/AccountsFile.h"
 #include "config/ConfigPlace.h"
 #include "config/OptionsFile.h"
+#include "history/HistoryStore.h"
 #include "polling/PassOptions.h"
 #include "polling/SinglePass.h"
 #include "report/LampCompanies.h"
@@ -55,6 +56,8 @@ struct CheckOptions {
     bool oneCompany = false;
     QString company;
     int timeoutSeconds = kDefaultTimeoutSeconds;
+    bool history = false;
+    int historyDays = kDefaultHistoryDays;
     PassOptions pass;
 };
 
@@ -90,7 +93,17 @@ std::variant<CheckOptions, int> parseCommandLine() {
             .arg(kDefaultTimeoutSeconds)
             .arg(kMaxTimeoutSeconds),
         QStringLiteral("SECONDS"), QString::number(kDefaultTimeoutSeconds));
-    parser.addOptions({configDir, html, company, listCompanies, timeout});
+    const QCommandLineOption history(
+        QStringLiteral("history"),
+        QStringLiteral("Print the outages the monitor recorded in History.sqlite as CSV (company, "
+                       "service, start, end, duration in seconds, reason; times in UTC), with "
+                       "--company only that company's, and poll nothing. The file is only read."));
+    const QCommandLineOption days(QStringLiteral("days"),
+                                  QStringLiteral("With --history: the outages of the last N days "
+                                                 "(1 to 3650, default %1).")
+                                      .arg(kDefaultHistoryDays),
+                                  QStringLiteral("N"), QString::number(kDefaultHistoryDays));
+    parser.addOptions({configDir, html, company, listCompanies, timeout, history, days});
     const PassCommandLine passLine;
     passLine.addTo(parser);
     if (!parser.parse(QCoreApplication::arguments()))
@@ -111,6 +124,11 @@ std::variant<CheckOptions, int> parseCommandLine() {
         return usageError(QStringLiteral("--timeout takes a whole number of seconds from 1 to %1")
                               .arg(kMaxTimeoutSeconds));
     options.timeoutSeconds = *seconds;
+    options.history = parser.isSet(history);
+    const auto historyDays = parseWholeNumber(parser.value(days), 1, 3650);
+    if (!historyDays)
+        return usageError(QStringLiteral("--days takes a whole number from 1 to 3650"));
+    options.historyDays = *historyDays;
     const auto pass = passLine.read(parser);
     if (const QString* error = std::get_if<QString>(&pass))
         return usageError(*error);
@@ -176,6 +194,19 @@ int main(int argc, char* argv[]) {
     CheckOptions options = std::get<CheckOptions>(parsed);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (options.history) {
+        const HistoryStore store(options.dir.filePath(kHistoryFileName), kDefaultHistoryDays,
+                                 HistoryStore::Mode::ReadOnly);
+        if (!store.isOn()) {
+            err << "courivane-check: " << printableText(store.problem()) << '\n';
+            return CheckUnknown;
+        }
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        out << outagesCsv(store.outages(options.oneCompany ? options.company : QString(),
+                                        now.addDays(-options.historyDays)),
+                          now);
+        return CheckOk;
+    }
 
     Options flags;
     bool optionsUsable = false;

@@ -73,7 +73,8 @@ AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
     const RowClass rowClass = m_options.summary ? rowClassOf(reply) : RowOk;
     const QString logUrl =
         p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.web).logUrl : p.logUrl;
-    return {p.account.CompanyName, logUrl, rowClass, std::move(reply)};
+    return {p.account.CompanyName, logUrl, rowClass, std::move(reply), p.account.MonitoringServer,
+            p.account.UserName, {}};
 }
 
 void PollCycle::runStartupPass(const QStringList& startupProblems,

@@ -44,6 +44,13 @@ struct AccountRow {
     QString logUrl;
     RowClass rowClass = RowOk;
     Reply reply;
+    // The account's server and user as the accounts file has them: with the company, what
+    // the history knows the account by.
+    QString server;
+    QString user;
+    // Since when the row's worst current failure or warning has lasted, from the history;
+    // invalid when it is well or nothing is known.
+    QDateTime since;
 };
 
 // Every character that is not printable (controls, escape sequences, format and bidirectional

@@ -179,7 +179,26 @@ QString SummaryPage::withProblems(const QStringList& problems, const QString& pa
     return problemsHtml(problems) + page;
 }
 
-void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web) {
+QString sinceText(const QDateTime& since, const QDateTime& now) {
+    const QDateTime local = since.toLocalTime();
+    const bool today = now.isValid() && local.date() == now.toLocalTime().date();
+    QString text = QStringLiteral("since ") + local.toString(today || !now.isValid()
+                                                                 ? QStringLiteral("HH:mm")
+                                                                 : QStringLiteral("d MMM HH:mm"));
+    if (!now.isValid())
+        return text;
+    const qint64 minutes = std::max<qint64>(0, since.secsTo(now) / 60);
+    const qint64 days = minutes / (24 * 60);
+    const qint64 hours = minutes / 60 % 24;
+    if (days > 0)
+        return text + QStringLiteral(", %1 d %2 h").arg(days).arg(hours);
+    if (hours > 0)
+        return text + QStringLiteral(", %1 h %2 min").arg(hours).arg(minutes % 60);
+    return text + QStringLiteral(", %1 min").arg(minutes);
+}
+
+void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web,
+                                  const QDateTime& now) {
     const RowMark mark = rowMarkOf(row.reply);
     if (mark == RowMark::None) {
         appendRow(html, row, web);
@@ -190,6 +209,9 @@ void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web
     html += QStringLiteral("<tr><td bgcolor=#ccccff>");
     html += mark == RowMark::Failed ? QStringLiteral("\u2716 ") : QStringLiteral("\u25B2 ");
     html += printableText(row.company).toHtmlEscaped();
+    if (row.since.isValid())
+        html += QStringLiteral("<br><font size=-1>") + sinceText(row.since, now) +
+                QStringLiteral("</font>");
     html += QStringLiteral("</td>");
     if (row.reply.failed) {
         // Unreachable is a failure: red, and why in words on the row.
@@ -415,7 +437,8 @@ PageText PassPage::windowText(int first, int count, bool marked) const {
             const int to = std::min(last - before, rows);
             for (int r = from; r < to; ++r)
                 if (marked)
-                    SummaryPage::appendMarkedRow(text.html, m_rows.at(block.rows.at(r)), m_web);
+                    SummaryPage::appendMarkedRow(text.html, m_rows.at(block.rows.at(r)), m_web,
+                                                 m_shownAt);
                 else
                     SummaryPage::appendRow(text.html, m_rows.at(block.rows.at(r)), m_web);
             text.html += kTableEnd;

@@ -39,6 +39,10 @@ struct RowOrder {
 // What the find box compares: the text with case and accents folded away.
 QString foldedForFind(const QString& text);
 
+// Since when a row's trouble has lasted, in local time: "since 03:12, 6 h 41 min", with the
+// date when it began another day; without `now`, the time alone.
+QString sinceText(const QDateTime& since, const QDateTime& now);
+
 // How a row is marked beyond its colours, so that the table reads without colour vision.
 enum class RowMark : quint8 { None, Warning, Failed };
 RowMark rowMarkOf(const Reply& reply);
@@ -67,6 +71,8 @@ public:
 
     const QList<AccountRow>& rows() const { return m_rows; }
     bool hasWebColumn() const { return m_web; }
+    // When the page was made: how long a row's trouble has lasted is told against it.
+    void setShownAt(const QDateTime& at) { m_shownAt = at; }
     const QList<PageBlock>& blocks() const { return m_blocks; }
     // The rows shown, counted across sections.
     int shownRowCount() const { return m_shown; }
@@ -96,6 +102,7 @@ private:
 
     int m_shown = 0;
     int m_passShown = 0;
+    QDateTime m_shownAt;
     bool m_web = true;
     bool m_grouped = true;
 };
@@ -107,7 +114,8 @@ public:
     static QString rowHtml(const AccountRow& row, bool web);
     static void appendRow(QString& html, const AccountRow& row, bool web);
     // The row as the monitor's view writes it: marked, and a failed fetch with its reason.
-    static void appendMarkedRow(QString& html, const AccountRow& row, bool web);
+    static void appendMarkedRow(QString& html, const AccountRow& row, bool web,
+                                const QDateTime& now = {});
     static QString verdictCell(Verdict verdict);
     // The Last Update cell's text: the local time, or the server's text escaped.
     static QString lastUpdateHtml(const Reply& reply);

@@ -3,8 +3,10 @@
 #include "ui/Accounts.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
+
 #include "ui/Settings.h"
 #include "ui/Status.h"
+#include <QTextBrowser>
 
 #include "ProgramDir.h"
 #include "TestFiles.h"
@@ -118,12 +120,27 @@ private slots:
         m_app->cycle()->setOptions(options);
         m_app->panel()->applyStartupLayout(options);
     }
-    void theRowOrderOutlivesARestart() {
+    void theRowOrderAndTheHistoryOutliveARestart() {
+        // Direct connections: the passes below ask the loopback servers alone.
+        writeBytes(m_program->dir(), kOptionsFileName,
+                   QByteArray(kOptions).replace("YES\r\nproxy1\r\n3128", "NO\r\n\r\n"));
         emit m_app->monitor()->rowOrderChanged({RowOrder::Key::Service, 2, true});
-        m_app.reset();
-        m_app = std::make_unique<Program>(m_program->dir());
-        m_app->startUp();
-        QCOMPARE(m_app->monitor()->rowOrder().text(), QStringLiteral("service 2 reversed"));
+        QString shown;
+        for (int run = 0; run < 2; ++run) {
+            m_app = std::make_unique<Program>(m_program->dir());
+            QSignalSpy done(m_app->cycle(), &PollCycle::passFinished);
+            m_app->startUp();
+            QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 20000);
+            QCOMPARE(m_app->monitor()->rowOrder().text(), QStringLiteral("service 2 reversed"));
+            // Each unreachable row says since when, and a restart keeps the time.
+            const QString view =
+                control<QTextBrowser>(m_app->monitor(), "WebBrowser1")->toPlainText();
+            const QString since = view.mid(view.indexOf("since "), 11);
+            QVERIFY2(since.startsWith("since "), qPrintable(view));
+            if (run == 1)
+                QCOMPARE(since, shown);
+            shown = since;
+        }
     }
 
     void cleanup() {

@@ -1,0 +1,203 @@
+// The history: what changed and when, kept in SQLite, and what goes wrong with its file.
+#include "history/HistoryStore.h"
+
+#include "TestFiles.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using namespace courivane;
+using namespace courivane::testing;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 7, 1), QTime(8, 0), Qt::UTC);
+
+// A row from letters, one a pass: "O" all OK, "F" SMTP failed, "W" POP3 warning, "S" stale,
+// "U" unreachable.
+AccountRow rowOf(QChar letter, const QString& company = QStringLiteral("Acme")) {
+    AccountRow row;
+    row.company = company;
+    row.server = QStringLiteral("mon1");
+    row.user = QStringLiteral("acme");
+    if (letter == u'U') {
+        row.reply.failed = true;
+        row.reply.reason = QStringLiteral("the server refused the connection");
+        return row;
+    }
+    for (int lamp = IcmpLamp; lamp <= RylLamp; ++lamp)
+        row.reply.services.append({Lamp(lamp), Verdict::Ok});
+    if (letter == u'F')
+        row.reply.services[SmtpLamp].verdict = Verdict::Fail;
+    if (letter == u'W')
+        row.reply.services[Pop3Lamp].verdict = Verdict::Warning;
+    row.reply.stale = letter == u'S';
+    return row;
+}
+
+// Passes a minute apart, a letter each; the state lines written, the hour:minute the row's
+// trouble began after the last pass ("-": none), and the outages as "slot start-end".
+const std::tuple<const char*, const char*, int, const char*, const char*> kPasses[] = {
+    {"the same state writes nothing new", "OOOO", 8, "-", ""},
+    {"a failure and its end", "OFFO", 10, "-", "3 08:01-08:03"},
+    {"a failure still on: since its first pass", "OOFF", 9, "08:02", "3 08:02-"},
+    {"unreachable keeps the services as last seen", "FUUF", 10, "08:00", "3 08:00-|7 08:01-08:03"},
+    {"a warning and a stale status are remembered, not outages", "OWSO", 12, "-", ""},
+    {"the oldest trouble of the row, the warning over", "WFFF", 10, "08:01", "3 08:01-"},
+    {"the oldest trouble of the row, both on", "WUUU", 9, "08:00", "7 08:01-"},
+};
+
+QString outagesText(const QList<Outage>& outages) {
+    QStringList parts;
+    for (const Outage& o : outages)
+        parts << QStringLiteral("%1 %2-%3")
+                     .arg(o.slot)
+                     .arg(o.start.toString(QStringLiteral("HH:mm")),
+                          o.end.isValid() ? o.end.toString(QStringLiteral("HH:mm")) : QString());
+    return parts.join(u'|');
+}
+
+int count(const QString& path, const char* sql) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+    db.setDatabaseName(path);
+    int n = -1;
+    if (db.open()) {
+        QSqlQuery q(db);
+        if (q.exec(QString::fromLatin1(sql)) && q.next())
+            n = q.value(0).toInt();
+        db.close();
+    }
+    db = {};
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return n;
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private:
+    QString path() const { return QDir(m_tmp->path()).filePath(kHistoryFileName); }
+    std::unique_ptr<QTemporaryDir> m_tmp;
+
+private slots:
+    void init() { m_tmp = std::make_unique<QTemporaryDir>(); }
+
+    void changesOnly_data() { addRows(kPasses); }
+    void changesOnly() {
+        const auto& [name, passes, lines, since, outages] = currentRow(kPasses);
+        {
+            HistoryStore store(path());
+            QVERIFY2(store.isOn(), qPrintable(store.problem()));
+            QDateTime at = kStart;
+            for (const QChar letter : QString::fromLatin1(passes)) {
+                QVERIFY(store.record({rowOf(letter)}, at, at.addSecs(1)));
+                at = at.addSecs(60);
+            }
+            QCOMPARE(count(path(), "SELECT count(*) FROM states"), lines);
+            const QDateTime began = store.since({"Acme", "mon1", "acme"});
+            QCOMPARE(began.isValid() ? began.toString(QStringLiteral("HH:mm")) : QString("-"),
+                     QString::fromLatin1(since));
+            QCOMPARE(outagesText(store.outages(QString(), kStart)), QString::fromLatin1(outages));
+        }
+        // The "since" comes from the file: a restart keeps it.
+        const HistoryStore again(path());
+        const QDateTime began = again.since({"Acme", "mon1", "acme"});
+        QCOMPARE(began.isValid() ? began.toString(QStringLiteral("HH:mm")) : QString("-"),
+                 QString::fromLatin1(since));
+    }
+
+    void aPrivateFileWrittenAhead() {
+        {
+            HistoryStore store(path());
+            QVERIFY(store.record({rowOf(u'O')}, kStart, kStart));
+        }
+        QCOMPARE(QFileInfo(path()).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "mode");
+        db.setDatabaseName(path());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("PRAGMA journal_mode") && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
+        QVERIFY(q.exec("PRAGMA user_version") && q.next());
+        QCOMPARE(q.value(0).toInt(), HistoryStore::kSchemaVersion);
+        q = QSqlQuery();
+        db.close();
+        db = {};
+        QSqlDatabase::removeDatabase("mode");
+        // No days kept: no history and no file.
+        const QString none = QDir(m_tmp->path()).filePath("none.sqlite");
+        QVERIFY(!HistoryStore(none, 0).isOn() && !QFileInfo::exists(none));
+    }
+
+    void pruningKeepsWhatIsRecent() {
+        HistoryStore store(path(), 31);
+        QDateTime at = kStart;
+        for (const QChar letter : QStringLiteral("OFO"))
+            store.record({rowOf(letter)}, at, at), at = at.addDays(10);
+        // Closed lines end 10 and 20 days in. 31 days after the first ended it stays; a minute
+        // later it goes, and the failure that ended on day 20 stays.
+        QVERIFY(store.prune(kStart.addDays(41)));
+        QCOMPARE(count(path(), "SELECT count(*) FROM states"), 10);
+        QVERIFY(store.prune(kStart.addDays(41).addSecs(60)));
+        QCOMPARE(count(path(), "SELECT count(*) FROM states"), 9);
+        QCOMPARE(outagesText(store.outages(QString(), kStart)), QStringLiteral("3 08:00-08:00"));
+    }
+
+    void whatGoesWrongWithTheFile() {
+        // Not a database: kept aside, never deleted, and a new history begun.
+        writeBytes(QDir(m_tmp->path()), kHistoryFileName, QByteArray(4096, 'x'));
+        {
+            HistoryStore store(path());
+            QVERIFY(store.isOn());
+            QVERIFY2(store.problem().contains("kept as"), qPrintable(store.problem()));
+            QVERIFY(store.record({rowOf(u'F')}, kStart, kStart));
+            // A second monitor on the same directory monitors without history.
+            const HistoryStore second(path());
+            QVERIFY(!second.isOn());
+            QVERIFY2(second.problem().contains("another monitor"), qPrintable(second.problem()));
+        }
+        const QStringList aside = QDir(m_tmp->path()).entryList({"History.sqlite.damaged-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readBytes(QDir(m_tmp->path()), aside.first()), QByteArray(4096, 'x'));
+        // A file of a newer program is left alone.
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "newer");
+            db.setDatabaseName(path());
+            QVERIFY(db.open());
+            QSqlQuery(db).exec("PRAGMA user_version=9");
+            db.close();
+            db = {};
+            QSqlDatabase::removeDatabase("newer");
+        }
+        const HistoryStore newer(path());
+        QVERIFY(!newer.isOn() && newer.problem().contains("newer"));
+        QCOMPARE(QDir(m_tmp->path()).entryList({"History.sqlite.damaged-*"}).size(), 1);
+    }
+
+    void hostileNamesAndTheReport() {
+        const QString hostile = QStringLiteral("=cmd|' /C calc'!A0, \"Ltd\"\x1b[2J") +
+                                QString(10000, u'x') + QStringLiteral("'); DROP TABLE states;--");
+        HistoryStore store(path());
+        QVERIFY(store.record({rowOf(u'U', hostile)}, kStart, kStart));
+        QVERIFY(store.record({rowOf(u'O', hostile)}, kStart.addSecs(90), kStart.addSecs(91)));
+        const QList<Outage> outages = store.outages(hostile, kStart);
+        QCOMPARE(outages.size(), 1);
+        QCOMPARE(outages.first().account.company, hostile);
+        const QString csv = outagesCsv(outages, kStart.addDays(1));
+        QVERIFY(csv.startsWith("company,service,start,end,duration_seconds,reason\r\n\"'=cmd|"));
+        QVERIFY(csv.contains("\"\"Ltd\"\"\uFFFD[2J") && !csv.contains(u'\x1b'));
+        QVERIFY2(csv.endsWith(",connection,2026-07-01T08:00:00Z,2026-07-01T08:01:30Z,90,the server "
+                              "refused the connection\r\n"),
+                 qPrintable(csv.right(120)));
+        // Another company: nothing; an outage still on lasts until now.
+        QVERIFY(store.outages("Other", kStart).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
