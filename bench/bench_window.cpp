@@ -1,7 +1,7 @@
 // The real panel and summary window, offscreen, over a large list of accounts on a closed port:
 // the longest stall of the event loop around each pass's end, the processor time of a pass and
-// the resident memory. Usage: bench_window [ACCOUNTS [PASSES]] (default: 5,000, then
-// 50,000, three passes each).
+// the resident memory. Usage: bench_window [ACCOUNTS [PASSES [HISTORY_DAYS]]] (default: 5,000,
+// then 50,000, three passes each, 31 days of history; 0 days: history off).
 
 #include "app/Program.h"
 #include "polling/PollCycle.h"
@@ -44,7 +44,7 @@ quint16 closedPort() {
     return probe.serverPort(); // closed again when `probe` goes
 }
 
-void measure(int accounts, int passes) {
+void measure(int accounts, int passes, int historyDays) {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
     QFile proxy(dir.filePath(QStringLiteral("Proxy.Txt")));
@@ -62,6 +62,7 @@ void measure(int accounts, int passes) {
     file.close();
 
     Program program(dir);
+    program.setHistoryDays(historyDays);
     program.startUp();
     program.showSummary();
     PollCycle* cycle = program.cycle();
@@ -106,8 +107,10 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     const int only = argc > 1 ? std::atoi(argv[1]) : 0;
     const int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int historyDays = argc > 3 ? std::max(0, std::atoi(argv[3])) : 31;
+    std::printf("history: %s\n", historyDays > 0 ? "on" : "off");
     for (const int accounts : {5000, 50000})
         if (only == 0 || only == accounts)
-            measure(accounts, passes);
+            measure(accounts, passes, historyDays);
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "app/Program.h"
 
-#include "history/HistoryStore.h"
+#include "history/HistoryRecorder.h"
 #include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
 #include "report/SummaryPage.h"
@@ -106,7 +106,12 @@ void Program::startUp() {
                                .value(QStringLiteral("rows/order"))
                                .toString()));
     m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
-    m_history = std::make_unique<HistoryStore>(m_dir.filePath(kHistoryFileName), m_historyDays);
+    m_history = new HistoryRecorder(m_dir.filePath(kHistoryFileName), m_historyDays, this);
+    connect(m_history, &HistoryRecorder::updated, this, [this] {
+        if (m_lastPass)
+            showPage();
+        m_cycle->announceStatus();
+    });
     Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
     m_cycle->setOptions(options);
@@ -129,19 +134,25 @@ void Program::showEndOfPass(const PassResult& result) {
     m_passEnded = true;
     // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
     const bool silenced = m_ack.silences(m_companies);
-    // What changed is remembered, and each row says since when its trouble lasts.
-    PassResult shown = result;
-    if (m_history) {
+    // What changed is remembered on the history's own thread; the rows say since when their
+    // trouble lasts as far as the history has answered, and again once it has this pass.
+    m_lastPass = result;
+    if (m_history)
         m_history->record(result.rows, result.endedAt.addMSecs(-result.durationMs), result.endedAt);
-        m_history->annotate(shown.rows);
-    }
-    PassPage page = pageOf(shown, result.rows.isEmpty());
-    page.setShownAt(result.endedAt);
-    m_monitor->showPage(std::move(page));
+    showPage();
     m_panel->showLamps(m_colours, result.end.blinks, m_companies, m_ack);
     showTray();
     if (!silenced)
         m_alert->raise(result.end);
+}
+
+void Program::showPage() {
+    PassResult shown = *m_lastPass;
+    if (m_history)
+        m_history->annotate(shown.rows);
+    PassPage page = pageOf(shown, shown.rows.isEmpty());
+    page.setShownAt(shown.endedAt);
+    m_monitor->showPage(std::move(page));
 }
 
 void Program::showTray() {

@@ -10,12 +10,13 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace courivane {
 
 class Accounts;
 class Alert;
-class HistoryStore;
+class HistoryRecorder;
 class Monitor;
 class PasswordStore;
 class PollCycle;
@@ -38,7 +39,7 @@ public:
     void addStartupNote(const QString& note) { m_startupNotes << note; }
     // How many days of history start-up opens the store with; 0: none.
     void setHistoryDays(int days) { m_historyDays = days; }
-    HistoryStore* history() const { return m_history.get(); }
+    HistoryRecorder* history() const { return m_history; }
 
     Status* panel() const { return m_panel.get(); }
     PollCycle* cycle() const { return m_cycle; }
@@ -68,6 +69,8 @@ private:
     void applyOption(OptionLine line, bool on);
     void trust(const QByteArray& pem, const QString& server);
     void showTray();
+    // The page of the last pass, its rows annotated from the history.
+    void showPage();
 
     QDir m_dir;
     QStringList m_startupNotes;
@@ -84,7 +87,10 @@ private:
     Acknowledgement m_ack;
     bool m_passEnded = false;
     int m_historyDays = 31;
-    std::unique_ptr<HistoryStore> m_history;
+    HistoryRecorder* m_history = nullptr;
+    // The last pass shown, for its page once the history says since when its rows' trouble
+    // lasts.
+    std::optional<PassResult> m_lastPass;
 };
 
 } // namespace courivane

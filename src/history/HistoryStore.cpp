@@ -405,6 +405,14 @@ QDateTime HistoryStore::since(const AccountKey& account) const {
     return oldest ? QDateTime::fromMSecsSinceEpoch(*oldest, Qt::UTC) : QDateTime();
 }
 
+QHash<AccountKey, QDateTime> HistoryStore::openTrouble() const {
+    QHash<AccountKey, QDateTime> trouble;
+    for (auto id = m_ids.cbegin(); id != m_ids.cend(); ++id)
+        if (const QDateTime began = since(id.key()); began.isValid())
+            trouble.insert(id.key(), began);
+    return trouble;
+}
+
 void HistoryStore::annotate(QList<AccountRow>& rows) const {
     for (AccountRow& row : rows)
         row.since = since({row.company, row.server, row.user});

@@ -97,6 +97,8 @@ public:
     QDateTime since(const AccountKey& account) const;
     // Every row's `since`, from what the store holds.
     void annotate(QList<AccountRow>& rows) const;
+    // Since when each account in trouble has been, as the store holds it.
+    QHash<AccountKey, QDateTime> openTrouble() const;
     // The outages that ended after `from` or still last, of one company or of all (empty),
     // oldest first.
     QList<Outage> outages(const QString& company, const QDateTime& from) const;

@@ -98,6 +98,8 @@ public slots:
     // was running.
     bool checkNow();
     // A pass now, or right after the one under way: what a save of either file asks for.
+    // The line under the page once more, as it stands now.
+    void announceStatus();
     void checkSoon();
 
 signals:
@@ -151,7 +153,6 @@ private:
     void announceWaiting();
     void finishPass();
     void reportProblems(const QStringList& problems);
-    void announceStatus();
 
     QDir m_dir;
     Options m_options;

@@ -1,0 +1,61 @@
+#include "history/HistoryRecorder.h"
+
+namespace courivane {
+
+HistoryRecorder::HistoryRecorder(QString path, int keepDays, QObject* parent)
+    : QObject(parent), m_worker(new QObject) {
+    m_thread.setObjectName(QStringLiteral("history"));
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.start(QThread::LowPriority);
+    QMetaObject::invokeMethod(m_worker, [this, path = std::move(path), keepDays] {
+        m_store = std::make_unique<HistoryStore>(path, keepDays);
+        SinceTimes since;
+        // What lasted when the monitor stopped still lasts as far as anyone knows.
+        since = m_store->openTrouble();
+        const QString problem = m_store->problem();
+        QMetaObject::invokeMethod(this, [this, since, problem] { answer(since, problem); });
+    });
+}
+
+HistoryRecorder::~HistoryRecorder() {
+    QMetaObject::invokeMethod(m_worker, [this] {
+        m_store.reset();
+        m_thread.quit();
+    });
+    m_thread.wait();
+}
+
+void HistoryRecorder::record(const QList<AccountRow>& rows, const QDateTime& started,
+                             const QDateTime& ended) {
+    QMetaObject::invokeMethod(m_worker, [this, rows, started, ended] {
+        if (!m_store)
+            return;
+        m_store->record(rows, started, ended);
+        SinceTimes since;
+        for (const AccountRow& row : rows) {
+            const AccountKey key{row.company, row.server, row.user};
+            if (const QDateTime began = m_store->since(key); began.isValid())
+                since.insert(key, began);
+        }
+        const QString problem = m_store->problem();
+        QMetaObject::invokeMethod(this, [this, since, problem] { answer(since, problem); });
+    });
+}
+
+void HistoryRecorder::answer(const SinceTimes& since, const QString& problem) {
+    if (since == m_since && problem == m_problem)
+        return;
+    m_since = since;
+    m_problem = problem;
+    emit updated();
+}
+
+void HistoryRecorder::annotate(QList<AccountRow>& rows) const {
+    if (m_since.isEmpty())
+        return;
+    for (AccountRow& row : rows)
+        row.since = m_since.value({row.company, row.server, row.user});
+}
+
+} // namespace courivane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "history/HistoryStore.h"
+
+#include <QHash>
+#include <QObject>
+#include <QThread>
+
+#include <memory>
+
+namespace courivane {
+
+// Since when each troubled account's trouble has lasted, as the history holds it.
+using SinceTimes = QHash<AccountKey, QDateTime>;
+
+// The history on a thread of its own: a pass is handed over and recorded there, and what the
+// window needs back (since when each troubled account's trouble lasts, and why history is off
+// or paused) comes back as a signal. The thread that shows the lamps never waits for the file.
+class HistoryRecorder : public QObject {
+    Q_OBJECT
+public:
+    HistoryRecorder(QString path, int keepDays, QObject* parent = nullptr);
+    // Whatever was handed over is recorded before the store closes.
+    ~HistoryRecorder() override;
+
+    void record(const QList<AccountRow>& rows, const QDateTime& started, const QDateTime& ended);
+    // What the last answer said: empty while the history records.
+    const QString& problem() const { return m_problem; }
+    const SinceTimes& since() const { return m_since; }
+    // Every row's `since` from the last answer.
+    void annotate(QList<AccountRow>& rows) const;
+
+signals:
+    // The store opened, or a pass was recorded: `since()` and `problem()` are new.
+    void updated();
+
+private:
+    void answer(const SinceTimes& since, const QString& problem);
+
+    QThread m_thread;
+    QObject* m_worker; // lives on the thread; the store is made, used and closed there
+    std::unique_ptr<HistoryStore> m_store;
+    SinceTimes m_since;
+    QString m_problem;
+};
+
+} // namespace courivane
