@@ -424,17 +424,17 @@ QList<Outage> HistoryStore::outages(const QString& company, const QDateTime& fro
         return found;
     QSqlQuery query(*m_db);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT a.company, a.server, a.user, s.slot, s.since, s.until, s.reason FROM states s "
-        "JOIN accounts a ON a.id = s.account WHERE s.seen IN (?, ?) AND (s.until IS NULL OR "
-        "s.until >= ?) AND (? = '' OR a.company = ?) ORDER BY s.since, a.company, s.slot"));
+    // One company's by its accounts, through their index; all companies' in one sweep.
+    query.prepare(QStringLiteral("SELECT a.company, a.server, a.user, s.slot, s.since, s.until, "
+                                 "s.reason FROM accounts a JOIN states s ON s.account = a.id "
+                                 "WHERE s.seen IN (?, ?) AND (s.until IS NULL OR s.until >= ?)") +
+                  (company.isEmpty() ? QString() : QStringLiteral(" AND a.company = ?")) +
+                  QStringLiteral(" ORDER BY s.since, a.company, s.slot"));
     query.addBindValue(int(Seen::Failed));
     query.addBindValue(int(Seen::Unreachable));
     query.addBindValue(from.toMSecsSinceEpoch());
-    // Bound, never a NULL: "all companies" is the empty text.
-    const QString name = company.isEmpty() ? QStringLiteral("") : company;
-    query.addBindValue(name);
-    query.addBindValue(name);
+    if (!company.isEmpty())
+        query.addBindValue(company);
     if (!query.exec())
         return found;
     while (query.next()) {
