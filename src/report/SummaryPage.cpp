@@ -194,7 +194,8 @@ QString sinceText(const QDateTime& since, const QDateTime& now) {
         return text + QStringLiteral(", %1 d %2 h").arg(days).arg(hours);
     if (hours > 0)
         return text + QStringLiteral(", %1 h %2 min").arg(hours).arg(minutes % 60);
-    return text + QStringLiteral(", %1 min").arg(minutes);
+    return minutes == 0 ? text + QStringLiteral(", under a minute")
+                        : text + QStringLiteral(", %1 min").arg(minutes);
 }
 
 void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web,

@@ -96,6 +96,15 @@ const std::tuple<const char*, const char*, const char*, const char*> kNarrowed[]
     {"found and sorted", "a", "company reversed", "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
 };
 
+// Since when, against a page made at 2026-07-03 14:30 local time; the row's text.
+const std::tuple<const char*, QDateTime, const char*> kSince[] = {
+    {"today: the time", QDateTime(QDate(2026, 7, 3), QTime(8, 5)), "since 08:05, 6 h 25 min"},
+    {"another day: the date", QDateTime(QDate(2026, 7, 1), QTime(23, 59)),
+     "since 1 Jul 23:59, 1 d 14 h"},
+    {"minutes", QDateTime(QDate(2026, 7, 3), QTime(14, 18)), "since 14:18, 12 min"},
+    {"just begun", QDateTime(QDate(2026, 7, 3), QTime(14, 29, 30)), "since 14:29, under a minute"},
+};
+
 // Column heads clicked in turn on a page without the WEB column; the order after each.
 const std::tuple<const char*, QList<int>, const char*> kClicks[] = {
     {"a column, again, a third time", {0, 0, 0}, "company|company reversed|file"},
@@ -253,6 +262,13 @@ private slots:
             QVERIFY(view.viewWindow(0, 5).html.contains(
                 view.blocks().first().section == PageSection::Failed ? "2 Failed Services!"
                                                                      : "2 Warnings!"));
+    }
+
+    void sinceWhen_data() { addRows(kSince); }
+    void sinceWhen() {
+        const auto& [name, since, text] = currentRow(kSince);
+        QCOMPARE(sinceText(since, QDateTime(QDate(2026, 7, 3), QTime(14, 30))),
+                 QString::fromLatin1(text));
     }
 
     void columnHeadClicks_data() { addRows(kClicks); }
