@@ -107,6 +107,19 @@ void Program::startUp() {
                                .toString()));
     m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
     m_history = new HistoryRecorder(m_dir.filePath(kHistoryFileName), m_historyDays, this);
+    // What failed and cleared while the summary window was put away is said when it is back.
+    connect(m_monitor.get(), &Monitor::hidden, this,
+            [this] { m_awaySince = QDateTime::currentDateTimeUtc(); });
+    connect(m_history, &HistoryRecorder::cleared, this,
+            [this](const QList<Outage>& outages, const QDateTime& since) {
+                if (!m_monitor->isVisible())
+                    return;
+                const QDateTime now = QDateTime::currentDateTimeUtc();
+                QStringList all;
+                for (const Outage& o : outages)
+                    all << outageText(o, now);
+                m_monitor->setAwayLine(whileAwayText(outages, since, now), all);
+            });
     connect(m_history, &HistoryRecorder::updated, this, [this] {
         if (m_lastPass)
             showPage();
@@ -150,6 +163,13 @@ void Program::showPage() {
     PassResult shown = *m_lastPass;
     if (m_history)
         m_history->annotate(shown.rows);
+    // The tooltips name since when, too, once the history has said it.
+    if (m_history && !m_history->since().isEmpty()) {
+        m_companies.since = lampCompanies(shown.rows).since;
+        m_companies.at = shown.endedAt;
+        m_panel->showCompanies(m_companies);
+        showTray();
+    }
     PassPage page = pageOf(shown, shown.rows.isEmpty());
     page.setShownAt(shown.endedAt);
     m_monitor->showPage(std::move(page));
@@ -200,7 +220,10 @@ void Program::toggleSummary() {
 }
 
 void Program::showSummary() {
+    const bool back = !m_monitor->isVisible();
     m_monitor->Show(m_panel->isVisible() ? m_panel->frameGeometry() : QRect());
+    if (back && m_history && m_awaySince.isValid())
+        m_history->askCleared(m_awaySince);
 }
 
 void Program::openSettings() {

@@ -91,6 +91,8 @@ private:
     // The last pass shown, for its page once the history says since when its rows' trouble
     // lasts.
     std::optional<PassResult> m_lastPass;
+    // When the summary window was last put away.
+    QDateTime m_awaySince;
 };
 
 } // namespace courivane

@@ -43,6 +43,17 @@ void HistoryRecorder::record(const QList<AccountRow>& rows, const QDateTime& sta
     });
 }
 
+void HistoryRecorder::askCleared(const QDateTime& since) {
+    QMetaObject::invokeMethod(m_worker, [this, since] {
+        QList<Outage> ended;
+        if (m_store)
+            for (const Outage& o : m_store->outages(QString(), since))
+                if (o.start >= since && o.end.isValid())
+                    ended << o;
+        QMetaObject::invokeMethod(this, [this, ended, since] { emit cleared(ended, since); });
+    });
+}
+
 void HistoryRecorder::answer(const SinceTimes& since, const QString& problem) {
     if (since == m_since && problem == m_problem)
         return;

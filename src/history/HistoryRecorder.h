@@ -29,10 +29,13 @@ public:
     const SinceTimes& since() const { return m_since; }
     // Every row's `since` from the last answer.
     void annotate(QList<AccountRow>& rows) const;
+    // The outages that began at `since` or later and have ended, answered by `cleared`.
+    void askCleared(const QDateTime& since);
 
 signals:
     // The store opened, or a pass was recorded: `since()` and `problem()` are new.
     void updated();
+    void cleared(const QList<courivane::Outage>& outages, const QDateTime& since);
 
 private:
     void answer(const SinceTimes& since, const QString& problem);

@@ -75,6 +75,36 @@ QString isoUtc(const QDateTime& t) {
 }
 } // namespace
 
+QString outageText(const Outage& outage, const QDateTime& now) {
+    const auto at = [&now](const QDateTime& t) {
+        const QDateTime local = t.toLocalTime();
+        return local.toString(local.date() == now.toLocalTime().date()
+                                  ? QStringLiteral("HH:mm")
+                                  : QStringLiteral("d MMM HH:mm"));
+    };
+    const QString what = outage.slot == kFetchSlot
+                             ? QStringLiteral("unreachable")
+                             : QLatin1String(lampNames(static_cast<Lamp>(outage.slot)).column) +
+                                   QStringLiteral(" failed");
+    return printableText(outage.account.company) + u' ' + what + u' ' + at(outage.start) + u'-' +
+           (outage.end.isValid() ? at(outage.end) : QStringLiteral("now"));
+}
+
+QString whileAwayText(const QList<Outage>& cleared, const QDateTime& since, const QDateTime& now,
+                      int most) {
+    if (cleared.isEmpty())
+        return {};
+    QStringList shown;
+    for (qsizetype i = 0; i < cleared.size() && i < most; ++i)
+        shown << outageText(cleared.at(i), now);
+    QString text = QStringLiteral("While away (since %1): ")
+                       .arg(since.toLocalTime().toString(QStringLiteral("HH:mm"))) +
+                   shown.join(QStringLiteral("; "));
+    if (cleared.size() > most)
+        text += QStringLiteral(" and %1 more").arg(cleared.size() - most);
+    return text;
+}
+
 QString outagesCsv(const QList<Outage>& outages, const QDateTime& now) {
     QString csv = QStringLiteral("company,service,start,end,duration_seconds,reason\r\n");
     for (const Outage& o : outages) {

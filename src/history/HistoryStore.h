@@ -61,6 +61,14 @@ struct Outage {
     QString reason;
 };
 
+// An outage in a few words: "Acme Freight SMTP failed 12:31-12:47", "Dunmore Clinic unreachable
+// 13:02-13:03", in local time, with the date where it is not today's.
+QString outageText(const Outage& outage, const QDateTime& now);
+// What failed and cleared while nobody looked: "While away (since 12:04): " and the first
+// `most` outages, "; " between them, and "and N more" past them; empty when nothing did.
+QString whileAwayText(const QList<Outage>& cleared, const QDateTime& since, const QDateTime& now,
+                      int most = 3);
+
 // Outages as CSV for a report: a head line, then company, service, start, end (empty while
 // ongoing), duration in seconds (up to `now` while ongoing) and reason, times in UTC (ISO 8601).
 // A field that could start a spreadsheet formula is made plain text; controls do not pass.

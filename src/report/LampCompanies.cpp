@@ -1,6 +1,7 @@
 #include "report/LampCompanies.h"
 
 #include "report/Severity.h"
+#include "report/SummaryPage.h"
 
 #include <vector>
 
@@ -28,6 +29,21 @@ QSet<std::pair<int, QString>> failuresOf(const LampCompanies& companies) {
     return failures;
 }
 
+// The names, each with since when its trouble lasts where that is known.
+QStringList withSince(const QStringList& names, const LampCompanies& companies) {
+    if (companies.since.isEmpty())
+        return names;
+    QStringList named;
+    named.reserve(names.size());
+    for (const QString& name : names) {
+        const auto since = companies.since.constFind(name);
+        named << (since == companies.since.cend()
+                      ? name
+                      : name + QStringLiteral(" (") + sinceText(*since, companies.at) + u')');
+    }
+    return named;
+}
+
 QString companiesCount(qsizetype n) {
     return n == 1 ? QStringLiteral("1 company") : QStringLiteral("%1 companies").arg(n);
 }
@@ -42,6 +58,11 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows) {
         warning.push_back({c.warning[lamp], {}});
     }
     for (const AccountRow& row : rows) {
+        if (row.since.isValid()) {
+            QDateTime& oldest = c.since[row.company];
+            if (!oldest.isValid() || row.since < oldest)
+                oldest = row.since;
+        }
         if (row.reply.failed) {
             failing[ConnectionLamp].add(row.company);
             continue;
@@ -96,9 +117,11 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
         const QString label = QLatin1String(lampNames(Lamp(lamp)).label);
         if (!companies.failing[lamp].isEmpty())
-            lines << label + QStringLiteral(" failed: ") + namesList(companies.failing[lamp]);
+            lines << label + QStringLiteral(" failed: ") +
+                         namesList(withSince(companies.failing[lamp], companies));
         else if (!companies.warning[lamp].isEmpty())
-            lines << label + QStringLiteral(" warning: ") + namesList(companies.warning[lamp]);
+            lines << label + QStringLiteral(" warning: ") +
+                         namesList(withSince(companies.warning[lamp], companies));
     }
     return lines;
 }
@@ -106,9 +129,11 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
 QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampCompanies& companies) {
     QStringList lines{firstLine};
     if (!companies.failing[lamp].isEmpty())
-        lines << QStringLiteral("Failing: ") + namesList(companies.failing[lamp]);
+        lines << QStringLiteral("Failing: ") +
+                     namesList(withSince(companies.failing[lamp], companies));
     if (!companies.warning[lamp].isEmpty())
-        lines << QStringLiteral("Warning: ") + namesList(companies.warning[lamp]);
+        lines << QStringLiteral("Warning: ") +
+                     namesList(withSince(companies.warning[lamp], companies));
     return lines;
 }
 

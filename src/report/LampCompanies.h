@@ -3,6 +3,8 @@
 #include "report/LampRules.h"
 #include "report/Reply.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -17,6 +19,10 @@ namespace courivane {
 struct LampCompanies {
     std::array<QStringList, kLampCount> failing;
     std::array<QStringList, kLampCount> warning;
+    // Since when each company's oldest current trouble has lasted, where the history knows it,
+    // and when the pass ended: the tooltips name both.
+    QHash<QString, QDateTime> since;
+    QDateTime at;
 };
 LampCompanies lampCompanies(const QList<AccountRow>& rows);
 

@@ -51,7 +51,7 @@ Monitor::Monitor(QWidget* parent)
       CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
       Find(new FindBar(this)), WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
-      PassLine(new QLabel(this)), Timer1(new QTimer(this)) {
+      PassLine(new QLabel(this)), AwayLine(new QLabel(this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
     setMouseTracking(true);
@@ -140,6 +140,14 @@ Monitor::Monitor(QWidget* parent)
     PassLine->setContentsMargins(4, 1, 4, 1);
     PassLine->setAutoFillBackground(true);
     setPassLine(QStringLiteral("Not checked yet"), false);
+    AwayLine->setObjectName(QStringLiteral("AwayLine"));
+    AwayLine->setTextFormat(Qt::PlainText);
+    AwayLine->setWordWrap(true);
+    AwayLine->setContentsMargins(4, 1, 4, 1);
+    AwayLine->setCursor(Qt::PointingHandCursor);
+    AwayLine->setToolTip(QStringLiteral("Click for the whole list"));
+    AwayLine->installEventFilter(this);
+    AwayLine->hide();
     // Why a failed row failed, as its tooltip; the page text stays as it is.
     WebBrowser1->viewport()->installEventFilter(this);
 
@@ -207,7 +215,11 @@ void Monitor::bringOnScreen(const QRect& keepClear) {
 void Monitor::Hide() {
     // A Show just before would otherwise make the button again on a hidden window.
     Timer1->stop();
+    const bool wasShown = isVisible();
     hide();
+    setAwayLine({});
+    if (wasShown)
+        emit hidden();
     m_titleBar.reset();
 }
 
@@ -232,6 +244,13 @@ void Monitor::showRows() {
 
 void Monitor::setTitle(const QString& title) {
     setWindowTitle(title);
+}
+
+void Monitor::setAwayLine(const QString& text, const QStringList& all) {
+    m_away = all;
+    AwayLine->setText(text);
+    AwayLine->setVisible(!text.isEmpty());
+    applyResizeRule();
 }
 
 void Monitor::setPassLine(const QString& text, bool late) {
@@ -292,8 +311,13 @@ void Monitor::applyResizeRule() {
     showTitle();
     const int h = twipsFromPixels(height());
     const int line = PassLine->sizeHint().height();
-    const int find = Find->sizeHint().height();
+    int find = Find->sizeHint().height();
     Find->setGeometry(kBorder, kBorder + c, width() - 2 * kBorder, find);
+    if (AwayLine->isVisibleTo(this)) {
+        const int away = AwayLine->heightForWidth(width() - 2 * kBorder);
+        AwayLine->setGeometry(kBorder, kBorder + c + find, width() - 2 * kBorder, away);
+        find += away;
+    }
     WebBrowser1->setGeometry(kBorder, kBorder + c + find, width() - 2 * kBorder,
                              h > 1000 ? height() - c - find - line - 2 * kBorder
                                       : WebBrowser1->height());
@@ -359,6 +383,10 @@ void Monitor::paintEvent(QPaintEvent*) {
 }
 
 bool Monitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == AwayLine && event->type() == QEvent::MouseButtonRelease && !m_away.isEmpty()) {
+        showMessage(this, m_away.join(u'\n'));
+        return true;
+    }
     if (watched == WebBrowser1->viewport() && event->type() == QEvent::ContextMenu) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
         const AccountRow* row = WebBrowser1->rowAt(menu->pos());

@@ -52,6 +52,9 @@ public slots:
     void setTitle(const QString& title);
     // The line under the page; orange when no pass has ended for too long.
     void setPassLine(const QString& text, bool late);
+    // The line above the page: what failed and cleared while the window was away, shown as
+    // text; a click on it lists `all`. Empty: no line.
+    void setAwayLine(const QString& text, const QStringList& all = {});
 
 signals:
     // F5 in the window.
@@ -60,6 +63,8 @@ signals:
     void accountsRequested();
     // The user chose to trust the certificate a row's server was refused for (PEM).
     void trustRequested(const QByteArray& certificate, const QString& server);
+    // The window was put away (Close, the close box, the tray).
+    void hidden();
     // A column head or "File order" changed the order of the rows.
     void rowOrderChanged(const courivane::RowOrder& order);
 
@@ -80,6 +85,7 @@ private:
     PageView* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
     QLabel* const PassLine; // when the page was made, or how far the pass is
+    QLabel* const AwayLine; // what failed and cleared while the window was away
     QTimer* const Timer1;   // (re)creates the title-bar button after Show
 
     void applyResizeRule();
@@ -100,6 +106,7 @@ private:
 
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     PassPage m_page;
+    QStringList m_away;
     RowOrder m_order;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;

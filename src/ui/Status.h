@@ -51,6 +51,8 @@ public:
     // the acknowledgement covers is dimmed and does not blink.
     void showLamps(const std::array<LampColour, kLampCount>& colours, const QList<Blink>& blinks,
                    const LampCompanies& companies, const Acknowledgement& ack);
+    // The lamps' tooltips and descriptions anew, the lamps as they are.
+    void showCompanies(const LampCompanies& companies) { showLampTexts(&companies); }
 
 signals:
     void settingsRequested();

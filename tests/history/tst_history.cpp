@@ -179,6 +179,33 @@ private slots:
         QCOMPARE(QDir(m_tmp->path()).entryList({"History.sqlite.damaged-*"}).size(), 1);
     }
 
+    void whatHappenedWhileAway() {
+        // Outages at hh:mm, a minute each, of SMTP ("S") or the fetch ("U"), local times.
+        const auto outages = [](const char* list) {
+            QList<Outage> found;
+            for (const QString& item : QString::fromLatin1(list).split(u' ', Qt::SkipEmptyParts)) {
+                Outage o;
+                o.account.company = item.section(u':', 0, 0);
+                o.slot = item.section(u':', 1, 1) == u"U" ? kFetchSlot : int(SmtpLamp);
+                o.start =
+                    QDateTime(QDate(2026, 7, 1), QTime::fromString(item.section(u':', 2), "HHmm"));
+                o.end = o.start.addSecs(60);
+                found << o;
+            }
+            return found;
+        };
+        const QDateTime since(QDate(2026, 7, 1), QTime(12, 4));
+        const QDateTime now(QDate(2026, 7, 1), QTime(14, 0));
+        QCOMPARE(whileAwayText({}, since, now), QString());
+        QCOMPARE(whileAwayText(outages("Acme:S:1231 Dunmore:U:1302"), since, now),
+                 QStringLiteral("While away (since 12:04): Acme SMTP failed 12:31-12:32; Dunmore "
+                                "unreachable 13:02-13:03"));
+        QVERIFY(whileAwayText(outages("A:S:1231 B:S:1232 C:S:1233 D:S:1234 E:S:1235"), since, now)
+                    .endsWith("C SMTP failed 12:33-12:34 and 2 more"));
+        QCOMPARE(outageText(outages("A:S:1231").first(), now.addDays(1)),
+                 QStringLiteral("A SMTP failed 1 Jul 12:31-1 Jul 12:32"));
+    }
+
     void hostileNamesAndTheReport() {
         const QString hostile = QStringLiteral("=cmd|' /C calc'!A0, \"Ltd\"\x1b[2J") +
                                 QString(10000, u'x') + QStringLiteral("'); DROP TABLE states;--");

@@ -445,6 +445,16 @@ private slots:
         QCOMPARE(lampTooltipLines("SMTP Server", SmtpLamp, c),
                  QStringList({"SMTP Server", "Failing: A, B"}));
         QCOMPARE(lampTooltipLines("ICMP", IcmpLamp, c), QStringList{"ICMP"});
+        // Where the history knows since when, the names say it: the oldest of a company's rows.
+        QList<AccountRow> dated{accountRow("A", {{SmtpLamp, Verdict::Fail}}),
+                                accountRow("A", {{SmtpLamp, Verdict::Fail}}),
+                                accountRow("B", {{SmtpLamp, Verdict::Fail}})};
+        dated[0].since = QDateTime(QDate(2026, 7, 3), QTime(9, 0));
+        dated[1].since = QDateTime(QDate(2026, 7, 3), QTime(8, 5));
+        LampCompanies since = lampCompanies(dated);
+        since.at = QDateTime(QDate(2026, 7, 3), QTime(14, 30));
+        QCOMPARE(lampTooltipLines("SMTP Server", SmtpLamp, since),
+                 QStringList({"SMTP Server", "Failing: A (since 08:05, 6 h 25 min), B"}));
         QCOMPARE(lampDescription(LampColour::Red, SmtpLamp, c, false),
                  QStringLiteral("failing, 2 companies"));
         QCOMPARE(lampDescription(LampColour::Red, ConnectionLamp, c, true),
