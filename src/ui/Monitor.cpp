@@ -145,6 +145,12 @@ Monitor::Monitor(QWidget* parent)
     AwayLine->setWordWrap(true);
     AwayLine->setContentsMargins(4, 1, 4, 1);
     AwayLine->setCursor(Qt::PointingHandCursor);
+    // Light yellow, as a note left for whoever comes back.
+    AwayLine->setAutoFillBackground(true);
+    QPalette awayPalette = AwayLine->palette();
+    awayPalette.setColor(QPalette::Window, QColor(0xff, 0xf6, 0xc4));
+    awayPalette.setColor(QPalette::WindowText, Qt::black);
+    AwayLine->setPalette(awayPalette);
     AwayLine->setToolTip(QStringLiteral("Click for the whole list"));
     AwayLine->installEventFilter(this);
     AwayLine->hide();
