@@ -124,6 +124,8 @@ private slots:
             return QToolTip::text();
         };
         QCOMPARE(reasonOf("Company 1"), QStringLiteral("<p>refused 1</p>"));
+        // The view says it on the row as well, with a sign beside the colour.
+        QVERIFY(shown().contains("\u2716 Company 1\nError Connecting! refused 1"));
         // The end of the page, under the headline and the heads.
         QTest::keyClick(view, Qt::Key_End);
         QVERIFY(shown().contains("Company 2999") && shown().contains("Company Name"));
