@@ -1,5 +1,6 @@
 #include "history/HistoryStore.h"
 
+#include "report/LampCompanies.h"
 #include "report/Severity.h"
 
 #include <QDir>
@@ -94,15 +95,12 @@ QString whileAwayText(const QList<Outage>& cleared, const QDateTime& since, cons
                       int most) {
     if (cleared.isEmpty())
         return {};
-    QStringList shown;
-    for (qsizetype i = 0; i < cleared.size() && i < most; ++i)
-        shown << outageText(cleared.at(i), now);
-    QString text = QStringLiteral("While away (since %1): ")
-                       .arg(since.toLocalTime().toString(QStringLiteral("HH:mm"))) +
-                   shown.join(QStringLiteral("; "));
-    if (cleared.size() > most)
-        text += QStringLiteral(" and %1 more").arg(cleared.size() - most);
-    return text;
+    QStringList all;
+    for (const Outage& outage : cleared)
+        all << outageText(outage, now);
+    return QStringLiteral("While away (since %1): ")
+               .arg(since.toLocalTime().toString(QStringLiteral("HH:mm"))) +
+           namesList(all, most, QStringLiteral("; "));
 }
 
 QString outagesCsv(const QList<Outage>& outages, const QDateTime& now) {

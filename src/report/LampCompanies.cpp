@@ -93,8 +93,8 @@ TrayState trayState(const std::array<LampColour, kLampCount>& colours) {
     return state;
 }
 
-QString namesList(const QStringList& names, qsizetype most) {
-    QString text = QStringList(names.mid(0, most)).join(QStringLiteral(", "));
+QString namesList(const QStringList& names, qsizetype most, const QString& separator) {
+    QString text = QStringList(names.mid(0, most)).join(separator);
     if (names.size() > most)
         text += QStringLiteral(" and %1 more").arg(names.size() - most);
     return text;

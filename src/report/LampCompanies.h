@@ -30,8 +30,9 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows);
 enum class TrayState { Waiting, Green, Orange, Red };
 TrayState trayState(const std::array<LampColour, kLampCount>& colours);
 
-// Names joined with ", ", shortened after `most` with "and N more".
-QString namesList(const QStringList& names, qsizetype most = 10);
+// Names joined with ", " (or `separator`), shortened after `most` with "and N more".
+QString namesList(const QStringList& names, qsizetype most = 10,
+                  const QString& separator = QStringLiteral(", "));
 
 // The tray icon's tooltip lines: the state, then per lamp the companies failing on it (or, when
 // none fails, warning on it).
