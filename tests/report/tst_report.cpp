@@ -310,15 +310,16 @@ private slots:
         const auto& [name, company, log, cell, href] = currentRow(kRows);
         Reply failed;
         failed.failed = true;
-        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed}, false),
+        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed, {}, {}, {}}, false),
                  QStringLiteral("<tr><td bgcolor=#ccccff>%1</td><td align=center>Error "
                                 "Connecting!</td>%2<td><a href=%3 target=_blank>Log</a></td></tr>")
                      .arg(cell,
                           QStringLiteral("<td bgcolor=#ff9900 align=center></td>").repeated(6),
                           href));
         // A section is shown only when it has rows.
-        const QString page =
-            PassPage::ofPass({{company, log, RowFailed, failed}}, false, true, false, {}).html();
+        const QString page = PassPage::ofPass({{company, log, RowFailed, failed, {}, {}, {}}},
+                                              false, true, false, {})
+                                 .html();
         QVERIFY(page.contains("1 Failed Service!") && !page.contains("OK Service"));
     }
 

@@ -160,7 +160,7 @@ private slots:
             panel.show();
             panel.setLamp(SmtpLamp, LampColour::Red);
             const QImage shot = panel.grab().toImage();
-            const QPoint lamp = panel.picture(SmtpLamp + FirstLampElement)->pos();
+            const QPoint lamp = panel.picture(int(SmtpLamp) + FirstLampElement)->pos();
             const bool alpha = keying == Status::Keying::Alpha;
             QCOMPARE(shot.pixelColor(lamp).alpha(), alpha ? 0 : 255); // a corner: the key
             const QColor centre = shot.pixelColor(lamp + QPoint(12, 12));
@@ -172,7 +172,7 @@ private slots:
     void redAndOrangeLampsCarryASign() {
         ProgramDir program;
         Status panel({program.dir().path()});
-        QLabel* smtp = panel.picture(SmtpLamp + FirstLampElement);
+        QLabel* smtp = panel.picture(int(SmtpLamp) + FirstLampElement);
         // White pixels in the lamp's lower right quarter: the badge's.
         const auto badge = [smtp] {
             const QImage image = smtp->pixmap().toImage();
