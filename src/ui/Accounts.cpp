@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -29,6 +30,21 @@ namespace {
 
 // Tab stops of the list, in dialog units: a quarter of the font's average character width.
 constexpr int kTabStops[] = {160, 280};
+// The heads over the list's columns.
+constexpr int kHeadTwips = 255;
+
+// Where each column of the list begins in a row's rectangle. A dialog unit is a quarter of the
+// font's average character width, taken as dialogs take it: over the letters of the alphabet (a
+// font's own average counts wide glyphs too).
+QList<int> columnStarts(const QFontMetrics& metrics, const QRect& r) {
+    static const QString kAlphabet =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const qreal average = metrics.horizontalAdvance(kAlphabet) / qreal(kAlphabet.size());
+    QList<int> starts{r.left()};
+    for (const int stop : kTabStops)
+        starts << r.left() + qRound(stop * average / 4);
+    return starts;
+}
 
 // Draws an entry's three fields in three columns that start at the list's tab stops. A field
 // too long for its column is cut with an ellipsis, never drawn over the next one; the whole
@@ -74,19 +90,6 @@ public:
         QToolTip::showText(event->globalPos(), tooltipText(entry.split(u'\t')), view);
         return true;
     }
-
-private:
-    // A dialog unit is a quarter of the font's average character width, taken as dialogs take
-    // it: over the letters of the alphabet (a font's own average counts wide glyphs too).
-    static QList<int> columnStarts(const QFontMetrics& metrics, const QRect& r) {
-        static const QString kAlphabet =
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        const qreal average = metrics.horizontalAdvance(kAlphabet) / qreal(kAlphabet.size());
-        QList<int> starts{r.left()};
-        for (const int stop : kTabStops)
-            starts << r.left() + qRound(stop * average / 4);
-        return starts;
-    }
 };
 
 } // namespace
@@ -106,7 +109,14 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
       Command6(new QPushButton(QStringLiteral("\\/"), this)),
       Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)),
       m_passwords(passwords) {
-    placeTwips(List1, "List1", 120, 2040, 9015, 4620);
+    // The list under heads of its own, one a column.
+    placeTwips(List1, "List1", 120, 2040 + kHeadTwips, 9015, 4620 - kHeadTwips);
+    for (const char* head : {"Company Name", "Monitoring Server", "User Name"}) {
+        auto* label = new QLabel(this);
+        label->setAccessibleName(QString::fromLatin1(head));
+        label->setObjectName(QStringLiteral("ListHead%1").arg(m_heads.size() + 1));
+        m_heads << label;
+    }
     placeTwips(Text1, "Text1", 1800, 240, 3855, 285);
     placeTwips(Text2, "Text2", 1800, 720, 3855, 285);
     placeTwips(Text3, "Text3", 1800, 1200, 3855, 285);
@@ -149,11 +159,29 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
     m_read = AccountsFile(m_dir).read();
     List1->addItems(shownEntries());
 
+    placeHeads();
     centreOnScreen(this);
     if (m_read.exists && !m_read.usable)
         showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
                                          "Settings will not replace the file.")
                               .arg(AccountsFile(m_dir).path(), m_read.error));
+}
+
+void Accounts::placeHeads() {
+    // Over the columns as the list draws them: inside its frame, at its tab stops.
+    const int inset = List1->frameWidth();
+    const QList<int> starts = columnStarts(List1->fontMetrics(), QRect(0, 0, List1->width(), 1));
+    const int height = pixelsFromTwips(kHeadTwips);
+    for (qsizetype i = 0; i < m_heads.size() && i < starts.size(); ++i) {
+        const int left = List1->x() + inset + starts.at(i);
+        const int right = i + 1 < starts.size() ? List1->x() + inset + starts.at(i + 1)
+                                                : List1->geometry().right();
+        QLabel* head = m_heads.at(i);
+        head->setGeometry(left, List1->y() - height, right - left, height);
+        // A column too narrow for its head cuts it as it cuts its fields.
+        head->setText(
+            head->fontMetrics().elidedText(head->accessibleName(), Qt::ElideRight, right - left));
+    }
 }
 
 QSize Accounts::fitToScreen(QSize designedTwips) {

@@ -71,6 +71,8 @@ private:
     QStringList shownEntries() const;
     // The designed size, less what a small screen lacks, given up by the list and the boxes.
     QSize fitToScreen(QSize designedTwips);
+    // The heads over the list's columns, where its tab stops put them.
+    void placeHeads();
     // True when nothing is unsaved, or the user agrees to drop it.
     bool mayDiscard();
 
@@ -79,6 +81,7 @@ private:
     FetchTarget targetInBoxes() const;
     void savePasswords();
 
+    QList<QLabel*> m_heads; // over the list's columns
     QDir m_dir;
     AccountsRead m_read; // the file as the dialog read it
     PasswordStore* m_passwords;

@@ -6,6 +6,7 @@
 
 #include "ui/Settings.h"
 #include "ui/Status.h"
+#include <QLabel>
 #include <QTextBrowser>
 
 #include "ProgramDir.h"
@@ -235,6 +236,16 @@ private slots:
         QFile::remove(m_program->dir().filePath(kAccountsFileName));
         QSignalSpy passes(m_app->cycle(), &PollCycle::passStarted);
         Accounts* a = openAccounts();
+        // The list has a head over each column, left to right.
+        QStringList heads;
+        int left = -1;
+        for (const char* name : {"ListHead1", "ListHead2", "ListHead3"}) {
+            const auto* head = control<QLabel>(a, name);
+            QVERIFY(head->x() > left);
+            left = head->x();
+            heads << head->text();
+        }
+        QCOMPARE(heads, QStringList({"Company Name", "Monitoring Server", "User Name"}));
         type(a, "Acme", "127.0.0.1:1", "acme");
         click(button(a, "Command1"));
         click(button(a, "Command3"));
