@@ -219,13 +219,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                 socket->end(reset);
             if (!waiting)
                 break;
-            // The end of the connection ends the fetch: a reset before any byte is a failure,
-            // anything else is the whole reply as sent, up to the cap.
+            // The end of the connection ends the fetch: a reset before any byte is a failure, a
+            // 401 asks for a password nobody stored here, anything else is the whole reply as
+            // sent, up to the cap.
             check(outcomes.size() == before + 1, "the end of the connection did not end the fetch");
             const FetchOutcome& o = outcomes.last();
             if (reset && sent.isEmpty())
                 check(o.failed && o.reason == QLatin1String("the server reset the connection"),
                       "a reset before any byte was not a failure");
+            else if (httpStatus(sent.left(StatusFetch::kMaxReplyBytes)) == 401)
+                check(o.failed && o.reason == QLatin1String("authentication required"),
+                      "a 401 without a stored password was not \"authentication required\"");
             else
                 check(!o.failed && o.reply == sent.left(StatusFetch::kMaxReplyBytes),
                       "the reply at the end of the connection is not what was sent");
