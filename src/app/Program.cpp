@@ -6,6 +6,7 @@
 #include "report/SummaryPage.h"
 #include "ui/Accounts.h"
 #include "ui/Alert.h"
+#include "ui/HistoryWindow.h"
 #include "ui/KeyringPasswords.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
@@ -84,6 +85,8 @@ Program::~Program() {
     // The dialogs are windows of their own (so that the panel stays above them).
     delete m_settings;
     delete m_accounts;
+    for (const QPointer<HistoryWindow>& window : std::as_const(m_historyWindows))
+        delete window;
 }
 
 Settings* Program::settingsDialog() const {
@@ -119,6 +122,13 @@ void Program::startUp() {
                 for (const Outage& o : outages)
                     all << outageText(o, now);
                 m_monitor->setAwayLine(whileAwayText(outages, since, now), all);
+            });
+    connect(m_monitor.get(), &Monitor::historyRequested, m_history, &HistoryRecorder::askCompany);
+    connect(m_history, &HistoryRecorder::companyHistory, this,
+            [this](const CompanyHistory& history) {
+                auto* window = new HistoryWindow(history);
+                m_historyWindows << window;
+                window->show();
             });
     connect(m_history, &HistoryRecorder::updated, this, [this] {
         if (m_lastPass)

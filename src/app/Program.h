@@ -17,6 +17,7 @@ namespace courivane {
 class Accounts;
 class Alert;
 class HistoryRecorder;
+class HistoryWindow;
 class Monitor;
 class PasswordStore;
 class PollCycle;
@@ -93,6 +94,7 @@ private:
     std::optional<PassResult> m_lastPass;
     // When the summary window was last put away.
     QDateTime m_awaySince;
+    QList<QPointer<HistoryWindow>> m_historyWindows;
 };
 
 } // namespace courivane

@@ -54,6 +54,17 @@ void HistoryRecorder::askCleared(const QDateTime& since) {
     });
 }
 
+void HistoryRecorder::askCompany(const QString& company) {
+    QMetaObject::invokeMethod(m_worker, [this, company] {
+        CompanyHistory history;
+        history.company = company;
+        history.now = QDateTime::currentDateTimeUtc();
+        if (m_store)
+            history = m_store->companyHistory(company, history.now);
+        QMetaObject::invokeMethod(this, [this, history] { emit companyHistory(history); });
+    });
+}
+
 void HistoryRecorder::answer(const SinceTimes& since, const QString& problem) {
     if (since == m_since && problem == m_problem)
         return;

@@ -31,11 +31,14 @@ public:
     void annotate(QList<AccountRow>& rows) const;
     // The outages that began at `since` or later and have ended, answered by `cleared`.
     void askCleared(const QDateTime& since);
+    // A company's history, answered by `companyHistory`.
+    void askCompany(const QString& company);
 
 signals:
     // The store opened, or a pass was recorded: `since()` and `problem()` are new.
     void updated();
     void cleared(const QList<courivane::Outage>& outages, const QDateTime& since);
+    void companyHistory(const courivane::CompanyHistory& history);
 
 private:
     void answer(const SinceTimes& since, const QString& problem);

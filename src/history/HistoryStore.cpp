@@ -76,6 +76,46 @@ QString isoUtc(const QDateTime& t) {
 }
 } // namespace
 
+QList<std::pair<qint64, qint64>> runningTimes(const QList<std::pair<qint64, qint64>>& passes,
+                                              qint64 cycleMs) {
+    QList<std::pair<qint64, qint64>> running;
+    for (qsizetype i = 0; i < passes.size(); ++i) {
+        const auto [started, ended] = passes.at(i);
+        qint64 until = std::max(started, ended) + cycleMs;
+        if (i + 1 < passes.size())
+            until = std::min(until, std::max(passes.at(i + 1).first, ended));
+        if (!running.isEmpty() && started <= running.last().second)
+            running.last().second = std::max(running.last().second, until);
+        else
+            running.append({started, until});
+    }
+    return running;
+}
+
+std::optional<double> uptimeShare(const QList<Segment>& segments,
+                                  const QList<std::pair<qint64, qint64>>& running, qint64 from,
+                                  qint64 to) {
+    qint64 ok = 0;
+    qint64 known = 0;
+    for (const Segment& s : segments) {
+        if (s.seen == Seen::NotMonitored)
+            continue;
+        const bool isOk = s.seen == Seen::Ok || s.seen == Seen::Reached;
+        for (const auto& [a, b] : running) {
+            const qint64 lo = std::max({s.from, a, from});
+            const qint64 hi = std::min({s.to, b, to});
+            if (hi <= lo)
+                continue;
+            known += hi - lo;
+            if (isOk)
+                ok += hi - lo;
+        }
+    }
+    if (known == 0)
+        return std::nullopt;
+    return double(ok) / double(known);
+}
+
 QString outageText(const Outage& outage, const QDateTime& now) {
     const auto at = [&now](const QDateTime& t) {
         const QDateTime local = t.toLocalTime();
@@ -403,6 +443,53 @@ bool HistoryStore::record(const QList<AccountRow>& rows, const QDateTime& starte
     if (at - m_lastPrune > 3600 * 1000)
         prune(ended);
     return true;
+}
+
+CompanyHistory HistoryStore::companyHistory(const QString& company, const QDateTime& now) const {
+    CompanyHistory history;
+    history.company = company;
+    history.now = now;
+    if (!m_db)
+        return history;
+    const qint64 to = now.toMSecsSinceEpoch();
+    const qint64 from = now.addDays(-kUptimeDays.back()).toMSecsSinceEpoch();
+    QSqlQuery passes(*m_db);
+    passes.setForwardOnly(true);
+    passes.prepare(
+        QStringLiteral("SELECT started, ended FROM passes WHERE ended >= ? ORDER BY started"));
+    passes.addBindValue(from);
+    QList<std::pair<qint64, qint64>> ran;
+    if (passes.exec())
+        while (passes.next())
+            ran.append({passes.value(0).toLongLong(), passes.value(1).toLongLong()});
+    // A pass every 31 s after the last ended, with room for a slow one.
+    history.running = runningTimes(ran, 2 * 61 * 1000);
+    QSqlQuery states(*m_db);
+    states.setForwardOnly(true);
+    states.prepare(QStringLiteral(
+        "SELECT a.server, a.user, s.slot, s.seen, s.since, s.until FROM accounts a JOIN states s "
+        "ON s.account = a.id WHERE a.company = ? AND (s.until IS NULL OR s.until >= ?) ORDER BY "
+        "a.server, a.user, s.slot, s.since"));
+    states.addBindValue(company);
+    states.addBindValue(from);
+    if (states.exec())
+        while (states.next()) {
+            const AccountKey key{company, states.value(0).toString(), states.value(1).toString()};
+            const int slot = states.value(2).toInt();
+            if (history.lines.isEmpty() || history.lines.last().account != key ||
+                history.lines.last().slot != slot)
+                history.lines.append({key, slot, {}, {}});
+            const qint64 since = std::max(from, states.value(4).toLongLong());
+            const qint64 until = states.value(5).isNull() ? to : states.value(5).toLongLong();
+            history.lines.last().segments.append(
+                {since, std::min(until, to), Seen(states.value(3).toInt())});
+        }
+    for (CompanyHistory::Line& line : history.lines)
+        for (size_t i = 0; i < kUptimeDays.size(); ++i)
+            line.uptime[i] = uptimeShare(line.segments, history.running,
+                                         now.addDays(-kUptimeDays[i]).toMSecsSinceEpoch(), to);
+    history.outages = outages(company, now.addDays(-kUptimeDays.back()));
+    return history;
 }
 
 bool HistoryStore::prune(const QDateTime& now) {

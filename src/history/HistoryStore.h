@@ -61,6 +61,43 @@ struct Outage {
     QString reason;
 };
 
+// One state of a slot over a time, in milliseconds since 1970 (UTC).
+struct Segment {
+    qint64 from = 0;
+    qint64 to = 0;
+    Seen seen = Seen::Unknown;
+};
+
+// What the history holds of one company: for each of its accounts and slots the states of the
+// last 30 days, when the monitor was running, the outages and the share of time each service
+// was OK over the last day, week and month.
+struct CompanyHistory {
+    struct Line {
+        AccountKey account;
+        int slot = 0;
+        QList<Segment> segments;
+        // Over 1, 7 and 30 days: the OK share of the time the state was known while the
+        // monitor ran; none when nothing was known (never 100 % for a service not seen).
+        std::array<std::optional<double>, 3> uptime;
+    };
+    QString company;
+    QDateTime now;
+    QList<Line> lines;
+    QList<std::pair<qint64, qint64>> running; // when passes ran, merged
+    QList<Outage> outages;
+};
+inline constexpr std::array<int, 3> kUptimeDays{1, 7, 30};
+
+// The share of [from, to) that `segments` spend OK (or reached), counting only the time
+// within `running` and with a known state; none when nothing is known.
+std::optional<double> uptimeShare(const QList<Segment>& segments,
+                                  const QList<std::pair<qint64, qint64>>& running, qint64 from,
+                                  qint64 to);
+// The times passes ran, merged: a pass covers its own time and the cycle after it, unless the
+// next began later than that (the monitor was not running in between).
+QList<std::pair<qint64, qint64>> runningTimes(const QList<std::pair<qint64, qint64>>& passes,
+                                              qint64 cycleMs);
+
 // An outage in a few words: "Acme Freight SMTP failed 12:31-12:47", "Dunmore Clinic unreachable
 // 13:02-13:03", in local time, with the date where it is not today's.
 QString outageText(const Outage& outage, const QDateTime& now);
@@ -110,6 +147,8 @@ public:
     // The outages that ended after `from` or still last, of one company or of all (empty),
     // oldest first.
     QList<Outage> outages(const QString& company, const QDateTime& from) const;
+    // What the store holds of a company over the last 30 days before `now`.
+    CompanyHistory companyHistory(const QString& company, const QDateTime& now) const;
     // What is older than the days kept goes: closed intervals and passes.
     bool prune(const QDateTime& now);
 

@@ -276,10 +276,16 @@ void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
     // Copied: the rows may be replaced while the menu is open.
     const QByteArray pem = row.reply.certificate;
     const QString server = row.reply.certificateServer;
+    const QString name = row.company;
     const QString company = printableText(row.company);
     QMenu menu(this);
-    QAction* trust = menu.addAction(QStringLiteral("Trust this certificate..."));
-    if (menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos)) != trust)
+    QAction* trust =
+        pem.isEmpty() ? nullptr : menu.addAction(QStringLiteral("Trust this certificate..."));
+    QAction* history = menu.addAction(QStringLiteral("History..."));
+    QAction* chosen = menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos));
+    if (chosen && chosen == history)
+        emit historyRequested(name);
+    if (!chosen || chosen != trust)
         return;
     const QSslCertificate certificate(pem, QSsl::Pem);
     const QString question =
@@ -396,8 +402,16 @@ bool Monitor::eventFilter(QObject* watched, QEvent* event) {
     if (watched == WebBrowser1->viewport() && event->type() == QEvent::ContextMenu) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
         const AccountRow* row = WebBrowser1->rowAt(menu->pos());
-        if (row && !row->reply.certificate.isEmpty()) {
+        if (row) {
             showRowMenu(*row, menu->pos());
+            return true;
+        }
+    }
+    // A double-click on a row opens its company's history.
+    if (watched == WebBrowser1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (const AccountRow* row = WebBrowser1->rowAt(mouse->position().toPoint())) {
+            emit historyRequested(row->company);
             return true;
         }
     }

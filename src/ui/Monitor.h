@@ -63,6 +63,8 @@ signals:
     void accountsRequested();
     // The user chose to trust the certificate a row's server was refused for (PEM).
     void trustRequested(const QByteArray& certificate, const QString& server);
+    // A row's menu or a double-click asked for its company's history.
+    void historyRequested(const QString& company);
     // The window was put away (Close, the close box, the tray).
     void hidden();
     // A column head or "File order" changed the order of the rows.
@@ -98,7 +100,8 @@ private:
 
     // The reason of the failed row under the pointer, or an empty string.
     QString reasonAt(const QPoint& viewportPos) const;
-    // The row's menu: "Trust this certificate..." for a row whose certificate was refused.
+    // The row's menu: "Trust this certificate..." for a row whose certificate was refused, and
+    // "History...".
     void showRowMenu(const AccountRow& row, const QPoint& viewportPos);
 
     // The page, narrowed and ordered, in the view.

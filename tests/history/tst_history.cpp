@@ -37,6 +37,31 @@ AccountRow rowOf(QChar letter, const QString& company = QStringLiteral("Acme")) 
     return row;
 }
 
+// Segments as "from-to:state" (minutes; O ok, F failed, N not monitored), the monitor running
+// as "from-to" (minutes), over minutes 0 to 100; the OK share, or -1 for none.
+const std::tuple<const char*, const char*, const char*, double> kUptimes[] = {
+    {"all OK while running", "0-100:O", "0-100", 1.0},
+    {"a quarter failed", "0-75:O 75-100:F", "0-100", 0.75},
+    {"time not running counts for nothing", "0-50:O 50-100:F", "0-50", 1.0},
+    {"never OK: 0 %", "0-100:F", "0-100", 0.0},
+    {"not monitored: no figure", "0-100:N", "0-100", -1},
+    {"never running: no figure", "0-100:O", "", -1},
+};
+// The passes as "started-ended" (minutes), a cycle of 2; the times the monitor ran.
+const std::tuple<const char*, const char*, const char*> kRunning[] = {
+    {"passes a cycle apart run on", "0-1 2-3 4-5", "0-7"},
+    {"a stop between them is a gap", "0-1 20-21", "0-3 20-23"},
+    {"none", "", ""},
+};
+
+QList<std::pair<qint64, qint64>> spans(const char* text) {
+    QList<std::pair<qint64, qint64>> list;
+    for (const QString& s : QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts))
+        list.append({s.section(u'-', 0, 0).toLongLong() * 60000,
+                     s.section(u'-', 1).section(u':', 0, 0).toLongLong() * 60000});
+    return list;
+}
+
 // Passes a minute apart, a letter each; the state lines written, the hour:minute the row's
 // trouble began after the last pass ("-": none), and the outages as "slot start-end".
 const std::tuple<const char*, const char*, int, const char*, const char*> kPasses[] = {
@@ -107,6 +132,45 @@ private slots:
         const QDateTime began = again.since({"Acme", "mon1", "acme"});
         QCOMPARE(began.isValid() ? began.toString(QStringLiteral("HH:mm")) : QString("-"),
                  QString::fromLatin1(since));
+    }
+
+    void uptime_data() { addRows(kUptimes); }
+    void uptime() {
+        const auto& [name, segments, running, share] = currentRow(kUptimes);
+        QList<Segment> list;
+        const QStringList parts = QString::fromLatin1(segments).split(u' ');
+        const QList<std::pair<qint64, qint64>> times = spans(segments);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            const QChar state = parts.at(i).back();
+            list.append({times.at(i).first, times.at(i).second,
+                         state == u'O'   ? Seen::Ok
+                         : state == u'F' ? Seen::Failed
+                                         : Seen::NotMonitored});
+        }
+        const std::optional<double> found = uptimeShare(list, spans(running), 0, 100 * 60000);
+        QCOMPARE(found.value_or(-1), share);
+    }
+
+    void running_data() { addRows(kRunning); }
+    void running() {
+        const auto& [name, passes, ran] = currentRow(kRunning);
+        QCOMPARE(runningTimes(spans(passes), 2 * 60000), spans(ran));
+    }
+
+    void aCompanysHistory() {
+        HistoryStore store(path());
+        QDateTime at = kStart;
+        for (const QChar letter : QStringLiteral("OFFO"))
+            store.record({rowOf(letter)}, at, at.addSecs(1)), at = at.addSecs(60);
+        const CompanyHistory h = store.companyHistory("Acme", at);
+        QCOMPARE(h.lines.size(), kHistorySlots); // seven services and the fetch
+        const CompanyHistory::Line& smtp = h.lines.at(SmtpLamp);
+        QCOMPARE(smtp.segments.size(), 3);
+        QCOMPARE(smtp.segments.at(1).seen, Seen::Failed);
+        // Two of the four minutes failed.
+        QVERIFY(qAbs(smtp.uptime[0].value_or(-1) - 0.5) < 0.01);
+        QCOMPARE(outagesText(h.outages), QStringLiteral("3 08:01-08:03"));
+        QVERIFY(store.companyHistory("Other", at).lines.isEmpty());
     }
 
     void aPrivateFileWrittenAhead() {

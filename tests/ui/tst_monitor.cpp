@@ -1,4 +1,5 @@
 #include "report/SummaryPage.h"
+#include "ui/HistoryWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/basHook.h"
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -171,6 +173,38 @@ private slots:
         QTest::mouseClick(control<QToolButton>(&monitor, "fileOrder"), Qt::LeftButton);
         QVERIFY(shown().indexOf("Östra Hamn") < shown().indexOf("Acme"));
         QCOMPARE(ordered.last().first().value<RowOrder>().text(), QStringLiteral("file"));
+    }
+
+    void aRowOpensItsCompanysHistory() {
+        AccountRow row;
+        row.company = QStringLiteral("Acme <b>");
+        row.reply.failed = true;
+        Monitor monitor;
+        monitor.Show();
+        monitor.showPage(PassPage::ofPass({row}, false, true, false, {}));
+        QSignalSpy asked(&monitor, &Monitor::historyRequested);
+        QTextBrowser* view = control<QTextBrowser>(&monitor, "WebBrowser1");
+        const QPoint at = view->cursorRect(view->document()->find("Acme")).center();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().first().toString(), QStringLiteral("Acme <b>"));
+        // What the history window shows of it: a line a slot with its shares, the outages.
+        CompanyHistory history;
+        history.company = row.company;
+        history.now = QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC);
+        history.lines.append({{row.company, "m", "u"}, SmtpLamp, {}, {0.5, std::nullopt, 0.25}});
+        Outage outage{{row.company, "m", "u"}, SmtpLamp, history.now.addSecs(-600), {}, {}};
+        history.outages = {outage};
+        HistoryWindow window(history);
+        QCOMPARE(window.windowTitle(), QStringLiteral("History of Acme <b>"));
+        QStringList shares;
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            if (label->text().endsWith(u'%') || label->text() == u"-")
+                shares << label->text();
+        QCOMPARE(shares, QStringList({"50.0 %", "-", "25.0 %"}));
+        const auto* table = control<QTableWidget>(&window, "outages");
+        QCOMPARE(table->item(0, 2)->text() + u' ' + table->item(0, 3)->text(),
+                 QStringLiteral("ongoing 10 min"));
     }
 
     void aRefusedCertificateCanBeTrustedFromItsRow() {
