@@ -270,6 +270,21 @@ private slots:
                  QStringLiteral("A SMTP failed 1 Jul 12:31-1 Jul 12:32"));
     }
 
+    void aFullDiskPausesHistory() {
+        HistoryStore store(path());
+        QVERIFY(store.record({rowOf(u'O')}, kStart, kStart));
+        {
+            const FileSizeLimit full(1);
+            QVERIFY(!store.record({rowOf(u'F')}, kStart.addSecs(60), kStart.addSecs(60)));
+            QVERIFY2(store.problem().startsWith("history paused"), qPrintable(store.problem()));
+        }
+        // Room again: the next pass records what it sees, and nothing was half written.
+        QVERIFY(store.record({rowOf(u'F')}, kStart.addSecs(120), kStart.addSecs(120)));
+        QVERIFY(store.problem().isEmpty());
+        QCOMPARE(outagesText(store.outages(QString(), kStart)), QStringLiteral("3 08:02-"));
+        QCOMPARE(count(path(), "SELECT count(*) FROM passes"), 2);
+    }
+
     void hostileNamesAndTheReport() {
         const QString hostile = QStringLiteral("=cmd|' /C calc'!A0, \"Ltd\"\x1b[2J") +
                                 QString(10000, u'x') + QStringLiteral("'); DROP TABLE states;--");
