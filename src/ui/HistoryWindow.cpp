@@ -4,11 +4,13 @@
 
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -135,11 +137,13 @@ HistoryWindow::HistoryWindow(const CompanyHistory& history, QWidget* parent)
         grid->addWidget(new QLabel(QStringLiteral("Nothing recorded for this company yet."), this),
                         1, 0, 1, 6);
     layout->addLayout(grid);
-    layout->addWidget(new QLabel(
+    auto* legend = new QLabel(
         QStringLiteral("Green: OK. Red, crossed: failed or unreachable. Orange, dotted: a warning, "
                        "a state not known or a stale status. Grey, hatched: the monitor was not "
                        "running."),
-        this));
+        this);
+    legend->setWordWrap(true);
+    layout->addWidget(legend);
 
     auto* outages = new QTableWidget(int(m_history.outages.size()), 5, this);
     outages->setObjectName(QStringLiteral("outages"));
@@ -167,7 +171,14 @@ HistoryWindow::HistoryWindow(const CompanyHistory& history, QWidget* parent)
     exportButton->setObjectName(QStringLiteral("exportCsv"));
     connect(exportButton, &QPushButton::clicked, this, &HistoryWindow::exportCsv);
     layout->addWidget(exportButton, 0, Qt::AlignRight);
-    resize(900, 520);
+    // Never larger than the screen, where a high scale leaves little room.
+    QSize size(900, 520);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        size = size.boundedTo(room.size() * 9 / 10);
+        move(room.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+    resize(size);
 }
 
 void HistoryWindow::exportCsv() {
