@@ -287,6 +287,14 @@ int compareRows(const AccountRow& a, const AccountRow& b, const RowOrder& order)
             return x.isValid() ? 1 : -1;
         return x < y ? -1 : (y < x ? 1 : 0);
     }
+    case RowOrder::Key::Since: {
+        // The longest trouble first; rows without any after every one with.
+        const QDateTime& x = a.since;
+        const QDateTime& y = b.since;
+        if (x.isValid() != y.isValid())
+            return x.isValid() ? -1 : 1;
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
     case RowOrder::Key::Service:
         break;
     }
@@ -351,6 +359,9 @@ QString RowOrder::text() const {
     case Key::Service:
         t = QStringLiteral("service %1").arg(service);
         break;
+    case Key::Since:
+        t = QStringLiteral("since");
+        break;
     }
     return reversed ? t + QStringLiteral(" reversed") : t;
 }
@@ -367,6 +378,8 @@ RowOrder RowOrder::fromText(const QString& text) {
         order.key = Key::Company;
     else if (t == QLatin1String("updated"))
         order.key = Key::LastUpdate;
+    else if (t == QLatin1String("since"))
+        order.key = Key::Since;
     else if (t.startsWith(QLatin1String("service ")) &&
              (order.service = t.mid(8).toInt(&ok), ok && order.service >= 0 && order.service < 7))
         order.key = Key::Service;

@@ -22,7 +22,7 @@ struct PageBlock {
 // The order the monitor's view shows each section's rows in: the file's, or by a column. The
 // page text of the plug-in keeps the file's order.
 struct RowOrder {
-    enum class Key : quint8 { File, Company, LastUpdate, Service };
+    enum class Key : quint8 { File, Company, LastUpdate, Service, Since };
     Key key = Key::File;
     int service = 0; // the service's place among a row's services, for Key::Service
     bool reversed = false;
@@ -31,7 +31,7 @@ struct RowOrder {
     // column once more reverses, a third time the file's order is back. `column` counts from
     // the company column; the Logs column sorts nothing.
     RowOrder clicked(int column, bool web) const;
-    // "company", "updated", "service 3", each with " reversed" when reversed; "file".
+    // "company", "updated", "service 3", "since", each with " reversed" when reversed; "file".
     QString text() const;
     static RowOrder fromText(const QString& text);
 };

@@ -10,7 +10,7 @@ namespace courivane {
 
 FindBar::FindBar(QWidget* parent)
     : QWidget(parent), m_find(new QLineEdit(this)), m_count(new QLabel(this)),
-      m_fileOrder(new QToolButton(this)) {
+      m_fileOrder(new QToolButton(this)), m_longest(new QToolButton(this)) {
     setObjectName(QStringLiteral("findBar"));
     m_find->setObjectName(QStringLiteral("findBox"));
     m_find->setPlaceholderText(QStringLiteral("Find a company (Ctrl+F)"));
@@ -24,13 +24,19 @@ FindBar::FindBar(QWidget* parent)
     m_fileOrder->setToolTip(QStringLiteral("Show the rows in the order of the accounts list; a "
                                            "click on a column head sorts by that column"));
     m_fileOrder->setEnabled(false);
+    m_longest->setObjectName(QStringLiteral("longestTrouble"));
+    m_longest->setText(QStringLiteral("Longest trouble first"));
+    m_longest->setToolTip(QStringLiteral("Each section's rows by since when their trouble lasts, "
+                                         "the oldest first"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(m_find, 1);
     layout->addWidget(m_count);
+    layout->addWidget(m_longest);
     layout->addWidget(m_fileOrder);
     connect(m_find, &QLineEdit::textChanged, this, &FindBar::findChanged);
     connect(m_fileOrder, &QToolButton::clicked, this, &FindBar::fileOrderRequested);
+    connect(m_longest, &QToolButton::clicked, this, &FindBar::longestTroubleRequested);
 }
 
 QString FindBar::text() const {

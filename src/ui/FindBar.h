@@ -25,6 +25,7 @@ public:
 signals:
     void findChanged(const QString& text);
     void fileOrderRequested();
+    void longestTroubleRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -33,6 +34,7 @@ private:
     QLineEdit* const m_find;
     QLabel* const m_count;
     QToolButton* const m_fileOrder;
+    QToolButton* const m_longest;
 };
 
 } // namespace courivane

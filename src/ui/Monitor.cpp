@@ -107,6 +107,10 @@ Monitor::Monitor(QWidget* parent)
         setRowOrder({});
         emit rowOrderChanged(m_order);
     });
+    connect(Find, &FindBar::longestTroubleRequested, this, [this] {
+        setRowOrder({RowOrder::Key::Since, 0, false});
+        emit rowOrderChanged(m_order);
+    });
     connect(WebBrowser1, &PageView::headClicked, this, [this](int column) {
         const RowOrder next = m_order.clicked(column, m_page.hasWebColumn());
         if (next == m_order)
