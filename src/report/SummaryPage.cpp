@@ -150,12 +150,31 @@ QString SummaryPage::rowHtml(const AccountRow& row, bool web) {
 }
 
 void SummaryPage::appendRow(QString& html, const AccountRow& row, bool web) {
+    writeRow(html, row, web, RowMark::None, {});
+}
+
+void SummaryPage::writeRow(QString& html, const AccountRow& row, bool web, RowMark mark,
+                           const QDateTime& now) {
     html += QStringLiteral("<tr><td bgcolor=#ccccff>");
+    // A sign before the company that is no colour: a cross for a failure, a triangle for a
+    // warning; and since when, where the history knows it.
+    if (mark != RowMark::None)
+        html += mark == RowMark::Failed ? QStringLiteral("\u2716 ") : QStringLiteral("\u25B2 ");
     html += printableText(row.company).toHtmlEscaped();
+    if (mark != RowMark::None && row.since.isValid())
+        html += QStringLiteral("<br><font size=-1>") + sinceText(row.since, now) +
+                QStringLiteral("</font>");
     html += QStringLiteral("</td>");
-    if (row.reply.failed) {
+    const int columns = web ? 7 : 6;
+    if (row.reply.failed && mark != RowMark::None) {
+        // Unreachable is a failure: red, and why in words on the row.
+        html += QStringLiteral("<td bgcolor=#ff3333 align=center>Error Connecting! ");
+        html += printableText(row.reply.reason).toHtmlEscaped();
+        html += QStringLiteral("</td>");
+        for (int i = 0; i < columns; ++i)
+            html += QStringLiteral("<td bgcolor=#ff3333 align=center></td>");
+    } else if (row.reply.failed) {
         html += kErrorConnectingCell;
-        const int columns = web ? 7 : 6;
         for (int i = 0; i < columns; ++i)
             html += verdictCell(Verdict::NoData);
     } else {
@@ -200,39 +219,7 @@ QString sinceText(const QDateTime& since, const QDateTime& now) {
 
 void SummaryPage::appendMarkedRow(QString& html, const AccountRow& row, bool web,
                                   const QDateTime& now) {
-    const RowMark mark = rowMarkOf(row.reply);
-    if (mark == RowMark::None) {
-        appendRow(html, row, web);
-        return;
-    }
-    // A sign before the company that is no colour: a cross for a failure, a triangle for a
-    // warning.
-    html += QStringLiteral("<tr><td bgcolor=#ccccff>");
-    html += mark == RowMark::Failed ? QStringLiteral("\u2716 ") : QStringLiteral("\u25B2 ");
-    html += printableText(row.company).toHtmlEscaped();
-    if (row.since.isValid())
-        html += QStringLiteral("<br><font size=-1>") + sinceText(row.since, now) +
-                QStringLiteral("</font>");
-    html += QStringLiteral("</td>");
-    if (row.reply.failed) {
-        // Unreachable is a failure: red, and why in words on the row.
-        html += QStringLiteral("<td bgcolor=#ff3333 align=center>Error Connecting! ");
-        html += printableText(row.reply.reason).toHtmlEscaped();
-        html += QStringLiteral("</td>");
-        const int columns = web ? 7 : 6;
-        for (int i = 0; i < columns; ++i)
-            html += QStringLiteral("<td bgcolor=#ff3333 align=center></td>");
-    } else {
-        html += row.reply.stale ? QStringLiteral("<td bgcolor=#ff9900 align=center>")
-                                : QStringLiteral("<td align=center>");
-        html += lastUpdateHtml(row.reply);
-        html += QStringLiteral("</td>");
-        for (const ServiceVerdict& s : row.reply.services)
-            html += verdictCell(s.verdict);
-    }
-    html += QStringLiteral("<td><a href=");
-    html += attributeUrl(row.logUrl);
-    html += QStringLiteral(" target=_blank>Log</a></td></tr>");
+    writeRow(html, row, web, rowMarkOf(row.reply), now);
 }
 
 PassPage PassPage::ofText(QString html) {

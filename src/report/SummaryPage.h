@@ -128,6 +128,11 @@ public:
     static const QString kLoadingText;
     // The link that opens the accounts list.
     static const QString kAccountsLink;
+
+private:
+    // A row, with the view's marks when `mark` says the row is in trouble.
+    static void writeRow(QString& html, const AccountRow& row, bool web, RowMark mark,
+                         const QDateTime& now);
 };
 
 } // namespace courivane
