@@ -8,8 +8,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace courivane::bench {
+
+// The same bytes as the monitor sends for PATH to a loopback server on PORT.
+inline std::string statusRequest(const char* port, const char* path) {
+    return std::string("GET ") + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + port +
+           "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
+}
 
 // The floor the benchmarks compare with: one blocking request to a loopback port, as plainly as
 // POSIX allows. True when the server answered anything.

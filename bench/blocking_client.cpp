@@ -12,10 +12,7 @@ int main(int argc, char* argv[]) {
     if (argc != 4)
         return 2;
     const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
-    // The same bytes as the monitor sends.
-    const std::string request = std::string("GET ") + argv[2] +
-                                " HTTP/1.0\r\nHost: 127.0.0.1:" + argv[1] +
-                                "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
+    const std::string request = courivane::bench::statusRequest(argv[1], argv[2]);
     const int count = std::atoi(argv[3]);
     int failed = 0;
     for (int i = 0; i < count; ++i)

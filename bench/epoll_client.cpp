@@ -2,6 +2,8 @@
 // status N times, with up to K connections open at a time, through epoll.
 // Usage: epoll_client PORT PATH COUNT K
 
+#include "PosixFetch.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
@@ -40,10 +42,7 @@ int main(int argc, char* argv[]) {
     if (argc != 5)
         return 2;
     const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
-    // The same bytes as the monitor sends.
-    const std::string request = std::string("GET ") + argv[2] +
-                                " HTTP/1.0\r\nHost: 127.0.0.1:" + argv[1] +
-                                "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n\r\n";
+    const std::string request = courivane::bench::statusRequest(argv[1], argv[2]);
     const int count = std::atoi(argv[3]);
     const int atOnce = std::max(1, std::atoi(argv[4]));
     const int epoll = ::epoll_create1(0);
