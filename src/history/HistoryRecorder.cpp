@@ -10,9 +10,8 @@ HistoryRecorder::HistoryRecorder(QString path, int keepDays, QObject* parent)
     m_thread.start(QThread::LowPriority);
     QMetaObject::invokeMethod(m_worker, [this, path = std::move(path), keepDays] {
         m_store = std::make_unique<HistoryStore>(path, keepDays);
-        SinceTimes since;
         // What lasted when the monitor stopped still lasts as far as anyone knows.
-        since = m_store->openTrouble();
+        const SinceTimes since = m_store->openTrouble();
         const QString problem = m_store->problem();
         QMetaObject::invokeMethod(this, [this, since, problem] { answer(since, problem); });
     });

@@ -124,10 +124,11 @@ void Settings::showErrorsOnlyBox() {
 void Settings::showLive() {
     // A cycle read the file again: the live boxes show what is in use, and a value the cycle
     // put back is no edit of the operator's.
+    const OptionsForm live = OptionsFile::formOf(m_live);
     for (const BoxRow& row : kBoxRows) {
         if (!row.live)
             continue;
-        const bool on = OptionsFile::formOf(m_live).on[row.line];
+        const bool on = live.on[row.line];
         if (isOn(box(row.line)) != on && row.line != ErrorsOnlyLine) {
             box(row.line)->setCheckState(stateOf(on));
             m_filled.on[row.line] = on;
