@@ -190,7 +190,10 @@ QPoint placeOnScreen(const QRect& frame, const QRect& room, const QRect& keepCle
 
 void Monitor::Show(const QRect& keepClear) {
     // Brought back wherever it was: hidden, minimised, behind other windows, on another virtual
-    // desktop or (partly) off the screen.
+    // desktop or (partly) off the screen. It comes to this desktop first: a window manager
+    // leaves a window minimised on another desktop as it is when asked to restore it.
+    if (windowHandle())
+        x11::moveToCurrentDesktop(windowHandle());
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     bringOnScreen(keepClear);
     show();

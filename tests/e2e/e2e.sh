@@ -151,6 +151,15 @@ wait_for 30 bash -c "! xwininfo -id ${close%% *} | grep -q IsViewable" || fail "
 xdotool set_desktop 0
 wait_for 30 viewable "${close%% *}" || fail "Close did not come back with its desktop"
 echo "another desktop: no Close there"
+# Minimised, then the operator is on another desktop: the status button brings it there, restored.
+xdotool windowminimize "$summary"
+wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "the summary window did not minimise"
+xdotool set_desktop 1
+status_button
+wait_for 50 viewable "$summary" || fail "the status button left the minimised window minimised on desktop 2"
+xdotool set_desktop 0
+status_button
+echo "minimised, then on another desktop: restored where the operator is"
 
 # Left on another desktop, or moved off the screen: the status button brings it here, whole.
 on_desktop() { [ "$(xdotool get_desktop_for_window "$summary" 2>/dev/null)" = "$1" ]; }
