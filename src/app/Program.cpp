@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "config/AlertsFile.h"
 #include "history/HistoryRecorder.h"
 #include "polling/FetchSecurity.h"
 #include "polling/PollCycle.h"
@@ -8,6 +9,7 @@
 #include "ui/Alert.h"
 #include "ui/HistoryWindow.h"
 #include "ui/KeyringPasswords.h"
+#include "ui/MarkDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/Monitor.h"
 #include "ui/Settings.h"
@@ -52,11 +54,14 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_cycle, &PollCycle::passFinished, this, &Program::showEndOfPass);
     connect(m_cycle, &PollCycle::statusLineChanged, m_monitor.get(),
             [this](const StatusLine& line) {
-                // The line under the page also says when history is off or paused, and why.
-                const QString history = m_history ? m_history->problem() : QString();
-                m_monitor->setPassLine(
-                    history.isEmpty() ? line.text : line.text + QStringLiteral(" - ") + history,
-                    line.late);
+                // The line under the page also says when history is off or paused, or the
+                // sound cannot play, and why.
+                QStringList parts{line.text};
+                if (m_history && !m_history->problem().isEmpty())
+                    parts << m_history->problem();
+                if (!m_alert->soundProblem().isEmpty())
+                    parts << m_alert->soundProblem();
+                m_monitor->setPassLine(parts.join(QStringLiteral(" - ")), line.late);
             });
     connect(m_cycle, &PollCycle::optionsRead, this, [this](const Options& options) {
         m_panel->setMoveable(options.moveable);
@@ -79,6 +84,14 @@ Program::Program(QDir configDir, QStringList assetDirs, QObject* parent)
     connect(m_alert, &Alert::acknowledgeRequested, this, &Program::acknowledge);
     connect(m_alert, &Alert::settingsRequested, this, &Program::openSettings);
     connect(m_alert, &Alert::closeApplicationRequested, this, &Program::closeApplication);
+    connect(m_monitor.get(), &Monitor::markRequested, this, &Program::askMark);
+    connect(m_monitor.get(), &Monitor::markEndRequested, this, &Program::endMark);
+    // Why the sound cannot play is said where the operator looks, once.
+    connect(m_alert, &Alert::soundProblemChanged, this, [this](const QString& problem) {
+        if (m_settings)
+            m_settings->setSoundProblem(problem);
+        m_cycle->announceStatus();
+    });
 }
 
 Program::~Program() {
@@ -104,6 +117,7 @@ void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
 
 void Program::startUp() {
     m_alert->addTrayIcon();
+    m_remindMinutes = readRemindMinutes(m_dir);
     m_monitor->setRowOrder(
         RowOrder::fromText(QSettings(m_dir.filePath(kViewFileName), QSettings::IniFormat)
                                .value(QStringLiteral("rows/order"))
@@ -130,6 +144,14 @@ void Program::startUp() {
                 m_historyWindows << window;
                 window->show();
             });
+    connect(m_history, &HistoryRecorder::marksLoaded, this, [this](const QList<AlertMark>& marks) {
+        m_alerts.load(marks);
+        m_marksKnown = true;
+        if (m_alertWaiting)
+            decideAlerts();
+        else
+            showMarks();
+    });
     connect(m_history, &HistoryRecorder::updated, this, [this] {
         if (m_lastPass)
             showPage();
@@ -145,6 +167,11 @@ void Program::startUp() {
     x11::showOnAllDesktops(m_panel->windowHandle());
     m_panel->show();
     x11::showOnAllDesktops(m_panel->windowHandle());
+    if (options.sound)
+        m_alert->checkSound();
+    // With no history there are no kept marks to wait for.
+    if (m_historyDays <= 0)
+        m_marksKnown = true;
     m_cycle->runStartupPass(problems);
     // A first start without accounts says so at once, with the way to add them.
     if (!QFileInfo::exists(AccountsFile(m_dir).path()))
@@ -155,24 +182,67 @@ void Program::showEndOfPass(const PassResult& result) {
     m_companies = lampCompanies(result.rows);
     m_colours = result.end.colours;
     m_passEnded = true;
-    // First: a new failure, or the end of all acknowledged ones, ends the acknowledgement.
-    const bool silenced = m_ack.silences(m_companies);
     // What changed is remembered on the history's own thread; the rows say since when their
     // trouble lasts as far as the history has answered, and again once it has this pass.
     m_lastPass = result;
     if (m_history)
         m_history->record(result.rows, result.endedAt.addMSecs(-result.durationMs), result.endedAt);
+    if (m_marksKnown) {
+        decideAlerts();
+        return;
+    }
+    // Not heard before it is known whether the operator acknowledged or snoozed it.
+    m_alertWaiting = true;
     showPage();
-    m_panel->showLamps(m_colours, result.end.blinks, m_companies, m_ack);
+    m_panel->showLamps(m_colours, {}, m_companies, m_dimmed);
     showTray();
-    if (!silenced)
-        m_alert->raise(result.end);
+}
+
+void Program::decideAlerts() {
+    m_alertWaiting = false;
+    const PassResult& result = *m_lastPass;
+    const Options& options = m_cycle->options();
+    const AlertDecision decision =
+        m_alerts.endOfPass(result.end, result.counters, failuresOf(result.rows), result.endedAt,
+                           {options.sound, options.popups, result.web, m_remindMinutes});
+    if (m_history)
+        for (const AlertMark& ended : decision.ended)
+            m_history->saveMark(ended);
+    m_dimmed = decision.dimmed;
+    m_alerts.annotate(m_companies, result.endedAt);
+    showPage();
+    m_panel->showLamps(m_colours, decision.blinks, m_companies, m_dimmed);
+    showTray();
+    m_alert->raise(decision);
+    updateMarkedCompanies();
+}
+
+void Program::showMarks() {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    m_dimmed = m_alerts.dimmed(now);
+    m_alerts.annotate(m_companies, now);
+    m_panel->showLamps(m_colours, {}, m_companies, m_dimmed);
+    showTray();
+    if (m_lastPass)
+        showPage();
+    updateMarkedCompanies();
+}
+
+void Program::updateMarkedCompanies() {
+    Monitor::MarkedCompanies marked;
+    if (m_lastPass)
+        for (const Failure& f : failuresOf(m_lastPass->rows))
+            marked.failing.insert(f.company);
+    for (const AlertMark& m : m_alerts.marks())
+        (m.kind == MarkKind::Snoozed ? marked.snoozed : marked.acknowledged).insert(m.company);
+    m_monitor->setMarkedCompanies(std::move(marked));
 }
 
 void Program::showPage() {
     PassResult shown = *m_lastPass;
     if (m_history)
         m_history->annotate(shown.rows);
+    m_alerts.annotate(shown.rows, QDateTime::currentDateTimeUtc());
     // The tooltips name since when, too, once the history has said it.
     if (m_history && !m_history->since().isEmpty()) {
         m_companies.since = lampCompanies(shown.rows).since;
@@ -187,13 +257,54 @@ void Program::showPage() {
 
 void Program::showTray() {
     const TrayState state = m_passEnded ? trayState(m_colours) : TrayState::Waiting;
-    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_ack.active()));
+    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_alerts.anyDimmed()));
 }
 
 void Program::acknowledge() {
-    m_ack.acknowledge(m_companies);
-    m_panel->showLamps(m_colours, {}, m_companies, m_ack);
-    showTray();
+    const QList<AlertMark> marks = m_alerts.acknowledgeAll(QDateTime::currentDateTimeUtc());
+    if (m_history)
+        for (const AlertMark& m : marks)
+            m_history->saveMark(m);
+    showMarks();
+}
+
+void Program::mark(MarkKind kind, const QString& company, const QString& comment,
+                   const QDateTime& until) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const std::optional<AlertMark> made = kind == MarkKind::Snoozed
+                                              ? m_alerts.snooze(company, until, comment, now)
+                                              : m_alerts.acknowledge(company, comment, until, now);
+    if (made && m_history)
+        m_history->saveMark(*made);
+    showMarks();
+}
+
+void Program::endMark(MarkKind kind, const QString& company) {
+    const std::optional<AlertMark> ended =
+        m_alerts.end(kind, company, QDateTime::currentDateTimeUtc());
+    if (ended && m_history)
+        m_history->saveMark(*ended);
+    showMarks();
+}
+
+void Program::askMark(MarkKind kind, const QString& company) {
+    QStringList about;
+    if (m_lastPass)
+        for (const Failure& f : failuresOf(m_lastPass->rows))
+            if (f.company == company)
+                about << failureText(f);
+    auto* dialog =
+        new MarkDialog(kind, company, about, QDateTime::currentDateTimeUtc(), m_monitor.get());
+    connect(dialog, &MarkDialog::chosen, this, &Program::mark);
+    dialog->open();
+}
+
+void Program::setReminder(int minutes) {
+    m_remindMinutes = minutes;
+    if (const QString error = writeRemindMinutes(m_dir, minutes); !error.isEmpty())
+        showMessage(m_settings ? static_cast<QWidget*>(m_settings) : m_monitor.get(),
+                    QStringLiteral("%1 could not be saved: %2")
+                        .arg(m_dir.filePath(kAlertsFileName), error));
 }
 
 void Program::applyOption(OptionLine line, bool on) {
@@ -246,6 +357,9 @@ void Program::openSettings() {
     // What was saved is checked at once, not at the end of the countdown.
     connect(m_settings, &Settings::saved, m_cycle, &PollCycle::checkSoon);
     connect(m_settings, &Settings::closeApplicationRequested, this, &Program::closeApplication);
+    connect(m_settings, &Settings::reminderChanged, this, &Program::setReminder);
+    m_settings->setReminder(m_remindMinutes);
+    m_settings->setSoundProblem(m_alert->soundProblem());
     m_settings->show();
 }
 
@@ -258,6 +372,13 @@ void Program::openAccounts() {
 }
 
 void Program::closeApplication() {
+    QWidget* asking = m_settings ? static_cast<QWidget*>(m_settings) : m_monitor.get();
+    if (askQuestion(asking, QStringLiteral("Close Courivane? Nothing is checked until it is "
+                                           "started again.")))
+        end();
+}
+
+void Program::end() {
     m_alert->removeTrayIcon();
     if (m_settings)
         m_settings->close();

@@ -2,6 +2,7 @@
 
 #include "config/OptionsFile.h"
 #include "polling/CycleState.h"
+#include "report/AlertRules.h"
 #include "report/LampCompanies.h"
 
 #include <QDir>
@@ -57,11 +58,19 @@ public:
     // The tray icon's click: the summary window shown, or hidden when it is in view.
     void toggleSummary();
     void checkNow();
-    // Silences the sound and the notices for the failures present now.
+    // Acknowledges every company's failures present now, as the tray's Acknowledge does.
     void acknowledge();
-    const Acknowledgement& acknowledgement() const { return m_ack; }
-    // Removes the tray icon, closes every window and ends the program.
+    // Acknowledges or snoozes a company, or ends that by hand.
+    void mark(MarkKind kind, const QString& company, const QString& comment,
+              const QDateTime& until);
+    void endMark(MarkKind kind, const QString& company);
+    const AlertBook& alerts() const { return m_alerts; }
+    // Minutes between reminders of failures nobody acknowledged; 0: none.
+    void setReminder(int minutes);
+    // Asks once, then ends the program as `end` does.
     void closeApplication();
+    // Removes the tray icon, closes every window and ends the program, without asking.
+    void end();
 
 private:
     // The end of a pass reaches the screen: page, lamps, blinks, tray, sound and notice.
@@ -70,8 +79,14 @@ private:
     void applyOption(OptionLine line, bool on);
     void trust(const QByteArray& pem, const QString& server);
     void showTray();
-    // The page of the last pass, its rows annotated from the history.
+    // The page of the last pass, its rows annotated from the history and the alerts.
     void showPage();
+    // The alerts of the last pass: what is heard, what flaps, what the marks silence.
+    void decideAlerts();
+    // The lamps, the tray and the page as the alerts now stand, after a mark changed.
+    void showMarks();
+    void updateMarkedCompanies();
+    void askMark(MarkKind kind, const QString& company);
 
     QDir m_dir;
     QStringList m_startupNotes;
@@ -85,7 +100,12 @@ private:
     // Who failed and warned in the last pass, and what the user acknowledged of it.
     LampCompanies m_companies;
     std::array<LampColour, kLampCount> m_colours{};
-    Acknowledgement m_ack;
+    AlertBook m_alerts;
+    std::array<bool, kLampCount> m_dimmed{};
+    int m_remindMinutes = 0;
+    // The start-up pass's alert waits for the marks the history kept.
+    bool m_marksKnown = false;
+    bool m_alertWaiting = false;
     bool m_passEnded = false;
     int m_historyDays = 31;
     HistoryRecorder* m_history = nullptr;

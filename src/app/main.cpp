@@ -104,13 +104,14 @@ int main(int argc, char* argv[]) {
     if (!platform.pageNote.isEmpty())
         program.addStartupNote(platform.pageNote);
 
-    // SIGINT and SIGTERM end the program as "Close Application" does, tray icon removed.
+    // SIGINT and SIGTERM end the program as "Close Application" does once answered, tray icon
+    // removed.
     ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &program, [&] {
         char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        program.closeApplication();
+        program.end();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

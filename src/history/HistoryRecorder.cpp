@@ -13,7 +13,20 @@ HistoryRecorder::HistoryRecorder(QString path, int keepDays, QObject* parent)
         // What lasted when the monitor stopped still lasts as far as anyone knows.
         const SinceTimes since = m_store->openTrouble();
         const QString problem = m_store->problem();
-        QMetaObject::invokeMethod(this, [this, since, problem] { answer(since, problem); });
+        // So are the operator's acknowledgements and snoozes.
+        QList<AlertMark> lasting = m_store->marks(QString(), QDateTime::currentDateTimeUtc());
+        lasting.removeIf([](const AlertMark& m) { return m.ended.isValid(); });
+        QMetaObject::invokeMethod(this, [this, since, problem, lasting] {
+            emit marksLoaded(lasting);
+            answer(since, problem);
+        });
+    });
+}
+
+void HistoryRecorder::saveMark(const AlertMark& mark) {
+    QMetaObject::invokeMethod(m_worker, [this, mark] {
+        if (m_store && m_store->isOn())
+            m_store->saveMark(mark);
     });
 }
 

@@ -33,12 +33,17 @@ public:
     void askCleared(const QDateTime& since);
     // A company's history, answered by `companyHistory`.
     void askCompany(const QString& company);
+    // An acknowledgement or a snooze, new or ended, kept.
+    void saveMark(const AlertMark& mark);
 
 signals:
     // The store opened, or a pass was recorded: `since()` and `problem()` are new.
     void updated();
     void cleared(const QList<courivane::Outage>& outages, const QDateTime& since);
     void companyHistory(const courivane::CompanyHistory& history);
+    // The acknowledgements and snoozes that last, once, when the store has opened (none when
+    // there is no history).
+    void marksLoaded(const QList<courivane::AlertMark>& marks);
 
 private:
     void answer(const SinceTimes& since, const QString& problem);

@@ -60,6 +60,21 @@ const char* const kSchema[] = {
     "CREATE INDEX passes_ended ON passes(ended)",
 };
 
+// Version 2: the operator's acknowledgements and snoozes, named by kind, company and start.
+const char* const kMarksSchema[] = {
+    "CREATE TABLE marks(kind INTEGER NOT NULL, company TEXT NOT NULL, lamps INTEGER NOT NULL, "
+    "comment TEXT NOT NULL, since INTEGER NOT NULL, until INTEGER, ended INTEGER, ended_why "
+    "TEXT, PRIMARY KEY(kind, company, since))",
+    "CREATE INDEX marks_ended ON marks(ended)",
+};
+
+QVariant msOrNull(const QDateTime& t) {
+    return t.isValid() ? QVariant(t.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
+}
+QDateTime utcOrInvalid(const QVariant& v) {
+    return v.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
+}
+
 } // namespace
 
 namespace {
@@ -319,6 +334,9 @@ bool HistoryStore::prepareSchema() {
     if (found < 1)
         for (const char* statement : kSchema)
             ok = ok && exec(QString::fromLatin1(statement));
+    if (found < 2)
+        for (const char* statement : kMarksSchema)
+            ok = ok && exec(QString::fromLatin1(statement));
     ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
     if (!ok) {
         m_db->rollback();
@@ -489,6 +507,7 @@ CompanyHistory HistoryStore::companyHistory(const QString& company, const QDateT
             line.uptime[i] = uptimeShare(line.segments, history.running,
                                          now.addDays(-kUptimeDays[i]).toMSecsSinceEpoch(), to);
     history.outages = outages(company, now.addDays(-kUptimeDays.back()));
+    history.marks = marks(company, now.addDays(-kUptimeDays.back()));
     return history;
 }
 
@@ -503,7 +522,58 @@ bool HistoryStore::prune(const QDateTime& now) {
     QSqlQuery passes(*m_db);
     passes.prepare(QStringLiteral("DELETE FROM passes WHERE ended < ?"));
     passes.addBindValue(cutoff);
-    return states.exec() && passes.exec();
+    QSqlQuery marks(*m_db);
+    marks.prepare(QStringLiteral("DELETE FROM marks WHERE ended IS NOT NULL AND ended < ?"));
+    marks.addBindValue(cutoff);
+    return states.exec() && passes.exec() && marks.exec();
+}
+
+bool HistoryStore::saveMark(const AlertMark& mark) {
+    if (!m_db)
+        return false;
+    QSqlQuery save(*m_db);
+    save.prepare(QStringLiteral("INSERT OR REPLACE INTO marks(kind, company, lamps, comment, "
+                                "since, until, ended, ended_why) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    save.addBindValue(int(mark.kind));
+    save.addBindValue(mark.company);
+    save.addBindValue(qint64(mark.lamps));
+    save.addBindValue(mark.comment);
+    save.addBindValue(mark.from.toMSecsSinceEpoch());
+    save.addBindValue(msOrNull(mark.until));
+    save.addBindValue(msOrNull(mark.ended));
+    save.addBindValue(mark.endedWhy);
+    if (save.exec())
+        return true;
+    m_problem = QStringLiteral("history is paused: %1 cannot be written (%2)")
+                    .arg(m_path, save.lastError().text());
+    return false;
+}
+
+QList<AlertMark> HistoryStore::marks(const QString& company, const QDateTime& from) const {
+    QList<AlertMark> found;
+    if (!m_db)
+        return found;
+    QSqlQuery query(*m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT kind, company, lamps, comment, since, until, ended, "
+                                 "ended_why FROM marks WHERE (ended IS NULL OR ended >= ?)") +
+                  (company.isEmpty() ? QString() : QStringLiteral(" AND company = ?")) +
+                  QStringLiteral(" ORDER BY since, company"));
+    query.addBindValue(from.isValid() ? from.toMSecsSinceEpoch() : qint64(0));
+    if (!company.isEmpty())
+        query.addBindValue(company);
+    if (!query.exec())
+        return found;
+    while (query.next()) {
+        const int kind = query.value(0).toInt();
+        if (kind != int(MarkKind::Acknowledged) && kind != int(MarkKind::Snoozed))
+            continue;
+        found.append({MarkKind(kind), query.value(1).toString(),
+                      quint32(query.value(2).toLongLong()), query.value(3).toString(),
+                      utcOrInvalid(query.value(4)), utcOrInvalid(query.value(5)),
+                      utcOrInvalid(query.value(6)), query.value(7).toString()});
+    }
+    return found;
 }
 
 QDateTime HistoryStore::since(const AccountKey& account) const {

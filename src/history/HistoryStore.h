@@ -1,5 +1,6 @@
 #pragma once
 
+#include "report/AlertRules.h"
 #include "report/LampRules.h"
 #include "report/Reply.h"
 
@@ -85,6 +86,7 @@ struct CompanyHistory {
     QList<Line> lines;
     QList<std::pair<qint64, qint64>> running; // when passes ran, merged
     QList<Outage> outages;
+    QList<AlertMark> marks; // acknowledgements and snoozes, oldest first
 };
 inline constexpr std::array<int, 3> kUptimeDays{1, 7, 30};
 
@@ -120,7 +122,7 @@ QString outagesCsv(const QList<Outage>& outages, const QDateTime& now);
 // paused (`problem()`), never deletes the file, and moves a corrupt one aside to begin anew.
 class HistoryStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     enum class Mode { Monitor, ReadOnly };
 
     // `keepDays` 0: no history and no file.
@@ -149,8 +151,13 @@ public:
     QList<Outage> outages(const QString& company, const QDateTime& from) const;
     // What the store holds of a company over the last 30 days before `now`.
     CompanyHistory companyHistory(const QString& company, const QDateTime& now) const;
-    // What is older than the days kept goes: closed intervals and passes.
+    // What is older than the days kept goes: closed intervals, passes, ended marks.
     bool prune(const QDateTime& now);
+    // An acknowledgement or a snooze, new or ended; false when it could not be written.
+    bool saveMark(const AlertMark& mark);
+    // The marks that ended at `from` or later or still last, of one company or of all (empty),
+    // oldest first.
+    QList<AlertMark> marks(const QString& company, const QDateTime& from) const;
 
 private:
     struct Open {

@@ -74,7 +74,7 @@ AccountRow PollCycle::rowOf(const Pending& p, Reply reply) const {
     const QString logUrl =
         p.logUrl.isEmpty() ? deriveFetchTarget(p.account, m_state.web).logUrl : p.logUrl;
     return {p.account.CompanyName, logUrl, rowClass, std::move(reply), p.account.MonitoringServer,
-            p.account.UserName,    {}};
+            p.account.UserName,    {},     {}};
 }
 
 void PollCycle::runStartupPass(const QStringList& startupProblems,

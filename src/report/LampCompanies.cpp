@@ -21,25 +21,23 @@ struct NamesOnce {
     }
 };
 
-QSet<std::pair<int, QString>> failuresOf(const LampCompanies& companies) {
-    QSet<std::pair<int, QString>> failures;
-    for (int lamp = 0; lamp < kLampCount; ++lamp)
-        for (const QString& company : companies.failing[lamp])
-            failures.insert({lamp, company});
-    return failures;
-}
-
-// The names, each with since when its trouble lasts where that is known.
-QStringList withSince(const QStringList& names, const LampCompanies& companies) {
-    if (companies.since.isEmpty())
+// The names, each with since when its trouble lasts where that is known, and what the alerts
+// say of it on the lamp.
+QStringList withSince(const QStringList& names, const LampCompanies& companies, int lamp) {
+    const QHash<QString, QString>& notes = companies.notes[lamp];
+    if (companies.since.isEmpty() && notes.isEmpty())
         return names;
     QStringList named;
     named.reserve(names.size());
     for (const QString& name : names) {
-        const auto since = companies.since.constFind(name);
-        named << (since == companies.since.cend()
+        QStringList about;
+        if (const auto since = companies.since.constFind(name); since != companies.since.cend())
+            about << sinceText(*since, companies.at);
+        if (const auto note = notes.constFind(name); note != notes.cend())
+            about << *note;
+        named << (about.isEmpty()
                       ? name
-                      : name + QStringLiteral(" (") + sinceText(*since, companies.at) + u')');
+                      : name + QStringLiteral(" (") + about.join(QStringLiteral("; ")) + u')');
     }
     return named;
 }
@@ -118,10 +116,10 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
         const QString label = QLatin1String(lampNames(Lamp(lamp)).label);
         if (!companies.failing[lamp].isEmpty())
             lines << label + QStringLiteral(" failed: ") +
-                         namesList(withSince(companies.failing[lamp], companies));
+                         namesList(withSince(companies.failing[lamp], companies, lamp));
         else if (!companies.warning[lamp].isEmpty())
             lines << label + QStringLiteral(" warning: ") +
-                         namesList(withSince(companies.warning[lamp], companies));
+                         namesList(withSince(companies.warning[lamp], companies, lamp));
     }
     return lines;
 }
@@ -130,10 +128,10 @@ QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampComp
     QStringList lines{firstLine};
     if (!companies.failing[lamp].isEmpty())
         lines << QStringLiteral("Failing: ") +
-                     namesList(withSince(companies.failing[lamp], companies));
+                     namesList(withSince(companies.failing[lamp], companies, lamp));
     if (!companies.warning[lamp].isEmpty())
         lines << QStringLiteral("Warning: ") +
-                     namesList(withSince(companies.warning[lamp], companies));
+                     namesList(withSince(companies.warning[lamp], companies, lamp));
     return lines;
 }
 
@@ -151,31 +149,6 @@ QString lampDescription(LampColour colour, Lamp lamp, const LampCompanies& compa
         break;
     }
     return QStringLiteral("not checked yet");
-}
-
-void Acknowledgement::acknowledge(const LampCompanies& present) {
-    m_failures = failuresOf(present);
-}
-
-bool Acknowledgement::covers(Lamp lamp, const LampCompanies& present) const {
-    if (present.failing[lamp].isEmpty())
-        return false;
-    for (const QString& company : present.failing[lamp])
-        if (!m_failures.contains({int(lamp), company}))
-            return false;
-    return true;
-}
-
-bool Acknowledgement::silences(const LampCompanies& present) {
-    if (!active())
-        return false;
-    const QSet<std::pair<int, QString>> now = failuresOf(present);
-    // A new failure ends it and is heard; so does the end of every failure it was for.
-    if (now.isEmpty() || !m_failures.contains(now)) {
-        m_failures.clear();
-        return false;
-    }
-    return true;
 }
 
 } // namespace courivane

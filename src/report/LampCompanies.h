@@ -6,12 +6,10 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <array>
-#include <utility>
 
 namespace courivane {
 
@@ -23,6 +21,8 @@ struct LampCompanies {
     // and when the pass ended: the tooltips name both.
     QHash<QString, QDateTime> since;
     QDateTime at;
+    // Per lamp, what the alerts say of a company on it: "flapping", "acknowledged".
+    std::array<QHash<QString, QString>, kLampCount> notes;
 };
 LampCompanies lampCompanies(const QList<AccountRow>& rows);
 
@@ -44,22 +44,5 @@ QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampComp
 // A lamp's state as a screen reader says it: "failing, 2 companies".
 QString lampDescription(LampColour colour, Lamp lamp, const LampCompanies& companies,
                         bool acknowledged);
-
-// The failures the user acknowledged. While it lasts, a pass whose failures are all among them
-// plays no sound and shows no notice; it ends by itself when a failure appears that was not
-// there, or when all of its failures have cleared. It lives in memory only.
-class Acknowledgement {
-public:
-    // Acknowledges the failures present; with none, there is nothing to acknowledge.
-    void acknowledge(const LampCompanies& present);
-    bool active() const { return !m_failures.isEmpty(); }
-    // Whether every failure on the lamp is acknowledged (false for a lamp without failures).
-    bool covers(Lamp lamp, const LampCompanies& present) const;
-    // The end of a pass with these failures: whether its alert stays silent.
-    bool silences(const LampCompanies& present);
-
-private:
-    QSet<std::pair<int, QString>> m_failures;
-};
 
 } // namespace courivane

@@ -30,4 +30,20 @@ QString noticeText(const std::array<int, kLampCount>& counters, bool web) {
     return text;
 }
 
+QString alarmNoticeText(const std::array<int, kLampCount>& counters, bool web,
+                        const QStringList& heardLines, const QStringList& flapLines) {
+    QStringList lines;
+    if (!heardLines.isEmpty())
+        lines << noticeText(counters, web) << heardLines;
+    lines << flapLines.mid(0, 3);
+    if (flapLines.size() > 3)
+        lines << QStringLiteral("and %1 more").arg(flapLines.size() - 3);
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString reminderNoticeText(const QStringList& lines) {
+    return (QStringList{QStringLiteral("Still failing, not acknowledged:")} + lines)
+        .join(QStringLiteral("\r\n"));
+}
+
 } // namespace courivane

@@ -51,6 +51,8 @@ struct AccountRow {
     // Since when the row's worst current failure or warning has lasted, from the history;
     // invalid when it is well or nothing is known.
     QDateTime since;
+    // What the alerts say of the company: flapping, acknowledged, snoozed; empty for none.
+    QString alertNote;
 };
 
 // Every character that is not printable (controls, escape sequences, format and bidirectional

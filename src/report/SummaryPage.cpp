@@ -164,6 +164,9 @@ void SummaryPage::writeRow(QString& html, const AccountRow& row, bool web, RowMa
     if (mark != RowMark::None && row.since.isValid())
         html += QStringLiteral("<br><font size=-1>") + sinceText(row.since, now) +
                 QStringLiteral("</font>");
+    if (!row.alertNote.isEmpty())
+        html += QStringLiteral("<br><font size=-1 color=#404080>") +
+                printableText(row.alertNote).toHtmlEscaped() + QStringLiteral("</font>");
     html += QStringLiteral("</td>");
     const int columns = web ? 7 : 6;
     if (row.reply.failed && mark != RowMark::None) {

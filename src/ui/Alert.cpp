@@ -3,15 +3,18 @@
 #include "artwork/Artwork.h"
 #include "ui/Assets.h"
 
+#include "report/AlertRules.h"
 #include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
 
+#include <QAudioDevice>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMediaDevices>
 #include <QMenu>
 #include <QSoundEffect>
 #include <QSystemTrayIcon>
@@ -101,20 +104,64 @@ bool Alert::trayIconShown() const {
     return m_tray && m_tray->isVisible();
 }
 
-void Alert::raise(const EndOfPass& end) {
-    if (end.playSound)
+void Alert::raise(const AlertDecision& decision) {
+    if (decision.playSound)
         playWarning();
-    if (end.showNotice)
-        showNotice(end.noticeText);
+    if (decision.showNotice)
+        showNotice(decision.noticeText);
+}
+
+void Alert::setSoundProblem(const QString& problem) {
+    if (problem == m_soundProblem)
+        return;
+    m_soundProblem = problem;
+    emit soundProblemChanged(problem);
+}
+
+QString Alert::playableSound() {
+    const QString path = assetPath(m_assetDirs, kWarningSound);
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        setSoundProblem(
+            QStringLiteral("the warning sound cannot play: %1 is missing").arg(kWarningSound));
+        return {};
+    }
+    if (!file.isReadable()) {
+        setSoundProblem(QStringLiteral("the warning sound cannot play: %1 cannot be read")
+                            .arg(file.absoluteFilePath()));
+        return {};
+    }
+    // Asked for all the same: a device may come back, and the request is what a test sees.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        setSoundProblem(QStringLiteral("the warning sound cannot play: no audio output device"));
+        return path;
+    }
+    // A file that did not load says so once, not again until it has played.
+    if (m_sound && m_sound->status() == QSoundEffect::Error &&
+        m_sound->source() == QUrl::fromLocalFile(path))
+        return path;
+    setSoundProblem({});
+    return path;
+}
+
+void Alert::checkSound() {
+    playableSound();
 }
 
 void Alert::playWarning() {
-    const QString path = assetPath(m_assetDirs, kWarningSound);
-    // No fallback sound: a missing file plays nothing at all.
-    if (!QFileInfo(path).isFile())
+    // No fallback sound: a file that cannot play plays nothing at all.
+    const QString path = playableSound();
+    if (path.isEmpty())
         return;
-    if (!m_sound)
+    if (!m_sound) {
         m_sound = new QSoundEffect(this);
+        connect(m_sound, &QSoundEffect::statusChanged, this, [this] {
+            if (m_sound->status() == QSoundEffect::Error)
+                setSoundProblem(QStringLiteral("the warning sound cannot play: %1 is no sound "
+                                               "this system can play")
+                                    .arg(kWarningSound));
+        });
+    }
     m_sound->setSource(QUrl::fromLocalFile(path));
     m_sound->play();
     emit soundPlayed(path);
@@ -141,7 +188,12 @@ void Alert::sendDesktopNotice(const QString& text) {
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
         {QStringLiteral("desktop-entry"), QStringLiteral("org.courivane.Courivane")}};
-    notify << kTrayTip << uint(0) << QStringLiteral("courivane") << kNoticeTitle << text
+    // A notification service may read the body as markup: names reach it as text.
+    QString body = text;
+    body.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"));
+    notify << kTrayTip << uint(0) << QStringLiteral("courivane") << kNoticeTitle << body
            << QStringList() << hints << int(-1);
     bus.send(notify);
 }

@@ -12,7 +12,7 @@ class QSystemTrayIcon;
 
 namespace courivane {
 
-struct EndOfPass;
+struct AlertDecision;
 enum class TrayState;
 
 inline const QString kWarningSound = QStringLiteral("warning.wav");
@@ -38,9 +38,13 @@ public:
     QMenu* trayMenu() const { return m_menu; }
 
     // The sound and the notice the end of a pass asked for.
-    void raise(const EndOfPass& end);
+    void raise(const AlertDecision& decision);
     void playWarning();
     void showNotice(const QString& text);
+    // Why the warning sound cannot play (no audio output, the file missing, unreadable or not
+    // playable); empty while nothing is known against it. Looked at without playing.
+    void checkSound();
+    const QString& soundProblem() const { return m_soundProblem; }
 
 signals:
     // A left click on the tray icon, and the entries of its menu.
@@ -52,16 +56,22 @@ signals:
     void closeApplicationRequested();
 
     void soundPlayed(const QString& path);
+    // The sound's problem changed: said once, not on every alert.
+    void soundProblemChanged(const QString& problem);
     void noticeShown(const QString& title, const QString& text);
 
 private:
     void sendDesktopNotice(const QString& text);
+    // The warning sound's path when it can be played; otherwise empty, and the problem said.
+    QString playableSound();
+    void setSoundProblem(const QString& problem);
 
     QStringList m_assetDirs;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_menu = nullptr;
     TrayState m_state;
     QSoundEffect* m_sound = nullptr;
+    QString m_soundProblem;
 };
 
 } // namespace courivane

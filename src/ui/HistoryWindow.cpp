@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -166,6 +167,17 @@ HistoryWindow::HistoryWindow(const CompanyHistory& history, QWidget* parent)
     outages->resizeColumnsToContents();
     layout->addWidget(new QLabel(QStringLiteral("<b>Outages of the last 30 days</b>"), this));
     layout->addWidget(outages, 1);
+
+    // What the operator acknowledged and snoozed, and how each ended.
+    if (!m_history.marks.isEmpty()) {
+        auto* marks = new QListWidget(this);
+        marks->setObjectName(QStringLiteral("marks"));
+        for (const AlertMark& mark : std::as_const(m_history.marks))
+            marks->addItem(markText(mark, history.now));
+        marks->setMaximumHeight(marks->sizeHintForRow(0) * 4 + 2 * marks->frameWidth());
+        layout->addWidget(new QLabel(QStringLiteral("<b>Acknowledgements and snoozes</b>"), this));
+        layout->addWidget(marks);
+    }
 
     auto* exportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
     exportButton->setObjectName(QStringLiteral("exportCsv"));

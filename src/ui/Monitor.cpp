@@ -289,9 +289,29 @@ void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
     QAction* trust =
         pem.isEmpty() ? nullptr : menu.addAction(QStringLiteral("Trust this certificate..."));
     QAction* history = menu.addAction(QStringLiteral("History..."));
+    menu.addSeparator();
+    // What the company's alerts may become; an entry that cannot apply is greyed, not hidden.
+    const bool acknowledged = m_marked.acknowledged.contains(name);
+    const bool snoozed = m_marked.snoozed.contains(name);
+    QAction* acknowledge = menu.addAction(QStringLiteral("Acknowledge..."));
+    acknowledge->setEnabled(m_marked.failing.contains(name));
+    QAction* unacknowledge = menu.addAction(QStringLiteral("End Acknowledgement"));
+    unacknowledge->setEnabled(acknowledged);
+    QAction* snooze =
+        menu.addAction(snoozed ? QStringLiteral("Snooze Longer...") : QStringLiteral("Snooze..."));
+    QAction* unsnooze = menu.addAction(QStringLiteral("End Snooze"));
+    unsnooze->setEnabled(snoozed);
     QAction* chosen = menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos));
     if (chosen && chosen == history)
         emit historyRequested(name);
+    if (chosen && chosen == acknowledge)
+        emit markRequested(MarkKind::Acknowledged, name);
+    if (chosen && chosen == snooze)
+        emit markRequested(MarkKind::Snoozed, name);
+    if (chosen && chosen == unacknowledge)
+        emit markEndRequested(MarkKind::Acknowledged, name);
+    if (chosen && chosen == unsnooze)
+        emit markEndRequested(MarkKind::Snoozed, name);
     if (!chosen || chosen != trust)
         return;
     const QSslCertificate certificate(pem, QSsl::Pem);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "report/AlertRules.h"
 #include "report/SummaryPage.h"
 #include "ui/Titles.h"
 
 #include <QList>
+#include <QSet>
 #include <QWidget>
 
 #include <memory>
@@ -38,6 +40,13 @@ public:
     // The caption's height, from the title font: it scales with the screen.
     int captionHeight() const;
     static constexpr int kBorder = 3; // the edge that resizes the window
+    // What a row's menu offers: which companies fail now, which are acknowledged, snoozed.
+    struct MarkedCompanies {
+        QSet<QString> failing;
+        QSet<QString> acknowledged;
+        QSet<QString> snoozed;
+    };
+    void setMarkedCompanies(MarkedCompanies companies) { m_marked = std::move(companies); }
 
 public slots:
     // Shown by the panel's status button, wherever it was: un-minimised, raised, activated,
@@ -65,6 +74,9 @@ signals:
     void trustRequested(const QByteArray& certificate, const QString& server);
     // A row's menu or a double-click asked for its company's history.
     void historyRequested(const QString& company);
+    // A row's menu: acknowledge or snooze the row's company, or end that by hand.
+    void markRequested(courivane::MarkKind kind, const QString& company);
+    void markEndRequested(courivane::MarkKind kind, const QString& company);
     // The window was put away (Close, the close box, the tray).
     void hidden();
     // A column head or "File order" changed the order of the rows.
@@ -110,6 +122,7 @@ private:
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     PassPage m_page;
     QStringList m_away;
+    MarkedCompanies m_marked;
     RowOrder m_order;
     // Where the pointer holds the window during a drag of the caption.
     std::optional<QPoint> m_dragOffset;

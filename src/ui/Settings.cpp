@@ -1,6 +1,7 @@
 #include "ui/Settings.h"
 
 #include "config/AccountsFile.h"
+#include "config/AlertsFile.h"
 #include "config/OptionsFile.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace courivane {
 
@@ -56,8 +58,12 @@ Settings::Settings(const Options& live, QDir programDir, QWidget* parent)
       Text2(new QLineEdit(this)), Command1(new QPushButton(QStringLiteral("Save Settings"), this)),
       Command2(new QPushButton(QStringLiteral("Close Application"), this)),
       Command3(new QPushButton(QStringLiteral("Accounts"), this)),
-      Command4(new QPushButton(QStringLiteral("Close Window"), this)), m_live(live),
-      m_dir(std::move(programDir)) {
+      Command4(new QPushButton(QStringLiteral("Close Window"), this)),
+      RemindBox(new QCheckBox(QStringLiteral("Remind every"), this)),
+      RemindMinutes(new QSpinBox(this)),
+      RemindLabel(new QLabel(QStringLiteral("minutes while a failure is not acknowledged"), this)),
+      SoundSign(new QLabel(QStringLiteral("\u26A0"), this)), SoundProblem(new QLabel(this)),
+      m_live(live), m_dir(std::move(programDir)) {
     placeTwips(Check1, "Check1", 120, 120, 2295, 255);
     placeTwips(Check4, "Check4", 120, 480, 2055, 255);
     placeTwips(Check5, "Check5", 120, 840, 2535, 255);
@@ -74,11 +80,37 @@ Settings::Settings(const Options& live, QDir programDir, QWidget* parent)
     placeTwips(Command4, "Command4", 2880, 480, 1695, 255);
     placeTwips(Command1, "Command1", 2880, 840, 1695, 255);
     placeTwips(Command3, "Command3", 2880, 1200, 1695, 255);
+    // Below the designed dialog: the reminder, and why the sound cannot play.
+    placeTwips(RemindBox, "RemindBox", 120, 3780, 1335, 285);
+    placeTwips(RemindMinutes, "RemindMinutes", 1455, 3780, 735, 285);
+    placeTwips(RemindLabel, "RemindLabel", 2250, 3720, 2340, 435);
+    placeTwips(SoundSign, "SoundSign", 2415, 120, 360, 255);
+    placeTwips(SoundProblem, "SoundProblem", 120, 4230, 4455, 435);
 
-    // Tab order 0 to 15.
-    setUpDialog(this, QStringLiteral("Settings"), 4680, 3735,
+    // Tab order 0 to 15, then the reminder.
+    setUpDialog(this, QStringLiteral("Settings"), 4680, 4755,
                 {Check1, Check2, Check4, Text1, Text2, Command2, Command4, Command1, Command3,
-                 Check3, Check5, Check6, Check7, Check8});
+                 Check3, Check5, Check6, Check7, Check8, RemindBox, RemindMinutes});
+    RemindMinutes->setRange(1, kMaxRemindMinutes);
+    RemindMinutes->setValue(15);
+    RemindMinutes->setEnabled(false);
+    RemindLabel->setWordWrap(true);
+    RemindBox->setToolTip(QStringLiteral("Off by default. Applies at once; the sound and a notice "
+                                         "repeat while a failure nobody acknowledged lasts."));
+    SoundProblem->setWordWrap(true);
+    SoundProblem->setTextFormat(Qt::PlainText);
+    for (QLabel* label : {SoundSign, SoundProblem}) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, QColor(0xcc, 0, 0));
+        label->setPalette(p);
+        label->hide();
+    }
+    const auto reminderMoved = [this] {
+        RemindMinutes->setEnabled(RemindBox->isChecked());
+        emit reminderChanged(RemindBox->isChecked() ? RemindMinutes->value() : 0);
+    };
+    connect(RemindBox, &QCheckBox::clicked, this, reminderMoved);
+    connect(RemindMinutes, &QSpinBox::editingFinished, this, reminderMoved);
 
     for (const BoxRow& row : kBoxRows)
         if (row.live)
@@ -114,6 +146,20 @@ void Settings::fill() {
     Text1->setText(file.address);
     Text2->setText(file.port);
     m_filled = shownForm();
+}
+
+void Settings::setReminder(int minutes) {
+    RemindBox->setChecked(minutes > 0);
+    RemindMinutes->setEnabled(minutes > 0);
+    if (minutes > 0)
+        RemindMinutes->setValue(minutes);
+}
+
+void Settings::setSoundProblem(const QString& problem) {
+    SoundProblem->setText(QStringLiteral("Enable Sound: ") + problem);
+    SoundSign->setToolTip(problem);
+    SoundSign->setVisible(!problem.isEmpty());
+    SoundProblem->setVisible(!problem.isEmpty());
 }
 
 void Settings::showErrorsOnlyBox() {

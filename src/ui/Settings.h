@@ -10,6 +10,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace courivane {
 
@@ -37,12 +38,18 @@ public:
     Settings(const Options& live, QDir programDir, QWidget* parent = nullptr);
 
     void showLive();
+    // Minutes between reminders (0: none), as in use.
+    void setReminder(int minutes);
+    // Why the warning sound cannot play, beside Enable Sound; empty: nothing known.
+    void setSoundProblem(const QString& problem);
 
 signals:
     // A live box moved: the option's new value.
     void optionChanged(courivane::OptionLine line, bool on);
     void accountsRequested();
     void closeApplicationRequested();
+    // The reminder changed; it applies at once.
+    void reminderChanged(int minutes);
     // The options file was written.
     void saved();
 
@@ -77,6 +84,11 @@ private:
     QPushButton* const Command2; // Close Application
     QPushButton* const Command3; // Accounts
     QPushButton* const Command4; // Close Window
+    QCheckBox* const RemindBox;
+    QSpinBox* const RemindMinutes;
+    QLabel* const RemindLabel;
+    QLabel* const SoundSign;    // beside Enable Sound while the sound cannot play
+    QLabel* const SoundProblem; // and why, under the boxes
 
     const Options& m_live;
     QDir m_dir;

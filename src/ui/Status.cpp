@@ -311,11 +311,11 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
 
 void Status::showLamps(const std::array<LampColour, kLampCount>& colours,
                        const QList<Blink>& blinks, const LampCompanies& companies,
-                       const Acknowledgement& ack) {
+                       const std::array<bool, kLampCount>& dimmed) {
     m_colours = colours;
     for (int i = 0; i < kLampCount; ++i) {
         const auto lamp = static_cast<Lamp>(i);
-        m_dimmed[i] = ack.covers(lamp, companies);
+        m_dimmed[i] = dimmed[i] && colours[i] == LampColour::Red;
         if (m_dimmed[i])
             for (const LampColour colour : {LampColour::Red, LampColour::Orange})
                 m_blinkTimers[blinkTimerIndex(lamp, colour)]->stop();

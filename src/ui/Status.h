@@ -47,10 +47,11 @@ public:
 
     // Both forms of a lamp in one colour.
     void setLamp(Lamp lamp, LampColour colour);
-    // The lamps of a pass: their colours, the blinks core chose, who failed and warned. A lamp
-    // the acknowledgement covers is dimmed and does not blink.
+    // The lamps of a pass: their colours, the blinks core chose, who failed and warned, and
+    // which red lamps show dim (every failure on them acknowledged or snoozed); a dim lamp does
+    // not blink.
     void showLamps(const std::array<LampColour, kLampCount>& colours, const QList<Blink>& blinks,
-                   const LampCompanies& companies, const Acknowledgement& ack);
+                   const LampCompanies& companies, const std::array<bool, kLampCount>& dimmed);
     // The lamps' tooltips and descriptions anew, the lamps as they are.
     void showCompanies(const LampCompanies& companies) { showLampTexts(&companies); }
 

@@ -237,10 +237,13 @@ panel_home() { local y; read -r _ y < <(origin "$panel"); [ "$y" -lt 5 ]; }
 wait_for 30 panel_home || fail "a left double-click on a lamp did not put the moved panel back"
 echo "a left double-click put the panel back at the top"
 
-# Close Application ends the program.
+# Close Application asks once, and ends the program on "Yes".
 settings=$(xdotool search --onlyvisible --name "^Settings$" | head -1)
 read -r X Y < <(origin "$settings")
 xdotool mousemove $((X + 2880 / 15 + 40)) $((Y + 120 / 15 + 8)) click 1
+question() { xdotool search --onlyvisible --name "^Courivane$" | head -1; }
+wait_for 30 bash -c "xdotool search --onlyvisible --name '^Courivane$' | grep -q ." || fail "Close Application did not ask"
+xdotool windowactivate --sync "$(question)" key --clearmodifiers alt+y
 wait_for 50 bash -c "! kill -0 $app" || fail "Close Application did not end the program"
 wait "$app"
 echo "Close Application ended the program (exit $?)"

@@ -221,7 +221,7 @@ private slots:
         result.endedAt = QDateTime::currentDateTimeUtc();
         for (const Account& a : accounts)
             result.rows.append(
-                {QStringLiteral("C"), {}, RowOk, replyOf(a.fields, a.ageMinutes), {}, {}, {}});
+                {QStringLiteral("C"), {}, RowOk, replyOf(a.fields, a.ageMinutes), {}, {}, {}, {}});
         const QByteArray text = probeExposition(result, 0.25);
         QCOMPARE(onesOf(text), ones);
         QVERIFY(text.contains(success ? "\ncourivane_probe_success 1\n"
@@ -254,8 +254,8 @@ private slots:
         QFETCH(QString, kind);
         QCOMPARE(QString::fromLatin1(failureKind(reason)), kind);
         PassResult result;
-        result.rows = {{"C", {}, RowFailed, failedReply(reason), {}, {}, {}},
-                       {"C", {}, RowFailed, failedReply(reason), {}, {}, {}}};
+        result.rows = {{"C", {}, RowFailed, failedReply(reason), {}, {}, {}, {}},
+                       {"C", {}, RowFailed, failedReply(reason), {}, {}, {}, {}}};
         QVERIFY(probeExposition(result, 0).contains("\ncourivane_probe_failed_accounts{reason=\"" +
                                                     kind.toLatin1() + "\"} 2\n"));
     }

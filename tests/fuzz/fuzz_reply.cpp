@@ -57,9 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     // Nothing of the server's or the file's reaches the page as markup.
     const QString text = QString::fromUtf8(data);
-    const AccountRow hostile{text, QStringLiteral("http://m/logs/") + text, RowOk, full, {}, {},
+    const AccountRow hostile{text, QStringLiteral("http://m/logs/") + text, RowOk, full, {}, {}, {},
                              {}};
-    const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full, {}, {}, {}};
+    const AccountRow plain{QString(), QStringLiteral("http://m/logs/"), RowOk, full, {}, {}, {},
+                           {}};
     const QString a = SummaryPage::rowHtml(hostile, web);
     const QString b = SummaryPage::rowHtml(plain, web);
     check(std::none_of(a.cbegin(), a.cend(), unprintable), "a control character reached the page");

@@ -263,7 +263,7 @@ private slots:
         LampResults lamps;
         applyToLamps(lamps, "A", reply);
         const std::array<LampColour, kLampCount> colours = renderColours(lamps);
-        const LampCompanies named = lampCompanies({{"A", {}, rowClass, reply, {}, {}, {}}});
+        const LampCompanies named = lampCompanies({{"A", {}, rowClass, reply, {}, {}, {}, {}}});
         for (const ServiceSeverity& s : serviceSeverities(reply)) {
             const bool fails = s.severity == Severity::Fail;
             const bool warns = !fails && s.severity >= Severity::Warning;

@@ -196,29 +196,6 @@ const std::tuple<const char*, std::array<int, kLampCount>, bool, const char*> kN
 };
 // clang-format on
 
-// Failures as "smtp:A con:C", by the lamps' performance labels.
-LampCompanies failures(const char* list) {
-    LampCompanies c;
-    for (const QString& f : QString::fromLatin1(list).split(u' ', Qt::SkipEmptyParts))
-        for (int lamp = 0; lamp < kLampCount; ++lamp)
-            if (f.section(u':', 0, 0) == QLatin1String(lampNames(Lamp(lamp)).perf))
-                c.failing[lamp] << f.section(u':', 1);
-    return c;
-}
-
-// What was acknowledged, the next pass's failures; whether that pass is silent, whether the
-// acknowledgement lasts, and whether it still covers the SMTP lamp.
-// clang-format off
-const std::tuple<const char*, const char*, const char*, bool, bool, bool> kAcknowledgements[] = {
-    {"the same failures stay silent", "smtp:A", "smtp:A", true, true, true},
-    {"fewer stay silent", "smtp:A con:C", "smtp:A", true, true, true},
-    {"a new company is heard", "smtp:A", "smtp:A smtp:B", false, false, false},
-    {"the same company on another lamp is new", "smtp:A", "smtp:A pop3:A", false, false, false},
-    {"all cleared ends it", "smtp:A", "", false, false, false},
-    {"nothing to acknowledge", "", "smtp:A", false, false, false},
-};
-// clang-format on
-
 } // namespace
 
 class TestReport : public QObject {
@@ -317,14 +294,14 @@ private slots:
         const auto& [name, company, log, cell, href] = currentRow(kRows);
         Reply failed;
         failed.failed = true;
-        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed, {}, {}, {}}, false),
+        QCOMPARE(SummaryPage::rowHtml({company, log, RowFailed, failed, {}, {}, {}, {}}, false),
                  QStringLiteral("<tr><td bgcolor=#ccccff>%1</td><td align=center>Error "
                                 "Connecting!</td>%2<td><a href=%3 target=_blank>Log</a></td></tr>")
                      .arg(cell,
                           QStringLiteral("<td bgcolor=#ff9900 align=center></td>").repeated(6),
                           href));
         // A section is shown only when it has rows.
-        const QString page = PassPage::ofPass({{company, log, RowFailed, failed, {}, {}, {}}},
+        const QString page = PassPage::ofPass({{company, log, RowFailed, failed, {}, {}, {}, {}}},
                                               false, true, false, {})
                                  .html();
         QVERIFY(page.contains("1 Failed Service!") && !page.contains("OK Service"));
@@ -476,18 +453,6 @@ private slots:
         QCOMPARE(trayState(C{G, G, G, G, G, G, G, G}), TrayState::Green);
         QCOMPARE(trayState(C{G, G, G, G, O, G, G, G}), TrayState::Orange);
         QCOMPARE(trayState(C{O, G, G, G, G, G, G, R}), TrayState::Red);
-    }
-
-    void acknowledgement_data() { addRows(kAcknowledgements); }
-    void acknowledgement() {
-        const auto& [name, acknowledged, next, silent, lasts, coversSmtp] =
-            currentRow(kAcknowledgements);
-        Acknowledgement ack;
-        ack.acknowledge(failures(acknowledged));
-        const LampCompanies present = failures(next);
-        QCOMPARE(ack.silences(present), silent);
-        QCOMPARE(ack.active(), lasts);
-        QCOMPARE(ack.covers(SmtpLamp, present), coversSmtp);
     }
 
     void notice_data() { addRows(kNotices); }

@@ -1,0 +1,422 @@
+#include "report/AlertRules.h"
+
+#include "report/NoticeText.h"
+#include "report/Severity.h"
+
+namespace courivane {
+
+namespace {
+
+// A time the operator reads: the time of day, with the date when it is not today's.
+QString clockText(const QDateTime& when, const QDateTime& now) {
+    const QDateTime local = when.toLocalTime();
+    const bool today = now.isValid() && local.date() == now.toLocalTime().date();
+    return local.toString(today ? QStringLiteral("HH:mm") : QStringLiteral("d MMM HH:mm"));
+}
+
+QString serviceLabel(Lamp lamp) {
+    return QLatin1String(lampNames(lamp).label);
+}
+
+bool lasts(const AlertMark& mark, const QDateTime& at) {
+    return !mark.ended.isValid() && (!mark.until.isValid() || at < mark.until);
+}
+
+} // namespace
+
+QList<Failure> failuresOf(const QList<AccountRow>& rows) {
+    QList<Failure> failures;
+    QSet<FailureKey> seen;
+    const auto add = [&](const QString& company, Lamp lamp, const QString& reason) {
+        if (!seen.contains({company, lamp})) {
+            seen.insert({company, lamp});
+            failures.append({company, lamp, reason});
+        }
+    };
+    for (const AccountRow& row : rows) {
+        if (row.reply.failed) {
+            add(row.company, ConnectionLamp, row.reply.reason);
+            continue;
+        }
+        for (const ServiceSeverity& s : serviceSeverities(row.reply))
+            if (s.severity == Severity::Fail)
+                add(row.company, s.service, {});
+    }
+    return failures;
+}
+
+QString failureText(const Failure& failure) {
+    const QString company = printableText(failure.company);
+    if (failure.lamp != ConnectionLamp)
+        return company + QStringLiteral(": ") + serviceLabel(failure.lamp) +
+               QStringLiteral(" failed");
+    const QString reason = printableText(failure.reason).simplified();
+    return company + QStringLiteral(": unreachable") +
+           (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason.left(120) + u')');
+}
+
+QStringList failureLines(const QList<Failure>& failures, qsizetype most) {
+    QStringList lines;
+    for (qsizetype i = 0; i < failures.size() && i < most; ++i)
+        lines << failureText(failures[i]);
+    if (failures.size() > most)
+        lines << QStringLiteral("and %1 more").arg(failures.size() - most);
+    return lines;
+}
+
+double flapShare(const FlapTrack& track) {
+    constexpr int kChanges = kFlapPasses - 1;
+    double weighted = 0;
+    // Change i lies between the states i and i + 1 passes ago; 0 is the newest.
+    for (int i = 0; i + 1 < track.known && i < kChanges; ++i)
+        if (((track.states >> i) ^ (track.states >> (i + 1))) & 1u)
+            weighted += 1.2 - 0.4 * i / (kChanges - 1);
+    return 100.0 * weighted / kChanges;
+}
+
+FlapChange addPass(FlapTrack& track, bool failing) {
+    constexpr quint32 kKept = (1u << kFlapPasses) - 1;
+    track.states = ((track.states << 1) | (failing ? 1u : 0u)) & kKept;
+    track.known = std::min(track.known + 1, kFlapPasses);
+    const double share = flapShare(track);
+    if (!track.flapping && share > kFlapStartShare) {
+        track.flapping = true;
+        return FlapChange::Started;
+    }
+    if (track.flapping && share < kFlapStopShare) {
+        track.flapping = false;
+        return FlapChange::Stopped;
+    }
+    return FlapChange::None;
+}
+
+QString markText(const AlertMark& mark, const QDateTime& now) {
+    QString text;
+    if (mark.kind == MarkKind::Snoozed) {
+        text = QStringLiteral("Snoozed until ") + clockText(mark.until, now);
+    } else {
+        QStringList services;
+        for (int lamp = 0; lamp < kLampCount; ++lamp)
+            if (mark.covers(Lamp(lamp)))
+                services << (lamp == ConnectionLamp ? QStringLiteral("unreachable")
+                                                    : serviceLabel(Lamp(lamp)));
+        text =
+            QStringLiteral("Acknowledged ") + clockText(mark.from, now) +
+            (services.isEmpty() ? QString() : QStringLiteral(" (") + services.join(u'/') + u')') +
+            (mark.until.isValid() ? QStringLiteral(" until ") + clockText(mark.until, now)
+                                  : QStringLiteral(" until OK"));
+    }
+    if (mark.ended.isValid())
+        text += QStringLiteral(", ended ") + clockText(mark.ended, now) + QStringLiteral(" (") +
+                mark.endedWhy + u')';
+    const QString comment = printableText(mark.comment).simplified();
+    if (!comment.isEmpty())
+        text += QStringLiteral(": ") + comment;
+    return text;
+}
+
+void AlertBook::load(const QList<AlertMark>& marks) {
+    for (const AlertMark& mark : marks)
+        if (!mark.ended.isValid() && !this->mark(mark.kind, mark.company))
+            m_marks << mark;
+}
+
+const AlertMark* AlertBook::mark(MarkKind kind, const QString& company) const {
+    for (const AlertMark& m : m_marks)
+        if (m.kind == kind && m.company == company)
+            return &m;
+    return nullptr;
+}
+
+bool AlertBook::hasFailures(const QString& company) const {
+    return std::any_of(m_present.cbegin(), m_present.cend(),
+                       [&](const Failure& f) { return f.company == company; });
+}
+
+bool AlertBook::flapping(const QString& company, Lamp lamp) const {
+    const auto track = m_flaps.constFind({company, lamp});
+    return track != m_flaps.cend() && track->flapping;
+}
+
+bool AlertBook::quiet(const QString& company, Lamp lamp, const QDateTime& at) const {
+    if (flapping(company, lamp))
+        return true;
+    for (const AlertMark& m : m_marks)
+        if (m.company == company && m.covers(lamp) && lasts(m, at))
+            return true;
+    return false;
+}
+
+bool AlertBook::anyDimmed() const {
+    const std::array<bool, kLampCount> lamps = dimmed(QDateTime());
+    return std::any_of(lamps.cbegin(), lamps.cend(), [](bool d) { return d; });
+}
+
+std::array<bool, kLampCount> AlertBook::dimmed(const QDateTime& at) const {
+    std::array<bool, kLampCount> marked{};
+    std::array<bool, kLampCount> loud{};
+    for (const Failure& f : m_present) {
+        bool covered = false;
+        for (const AlertMark& m : m_marks)
+            covered = covered || (m.company == f.company && m.covers(f.lamp) &&
+                                  (!at.isValid() || lasts(m, at)));
+        (covered ? marked : loud)[f.lamp] = true;
+    }
+    for (int lamp = 0; lamp < kLampCount; ++lamp)
+        marked[lamp] = marked[lamp] && !loud[lamp];
+    return marked;
+}
+
+void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
+    for (auto it = m_marks.begin(); it != m_marks.end();) {
+        AlertMark& m = *it;
+        bool failing = false;
+        for (const Failure& f : m_present)
+            failing = failing || (f.company == m.company && m.covers(f.lamp));
+        // Unreachable says nothing of the services: they are not known to be OK.
+        const bool unknown =
+            std::any_of(m_present.cbegin(), m_present.cend(), [&](const Failure& f) {
+                return f.company == m.company && f.lamp == ConnectionLamp;
+            });
+        QString why;
+        if (m.until.isValid() && at >= m.until) {
+            why = kEndedExpired;
+        } else if (m.kind == MarkKind::Acknowledged) {
+            if (failing || unknown) {
+                m_okSince.remove(m.company);
+            } else {
+                const QDateTime okSince = m_okSince.value(m.company, at);
+                m_okSince.insert(m.company, okSince);
+                if (okSince.msecsTo(at) >= kAckOkMs)
+                    why = kEndedOk;
+            }
+        }
+        if (why.isEmpty()) {
+            ++it;
+            continue;
+        }
+        m.ended = at;
+        m.endedWhy = why;
+        ended << m;
+        if (m.kind == MarkKind::Acknowledged)
+            m_okSince.remove(m.company);
+        it = m_marks.erase(it);
+    }
+}
+
+QList<std::pair<FailureKey, FlapChange>> AlertBook::updateFlaps(const QList<Failure>& failures) {
+    QSet<FailureKey> failing;
+    QSet<QString> unreachable;
+    for (const Failure& f : failures) {
+        failing.insert({f.company, f.lamp});
+        if (f.lamp == ConnectionLamp)
+            unreachable.insert(f.company);
+        // A service seen failing for the first time was OK in the passes before, as far as
+        // they went.
+        if (!m_flaps.contains({f.company, f.lamp}))
+            m_flaps.insert({f.company, f.lamp},
+                           FlapTrack{0, std::min(m_passes, kFlapPasses - 1), false});
+    }
+    QList<std::pair<FailureKey, FlapChange>> changes;
+    for (auto it = m_flaps.begin(); it != m_flaps.end();) {
+        const FailureKey& key = it.key();
+        // Services of a server that could not be asked were not seen: no state for them.
+        if (key.second != ConnectionLamp && unreachable.contains(key.first)) {
+            ++it;
+            continue;
+        }
+        if (const FlapChange change = addPass(*it, failing.contains(key));
+            change != FlapChange::None)
+            changes.append({key, change});
+        // Forgotten once nothing of it is left to count.
+        if (it->states == 0 && !it->flapping)
+            it = m_flaps.erase(it);
+        else
+            ++it;
+    }
+    return changes;
+}
+
+AlertDecision AlertBook::endOfPass(const EndOfPass& end,
+                                   const std::array<int, kLampCount>& counters,
+                                   const QList<Failure>& failures, const QDateTime& at,
+                                   const AlertSettings& settings) {
+    AlertDecision d;
+    m_present = failures;
+    const QList<std::pair<FailureKey, FlapChange>> flaps = updateFlaps(failures);
+    ++m_passes;
+    endMarks(at, d.ended);
+    for (const auto& [key, change] : flaps) {
+        // An acknowledged or snoozed service flaps in silence.
+        if (std::any_of(m_marks.cbegin(), m_marks.cend(), [&](const AlertMark& m) {
+                return m.company == key.first && m.covers(Lamp(key.second)) && lasts(m, at);
+            }))
+            continue;
+        d.flapLines << printableText(key.first) + QStringLiteral(": ") +
+                           (key.second == ConnectionLamp ? QStringLiteral("connection")
+                                                         : serviceLabel(Lamp(key.second))) +
+                           (change == FlapChange::Started
+                                ? QStringLiteral(" is flapping")
+                                : QStringLiteral(" is no longer flapping"));
+    }
+
+    QSet<FailureKey> loud;
+    // A server not reached says nothing of its services: what was heard of them stays heard.
+    for (const Failure& f : failures)
+        if (f.lamp == ConnectionLamp)
+            for (const FailureKey& key : std::as_const(m_loud))
+                if (key.first == f.company && key.second != ConnectionLamp)
+                    loud.insert(key);
+    QList<Failure> unacknowledged;
+    for (const Failure& f : failures) {
+        if (quiet(f.company, f.lamp, at))
+            continue;
+        loud.insert({f.company, f.lamp});
+        unacknowledged << f;
+        // New, or no longer silenced (a snooze or an acknowledgement ended, the flapping
+        // stopped): heard.
+        if (!m_loud.contains({f.company, f.lamp}))
+            d.heard << f;
+    }
+    m_loud = loud;
+
+    d.dimmed = dimmed(at);
+    std::array<bool, kLampCount> blinkable{};
+    for (const Failure& f : failures)
+        blinkable[f.lamp] = blinkable[f.lamp] || loud.contains({f.company, f.lamp});
+    for (const Blink& blink : end.blinks)
+        // A warning has no failures to silence; a lamp whose failures are all silenced is still.
+        if (blink.colour != LampColour::Red || blinkable[blink.lamp])
+            d.blinks << blink;
+
+    if (!d.heard.isEmpty()) {
+        m_lastAlarm = at;
+    } else if (reminderDue(m_lastAlarm, at, settings.remindMinutes, !unacknowledged.isEmpty())) {
+        d.reminded = unacknowledged;
+        m_lastAlarm = at;
+    }
+    if (unacknowledged.isEmpty())
+        m_lastAlarm = QDateTime();
+
+    const bool alarm = !d.heard.isEmpty() || !d.reminded.isEmpty();
+    d.playSound = settings.sound && alarm;
+    d.showNotice = settings.popups && (alarm || !d.flapLines.isEmpty());
+    if (d.showNotice)
+        d.noticeText = !d.reminded.isEmpty() ? reminderNoticeText(failureLines(d.reminded))
+                                             : alarmNoticeText(counters, settings.web,
+                                                               failureLines(d.heard), d.flapLines);
+    return d;
+}
+
+bool reminderDue(const QDateTime& lastAlarm, const QDateTime& at, int remindMinutes,
+                 bool anythingUnacknowledged) {
+    return remindMinutes > 0 && anythingUnacknowledged && lastAlarm.isValid() &&
+           lastAlarm.msecsTo(at) >= qint64(remindMinutes) * 60 * 1000;
+}
+
+std::optional<AlertMark> AlertBook::acknowledge(const QString& company, const QString& comment,
+                                                const QDateTime& until, const QDateTime& now) {
+    quint32 lamps = 0;
+    for (const Failure& f : m_present)
+        if (f.company == company)
+            lamps |= 1u << f.lamp;
+    if (lamps == 0)
+        return std::nullopt;
+    // A second acknowledgement of the company takes the place of the first.
+    for (auto it = m_marks.begin(); it != m_marks.end(); ++it)
+        if (it->kind == MarkKind::Acknowledged && it->company == company) {
+            lamps |= it->lamps;
+            m_marks.erase(it);
+            break;
+        }
+    AlertMark mark{MarkKind::Acknowledged, company, lamps, comment, now, until, {}, {}};
+    m_marks << mark;
+    m_okSince.remove(company);
+    return mark;
+}
+
+QList<AlertMark> AlertBook::acknowledgeAll(const QDateTime& now) {
+    QStringList companies;
+    for (const Failure& f : m_present)
+        if (!companies.contains(f.company) && !quiet(f.company, f.lamp, now))
+            companies << f.company;
+    QList<AlertMark> marks;
+    for (const QString& company : companies)
+        if (auto mark = acknowledge(company, {}, {}, now))
+            marks << *mark;
+    return marks;
+}
+
+AlertMark AlertBook::snooze(const QString& company, const QDateTime& until, const QString& comment,
+                            const QDateTime& now) {
+    m_marks.removeIf(
+        [&](const AlertMark& m) { return m.kind == MarkKind::Snoozed && m.company == company; });
+    AlertMark mark{MarkKind::Snoozed, company, 0, comment, now, until, {}, {}};
+    m_marks << mark;
+    return mark;
+}
+
+std::optional<AlertMark> AlertBook::end(MarkKind kind, const QString& company,
+                                        const QDateTime& now) {
+    for (auto it = m_marks.begin(); it != m_marks.end(); ++it)
+        if (it->kind == kind && it->company == company) {
+            AlertMark ended = *it;
+            ended.ended = now;
+            ended.endedWhy = kEndedByHand;
+            m_marks.erase(it);
+            return ended;
+        }
+    return std::nullopt;
+}
+
+QString AlertBook::rowNote(const QString& company, const QDateTime& now) const {
+    QStringList notes;
+    QStringList flaps;
+    for (auto it = m_flaps.cbegin(); it != m_flaps.cend(); ++it)
+        if (it->flapping && it.key().first == company)
+            flaps << (it.key().second == ConnectionLamp ? QStringLiteral("connection")
+                                                        : serviceLabel(Lamp(it.key().second)));
+    if (!flaps.isEmpty()) {
+        flaps.sort();
+        notes << flaps.join(u'/') + QStringLiteral(" flapping");
+    }
+    for (MarkKind kind : {MarkKind::Snoozed, MarkKind::Acknowledged})
+        if (const AlertMark* m = mark(kind, company))
+            notes << markText(*m, now);
+    return notes.join(QStringLiteral("; "));
+}
+
+QString AlertBook::lampNote(const QString& company, Lamp lamp, const QDateTime& now) const {
+    QStringList words;
+    if (flapping(company, lamp))
+        words << QStringLiteral("flapping");
+    for (const AlertMark& m : m_marks)
+        if (m.company == company && m.covers(lamp))
+            words << (m.kind == MarkKind::Snoozed
+                          ? QStringLiteral("snoozed until ") + clockText(m.until, now)
+                          : QStringLiteral("acknowledged"));
+    return words.join(QStringLiteral(", "));
+}
+
+void AlertBook::annotate(QList<AccountRow>& rows, const QDateTime& now) const {
+    if (m_marks.isEmpty() && m_flaps.isEmpty())
+        return;
+    QHash<QString, QString> notes;
+    for (AccountRow& row : rows) {
+        auto note = notes.constFind(row.company);
+        if (note == notes.cend())
+            note = notes.insert(row.company, rowNote(row.company, now));
+        row.alertNote = *note;
+    }
+}
+
+void AlertBook::annotate(LampCompanies& companies, const QDateTime& now) const {
+    for (int lamp = 0; lamp < kLampCount; ++lamp) {
+        companies.notes[lamp].clear();
+        for (const QString& company : companies.failing[lamp])
+            if (const QString note = lampNote(company, Lamp(lamp), now); !note.isEmpty())
+                companies.notes[lamp].insert(company, note);
+    }
+}
+
+} // namespace courivane
