@@ -537,7 +537,7 @@ bool HistoryStore::saveMark(const AlertMark& mark) {
     save.addBindValue(int(mark.kind));
     save.addBindValue(mark.company);
     save.addBindValue(qint64(mark.lamps));
-    save.addBindValue(mark.comment);
+    save.addBindValue(mark.comment.isNull() ? QStringLiteral("") : mark.comment); // not NULL
     save.addBindValue(mark.from.toMSecsSinceEpoch());
     save.addBindValue(msOrNull(mark.until));
     save.addBindValue(msOrNull(mark.ended));

@@ -173,6 +173,38 @@ private slots:
         QVERIFY(store.companyHistory("Other", at).lines.isEmpty());
     }
 
+    // Acknowledgements and snoozes outlive the program; a file of the first schema takes them
+    // too, and keeps what it held.
+    void marksAreKept() {
+        {
+            HistoryStore store(path());
+            QVERIFY(store.record({rowOf(u'F')}, kStart, kStart));
+        }
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "old");
+            db.setDatabaseName(path());
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec("DROP TABLE marks"));
+            QVERIFY(QSqlQuery(db).exec("PRAGMA user_version=1"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("old");
+        const AlertMark ack{
+            MarkKind::Acknowledged, "Acme", 1u << SmtpLamp, "it's 'ticket' 7", kStart, {}, {}, {}};
+        AlertMark snooze{MarkKind::Snoozed, "Dunmore", 0, {}, kStart, kStart.addSecs(3600), {}, {}};
+        {
+            HistoryStore store(path());
+            QVERIFY(store.isOn() && store.since({"Acme", "mon1", "acme"}).isValid());
+            QVERIFY2(store.saveMark(ack) && store.saveMark(snooze), qPrintable(store.problem()));
+            snooze.ended = kStart.addSecs(60);
+            snooze.endedWhy = kEndedByHand;
+            QVERIFY(store.saveMark(snooze)); // the same mark, ended
+        }
+        HistoryStore store(path());
+        QCOMPARE(store.marks({}, kStart.addSecs(120)), QList<AlertMark>{ack});
+        QCOMPARE(store.marks("Dunmore", kStart), QList<AlertMark>{snooze});
+    }
+
     void aPrivateFileWrittenAhead() {
         {
             HistoryStore store(path());

@@ -17,8 +17,13 @@
 #include "ui/Platform.h"
 #include "ui/Settings.h"
 
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -320,6 +325,94 @@ private slots:
         QCOMPARE(asked.size(), 2);
         QVERIFY(!app.alert()->trayIconShown() && !panel.isVisible());
         QTRY_VERIFY(!app.settingsDialog());
+    }
+
+    // A company whose SMTP fails on every other pass, with the countdown shortened: a few
+    // notices until the flapping is found, then the one that says so, and quiet after it.
+    void aFlappingCompanyIsHeardAFewTimesThenOnce() {
+        FakeMonitorServer server;
+        QVERIFY(server.listen());
+        const QByteArray time = FakeMonitorServer::now();
+        const QByteArray failing =
+            FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1111011", time));
+        const QByteArray fine =
+            FakeMonitorServer::httpReply(FakeMonitorServer::splitStatus("1111111", time));
+        const QString path = QStringLiteral("/status/flap.txt");
+        server.setReply(path, failing);
+        ProgramDir program;
+        writeBytes(program.dir(), kOptionsFileName,
+                   "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        writeBytes(program.dir(), kAccountsFileName,
+                   "Bravo Flap\r\n" + server.address().toUtf8() + "\r\nflap\r\n");
+        Program app(program.dir());
+        QStringList notices;
+        connect(app.alert(), &Alert::noticeShown, this,
+                [&](const QString&, const QString& text) { notices << text; });
+        int passes = 0;
+        connect(app.cycle(), &PollCycle::passFinished, this, [&] {
+            server.setReply(path, ++passes % 2 ? fine : failing);
+            for (const char* timer : {"Timer1", "Timer13"})
+                control<QTimer>(app.cycle(), timer)->setInterval(1);
+        });
+        app.startUp();
+        QTRY_VERIFY_WITH_TIMEOUT(passes >= 20, 30000);
+        QVERIFY2(notices.size() <= 4, qPrintable(notices.join(" | ")));
+        QVERIFY(notices.first().endsWith("\r\nBravo Flap: SMTP failed"));
+        QCOMPARE(notices.filter("is flapping").size(), 1);
+        QCOMPARE(notices.last(), QStringLiteral("Bravo Flap: SMTP is flapping"));
+        // Its row and its lamp say so; the lamp shows what the last pass saw.
+        QCOMPARE(app.panel()->picture(4)->toolTip().contains("Bravo Flap (flapping)"),
+                 passes % 2 == 1);
+        QVERIFY(app.alerts().flapping(QStringLiteral("Bravo Flap"), SmtpLamp));
+        QVERIFY(control<QTextBrowser>(app.monitor(), "WebBrowser1")
+                    ->toPlainText()
+                    .contains("SMTP flapping"));
+    }
+
+    // An acknowledgement made from a row's menu outlives a restart: the start-up pass does not
+    // sound for what the operator already acknowledged.
+    void anAcknowledgementOutlivesARestart() {
+        FakeMonitorServer server;
+        QVERIFY(server.listen());
+        server.setReply(QStringLiteral("/status/down.txt"),
+                        FakeMonitorServer::httpReply(
+                            FakeMonitorServer::splitStatus("1111011", FakeMonitorServer::now())));
+        ProgramDir program;
+        writeBytes(program.dir(), kOptionsFileName,
+                   "YES\r\nYES\r\nNO\r\nYES\r\nYES\r\nNO\r\nYES\r\nNO\r\n\r\n\r\n");
+        writeBytes(program.dir(), kAccountsFileName,
+                   "Granite Works\r\n" + server.address().toUtf8() + "\r\ndown\r\n");
+        const QString company = QStringLiteral("Granite Works");
+        {
+            Program app(program.dir());
+            QSignalSpy done(app.cycle(), &PollCycle::passFinished);
+            app.startUp();
+            QVERIFY(done.wait());
+            QTRY_VERIFY(app.alerts().hasFailures(company)); // once the kept marks are read
+            emit app.monitor()->markRequested(MarkKind::Acknowledged, company);
+            auto* dialog = app.monitor()->findChild<QDialog*>("AcknowledgeDialog");
+            QVERIFY(dialog && dialog->isVisible());
+            control<QLineEdit>(dialog, "comment")->setText("ticket 42");
+            control<QComboBox>(dialog, "end")->setCurrentIndex(1); // for 1 hour
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            const AlertMark* mark = app.alerts().mark(MarkKind::Acknowledged, company);
+            QVERIFY(mark && mark->comment == "ticket 42" && mark->until.isValid());
+            QVERIFY(control<QTextBrowser>(app.monitor(), "WebBrowser1")
+                        ->toPlainText()
+                        .contains(QRegularExpression("Acknowledged \\d\\d:\\d\\d \\(SMTP\\) "
+                                                     "until \\d\\d:\\d\\d: ticket 42")));
+        }
+        Program app(program.dir());
+        QStringList heard;
+        connect(app.alert(), &Alert::noticeShown, this, [&] { heard << "notice"; });
+        connect(app.alert(), &Alert::soundPlayed, this, [&] { heard << "sound"; });
+        QSignalSpy done(app.cycle(), &PollCycle::passFinished);
+        app.startUp();
+        QVERIFY(done.wait());
+        QTRY_VERIFY(app.alerts().mark(MarkKind::Acknowledged, company));
+        QCOMPARE(heard, QStringList());
+        QCOMPARE(app.panel()->label(4)->palette().color(QPalette::Window),
+                 fromWindowsColour(kCaptionDimRed));
     }
 };
 
