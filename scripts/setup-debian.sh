@@ -15,7 +15,7 @@ packages=(
 # Beyond building: the monitoring engine, web server, HTTP proxy, session bus and Wayland
 # compositor of the tests; the fuzzers' compiler; the package checkers.
 case "${1:-}" in
-tests) packages+=(icinga2-bin prometheus curl dbus-daemon weston xwayland qt6-wayland nginx-light tinyproxy openssl sqlite3) ;;
+tests) packages+=(icinga2-bin prometheus curl dbus-daemon weston xwayland qt6-wayland notification-daemon nginx-light tinyproxy openssl sqlite3) ;;
 fuzz) packages+=(clang-14 libfuzzer-14-dev libclang-rt-14-dev) ;;
 package) packages+=(lintian appstream desktop-file-utils dpkg-dev file curl) ;;
 esac
