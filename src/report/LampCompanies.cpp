@@ -98,6 +98,26 @@ QString namesList(const QStringList& names, qsizetype most, const QString& separ
     return text;
 }
 
+namespace {
+
+// "Failing: A, B" on one line while it fits a tooltip; longer, under its head a name a line.
+void addNames(QStringList& lines, const QString& head, const QStringList& names) {
+    constexpr qsizetype kLine = 100;
+    constexpr qsizetype kMost = 10;
+    const QString line = head + QStringLiteral(": ") + namesList(names, kMost);
+    if (line.size() <= kLine) {
+        lines << line;
+        return;
+    }
+    lines << head + u':';
+    for (qsizetype i = 0; i < names.size() && i < kMost; ++i)
+        lines << QStringLiteral("  ") + names[i];
+    if (names.size() > kMost)
+        lines << QStringLiteral("  and %1 more").arg(names.size() - kMost);
+}
+
+} // namespace
+
 QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bool acknowledged) {
     switch (state) {
     case TrayState::Waiting:
@@ -115,11 +135,11 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
         const QString label = QLatin1String(lampNames(Lamp(lamp)).label);
         if (!companies.failing[lamp].isEmpty())
-            lines << label + QStringLiteral(" failed: ") +
-                         namesList(withSince(companies.failing[lamp], companies, lamp));
+            addNames(lines, label + QStringLiteral(" failed"),
+                     withSince(companies.failing[lamp], companies, lamp));
         else if (!companies.warning[lamp].isEmpty())
-            lines << label + QStringLiteral(" warning: ") +
-                         namesList(withSince(companies.warning[lamp], companies, lamp));
+            addNames(lines, label + QStringLiteral(" warning"),
+                     withSince(companies.warning[lamp], companies, lamp));
     }
     return lines;
 }
@@ -127,11 +147,11 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
 QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampCompanies& companies) {
     QStringList lines{firstLine};
     if (!companies.failing[lamp].isEmpty())
-        lines << QStringLiteral("Failing: ") +
-                     namesList(withSince(companies.failing[lamp], companies, lamp));
+        addNames(lines, QStringLiteral("Failing"),
+                 withSince(companies.failing[lamp], companies, lamp));
     if (!companies.warning[lamp].isEmpty())
-        lines << QStringLiteral("Warning: ") +
-                     namesList(withSince(companies.warning[lamp], companies, lamp));
+        addNames(lines, QStringLiteral("Warning"),
+                 withSince(companies.warning[lamp], companies, lamp));
     return lines;
 }
 

@@ -66,6 +66,9 @@ MarkDialog::MarkDialog(MarkKind kind, const QString& company, const QStringList&
     form->addRow(QStringLiteral("Time:"), m_time);
     form->addRow(QStringLiteral("Comment:"), m_comment);
     form->addRow(m_buttons);
+    // Room for a comment and a long company name at any scale.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
     connect(m_end, &QComboBox::currentIndexChanged, this, &MarkDialog::check);
     connect(m_time, &QDateTimeEdit::dateTimeChanged, this, &MarkDialog::check);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -81,20 +81,19 @@ Settings::Settings(const Options& live, QDir programDir, QWidget* parent)
     placeTwips(Command1, "Command1", 2880, 840, 1695, 255);
     placeTwips(Command3, "Command3", 2880, 1200, 1695, 255);
     // Below the designed dialog: the reminder, and why the sound cannot play.
-    placeTwips(RemindBox, "RemindBox", 120, 3780, 1335, 285);
-    placeTwips(RemindMinutes, "RemindMinutes", 1455, 3780, 735, 285);
-    placeTwips(RemindLabel, "RemindLabel", 2250, 3720, 2340, 435);
+    placeTwips(RemindBox, "RemindBox", 120, 3780, 1815, 285);
+    placeTwips(RemindMinutes, "RemindMinutes", 1935, 3780, 735, 285);
+    placeTwips(RemindLabel, "RemindLabel", 120, 4095, 4455, 255);
     placeTwips(SoundSign, "SoundSign", 2415, 120, 360, 255);
-    placeTwips(SoundProblem, "SoundProblem", 120, 4230, 4455, 435);
+    placeTwips(SoundProblem, "SoundProblem", 120, 4410, 4455, 435);
 
     // Tab order 0 to 15, then the reminder.
-    setUpDialog(this, QStringLiteral("Settings"), 4680, 4755,
+    setUpDialog(this, QStringLiteral("Settings"), 4680, 4935,
                 {Check1, Check2, Check4, Text1, Text2, Command2, Command4, Command1, Command3,
                  Check3, Check5, Check6, Check7, Check8, RemindBox, RemindMinutes});
     RemindMinutes->setRange(1, kMaxRemindMinutes);
     RemindMinutes->setValue(15);
     RemindMinutes->setEnabled(false);
-    RemindLabel->setWordWrap(true);
     RemindBox->setToolTip(QStringLiteral("Off by default. Applies at once; the sound and a notice "
                                          "repeat while a failure nobody acknowledged lasts."));
     SoundProblem->setWordWrap(true);

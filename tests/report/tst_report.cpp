@@ -440,6 +440,14 @@ private slots:
         since.at = QDateTime(QDate(2026, 7, 3), QTime(14, 30));
         QCOMPARE(lampTooltipLines("SMTP Server", SmtpLamp, since),
                  QStringList({"SMTP Server", "Failing: A (since 08:05, 6 h 25 min), B"}));
+        // What the alerts say joins it; too long for a line, a name goes on a line of its own.
+        since.notes[SmtpLamp].insert(
+            "B", "snoozed until 16:30 while the provider moves its servers to a new site");
+        QCOMPARE(
+            lampTooltipLines("SMTP Server", SmtpLamp, since),
+            QStringList(
+                {"SMTP Server", "Failing:", "  A (since 08:05, 6 h 25 min)",
+                 "  B (snoozed until 16:30 while the provider moves its servers to a new site)"}));
         QCOMPARE(lampDescription(LampColour::Red, SmtpLamp, c, false),
                  QStringLiteral("failing, 2 companies"));
         QCOMPARE(lampDescription(LampColour::Red, ConnectionLamp, c, true),
