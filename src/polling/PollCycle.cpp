@@ -311,8 +311,7 @@ void PollCycle::finishPass() {
     result.web = m_state.web;
     result.problems = m_problems;
     result.incompleteLine = m_incompleteLine;
-    result.end =
-        decideEndOfPass(m_kind, m_state.lamps, m_state.web, m_options.sound, m_options.popups);
+    result.end = decideEndOfPass(m_kind, m_state.lamps);
     result.counters = m_state.lamps.counters;
     result.rows = m_state.rows;
     result.endedAt = m_clock();

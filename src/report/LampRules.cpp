@@ -1,7 +1,5 @@
 #include "report/LampRules.h"
 
-#include "report/NoticeText.h"
-
 #include <algorithm>
 
 namespace courivane {
@@ -78,27 +76,11 @@ QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps) {
     return blinks;
 }
 
-bool alertCondition(PassKind kind, const LampResults& lamps) {
-    bool anyRed = false;
-    bool anyChanged = false;
-    for (int i = 0; i < kLampCount; ++i) {
-        anyRed = anyRed || lamps.states[i] == LampColour::Red;
-        anyChanged = anyChanged || lamps.failureLists[i] != lamps.previousFailureLists[i];
-    }
-    return kind == PassKind::Startup ? anyRed : anyRed && anyChanged;
-}
-
-EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, bool web, bool sound,
-                          bool popups) {
+EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps) {
     EndOfPass end;
     end.kind = kind;
     end.colours = renderColours(lamps);
     end.blinks = blinksToStart(kind, lamps);
-    const bool alert = alertCondition(kind, lamps);
-    end.playSound = alert && sound;
-    end.showNotice = alert && popups;
-    if (end.showNotice)
-        end.noticeText = noticeText(lamps.counters, web);
     return end;
 }
 

@@ -64,19 +64,15 @@ struct Blink {
     bool operator==(const Blink&) const = default;
 };
 QList<Blink> blinksToStart(PassKind kind, const LampResults& lamps);
-bool alertCondition(PassKind kind, const LampResults& lamps);
 
-// Everything the panel shows at the end of a pass, decided here.
+// What the lamps show at the end of a pass, decided here; what is heard, the alert rules
+// decide (AlertRules.h).
 struct EndOfPass {
     PassKind kind = PassKind::Cycle;
     std::array<LampColour, kLampCount> colours{};
     QList<Blink> blinks;
-    bool playSound = false;
-    bool showNotice = false;
-    QString noticeText;
 };
-EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps, bool web, bool sound,
-                          bool popups);
+EndOfPass decideEndOfPass(PassKind kind, const LampResults& lamps);
 
 // The ten blink timers: Timer3 to Timer10 blink the lamps red, Timer11 and Timer12 blink the
 // Receive and Send lamps orange. The Send lamp's red blink is the short one.

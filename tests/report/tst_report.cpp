@@ -162,16 +162,15 @@ const std::tuple<const char*, const char*, const char*, const char*, const char*
 
 using Failures = QList<std::pair<Lamp, QString>>;
 const Blink kSmtpRed{SmtpLamp, LampColour::Red};
-// This pass's failures, the SMTP and ICMP lists of the pass before; the blinks, the alert.
+// This pass's failures, the SMTP and ICMP lists of the pass before; the blinks.
 // clang-format off
-const std::tuple<const char*, Failures, const char*, const char*, QList<Blink>, bool> kCycles[] = {
-    {"new failure blinks and alerts", {{SmtpLamp, "A"}}, "", "", {kSmtpRed}, true},
-    {"same failures again: nothing", {{SmtpLamp, "A"}}, "A\r\n", "", {}, false},
-    {"a lamp turns green, another stays red", {{SmtpLamp, "A"}}, "A\r\n", "B\r\n", {}, true},
-    {"a company joins a red lamp", {{SmtpLamp, "A"}, {SmtpLamp, "C"}}, "A\r\n", "", {kSmtpRed},
-     true},
-    {"all green after red: no alert", {}, "A\r\n", "", {}, false},
-    {"only Ryl: alert, no counter", {{RylLamp, "A"}}, "", "", {{RylLamp, LampColour::Red}}, true},
+const std::tuple<const char*, Failures, const char*, const char*, QList<Blink>> kCycles[] = {
+    {"new failure blinks", {{SmtpLamp, "A"}}, "", "", {kSmtpRed}},
+    {"same failures again: nothing", {{SmtpLamp, "A"}}, "A\r\n", "", {}},
+    {"a lamp turns green, another stays red", {{SmtpLamp, "A"}}, "A\r\n", "B\r\n", {}},
+    {"a company joins a red lamp", {{SmtpLamp, "A"}, {SmtpLamp, "C"}}, "A\r\n", "", {kSmtpRed}},
+    {"all green after red", {}, "A\r\n", "", {}},
+    {"only Ryl", {{RylLamp, "A"}}, "", "", {{RylLamp, LampColour::Red}}},
 };
 // clang-format on
 
@@ -345,7 +344,7 @@ private slots:
 
     void cycleDecisions_data() { addRows(kCycles); }
     void cycleDecisions() {
-        const auto& [name, failures, smtp, icmp, blinks, alert] = currentRow(kCycles);
+        const auto& [name, failures, smtp, icmp, blinks] = currentRow(kCycles);
         LampResults lamps;
         lamps.previousFailureLists[SmtpLamp] = smtp;
         lamps.previousFailureLists[IcmpLamp] = icmp;
@@ -353,7 +352,6 @@ private slots:
         for (const auto& [lamp, company] : failures)
             recordFailure(lamps, lamp, company);
         QCOMPARE(blinksToStart(PassKind::Cycle, lamps), blinks);
-        QCOMPARE(alertCondition(PassKind::Cycle, lamps), alert);
         // Remembered, this pass's lists are the previous ones of the next; Reset keeps them.
         const auto lists = lamps.failureLists;
         Remember(lamps);
@@ -369,7 +367,6 @@ private slots:
         recordWarning(lamps, SmtpLamp); // orange, but SMTP has no orange blink
         QCOMPARE(blinksToStart(PassKind::Startup, lamps),
                  (QList<Blink>{{WebLamp, LampColour::Red}, {ReceiveLamp, LampColour::Orange}}));
-        QVERIFY(alertCondition(PassKind::Startup, lamps));
         // A warning never lowers red, whatever the order.
         recordFailure(lamps, ReceiveLamp, "B");
         recordWarning(lamps, SendLamp);
@@ -377,18 +374,11 @@ private slots:
         recordWarning(lamps, ReceiveLamp);
         QCOMPARE(lamps.states[ReceiveLamp], LampColour::Red);
         QCOMPARE(lamps.states[SendLamp], LampColour::Red);
-        // An orange lamp alone neither alerts at start-up nor blinks in a cycle.
+        // An orange lamp alone does not blink in a cycle.
         LampResults orange;
         recordWarning(orange, SendLamp);
-        QVERIFY(!alertCondition(PassKind::Startup, orange));
         QVERIFY(blinksToStart(PassKind::Cycle, orange).isEmpty());
         QCOMPARE(renderColours(orange)[SendLamp], LampColour::Orange);
-        // Sound and notice each follow their own option.
-        for (const auto& [sound, popups] : {std::pair{true, false}, {false, true}}) {
-            const EndOfPass end = decideEndOfPass(PassKind::Startup, lamps, true, sound, popups);
-            QCOMPARE(end.playSound, sound);
-            QCOMPARE(end.showNotice, popups);
-        }
     }
 
     void blinkSequence_data() { addRows(kBlinks); }

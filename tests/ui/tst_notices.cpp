@@ -6,6 +6,8 @@
 #include <QDBusConnection>
 #include <QIcon>
 #include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -44,6 +46,24 @@ private slots:
         QTRY_COMPARE(service.calls, QStringList{"Courivane|courivane|Courivane!|Failed "
                                                 "Services!\r\nSMTP:          1|2"});
         bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+
+    // A warning sound that cannot play is said once, not on every alert, and no longer once
+    // the file is there.
+    void aSoundThatCannotPlayIsSaidOnce() {
+        QTemporaryDir dir;
+        Alert alert({dir.path()});
+        QSignalSpy said(&alert, &Alert::soundProblemChanged);
+        alert.checkSound();
+        alert.playWarning();
+        alert.playWarning();
+        QCOMPARE(said.size(), 1);
+        QCOMPARE(alert.soundProblem(),
+                 QStringLiteral("the warning sound cannot play: warning.wav is missing"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("COURIVANE_BIN") + "/warning.wav",
+                            dir.filePath("warning.wav")));
+        alert.checkSound();
+        QVERIFY(!alert.soundProblem().contains("missing"));
     }
 };
 
