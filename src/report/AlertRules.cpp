@@ -57,11 +57,10 @@ QString failureText(const Failure& failure) {
 
 QStringList failureLines(const QList<Failure>& failures, qsizetype most) {
     QStringList lines;
-    for (qsizetype i = 0; i < failures.size() && i < most; ++i)
-        lines << failureText(failures[i]);
-    if (failures.size() > most)
-        lines << QStringLiteral("and %1 more").arg(failures.size() - most);
-    return lines;
+    lines.reserve(failures.size());
+    for (const Failure& failure : failures)
+        lines << failureText(failure);
+    return firstLines(lines, most);
 }
 
 double flapShare(const FlapTrack& track) {

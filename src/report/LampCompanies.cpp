@@ -91,11 +91,19 @@ TrayState trayState(const std::array<LampColour, kLampCount>& colours) {
     return state;
 }
 
+QStringList firstLines(const QStringList& lines, qsizetype most) {
+    QStringList first = lines.mid(0, most);
+    if (lines.size() > most)
+        first << QStringLiteral("and %1 more").arg(lines.size() - most);
+    return first;
+}
+
 QString namesList(const QStringList& names, qsizetype most, const QString& separator) {
-    QString text = QStringList(names.mid(0, most)).join(separator);
-    if (names.size() > most)
-        text += QStringLiteral(" and %1 more").arg(names.size() - most);
-    return text;
+    QStringList shown = firstLines(names, most);
+    if (names.size() <= most)
+        return shown.join(separator);
+    const QString more = shown.takeLast();
+    return shown.join(separator) + u' ' + more;
 }
 
 namespace {
@@ -110,10 +118,8 @@ void addNames(QStringList& lines, const QString& head, const QStringList& names)
         return;
     }
     lines << head + u':';
-    for (qsizetype i = 0; i < names.size() && i < kMost; ++i)
-        lines << QStringLiteral("  ") + names[i];
-    if (names.size() > kMost)
-        lines << QStringLiteral("  and %1 more").arg(names.size() - kMost);
+    for (const QString& name : firstLines(names, kMost))
+        lines << QStringLiteral("  ") + name;
 }
 
 } // namespace

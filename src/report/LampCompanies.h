@@ -30,6 +30,8 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows);
 enum class TrayState { Waiting, Green, Orange, Red };
 TrayState trayState(const std::array<LampColour, kLampCount>& colours);
 
+// The first `most` lines, and past them one more line: "and N more".
+QStringList firstLines(const QStringList& lines, qsizetype most);
 // Names joined with ", " (or `separator`), shortened after `most` with "and N more".
 QString namesList(const QStringList& names, qsizetype most = 10,
                   const QString& separator = QStringLiteral(", "));

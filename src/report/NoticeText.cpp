@@ -1,5 +1,7 @@
 #include "report/NoticeText.h"
 
+#include "report/LampCompanies.h"
+
 namespace courivane {
 
 namespace {
@@ -35,9 +37,7 @@ QString alarmNoticeText(const std::array<int, kLampCount>& counters, bool web,
     QStringList lines;
     if (!heardLines.isEmpty())
         lines << noticeText(counters, web) << heardLines;
-    lines << flapLines.mid(0, 3);
-    if (flapLines.size() > 3)
-        lines << QStringLiteral("and %1 more").arg(flapLines.size() - 3);
+    lines << firstLines(flapLines, 3);
     return lines.join(QStringLiteral("\r\n"));
 }
 
