@@ -192,8 +192,11 @@ void Monitor::Show(const QRect& keepClear) {
     // Brought back wherever it was: hidden, minimised, behind other windows, on another virtual
     // desktop or (partly) off the screen. It comes to this desktop first: a window manager
     // leaves a window minimised on another desktop as it is when asked to restore it.
-    if (windowHandle())
+    if (windowHandle()) {
         x11::moveToCurrentDesktop(windowHandle());
+        // The toolkit may not yet know that the window manager minimised it.
+        x11::restoreIfIconic(windowHandle());
+    }
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     bringOnScreen(keepClear);
     show();

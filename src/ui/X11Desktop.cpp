@@ -92,4 +92,25 @@ void moveToCurrentDesktop(QWindow* window) {
     xcb_flush(c);
 }
 
+void restoreIfIconic(QWindow* window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window || !window->isVisible())
+        return;
+    const auto id = xcb_window_t(window->winId());
+    const xcb_atom_t wmState = atom(c, "WM_STATE");
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, id, wmState, wmState, 0, 1), nullptr);
+    constexpr quint32 kIconicState = 3;
+    const bool iconic = reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4 &&
+                        *static_cast<const quint32*>(xcb_get_property_value(reply)) == kIconicState;
+    std::free(reply);
+    // Asked as the operator's own action (a pager's source indication): an application's
+    // request may be taken for focus stealing and only flagged for attention.
+    if (iconic) {
+        constexpr quint32 kFromUser = 2;
+        tellWindowManager(c, id, "_NET_ACTIVE_WINDOW", {kFromUser, XCB_CURRENT_TIME, 0});
+        xcb_flush(c);
+    }
+}
+
 } // namespace courivane::x11

@@ -12,6 +12,8 @@ namespace x11 {
 void showOnAllDesktops(QWindow* window);
 // A window on another virtual desktop comes to the current one.
 void moveToCurrentDesktop(QWindow* window);
+// A minimised (iconic) window is restored, as the window manager last left it.
+void restoreIfIconic(QWindow* window);
 
 } // namespace x11
 } // namespace courivane

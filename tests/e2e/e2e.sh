@@ -119,13 +119,19 @@ find_caption
 echo "summary window: $(xdotool getwindowname "$summary"); caption $caption_h px, Close ${cw}x${ch}, close box ${bw}x${bh}"
 close1_h=$ch caption1_h=$caption_h box1_w=$bw
 
+# A desktop switch is the window manager's to finish; an operator's next click comes after it.
+go_desktop() {
+    xdotool set_desktop "$1"
+    wait_for 30 bash -c "[ \"\$(xdotool get_desktop)\" = $1 ]" || fail "the window manager did not switch to desktop $1"
+}
+
 # The panel shows on every virtual desktop.
 panel=$(xdotool search --onlyvisible --name "^Courivane$" | head -1)
-xdotool set_desktop 1
+go_desktop 1
 # The lamp may be blinking still: red comes back within the blink.
 panel_here() { viewable "$panel" && is_colour "$(lamp_x 1445)" 12 220 0 0; }
 wait_for 30 panel_here || fail "the panel is not on desktop 2"
-xdotool set_desktop 0
+go_desktop 0
 echo "the panel shows on desktop 2 as well"
 
 # Moved and resized, it keeps "Close" in place.
@@ -146,18 +152,18 @@ wait_for 30 find_caption
 find_caption
 viewable "${close%% *}" || fail "Close did not come back with its window"
 echo "minimised and brought back by the status button"
-xdotool set_desktop 1
+go_desktop 1
 wait_for 30 bash -c "! xwininfo -id ${close%% *} | grep -q IsViewable" || fail "Close stays on screen on another desktop"
-xdotool set_desktop 0
+go_desktop 0
 wait_for 30 viewable "${close%% *}" || fail "Close did not come back with its desktop"
 echo "another desktop: no Close there"
 # Minimised, then the operator is on another desktop: the status button brings it there, restored.
 xdotool windowminimize "$summary"
 wait_for 30 bash -c "! xdotool search --onlyvisible --name '^Courivane Status'" || fail "the summary window did not minimise"
-xdotool set_desktop 1
+go_desktop 1
 status_button
-wait_for 50 viewable "$summary" || fail "the status button left the minimised window minimised on desktop 2"
-xdotool set_desktop 0
+wait_for 50 viewable "$summary" || fail "the status button left the minimised window minimised on desktop 2: $(xprop -id $summary _NET_WM_DESKTOP WM_STATE _NET_WM_STATE | tr "\n" " ") current $(xdotool get_desktop)"
+go_desktop 0
 status_button
 echo "minimised, then on another desktop: restored where the operator is"
 
