@@ -136,16 +136,15 @@ std::variant<CheckOptions, int> parseCommandLine() {
     return options;
 }
 
-PassRun runPass(const CheckOptions& options, const Options& flags, const QStringList& problems,
+PassRun runPass(const CheckOptions& options, const PassConfiguration& configuration,
                 AccountsRead accounts, const QElapsedTimer& sinceStart) {
-    SinglePass pass(options.dir, flags);
-    pass.cycle().setCompanyFilter(options.oneCompany ? options.company : QString());
-    options.pass.applyTo(pass.cycle());
+    SinglePass pass(options.dir, configuration, options.oneCompany ? options.company : QString(),
+                    options.pass);
     PassRun run;
     // A monitoring engine waits for no plug-in forever: the check ends by the limit, counted
     // from the start, for reading a long list of accounts takes time too.
     const qint64 left = std::max<qint64>(options.timeoutSeconds * 1000LL - sinceStart.elapsed(), 0);
-    pass.start(problems, std::move(accounts), int(left), StatusFetch::kFetchTimeoutMs,
+    pass.start(std::move(accounts), int(left), StatusFetch::kFetchTimeoutMs,
                [&](const SinglePass::Outcome& outcome) {
                    run = outcome;
                    QCoreApplication::quit();
@@ -208,10 +207,8 @@ int main(int argc, char* argv[]) {
         return CheckOk;
     }
 
-    Options flags;
-    bool optionsUsable = false;
-    const QStringList optionProblems = OptionsFile(options.dir).readStartup(flags, &optionsUsable);
     AccountsRead accounts = AccountsFile(options.dir).read();
+    const PassConfiguration configuration = readPassConfiguration(options.dir, accounts);
     const QStringList names = companies(accounts.records);
     if (options.listCompanies && accounts.usable) {
         // Each line names its company again to --company, whatever characters it needs.
@@ -219,8 +216,8 @@ int main(int argc, char* argv[]) {
             out << listedCompanyName(name) << '\n';
         return CheckOk;
     }
-    if (!optionsUsable || !accounts.usable) {
-        const QStringList problems = optionProblems + accounts.problems;
+    if (!configuration.usable) {
+        const QStringList problems = configuration.problems(accounts);
         for (const QString& problem : problems)
             err << printableText(problem) << '\n';
         // With --html, stdout carries nothing but HTML: the problems as the monitor shows them.
@@ -246,7 +243,7 @@ int main(int argc, char* argv[]) {
         options.company = *company;
 
     accounts.raw.clear(); // only a save keeps the file's bytes
-    const PassRun run = runPass(options, flags, optionProblems, std::move(accounts), sinceStart);
+    const PassRun run = runPass(options, configuration, std::move(accounts), sinceStart);
     if (!run.result)
         return reportUnfinished(options, run.unfinished);
     const PassResult& result = *run.result;

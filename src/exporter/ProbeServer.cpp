@@ -445,13 +445,11 @@ void ProbeServer::probe(const QHttpServerRequest& request, QTcpSocket* socket) {
 void ProbeServer::probeWith(const Accounts& accounts, QHttpServerResponder&& responder,
                             QTcpSocket* socket, const QString& target, ProbeBudget budget) {
     // The options are read afresh for each probe, as the monitor reads them for each pass.
-    Options flags;
-    bool optionsUsable = false;
-    const QStringList problems = OptionsFile(m_dir).readStartup(flags, &optionsUsable);
-    if (!optionsUsable || !accounts.read.usable) {
+    const PassConfiguration configuration = readPassConfiguration(m_dir, accounts.read);
+    if (!configuration.usable) {
         QByteArray text = "the configuration in " + printableText(m_dir.absolutePath()).toUtf8() +
                           " is missing or unreadable:\n";
-        for (const QString& problem : problems + accounts.read.problems)
+        for (const QString& problem : configuration.problems(accounts.read))
             text += printableText(problem).toUtf8() + '\n';
         answer(responder, socket, Status::ServiceUnavailable, kText, text);
         return;
@@ -489,11 +487,9 @@ void ProbeServer::probeWith(const Accounts& accounts, QHttpServerResponder&& res
         if (probe->spare < 0)
             probe->deleteLater();
     });
-    auto* pass = new SinglePass(m_dir, flags, probe);
-    pass->cycle().setCompanyFilter(*company);
+    auto* pass = new SinglePass(m_dir, configuration, *company, m_pass, probe);
     pass->setRowsAtDeadline(true);
-    m_pass.applyTo(pass->cycle());
-    pass->start(problems, std::move(own), budget.deadlineMs, budget.fetchBoundMs,
+    pass->start(std::move(own), budget.deadlineMs, budget.fetchBoundMs,
                 [this, probe, pass](const SinglePass::Outcome& outcome) {
                     const PassResult result =
                         outcome.result ? *outcome.result : timedOut(*pass, outcome);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "polling/PollCycle.h"
+#include "polling/ReplyInterpreter.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
@@ -9,13 +12,12 @@
 
 namespace courivane {
 
-class PollCycle;
 class MemoryPasswordStore;
 
-// What both programs let the command line set for a pass.
+// What both programs let the command line set for a pass; by default what they use without it.
 struct PassOptions {
-    int parallel = 0;
-    int staleAfterMinutes = 0;
+    int parallel = PollCycle::kDefaultParallel;
+    int staleAfterMinutes = kDefaultStaleAfterMinutes;
     // From --password-file; none without it.
     std::shared_ptr<MemoryPasswordStore> passwords;
     void applyTo(PollCycle& cycle) const;

@@ -209,8 +209,7 @@ private slots:
                    "Fine & Co\r\n" + server + "\r\nfine\r\nHung Ltd\r\n" + server +
                        "\r\nhung\r\nPar\u200Csi\r\n" + server + "\r\nfine\r\nBell\a\r\n" + server +
                        "\r\nfine\r\n");
-        m_server =
-            std::make_unique<ProbeServer>(dir, PassOptions{8, kDefaultStaleAfterMinutes, nullptr});
+        m_server = std::make_unique<ProbeServer>(dir, PassOptions{});
         QCOMPARE(m_server->listen(QHostAddress::LocalHost, 0), QString());
     }
 
@@ -307,7 +306,7 @@ private slots:
         QCOMPARE(m_server->counters().refused, refused + 1);
         // Without a configuration to read: 503, saying which directory.
         QTemporaryDir empty;
-        ProbeServer nowhere(QDir(empty.path()), PassOptions{8, kDefaultStaleAfterMinutes, nullptr});
+        ProbeServer nowhere(QDir(empty.path()), PassOptions{});
         QCOMPARE(nowhere.listen(QHostAddress::LocalHost, 0), QString());
         const Answer none = ask(nowhere.port(), get("/probe?target=Fine+%26+Co"));
         QVERIFY(none.status == 503 && none.body.contains(empty.path().toUtf8()));

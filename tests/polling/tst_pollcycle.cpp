@@ -246,10 +246,10 @@ private slots:
         hung.setDefault({{}, 0, 0, Script::End::KeepOpen});
         AccountsRead read;
         read.records = {{"Hung", hung.address(), "u"}, {"Failing", server(), "failing"}};
-        SinglePass pass(dir(), m_flags);
+        SinglePass pass(dir(), {m_flags, {}, true}, {}, {});
         pass.setRowsAtDeadline(true);
         std::optional<SinglePass::Outcome> outcome;
-        pass.start({}, read, 300, 5000, [&](const SinglePass::Outcome& o) { outcome = o; });
+        pass.start(read, 300, 5000, [&](const SinglePass::Outcome& o) { outcome = o; });
         QTRY_VERIFY(outcome);
         QVERIFY(!outcome->result);
         QCOMPARE(outcome->unfinished.size(), 1);
