@@ -146,7 +146,7 @@ TextFileRead parseText(const QByteArray& bytes) {
     return result;
 }
 
-TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
+TextFileRead readTextLines(const QString& path, qint64 maxBytes, FileReaders readers) {
     TextFileRead result;
     result.path = path;
     const QByteArray native = QFile::encodeName(path);
@@ -162,6 +162,12 @@ TextFileRead readTextLines(const QString& path, qint64 maxBytes) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         result.error = QStringLiteral("it is not a regular file");
+        return result;
+    }
+    if (readers == FileReaders::OwnerOnly && (info.st_mode & (S_IRWXG | S_IRWXO))) {
+        ::close(fd);
+        result.error = QStringLiteral("it may be read or written by others than its owner "
+                                      "(chmod 600 it)");
         return result;
     }
     if (info.st_size > maxBytes) {

@@ -58,9 +58,14 @@ struct TextFileRead {
 // The lines of a file's bytes, as a reader sees them.
 TextFileRead parseText(const QByteArray& bytes);
 
+// Who may read a file besides its owner: anyone, or (a file of secrets) no one else.
+enum class FileReaders { Anyone, OwnerOnly };
+
 // Reads a configuration file. Only a regular file (after links) of at most `maxBytes` is read:
-// a FIFO would block the program and a link to a device would never end.
-TextFileRead readTextLines(const QString& path, qint64 maxBytes);
+// a FIFO would block the program and a link to a device would never end. A file for its owner
+// only is refused while its group or others may read or write it.
+TextFileRead readTextLines(const QString& path, qint64 maxBytes,
+                           FileReaders readers = FileReaders::Anyone);
 
 // Writes the bytes atomically: either the whole new file is in place, or the old one is
 // untouched. Returns an empty string on success, otherwise a reason the user can read.

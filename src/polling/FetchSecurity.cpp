@@ -9,10 +9,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace courivane {
 
 namespace {
@@ -40,40 +36,14 @@ void MemoryPasswordStore::save(const QString& server, const QString& user, const
 
 PasswordFileRead readPasswordFile(const QString& path) {
     PasswordFileRead read;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        read.problem = QStringLiteral("cannot read %1: %2").arg(path, qt_error_string(errno));
-        return read;
-    }
-    struct stat info {};
-    QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        read.problem = QStringLiteral("%1 is not a regular file").arg(path);
-        return read;
-    }
-    if (info.st_mode & (S_IRWXG | S_IRWXO)) {
-        ::close(fd);
-        read.problem = QStringLiteral("%1 may be read or written by others than its owner "
-                                      "(chmod 600 it)")
-                           .arg(path);
-        return read;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        read.problem = QStringLiteral("cannot read %1").arg(path);
-        return read;
-    }
-    const QByteArray bytes = file.read(kMostPasswordBytes + 1);
-    if (bytes.size() > kMostPasswordBytes) {
-        read.problem =
-            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(kMostPasswordBytes);
+    const TextFileRead file = readTextLines(path, kMostPasswordBytes, FileReaders::OwnerOnly);
+    if (!file.readable) {
+        read.problem = QStringLiteral("cannot read %1: %2").arg(path, file.error);
         return read;
     }
     int number = 0;
-    for (const QByteArray& raw : splitLines(bytes)) {
+    for (const QString& line : file.lines) {
         ++number;
-        const QString line = decodeLine(raw);
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const QStringList fields = line.split(u'\t');
