@@ -137,13 +137,15 @@ bool AlertBook::flapping(const QString& company, Lamp lamp) const {
     return track != m_flaps.cend() && track->flapping;
 }
 
-bool AlertBook::quiet(const QString& company, Lamp lamp, const QDateTime& at) const {
-    if (flapping(company, lamp))
-        return true;
+bool AlertBook::marked(const QString& company, Lamp lamp, const QDateTime& at) const {
     for (const AlertMark& m : m_marks)
-        if (m.company == company && m.covers(lamp) && lasts(m, at))
+        if (m.company == company && m.covers(lamp) && (!at.isValid() || lasts(m, at)))
             return true;
     return false;
+}
+
+bool AlertBook::quiet(const QString& company, Lamp lamp, const QDateTime& at) const {
+    return flapping(company, lamp) || marked(company, lamp, at);
 }
 
 bool AlertBook::anyDimmed() const {
@@ -152,18 +154,13 @@ bool AlertBook::anyDimmed() const {
 }
 
 std::array<bool, kLampCount> AlertBook::dimmed(const QDateTime& at) const {
-    std::array<bool, kLampCount> marked{};
+    std::array<bool, kLampCount> covered{};
     std::array<bool, kLampCount> loud{};
-    for (const Failure& f : m_present) {
-        bool covered = false;
-        for (const AlertMark& m : m_marks)
-            covered = covered || (m.company == f.company && m.covers(f.lamp) &&
-                                  (!at.isValid() || lasts(m, at)));
-        (covered ? marked : loud)[f.lamp] = true;
-    }
+    for (const Failure& f : m_present)
+        (marked(f.company, f.lamp, at) ? covered : loud)[f.lamp] = true;
     for (int lamp = 0; lamp < kLampCount; ++lamp)
-        marked[lamp] = marked[lamp] && !loud[lamp];
-    return marked;
+        covered[lamp] = covered[lamp] && !loud[lamp];
+    return covered;
 }
 
 void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
@@ -247,9 +244,7 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
     endMarks(at, d.ended);
     for (const auto& [key, change] : flaps) {
         // An acknowledged or snoozed service flaps in silence.
-        if (std::any_of(m_marks.cbegin(), m_marks.cend(), [&](const AlertMark& m) {
-                return m.company == key.first && m.covers(Lamp(key.second)) && lasts(m, at);
-            }))
+        if (marked(key.first, Lamp(key.second), at))
             continue;
         d.flapLines << printableText(key.first) + QStringLiteral(": ") +
                            (key.second == ConnectionLamp ? QStringLiteral("connection")

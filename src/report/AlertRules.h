@@ -138,6 +138,8 @@ public:
     void annotate(LampCompanies& companies, const QDateTime& now) const;
 
 private:
+    // Whether a mark lasting at `at` (invalid: any lasting mark) covers the failure.
+    bool marked(const QString& company, Lamp lamp, const QDateTime& at) const;
     void endMarks(const QDateTime& at, QList<AlertMark>& ended);
     QList<std::pair<FailureKey, FlapChange>> updateFlaps(const QList<Failure>& failures);
 
