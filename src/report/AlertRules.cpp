@@ -314,29 +314,47 @@ std::optional<AlertMark> AlertBook::acknowledge(const QString& company, const QS
     for (const Failure& f : m_present)
         if (f.company == company)
             lamps |= 1u << f.lamp;
+    return acknowledgeLamps(company, lamps, comment, until, now);
+}
+
+std::optional<AlertMark> AlertBook::acknowledgeLamps(const QString& company, quint32 lamps,
+                                                     const QString& comment, const QDateTime& until,
+                                                     const QDateTime& now) {
     if (lamps == 0)
         return std::nullopt;
-    // A second acknowledgement of the company takes the place of the first.
+    // A second acknowledgement of the company takes the place of the first, with its services
+    // and, where it says none, its comment.
+    QString said = comment;
     for (auto it = m_marks.begin(); it != m_marks.end(); ++it)
         if (it->kind == MarkKind::Acknowledged && it->company == company) {
             lamps |= it->lamps;
+            if (said.isEmpty())
+                said = it->comment;
             m_marks.erase(it);
             break;
         }
-    AlertMark mark{MarkKind::Acknowledged, company, lamps, comment, now, until, {}, {}};
+    AlertMark mark{MarkKind::Acknowledged, company, lamps, said, now, until, {}, {}};
     m_marks << mark;
     m_okSince.remove(company);
     return mark;
 }
 
 QList<AlertMark> AlertBook::acknowledgeAll(const QDateTime& now) {
+    // Each company's present failures, in the order first seen, in one sweep.
     QStringList companies;
-    for (const Failure& f : m_present)
-        if (!companies.contains(f.company) && !quiet(f.company, f.lamp, now))
+    QHash<QString, quint32> lamps;
+    for (const Failure& f : m_present) {
+        // What a mark covers already keeps it, with its comment and its end.
+        if (marked(f.company, f.lamp, now))
+            continue;
+        quint32& bits = lamps[f.company];
+        if (bits == 0)
             companies << f.company;
+        bits |= 1u << f.lamp;
+    }
     QList<AlertMark> marks;
     for (const QString& company : companies)
-        if (auto mark = acknowledge(company, {}, {}, now))
+        if (auto mark = acknowledgeLamps(company, lamps.value(company), {}, {}, now))
             marks << *mark;
     return marks;
 }
@@ -366,14 +384,13 @@ std::optional<AlertMark> AlertBook::end(MarkKind kind, const QString& company,
 QString AlertBook::rowNote(const QString& company, const QDateTime& now) const {
     QStringList notes;
     QStringList flaps;
-    for (auto it = m_flaps.cbegin(); it != m_flaps.cend(); ++it)
-        if (it->flapping && it.key().first == company)
-            flaps << (it.key().second == ConnectionLamp ? QStringLiteral("connection")
-                                                        : serviceLabel(Lamp(it.key().second)));
-    if (!flaps.isEmpty()) {
-        flaps.sort();
+    // A look-up a lamp: the rows of a long list each ask.
+    for (int lamp = 0; lamp < kLampCount; ++lamp)
+        if (flapping(company, Lamp(lamp)))
+            flaps << (lamp == ConnectionLamp ? QStringLiteral("connection")
+                                             : serviceLabel(Lamp(lamp)));
+    if (!flaps.isEmpty())
         notes << flaps.join(u'/') + QStringLiteral(" flapping");
-    }
     for (MarkKind kind : {MarkKind::Snoozed, MarkKind::Acknowledged})
         if (const AlertMark* m = mark(kind, company))
             notes << markText(*m, now);

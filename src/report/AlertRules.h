@@ -138,6 +138,9 @@ public:
     void annotate(LampCompanies& companies, const QDateTime& now) const;
 
 private:
+    std::optional<AlertMark> acknowledgeLamps(const QString& company, quint32 lamps,
+                                              const QString& comment, const QDateTime& until,
+                                              const QDateTime& now);
     // Whether a mark lasting at `at` (invalid: any lasting mark) covers the failure.
     bool marked(const QString& company, Lamp lamp, const QDateTime& at) const;
     void endMarks(const QDateTime& at, QList<AlertMark>& ended);

@@ -223,6 +223,10 @@ private slots:
         QVERIFY2(book.rowNote(QStringLiteral("A"), minute(1))
                      .endsWith(QStringLiteral(" (POP3/SMTP) until OK: called them")),
                  qPrintable(book.rowNote(QStringLiteral("A"), minute(1))));
+        // Acknowledging all takes the rest and leaves what a mark keeps as it is.
+        QCOMPARE(book.acknowledgeAll(minute(2)).size(), 1);
+        QCOMPARE(book.mark(MarkKind::Acknowledged, "A")->comment, "called them");
+        QVERIFY(book.mark(MarkKind::Acknowledged, "B")->covers(Pop3Lamp));
     }
 
     // The figures: a failure that clears is about 12 %; flapping starts above 20 % and stops
