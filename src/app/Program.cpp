@@ -203,7 +203,7 @@ void Program::decideAlerts() {
     const PassResult& result = *m_lastPass;
     const Options& options = m_cycle->options();
     const AlertDecision decision =
-        m_alerts.endOfPass(result.end, result.counters, failuresOf(result.rows), result.endedAt,
+        m_alerts.endOfPass(result.end, result.counters, m_companies.failures, result.endedAt,
                            {options.sound, options.popups, result.web, m_remindMinutes});
     if (m_history)
         for (const AlertMark& ended : decision.ended)
@@ -230,9 +230,7 @@ void Program::showMarks() {
 
 void Program::updateMarkedCompanies() {
     Monitor::MarkedCompanies marked;
-    if (m_lastPass)
-        for (const Failure& f : failuresOf(m_lastPass->rows))
-            marked.failing.insert(f.company);
+    marked.failing = m_alerts.failingLamps();
     for (const AlertMark& m : m_alerts.marks())
         (m.kind == MarkKind::Snoozed ? marked.snoozed : marked.acknowledged).insert(m.company);
     m_monitor->setMarkedCompanies(std::move(marked));
@@ -245,7 +243,7 @@ void Program::showPage() {
     m_alerts.annotate(shown.rows, QDateTime::currentDateTimeUtc());
     // The tooltips name since when, too, once the history has said it.
     if (m_history && !m_history->since().isEmpty()) {
-        m_companies.since = lampCompanies(shown.rows).since;
+        m_companies.since = companiesSince(shown.rows);
         m_companies.at = shown.endedAt;
         m_panel->showCompanies(m_companies);
         showTray();
@@ -289,10 +287,9 @@ void Program::endMark(MarkKind kind, const QString& company) {
 
 void Program::askMark(MarkKind kind, const QString& company) {
     QStringList about;
-    if (m_lastPass)
-        for (const Failure& f : failuresOf(m_lastPass->rows))
-            if (f.company == company)
-                about << failureText(f);
+    for (const Failure& f : std::as_const(m_companies.failures))
+        if (f.company == company)
+            about << failureText(f);
     auto* dialog =
         new MarkDialog(kind, company, about, QDateTime::currentDateTimeUtc(), m_monitor.get());
     connect(dialog, &MarkDialog::chosen, this, &Program::mark);

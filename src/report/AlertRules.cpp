@@ -3,6 +3,8 @@
 #include "report/NoticeText.h"
 #include "report/Severity.h"
 
+#include <bit>
+
 namespace courivane {
 
 namespace {
@@ -25,24 +27,7 @@ bool lasts(const AlertMark& mark, const QDateTime& at) {
 } // namespace
 
 QList<Failure> failuresOf(const QList<AccountRow>& rows) {
-    QList<Failure> failures;
-    QSet<FailureKey> seen;
-    const auto add = [&](const QString& company, Lamp lamp, const QString& reason) {
-        if (!seen.contains({company, lamp})) {
-            seen.insert({company, lamp});
-            failures.append({company, lamp, reason});
-        }
-    };
-    for (const AccountRow& row : rows) {
-        if (row.reply.failed) {
-            add(row.company, ConnectionLamp, row.reply.reason);
-            continue;
-        }
-        for (const ServiceSeverity& s : serviceSeverities(row.reply))
-            if (s.severity == Severity::Fail)
-                add(row.company, s.service, {});
-    }
-    return failures;
+    return lampCompanies(rows).failures;
 }
 
 QString failureText(const Failure& failure) {
@@ -57,19 +42,23 @@ QString failureText(const Failure& failure) {
 
 QStringList failureLines(const QList<Failure>& failures, qsizetype most) {
     QStringList lines;
-    lines.reserve(failures.size());
-    for (const Failure& failure : failures)
-        lines << failureText(failure);
-    return firstLines(lines, most);
+    for (qsizetype i = 0; i < failures.size() && i < most; ++i)
+        lines << failureText(failures[i]);
+    if (failures.size() > most)
+        lines << moreText(failures.size() - most);
+    return lines;
 }
 
 double flapShare(const FlapTrack& track) {
     constexpr int kChanges = kFlapPasses - 1;
+    // Bit i is the change between the states i and i + 1 passes ago; 0 is the newest.
+    const int known = std::min(track.known - 1, kChanges);
+    if (known <= 0)
+        return 0;
+    quint32 changed = (track.states ^ (track.states >> 1)) & ((1u << known) - 1);
     double weighted = 0;
-    // Change i lies between the states i and i + 1 passes ago; 0 is the newest.
-    for (int i = 0; i + 1 < track.known && i < kChanges; ++i)
-        if (((track.states >> i) ^ (track.states >> (i + 1))) & 1u)
-            weighted += 1.2 - 0.4 * i / (kChanges - 1);
+    for (; changed != 0; changed &= changed - 1)
+        weighted += 1.2 - 0.4 * std::countr_zero(changed) / (kChanges - 1);
     return 100.0 * weighted / kChanges;
 }
 
@@ -116,20 +105,32 @@ QString markText(const AlertMark& mark, const QDateTime& now) {
 
 void AlertBook::load(const QList<AlertMark>& marks) {
     for (const AlertMark& mark : marks)
-        if (!mark.ended.isValid() && !this->mark(mark.kind, mark.company))
+        if (!mark.ended.isValid() && !this->mark(mark.kind, mark.company)) {
             m_marks << mark;
+            reindex();
+        }
+}
+
+void AlertBook::reindex() {
+    m_byCompany.clear();
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        auto found = m_byCompany.find(m_marks[i].company);
+        if (found == m_byCompany.end())
+            found = m_byCompany.insert(m_marks[i].company, {-1, -1});
+        (*found)[m_marks[i].kind == MarkKind::Snoozed] = i;
+    }
 }
 
 const AlertMark* AlertBook::mark(MarkKind kind, const QString& company) const {
-    for (const AlertMark& m : m_marks)
-        if (m.kind == kind && m.company == company)
-            return &m;
-    return nullptr;
+    const auto found = m_byCompany.constFind(company);
+    if (found == m_byCompany.cend())
+        return nullptr;
+    const qsizetype i = (*found)[kind == MarkKind::Snoozed];
+    return i < 0 ? nullptr : &m_marks[i];
 }
 
 bool AlertBook::hasFailures(const QString& company) const {
-    return std::any_of(m_present.cbegin(), m_present.cend(),
-                       [&](const Failure& f) { return f.company == company; });
+    return m_failingLamps.contains(company);
 }
 
 bool AlertBook::flapping(const QString& company, Lamp lamp) const {
@@ -138,9 +139,10 @@ bool AlertBook::flapping(const QString& company, Lamp lamp) const {
 }
 
 bool AlertBook::marked(const QString& company, Lamp lamp, const QDateTime& at) const {
-    for (const AlertMark& m : m_marks)
-        if (m.company == company && m.covers(lamp) && (!at.isValid() || lasts(m, at)))
-            return true;
+    for (const MarkKind kind : {MarkKind::Acknowledged, MarkKind::Snoozed})
+        if (const AlertMark* m = mark(kind, company))
+            if (m->covers(lamp) && (!at.isValid() || lasts(*m, at)))
+                return true;
     return false;
 }
 
@@ -155,6 +157,8 @@ bool AlertBook::anyDimmed() const {
 
 std::array<bool, kLampCount> AlertBook::dimmed(const QDateTime& at) const {
     std::array<bool, kLampCount> covered{};
+    if (m_marks.isEmpty())
+        return covered;
     std::array<bool, kLampCount> loud{};
     for (const Failure& f : m_present)
         (marked(f.company, f.lamp, at) ? covered : loud)[f.lamp] = true;
@@ -166,14 +170,10 @@ std::array<bool, kLampCount> AlertBook::dimmed(const QDateTime& at) const {
 void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
     for (auto it = m_marks.begin(); it != m_marks.end();) {
         AlertMark& m = *it;
-        bool failing = false;
-        for (const Failure& f : m_present)
-            failing = failing || (f.company == m.company && m.covers(f.lamp));
+        const quint32 lamps = m_failingLamps.value(m.company);
+        const bool failing = m.kind == MarkKind::Snoozed ? lamps != 0 : (lamps & m.lamps) != 0;
         // Unreachable says nothing of the services: they are not known to be OK.
-        const bool unknown =
-            std::any_of(m_present.cbegin(), m_present.cend(), [&](const Failure& f) {
-                return f.company == m.company && f.lamp == ConnectionLamp;
-            });
+        const bool unknown = (lamps >> ConnectionLamp) & 1u;
         QString why;
         if (m.until.isValid() && at >= m.until) {
             why = kEndedExpired;
@@ -198,30 +198,30 @@ void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
             m_okSince.remove(m.company);
         it = m_marks.erase(it);
     }
+    reindex();
 }
 
 QList<std::pair<FailureKey, FlapChange>> AlertBook::updateFlaps(const QList<Failure>& failures) {
-    QSet<FailureKey> failing;
-    QSet<QString> unreachable;
+    // Each failing service marked with this pass, found or made in one look-up.
     for (const Failure& f : failures) {
-        failing.insert({f.company, f.lamp});
-        if (f.lamp == ConnectionLamp)
-            unreachable.insert(f.company);
+        auto track = m_flaps.find({f.company, f.lamp});
         // A service seen failing for the first time was OK in the passes before, as far as
         // they went.
-        if (!m_flaps.contains({f.company, f.lamp}))
-            m_flaps.insert({f.company, f.lamp},
-                           FlapTrack{0, std::min(m_passes, kFlapPasses - 1), false});
+        if (track == m_flaps.end())
+            track = m_flaps.insert({f.company, f.lamp},
+                                   FlapTrack{0, std::min(m_passes, kFlapPasses - 1), false});
+        track->failingIn = m_passes;
     }
     QList<std::pair<FailureKey, FlapChange>> changes;
     for (auto it = m_flaps.begin(); it != m_flaps.end();) {
         const FailureKey& key = it.key();
         // Services of a server that could not be asked were not seen: no state for them.
-        if (key.second != ConnectionLamp && unreachable.contains(key.first)) {
+        if (key.second != ConnectionLamp &&
+            ((m_failingLamps.value(key.first) >> ConnectionLamp) & 1u)) {
             ++it;
             continue;
         }
-        if (const FlapChange change = addPass(*it, failing.contains(key));
+        if (const FlapChange change = addPass(*it, it->failingIn == m_passes);
             change != FlapChange::None)
             changes.append({key, change});
         // Forgotten once nothing of it is left to count.
@@ -239,6 +239,10 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
                                    const AlertSettings& settings) {
     AlertDecision d;
     m_present = failures;
+    m_failingLamps.clear();
+    m_failingLamps.reserve(failures.size());
+    for (const Failure& f : failures)
+        m_failingLamps[f.company] |= 1u << f.lamp;
     const QList<std::pair<FailureKey, FlapChange>> flaps = updateFlaps(failures);
     ++m_passes;
     endMarks(at, d.ended);
@@ -254,30 +258,34 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
                                 : QStringLiteral(" is no longer flapping"));
     }
 
-    QSet<FailureKey> loud;
+    QHash<QString, quint32> loud;
+    loud.reserve(failures.size());
     // A server not reached says nothing of its services: what was heard of them stays heard.
     for (const Failure& f : failures)
         if (f.lamp == ConnectionLamp)
-            for (const FailureKey& key : std::as_const(m_loud))
-                if (key.first == f.company && key.second != ConnectionLamp)
-                    loud.insert(key);
+            if (const quint32 heard = m_loud.value(f.company) & ~(1u << ConnectionLamp))
+                loud[f.company] |= heard;
     QList<Failure> unacknowledged;
     for (const Failure& f : failures) {
         if (quiet(f.company, f.lamp, at))
             continue;
-        loud.insert({f.company, f.lamp});
+        loud[f.company] |= 1u << f.lamp;
         unacknowledged << f;
         // New, or no longer silenced (a snooze or an acknowledgement ended, the flapping
         // stopped): heard.
-        if (!m_loud.contains({f.company, f.lamp}))
+        if (!((m_loud.value(f.company) >> f.lamp) & 1u))
             d.heard << f;
     }
-    m_loud = loud;
+    m_loud = std::move(loud);
 
     d.dimmed = dimmed(at);
     std::array<bool, kLampCount> blinkable{};
-    for (const Failure& f : failures)
-        blinkable[f.lamp] = blinkable[f.lamp] || loud.contains({f.company, f.lamp});
+    const bool redBlinks = std::any_of(end.blinks.cbegin(), end.blinks.cend(),
+                                       [](const Blink& b) { return b.colour == LampColour::Red; });
+    for (qsizetype i = 0; redBlinks && i < failures.size(); ++i) {
+        const Failure& f = failures[i];
+        blinkable[f.lamp] = blinkable[f.lamp] || ((m_loud.value(f.company) >> f.lamp) & 1u);
+    }
     for (const Blink& blink : end.blinks)
         // A warning has no failures to silence; a lamp whose failures are all silenced is still.
         if (blink.colour != LampColour::Red || blinkable[blink.lamp])
@@ -310,11 +318,7 @@ bool reminderDue(const QDateTime& lastAlarm, const QDateTime& at, int remindMinu
 
 std::optional<AlertMark> AlertBook::acknowledge(const QString& company, const QString& comment,
                                                 const QDateTime& until, const QDateTime& now) {
-    quint32 lamps = 0;
-    for (const Failure& f : m_present)
-        if (f.company == company)
-            lamps |= 1u << f.lamp;
-    return acknowledgeLamps(company, lamps, comment, until, now);
+    return acknowledgeLamps(company, m_failingLamps.value(company), comment, until, now);
 }
 
 std::optional<AlertMark> AlertBook::acknowledgeLamps(const QString& company, quint32 lamps,
@@ -335,6 +339,7 @@ std::optional<AlertMark> AlertBook::acknowledgeLamps(const QString& company, qui
         }
     AlertMark mark{MarkKind::Acknowledged, company, lamps, said, now, until, {}, {}};
     m_marks << mark;
+    reindex();
     m_okSince.remove(company);
     return mark;
 }
@@ -365,6 +370,7 @@ AlertMark AlertBook::snooze(const QString& company, const QDateTime& until, cons
         [&](const AlertMark& m) { return m.kind == MarkKind::Snoozed && m.company == company; });
     AlertMark mark{MarkKind::Snoozed, company, 0, comment, now, until, {}, {}};
     m_marks << mark;
+    reindex();
     return mark;
 }
 
@@ -376,6 +382,7 @@ std::optional<AlertMark> AlertBook::end(MarkKind kind, const QString& company,
             ended.ended = now;
             ended.endedWhy = kEndedByHand;
             m_marks.erase(it);
+            reindex();
             return ended;
         }
     return std::nullopt;
@@ -401,33 +408,44 @@ QString AlertBook::lampNote(const QString& company, Lamp lamp, const QDateTime& 
     QStringList words;
     if (flapping(company, lamp))
         words << QStringLiteral("flapping");
-    for (const AlertMark& m : m_marks)
-        if (m.company == company && m.covers(lamp))
-            words << (m.kind == MarkKind::Snoozed
-                          ? QStringLiteral("snoozed until ") + clockText(m.until, now)
+    for (const MarkKind kind : {MarkKind::Acknowledged, MarkKind::Snoozed})
+        if (const AlertMark* m = mark(kind, company); m && m->covers(lamp))
+            words << (kind == MarkKind::Snoozed
+                          ? QStringLiteral("snoozed until ") + clockText(m->until, now)
                           : QStringLiteral("acknowledged"));
     return words.join(QStringLiteral(", "));
 }
 
 void AlertBook::annotate(QList<AccountRow>& rows, const QDateTime& now) const {
-    if (m_marks.isEmpty() && m_flaps.isEmpty())
-        return;
+    // Only the companies the alerts say something of: a few among thousands of rows.
     QHash<QString, QString> notes;
-    for (AccountRow& row : rows) {
-        auto note = notes.constFind(row.company);
-        if (note == notes.cend())
-            note = notes.insert(row.company, rowNote(row.company, now));
-        row.alertNote = *note;
-    }
+    for (const QString& company : namedCompanies())
+        notes.insert(company, rowNote(company, now));
+    for (AccountRow& row : rows)
+        row.alertNote = notes.value(row.company);
 }
 
 void AlertBook::annotate(LampCompanies& companies, const QDateTime& now) const {
+    const QSet<QString> named = namedCompanies();
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
         companies.notes[lamp].clear();
+        if (named.isEmpty())
+            continue;
         for (const QString& company : companies.failing[lamp])
-            if (const QString note = lampNote(company, Lamp(lamp), now); !note.isEmpty())
-                companies.notes[lamp].insert(company, note);
+            if (named.contains(company))
+                if (const QString note = lampNote(company, Lamp(lamp), now); !note.isEmpty())
+                    companies.notes[lamp].insert(company, note);
     }
+}
+
+QSet<QString> AlertBook::namedCompanies() const {
+    QSet<QString> named;
+    for (const AlertMark& m : m_marks)
+        named.insert(m.company);
+    for (auto it = m_flaps.cbegin(); it != m_flaps.cend(); ++it)
+        if (it->flapping)
+            named.insert(it.key().first);
+    return named;
 }
 
 } // namespace courivane

@@ -17,13 +17,6 @@
 
 namespace courivane {
 
-// A company failing on one lamp; on the Connection lamp it could not be asked, and why.
-struct Failure {
-    QString company;
-    Lamp lamp = IcmpLamp;
-    QString reason; // Connection only
-    bool operator==(const Failure&) const = default;
-};
 using FailureKey = std::pair<QString, int>; // company, lamp
 
 // The failures of a pass's rows in file order, each company and lamp once.
@@ -45,6 +38,7 @@ struct FlapTrack {
     quint32 states = 0;
     int known = 0; // passes seen, at most kFlapPasses
     bool flapping = false;
+    int failingIn = -1; // the last pass that saw it fail
 };
 double flapShare(const FlapTrack& track);
 enum class FlapChange { None, Started, Stopped };
@@ -122,6 +116,8 @@ public:
     const QList<AlertMark>& marks() const { return m_marks; }
     const AlertMark* mark(MarkKind kind, const QString& company) const;
     bool hasFailures(const QString& company) const;
+    // Each company failing now, with its failing lamps a bit each.
+    const QHash<QString, quint32>& failingLamps() const { return m_failingLamps; }
     bool flapping(const QString& company, Lamp lamp) const;
     // Whether a failure is silenced: acknowledged, snoozed or flapping.
     bool quiet(const QString& company, Lamp lamp, const QDateTime& at) const;
@@ -141,17 +137,26 @@ private:
     std::optional<AlertMark> acknowledgeLamps(const QString& company, quint32 lamps,
                                               const QString& comment, const QDateTime& until,
                                               const QDateTime& now);
+    // The companies with a lasting mark or a service that flaps.
+    QSet<QString> namedCompanies() const;
     // Whether a mark lasting at `at` (invalid: any lasting mark) covers the failure.
     bool marked(const QString& company, Lamp lamp, const QDateTime& at) const;
     void endMarks(const QDateTime& at, QList<AlertMark>& ended);
     QList<std::pair<FailureKey, FlapChange>> updateFlaps(const QList<Failure>& failures);
 
+    void reindex();
+
     QList<AlertMark> m_marks;
+    // Where each company's acknowledgement and snooze stand in m_marks (-1: none).
+    QHash<QString, std::array<qsizetype, 2>> m_byCompany;
     QHash<QString, QDateTime> m_okSince; // per acknowledged company: since when its lamps are OK
     QHash<FailureKey, FlapTrack> m_flaps;
     QList<Failure> m_present;
-    QSet<FailureKey> m_loud; // present and heard (or not silenced) in the last pass
-    QDateTime m_lastAlarm;   // when a failure was last heard or reminded
+    QHash<QString, quint32> m_failingLamps; // the present failures' lamps, a bit each
+
+    // Per company, the lamps present and heard (or not silenced) in the last pass, a bit each.
+    QHash<QString, quint32> m_loud;
+    QDateTime m_lastAlarm; // when a failure was last heard or reminded
     int m_passes = 0;
 };
 

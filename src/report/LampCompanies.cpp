@@ -13,11 +13,13 @@ namespace {
 struct NamesOnce {
     QStringList& list;
     QSet<QString> seen;
-    void add(const QString& company) {
-        if (!seen.contains(company)) {
-            seen.insert(company);
-            list.append(company);
-        }
+    // Whether it is new.
+    bool add(const QString& company) {
+        if (seen.contains(company))
+            return false;
+        seen.insert(company);
+        list.append(company);
+        return true;
     }
 };
 
@@ -55,21 +57,20 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows) {
         failing.push_back({c.failing[lamp], {}});
         warning.push_back({c.warning[lamp], {}});
     }
+    c.since = companiesSince(rows);
     for (const AccountRow& row : rows) {
-        if (row.since.isValid()) {
-            QDateTime& oldest = c.since[row.company];
-            if (!oldest.isValid() || row.since < oldest)
-                oldest = row.since;
-        }
         if (row.reply.failed) {
-            failing[ConnectionLamp].add(row.company);
+            if (failing[ConnectionLamp].add(row.company))
+                c.failures.append({row.company, ConnectionLamp, row.reply.reason});
             continue;
         }
         for (const ServiceSeverity& s : serviceSeverities(row.reply)) {
-            if (s.severity == Severity::Fail)
-                failing[s.service].add(row.company);
-            else if (s.severity >= Severity::Warning)
+            if (s.severity == Severity::Fail) {
+                if (failing[s.service].add(row.company))
+                    c.failures.append({row.company, s.service, {}});
+            } else if (s.severity >= Severity::Warning) {
                 warning[s.service].add(row.company);
+            }
         }
     }
     // A lamp that is red for a company does not also call it a warning.
@@ -78,6 +79,17 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows) {
             c.warning[lamp].removeIf(
                 [&](const QString& company) { return failing[lamp].seen.contains(company); });
     return c;
+}
+
+QHash<QString, QDateTime> companiesSince(const QList<AccountRow>& rows) {
+    QHash<QString, QDateTime> since;
+    for (const AccountRow& row : rows)
+        if (row.since.isValid()) {
+            QDateTime& oldest = since[row.company];
+            if (!oldest.isValid() || row.since < oldest)
+                oldest = row.since;
+        }
+    return since;
 }
 
 TrayState trayState(const std::array<LampColour, kLampCount>& colours) {
@@ -91,10 +103,14 @@ TrayState trayState(const std::array<LampColour, kLampCount>& colours) {
     return state;
 }
 
+QString moreText(qsizetype more) {
+    return QStringLiteral("and %1 more").arg(more);
+}
+
 QStringList firstLines(const QStringList& lines, qsizetype most) {
     QStringList first = lines.mid(0, most);
     if (lines.size() > most)
-        first << QStringLiteral("and %1 more").arg(lines.size() - most);
+        first << moreText(lines.size() - most);
     return first;
 }
 
@@ -109,16 +125,23 @@ QString namesList(const QStringList& names, qsizetype most, const QString& separ
 namespace {
 
 // "Failing: A, B" on one line while it fits a tooltip; longer, under its head a name a line.
-void addNames(QStringList& lines, const QString& head, const QStringList& names) {
+// Only the names shown are told since when: a lamp may carry thousands.
+void addNames(QStringList& lines, const QString& head, const QStringList& names,
+              const LampCompanies& companies, int lamp) {
     constexpr qsizetype kLine = 100;
     constexpr qsizetype kMost = 10;
-    const QString line = head + QStringLiteral(": ") + namesList(names, kMost);
+    QStringList shown = withSince(names.mid(0, kMost), companies, lamp);
+    if (names.size() > kMost)
+        shown << moreText(names.size() - kMost);
+    const QString more = names.size() > kMost ? QStringLiteral(" ") + shown.last() : QString();
+    const QString line = head + QStringLiteral(": ") +
+                         QStringList(shown.mid(0, kMost)).join(QStringLiteral(", ")) + more;
     if (line.size() <= kLine) {
         lines << line;
         return;
     }
     lines << head + u':';
-    for (const QString& name : firstLines(names, kMost))
+    for (const QString& name : std::as_const(shown))
         lines << QStringLiteral("  ") + name;
 }
 
@@ -141,11 +164,11 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
         const QString label = QLatin1String(lampNames(Lamp(lamp)).label);
         if (!companies.failing[lamp].isEmpty())
-            addNames(lines, label + QStringLiteral(" failed"),
-                     withSince(companies.failing[lamp], companies, lamp));
+            addNames(lines, label + QStringLiteral(" failed"), companies.failing[lamp], companies,
+                     lamp);
         else if (!companies.warning[lamp].isEmpty())
-            addNames(lines, label + QStringLiteral(" warning"),
-                     withSince(companies.warning[lamp], companies, lamp));
+            addNames(lines, label + QStringLiteral(" warning"), companies.warning[lamp], companies,
+                     lamp);
     }
     return lines;
 }
@@ -153,11 +176,9 @@ QStringList trayTooltipLines(TrayState state, const LampCompanies& companies, bo
 QStringList lampTooltipLines(const QString& firstLine, Lamp lamp, const LampCompanies& companies) {
     QStringList lines{firstLine};
     if (!companies.failing[lamp].isEmpty())
-        addNames(lines, QStringLiteral("Failing"),
-                 withSince(companies.failing[lamp], companies, lamp));
+        addNames(lines, QStringLiteral("Failing"), companies.failing[lamp], companies, lamp);
     if (!companies.warning[lamp].isEmpty())
-        addNames(lines, QStringLiteral("Warning"),
-                 withSince(companies.warning[lamp], companies, lamp));
+        addNames(lines, QStringLiteral("Warning"), companies.warning[lamp], companies, lamp);
     return lines;
 }
 

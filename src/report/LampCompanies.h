@@ -13,8 +13,18 @@
 
 namespace courivane {
 
+// A company failing on one lamp; on the Connection lamp it could not be asked, and why.
+struct Failure {
+    QString company;
+    Lamp lamp = IcmpLamp;
+    QString reason; // Connection only
+    bool operator==(const Failure&) const = default;
+};
+
 // Who fails and who warns on each lamp after a pass, in file order, each company once.
 struct LampCompanies {
+    // Every failure in file order, each company and lamp once.
+    QList<Failure> failures;
     std::array<QStringList, kLampCount> failing;
     std::array<QStringList, kLampCount> warning;
     // Since when each company's oldest current trouble has lasted, where the history knows it,
@@ -25,11 +35,15 @@ struct LampCompanies {
     std::array<QHash<QString, QString>, kLampCount> notes;
 };
 LampCompanies lampCompanies(const QList<AccountRow>& rows);
+// Since when each company's oldest current trouble has lasted, where the rows know it.
+QHash<QString, QDateTime> companiesSince(const QList<AccountRow>& rows);
 
 // What the tray icon shows: the worst lamp, or that no pass has ended yet.
 enum class TrayState { Waiting, Green, Orange, Red };
 TrayState trayState(const std::array<LampColour, kLampCount>& colours);
 
+// "and N more".
+QString moreText(qsizetype more);
 // The first `most` lines, and past them one more line: "and N more".
 QStringList firstLines(const QStringList& lines, qsizetype most);
 // Names joined with ", " (or `separator`), shortened after `most` with "and N more".

@@ -4,6 +4,7 @@
 #include "report/SummaryPage.h"
 #include "ui/Titles.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QWidget>
@@ -42,7 +43,7 @@ public:
     static constexpr int kBorder = 3; // the edge that resizes the window
     // What a row's menu offers: which companies fail now, which are acknowledged, snoozed.
     struct MarkedCompanies {
-        QSet<QString> failing;
+        QHash<QString, quint32> failing; // with its failing lamps
         QSet<QString> acknowledged;
         QSet<QString> snoozed;
     };
