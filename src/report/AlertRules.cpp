@@ -26,10 +26,6 @@ bool lasts(const AlertMark& mark, const QDateTime& at) {
 
 } // namespace
 
-QList<Failure> failuresOf(const QList<AccountRow>& rows) {
-    return lampCompanies(rows).failures;
-}
-
 QString failureText(const Failure& failure) {
     const QString company = printableText(failure.company);
     if (failure.lamp != ConnectionLamp)

@@ -19,8 +19,6 @@ namespace courivane {
 
 using FailureKey = std::pair<QString, int>; // company, lamp
 
-// The failures of a pass's rows in file order, each company and lamp once.
-QList<Failure> failuresOf(const QList<AccountRow>& rows);
 // "Granite Works: SMTP failed", "Maple Ltd: unreachable (HTTP 404 Not Found)".
 QString failureText(const Failure& failure);
 // The failures as lines, the first `most` of them and "and N more" past them.
