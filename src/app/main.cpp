@@ -30,11 +30,17 @@ void onSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
-} // namespace
+// What the command line asks of the monitor once it starts.
+struct MonitorArguments {
+    QString configDir;
+    courivane::PassOptions pass;
+    int historyDays = courivane::kDefaultHistoryDays;
+};
 
-int main(int argc, char* argv[]) {
-    QApplication::setApplicationName(QStringLiteral("Courivane"));
-    QApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
+// Reads the command line before any display is opened, so --help, --version and what is wrong
+// with an option are said without one (without one, Qt would end the program before anything
+// could be said). An exit code where the program ends here.
+std::variant<MonitorArguments, int> readCommandLine(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Watches the mail services of many companies at once: a strip of eight lamps at the top "
@@ -54,7 +60,6 @@ int main(int argc, char* argv[]) {
             .arg(courivane::kDefaultHistoryDays),
         QStringLiteral("days"), QString::number(courivane::kDefaultHistoryDays));
     parser.addOption(historyDays);
-    // Read before any display is opened: --help and --version work without one.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -73,9 +78,6 @@ int main(int argc, char* argv[]) {
         std::printf("Courivane %s\n", COURIVANE_VERSION);
         return 0;
     }
-
-    // What is wrong with the options is said before a display is needed: without one, Qt
-    // would end the program before anything could be said.
     const auto pass = passLine.read(parser);
     if (const QString* error = std::get_if<QString>(&pass)) {
         std::fprintf(stderr, "courivane: %s\n", qPrintable(*error));
@@ -86,6 +88,36 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "courivane: --history-days takes a whole number from 0 to 3650\n");
         return 2;
     }
+    return MonitorArguments{parser.value(configDir), std::get<courivane::PassOptions>(pass), *days};
+}
+
+// SIGINT and SIGTERM end the program as "Close Application" does once answered, tray icon
+// removed: the handler only writes a byte, and the event loop does the ending.
+void endOnSignal(courivane::Program& program) {
+    ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &program);
+    QObject::connect(notifier, &QSocketNotifier::activated, &program, [&program] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        program.end();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication::setApplicationName(QStringLiteral("Courivane"));
+    QApplication::setApplicationVersion(QStringLiteral(COURIVANE_VERSION));
+    const auto read = readCommandLine(argc, argv);
+    if (const int* exitCode = std::get_if<int>(&read))
+        return *exitCode;
+    const MonitorArguments& arguments = std::get<MonitorArguments>(read);
 
     const courivane::PlatformChoice platform = courivane::choosePlatform(
         qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
@@ -97,28 +129,13 @@ int main(int argc, char* argv[]) {
     if (!platform.terminalNote.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(platform.terminalNote));
 
-    courivane::Program program(QDir(courivane::configDirectoryOf(parser.value(configDir))),
+    courivane::Program program(QDir(courivane::configDirectoryOf(arguments.configDir)),
                                courivane::defaultAssetDirs());
-    std::get<courivane::PassOptions>(pass).applyTo(*program.cycle());
-    program.setHistoryDays(*days);
+    arguments.pass.applyTo(*program.cycle());
+    program.setHistoryDays(arguments.historyDays);
     if (!platform.pageNote.isEmpty())
         program.addStartupNote(platform.pageNote);
-
-    // SIGINT and SIGTERM end the program as "Close Application" does once answered, tray icon
-    // removed.
-    ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &program, [&] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        program.end();
-    });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    endOnSignal(program);
 
     program.startUp();
     return app.exec();

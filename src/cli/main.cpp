@@ -177,6 +177,63 @@ int reportUnfinished(const CheckOptions& options, const QList<AccountRecord>& un
     return CheckUnknown;
 }
 
+// --history: the recorded outages, and no pass.
+int printHistory(const CheckOptions& options) {
+    const HistoryStore store(options.dir.filePath(kHistoryFileName), kDefaultHistoryDays,
+                             HistoryStore::Mode::ReadOnly);
+    if (!store.isOn()) {
+        QTextStream(stderr) << "courivane-check: " << printableText(store.problem()) << '\n';
+        return CheckUnknown;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QTextStream(stdout) << outagesCsv(
+        store.outages(options.oneCompany ? options.company : QString(),
+                      now.addDays(-options.historyDays)),
+        now);
+    return CheckOk;
+}
+
+int reportUnusable(const CheckOptions& options, const PassConfiguration& configuration,
+                   const AccountsRead& accounts) {
+    const QStringList problems = configuration.problems(accounts);
+    QTextStream err(stderr);
+    for (const QString& problem : problems)
+        err << printableText(problem) << '\n';
+    QTextStream out(stdout);
+    // With --html, stdout carries nothing but HTML: the problems as the monitor shows them.
+    if (options.html)
+        out << SummaryPage::withProblems(problems, QString());
+    else
+        out << "COURIVANE UNKNOWN - configuration in " << printableText(options.dir.absolutePath())
+            << " is missing or unreadable\n";
+    return CheckUnknown;
+}
+
+int reportNoSuchCompany(const CheckOptions& options, const QStringList& names) {
+    // Characters that do not show are named, so that the difference can be seen.
+    QTextStream err(stderr);
+    err << "courivane-check: no company named \"" << visibleName(options.company) << "\" in "
+        << printableText(AccountsFile(options.dir).path()) << "; the companies are:\n";
+    for (const QString& name : names)
+        err << "  " << visibleName(name) << '\n';
+    QTextStream(stdout) << "COURIVANE UNKNOWN - " << printableText(options.company)
+                        << ": no such company\n";
+    return CheckUnknown;
+}
+
+int reportPass(const CheckOptions& options, const PassResult& result) {
+    QTextStream out(stdout);
+    // The pass itself has told stderr of any problem with the files.
+    if (options.html)
+        out << pageOf(result).html();
+    else
+        out << (options.oneCompany ? checkCompanyLine(options.company, result)
+                                   : checkStatusLine(result))
+            << '\n'
+            << checkTable(result);
+    return checkStatusOf(result);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -191,69 +248,29 @@ int main(int argc, char* argv[]) {
     if (const int* code = std::get_if<int>(&parsed))
         return *code;
     CheckOptions options = std::get<CheckOptions>(parsed);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    if (options.history) {
-        const HistoryStore store(options.dir.filePath(kHistoryFileName), kDefaultHistoryDays,
-                                 HistoryStore::Mode::ReadOnly);
-        if (!store.isOn()) {
-            err << "courivane-check: " << printableText(store.problem()) << '\n';
-            return CheckUnknown;
-        }
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        out << outagesCsv(store.outages(options.oneCompany ? options.company : QString(),
-                                        now.addDays(-options.historyDays)),
-                          now);
-        return CheckOk;
-    }
+    if (options.history)
+        return printHistory(options);
 
     AccountsRead accounts = AccountsFile(options.dir).read();
     const PassConfiguration configuration = readPassConfiguration(options.dir, accounts);
     const QStringList names = companies(accounts.records);
     if (options.listCompanies && accounts.usable) {
         // Each line names its company again to --company, whatever characters it needs.
+        QTextStream out(stdout);
         for (const QString& name : names)
             out << listedCompanyName(name) << '\n';
         return CheckOk;
     }
-    if (!configuration.usable) {
-        const QStringList problems = configuration.problems(accounts);
-        for (const QString& problem : problems)
-            err << printableText(problem) << '\n';
-        // With --html, stdout carries nothing but HTML: the problems as the monitor shows them.
-        if (options.html)
-            out << SummaryPage::withProblems(problems, QString());
-        else
-            out << "COURIVANE UNKNOWN - configuration in "
-                << printableText(options.dir.absolutePath()) << " is missing or unreadable\n";
-        return CheckUnknown;
-    }
-    const std::optional<QString> company =
-        options.oneCompany ? findCompany(options.company, names) : std::nullopt;
-    if (options.oneCompany && !company) {
-        // Characters that do not show are named, so that the difference can be seen.
-        err << "courivane-check: no company named \"" << visibleName(options.company) << "\" in "
-            << printableText(AccountsFile(options.dir).path()) << "; the companies are:\n";
-        for (const QString& name : names)
-            err << "  " << visibleName(name) << '\n';
-        out << "COURIVANE UNKNOWN - " << printableText(options.company) << ": no such company\n";
-        return CheckUnknown;
-    }
-    if (company)
+    if (!configuration.usable)
+        return reportUnusable(options, configuration, accounts);
+    if (options.oneCompany) {
+        const std::optional<QString> company = findCompany(options.company, names);
+        if (!company)
+            return reportNoSuchCompany(options, names);
         options.company = *company;
-
+    }
     accounts.raw.clear(); // only a save keeps the file's bytes
     const PassRun run = runPass(options, configuration, std::move(accounts), sinceStart);
-    if (!run.result)
-        return reportUnfinished(options, run.unfinished);
-    const PassResult& result = *run.result;
-    // The pass itself has told stderr of any problem with the files.
-    if (options.html)
-        out << pageOf(result).html();
-    else
-        out << (options.oneCompany ? checkCompanyLine(options.company, result)
-                                   : checkStatusLine(result))
-            << '\n'
-            << checkTable(result);
-    return checkStatusOf(result);
+    return run.result ? reportPass(options, *run.result)
+                      : reportUnfinished(options, run.unfinished);
 }

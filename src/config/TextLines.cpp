@@ -233,48 +233,44 @@ void removeLeftovers(const QString& target) {
     }
 }
 
-} // namespace
+// The first save creates the configuration directory, for its owner alone.
+QString makeDirectoryOf(const QFileInfo& info) {
+    if (info.dir().exists())
+        return {};
+    if (!QDir().mkpath(info.path()))
+        return QStringLiteral("the directory %1 could not be created").arg(info.path());
+    QFile::setPermissions(info.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return {};
+}
 
-QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
-    // The first save creates the configuration directory, for its owner alone.
-    const QFileInfo info(path);
-    if (!info.dir().exists()) {
-        if (!QDir().mkpath(info.path()))
-            return QStringLiteral("the directory %1 could not be created").arg(info.path());
-        QFile::setPermissions(info.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ExeOwner);
-    }
-    // Through a link, the link's target is replaced, and only when it is a file or absent.
-    const QString target = followLinks(path);
-    if (target.isEmpty())
-        return QStringLiteral("it is a chain of links that does not end");
+// What a save replaces: through a link, the link's target, and only when it is a file or absent.
+struct SaveTarget {
+    QString path;
+    QString error;
+    bool replaces = false;
     struct stat old {};
-    const bool replaces = ::stat(QFile::encodeName(target).constData(), &old) == 0;
-    if (replaces && !S_ISREG(old.st_mode))
-        return target == path
-                   ? QStringLiteral("it is not a regular file")
-                   : QStringLiteral("it is a link to %1, which is not a regular file").arg(target);
-    if (!replaces && errno != ENOENT)
-        return errnoText();
-    removeLeftovers(target);
+};
 
-    QByteArray temporary = QFile::encodeName(target) + kSaving + "XXXXXX";
-    // Accounts and proxy name internal hosts: a new file is its owner's alone.
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errnoText();
-    const auto fail = [&](const QString& reason) {
-        ::close(fd);
-        ::unlink(temporary.constData());
-        return reason;
-    };
-    // A file that is replaced keeps its mode, and its owner where the user may give it: a
-    // monitoring engine that reads the file as its own user still can.
-    if (replaces) {
-        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            return fail(errnoText());
+SaveTarget saveTargetOf(const QString& path) {
+    SaveTarget t;
+    t.path = followLinks(path);
+    if (t.path.isEmpty()) {
+        t.error = QStringLiteral("it is a chain of links that does not end");
+        return t;
     }
+    t.replaces = ::stat(QFile::encodeName(t.path).constData(), &t.old) == 0;
+    if (t.replaces && !S_ISREG(t.old.st_mode))
+        t.error =
+            t.path == path
+                ? QStringLiteral("it is not a regular file")
+                : QStringLiteral("it is a link to %1, which is not a regular file").arg(t.path);
+    else if (!t.replaces && errno != ENOENT)
+        t.error = errnoText();
+    return t;
+}
+
+QString writeAll(int fd, const QByteArray& bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -282,25 +278,60 @@ QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return fail(n < 0 ? errnoText() : QStringLiteral("the file could not be written"));
+            return n < 0 ? errnoText() : QStringLiteral("the file could not be written");
         data += n;
         left -= n;
     }
-    if (::fsync(fd) != 0)
-        return fail(errnoText());
-    if (::close(fd) != 0 ||
-        ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
-        const QString reason = errnoText();
-        ::unlink(temporary.constData());
-        return reason;
-    }
-    // The rename is in the directory: it survives a power cut once the directory is on disk.
-    const int dir = ::open(QFile::encodeName(QFileInfo(target).path()).constData(),
+    return ::fsync(fd) != 0 ? errnoText() : QString();
+}
+
+// The rename is in the directory: it survives a power cut once the directory is on disk.
+void syncDirectoryOf(const QString& path) {
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).path()).constData(),
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+} // namespace
+
+QString writeBytesAtomically(const QString& path, const QByteArray& bytes) {
+    if (QString error = makeDirectoryOf(QFileInfo(path)); !error.isEmpty())
+        return error;
+    const SaveTarget target = saveTargetOf(path);
+    if (!target.error.isEmpty())
+        return target.error;
+    removeLeftovers(target.path);
+
+    QByteArray temporary = QFile::encodeName(target.path) + kSaving + "XXXXXX";
+    // Accounts and proxy name internal hosts: a new file is its owner's alone.
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errnoText();
+    QString error;
+    // A file that is replaced keeps its mode, and its owner where the user may give it: a
+    // monitoring engine that reads the file as its own user still can.
+    if (target.replaces) {
+        [[maybe_unused]] const int owned = ::fchown(fd, target.old.st_uid, target.old.st_gid);
+        if (::fchmod(fd, target.old.st_mode & 07777) != 0)
+            error = errnoText();
+    }
+    if (error.isEmpty())
+        error = writeAll(fd, bytes);
+    if (!error.isEmpty()) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return error;
+    }
+    if (::close(fd) != 0 ||
+        ::rename(temporary.constData(), QFile::encodeName(target.path).constData()) != 0) {
+        error = errnoText();
+        ::unlink(temporary.constData());
+        return error;
+    }
+    syncDirectoryOf(target.path);
     return {};
 }
 

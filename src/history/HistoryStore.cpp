@@ -224,83 +224,92 @@ bool HistoryStore::open(Mode mode) {
                         .arg(m_path);
         return false;
     }
-    if (mode == Mode::Monitor) {
-        // One monitor records into a directory's history; a second one monitors without it.
-        QDir().mkpath(file.absolutePath());
-        m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
-        m_lock->setStaleLockTime(0);
-        if (!m_lock->tryLock(0)) {
-            m_problem =
-                m_lock->error() == QLockFile::LockFailedError
-                    ? QStringLiteral("history is off: another monitor records into %1").arg(m_path)
-                    : QStringLiteral("history is off: %1 cannot be locked").arg(m_path);
-            m_lock.reset();
-            return false;
-        }
-        // Private from its first byte, as the configuration is.
-        if (!file.exists()) {
-            QFile created(m_path);
-            if (!created.open(QIODevice::WriteOnly) ||
-                !created.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-                m_problem = QStringLiteral("history is off: %1 cannot be created (%2)")
-                                .arg(m_path, created.errorString());
-                return false;
-            }
-        }
-    }
+    if (mode == Mode::Monitor && !claimFile(file))
+        return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        m_connection = QStringLiteral("courivane-history-") + QUuid::createUuid().toString();
-        m_db = std::make_unique<QSqlDatabase>(
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection));
-        m_db->setDatabaseName(m_path);
-        m_db->setConnectOptions(
-            mode == Mode::ReadOnly
-                ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000")
-                : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
-        if (!m_db->open()) {
-            m_problem = QStringLiteral("history is off: %1 cannot be opened (%2)")
-                            .arg(m_path, m_db->lastError().text());
-            close();
+        QString damage;
+        switch (openDatabase(mode, &damage)) {
+        case Opening::Open:
+            return true;
+        case Opening::Refused:
             return false;
+        case Opening::Damaged:
+            // Damaged or no database at all: kept aside, never deleted, and a new one begun.
+            moveAside(damage);
         }
-        QSqlQuery version(*m_db);
-        if (version.exec(QStringLiteral("PRAGMA user_version")) && version.next()) {
-            const int found = version.value(0).toInt();
-            version.finish(); // the journal's mode changes only with no statement under way
-            if (found > kSchemaVersion) {
-                m_problem = QStringLiteral("history is off: %1 was written by a newer Courivane "
-                                           "(schema %2)")
-                                .arg(m_path)
-                                .arg(found);
-                close();
-                return false;
-            }
-            if (mode == Mode::ReadOnly || prepareSchema()) {
-                QSqlQuery check(*m_db);
-                if (check.exec(QStringLiteral("SELECT count(*) FROM states WHERE until IS NULL"))) {
-                    if (mode == Mode::Monitor)
-                        loadOpenStates();
-                    return true;
-                }
-                if (!isDamage(check.lastError())) {
-                    m_problem = QStringLiteral("history is off: %1 (%2)")
-                                    .arg(m_path, check.lastError().text());
-                    close();
-                    return false;
-                }
-            }
-        }
-        const QSqlError error =
-            version.lastError().isValid() ? version.lastError() : m_db->lastError();
-        close();
-        if (mode == Mode::ReadOnly || !isDamage(error)) {
-            m_problem = QStringLiteral("history is off: %1 (%2)").arg(m_path, error.text());
-            return false;
-        }
-        // Damaged or no database at all: kept aside, never deleted, and a new one begun.
-        moveAside(error.text());
     }
     return false;
+}
+
+bool HistoryStore::claimFile(const QFileInfo& file) {
+    // One monitor records into a directory's history; a second one monitors without it.
+    QDir().mkpath(file.absolutePath());
+    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_problem =
+            m_lock->error() == QLockFile::LockFailedError
+                ? QStringLiteral("history is off: another monitor records into %1").arg(m_path)
+                : QStringLiteral("history is off: %1 cannot be locked").arg(m_path);
+        m_lock.reset();
+        return false;
+    }
+    // Private from its first byte, as the configuration is.
+    if (!file.exists()) {
+        QFile created(m_path);
+        if (!created.open(QIODevice::WriteOnly) ||
+            !created.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            m_problem = QStringLiteral("history is off: %1 cannot be created (%2)")
+                            .arg(m_path, created.errorString());
+            return false;
+        }
+    }
+    return true;
+}
+
+HistoryStore::Opening HistoryStore::openDatabase(Mode mode, QString* damage) {
+    m_connection = QStringLiteral("courivane-history-") + QUuid::createUuid().toString();
+    m_db = std::make_unique<QSqlDatabase>(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection));
+    m_db->setDatabaseName(m_path);
+    m_db->setConnectOptions(mode == Mode::ReadOnly
+                                ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000")
+                                : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    const auto refuse = [this](const QString& problem) {
+        m_problem = problem;
+        close();
+        return Opening::Refused;
+    };
+    if (!m_db->open())
+        return refuse(QStringLiteral("history is off: %1 cannot be opened (%2)")
+                          .arg(m_path, m_db->lastError().text()));
+    QSqlQuery version(*m_db);
+    if (version.exec(QStringLiteral("PRAGMA user_version")) && version.next()) {
+        const int found = version.value(0).toInt();
+        version.finish(); // the journal's mode changes only with no statement under way
+        if (found > kSchemaVersion)
+            return refuse(
+                QStringLiteral("history is off: %1 was written by a newer Courivane (schema %2)")
+                    .arg(m_path)
+                    .arg(found));
+        if (mode == Mode::ReadOnly || prepareSchema()) {
+            QSqlQuery check(*m_db);
+            if (check.exec(QStringLiteral("SELECT count(*) FROM states WHERE until IS NULL"))) {
+                if (mode == Mode::Monitor)
+                    loadOpenStates();
+                return Opening::Open;
+            }
+            if (!isDamage(check.lastError()))
+                return refuse(QStringLiteral("history is off: %1 (%2)")
+                                  .arg(m_path, check.lastError().text()));
+        }
+    }
+    const QSqlError error = version.lastError().isValid() ? version.lastError() : m_db->lastError();
+    if (mode == Mode::ReadOnly || !isDamage(error))
+        return refuse(QStringLiteral("history is off: %1 (%2)").arg(m_path, error.text()));
+    close();
+    *damage = error.text();
+    return Opening::Damaged;
 }
 
 void HistoryStore::moveAside(const QString& why) {

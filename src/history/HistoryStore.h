@@ -16,6 +16,8 @@
 
 class QSqlDatabase;
 
+class QFileInfo;
+
 namespace courivane {
 
 inline const QString kHistoryFileName = QStringLiteral("History.sqlite");
@@ -167,6 +169,11 @@ private:
     using Slots = std::array<std::optional<Open>, kHistorySlots>;
 
     bool open(Mode mode);
+    // The monitor's lock on the file, and the file itself, private, when it is new.
+    bool claimFile(const QFileInfo& file);
+    enum class Opening { Open, Refused, Damaged };
+    // One attempt to open the database; a damaged one says what is wrong with it.
+    Opening openDatabase(Mode mode, QString* damage);
     bool prepareSchema();
     void loadOpenStates();
     void moveAside(const QString& why);

@@ -49,37 +49,29 @@ QString statusSuffix(bool web) {
     return web ? QStringLiteral(".txt") : QStringLiteral("Status.txt");
 }
 
-FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
-    FetchTarget target;
-    // Blanks typed around a name are no part of it: " mon1" is mon1.
-    target.server = trimBlanks(account.MonitoringServer);
-    target.user = trimBlanks(account.UserName);
-    // "http://" is the bare form written out; "https://" asks for TLS. Either in any case.
-    QString server = target.server;
+namespace {
+
+// "http://" is the bare form written out; "https://" asks for TLS. Either in any case. The
+// server without its scheme and without slashes at its end: "mon1/base/" names the folder
+// "/base", not "/base/" with an empty folder after it.
+QString withoutScheme(const QString& written, bool* tls) {
+    QString server = written;
     const QString scheme = server.section(QLatin1String("://"), 0, 0).toLower();
     if (server.contains(QLatin1String("://")) &&
         (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) {
-        target.tls = scheme == QLatin1String("https");
+        *tls = scheme == QLatin1String("https");
         server = server.mid(scheme.size() + 3);
     }
-    // "mon1/base/" names the folder "/base", not "/base/" with an empty folder after it.
     while (server.endsWith(u'/'))
         server.chop(1);
-    const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
-    const QString& user = target.user;
-    target.statusUrl = shown + server + QStringLiteral("/status/") + user + statusSuffix(web);
-    target.logUrl = percentEncodeInvisible(shown + server + QStringLiteral("/logs/") + user +
-                                           QStringLiteral("/index.html"));
+    return server;
+}
 
-    // Without a server there is nothing to ask, and nothing may reach the resolver.
-    if (server.isEmpty())
-        target.addressError = QStringLiteral("no monitoring server is given");
-
-    // Positions below are 0-based; "at a position greater than 1" becomes "index above 0".
-    QString h = target.statusUrl;
-    if (const qsizetype p = h.indexOf(QLatin1String("://")); p >= 0)
-        h = h.mid(p + 3);
-
+// Splits the status URL's text after its scheme at its first slash (0-based positions: "at a
+// position greater than 1" is an index above 0): the request path, without a fragment, goes to
+// the target; the server part before it is returned.
+QString takeRequestPath(const QString& afterScheme, FetchTarget& target) {
+    QString h = afterScheme;
     const qsizetype slash = h.indexOf(u'/');
     if (slash > 0) {
         target.requestPath = h.mid(slash);
@@ -90,30 +82,36 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
         target.requestPath = QStringLiteral("/");
     }
     target.requestPath = percentEncodeInvisible(target.requestPath);
+    return h;
+}
 
-    target.authority = h;
-    // A bracketed IPv6 literal holds colons of its own; a port can only follow the bracket.
-    if (h.startsWith(u'[')) {
-        const qsizetype close = h.indexOf(u']');
-        if (close < 0) {
-            target.addressError =
-                QStringLiteral("the address \"%1\" lacks its closing \"]\"").arg(h);
-            target.host = h.mid(1);
-            return target;
-        }
-        target.host = unbracketedHost(h.left(close + 1));
-        const QString rest = h.mid(close + 1);
-        if (rest.startsWith(u':')) {
-            if (const auto port = parsePort(rest.mid(1)))
-                target.explicitPort = *port;
-            else
-                target.addressError = badPortText(rest.mid(1));
-        } else if (!rest.isEmpty()) {
-            target.addressError =
-                QStringLiteral("the address \"%1\" has text after its \"]\"").arg(h);
-        }
-        return target;
+// A bracketed IPv6 literal holds colons of its own; a port can only follow the bracket.
+void readBracketedAuthority(const QString& h, FetchTarget& target) {
+    const qsizetype close = h.indexOf(u']');
+    if (close < 0) {
+        target.addressError = QStringLiteral("the address \"%1\" lacks its closing \"]\"").arg(h);
+        target.host = h.mid(1);
+        return;
     }
+    target.host = unbracketedHost(h.left(close + 1));
+    const QString rest = h.mid(close + 1);
+    if (rest.startsWith(u':')) {
+        if (const auto port = parsePort(rest.mid(1)))
+            target.explicitPort = *port;
+        else
+            target.addressError = badPortText(rest.mid(1));
+    } else if (!rest.isEmpty()) {
+        target.addressError = QStringLiteral("the address \"%1\" has text after its \"]\"").arg(h);
+    }
+}
+
+// The host and its port, if one is named.
+void readAuthority(const QString& authority, FetchTarget& target) {
+    if (authority.startsWith(u'[')) {
+        readBracketedAuthority(authority, target);
+        return;
+    }
+    QString h = authority;
     const qsizetype colon = h.indexOf(u':');
     if (colon > 0) {
         const QString portText = h.mid(colon + 1);
@@ -128,6 +126,27 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
     if (target.addressError.isEmpty() &&
         (h.isEmpty() || !std::all_of(h.cbegin(), h.cend(), isHostNameChar)))
         target.addressError = QStringLiteral("\"%1\" is no host name").arg(h);
+}
+
+} // namespace
+
+FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
+    FetchTarget target;
+    // Blanks typed around a name are no part of it: " mon1" is mon1.
+    target.server = trimBlanks(account.MonitoringServer);
+    target.user = trimBlanks(account.UserName);
+    const QString server = withoutScheme(target.server, &target.tls);
+    const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
+    const QString afterScheme =
+        server + QStringLiteral("/status/") + target.user + statusSuffix(web);
+    target.statusUrl = shown + afterScheme;
+    target.logUrl = percentEncodeInvisible(shown + server + QStringLiteral("/logs/") + target.user +
+                                           QStringLiteral("/index.html"));
+    // Without a server there is nothing to ask, and nothing may reach the resolver.
+    if (server.isEmpty())
+        target.addressError = QStringLiteral("no monitoring server is given");
+    target.authority = takeRequestPath(afterScheme, target);
+    readAuthority(target.authority, target);
     return target;
 }
 

@@ -84,45 +84,46 @@ void StatusFetch::connectNow() {
     m_tunnelAnswer.clear();
     m_certificate.clear();
     m_certificateServer.clear();
-    const FetchTarget& target = m_target;
-
-    if (!target.addressError.isEmpty()) {
-        failLater(target.addressError);
+    const std::variant<Endpoint, QString> endpoint = endpointOf(m_target);
+    if (const QString* error = std::get_if<QString>(&endpoint)) {
+        failLater(*error);
         return;
     }
-    QString host = target.host;
-    qint32 port = target.directPort();
-    QString path = target.requestPath;
+    const Endpoint& to = std::get<Endpoint>(endpoint);
+    m_request = request(to.path, m_target.authority, m_credentials);
+    openSocket(to);
+}
+
+std::variant<StatusFetch::Endpoint, QString> StatusFetch::endpointOf(const FetchTarget& target) {
+    if (!target.addressError.isEmpty())
+        return target.addressError;
+    Endpoint to{target.host, target.directPort(), target.requestPath};
     if (m_proxy) {
-        if (!m_proxy->port) {
-            failLater(QStringLiteral("the proxy port in Proxy.Txt is not usable"));
-            return;
-        }
-        if (m_proxy->address.isEmpty()) {
-            failLater(QStringLiteral("the proxy is enabled but has no address"));
-            return;
-        }
+        if (!m_proxy->port)
+            return QStringLiteral("the proxy port in Proxy.Txt is not usable");
+        if (m_proxy->address.isEmpty())
+            return QStringLiteral("the proxy is enabled but has no address");
         m_viaProxy = true;
-        host = unbracketedHost(m_proxy->address);
-        port = *m_proxy->port;
+        to.host = unbracketedHost(m_proxy->address);
+        to.port = *m_proxy->port;
         // Through a tunnel the server itself is asked, as on a direct connection.
         if (!target.tls)
-            path = target.proxyRequestPath();
+            to.path = target.proxyRequestPath();
     }
-    if (port < 1 || port > 65535) {
-        failLater(QStringLiteral("port %1 is out of range").arg(port));
-        return;
-    }
-    m_request = request(path, target.authority, m_credentials);
+    if (to.port < 1 || to.port > 65535)
+        return QStringLiteral("port %1 is out of range").arg(to.port);
+    return to;
+}
 
-    oWinsock = newSocket(target.tls);
+void StatusFetch::openSocket(const Endpoint& to) {
+    oWinsock = newSocket(m_target.tls);
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &StatusFetch::oWinsock_OnDataArrival);
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &StatusFetch::oWinsock_OnError);
-    if (!target.tls) {
-        oWinsock->connectToHost(host, static_cast<quint16>(port),
-                                QIODevice::ReadWrite | QIODevice::Unbuffered);
+    const auto port = static_cast<quint16>(to.port);
+    if (!m_target.tls) {
+        oWinsock->connectToHost(to.host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
         return;
     }
     auto* tls = static_cast<QSslSocket*>(oWinsock);
@@ -133,14 +134,14 @@ void StatusFetch::connectNow() {
     tls->setSslConfiguration(configuration);
     // The name checked against the certificate, and sent as the server name, is the server's
     // even through a tunnel.
-    tls->setPeerVerifyName(target.host);
+    tls->setPeerVerifyName(m_target.host);
     connect(tls, &QSslSocket::encrypted, this, &StatusFetch::onEncrypted);
     connect(tls, &QSslSocket::sslErrors, this, &StatusFetch::onSslErrors);
     if (m_viaProxy) {
         m_tunnelling = true;
-        tls->connectToHost(host, static_cast<quint16>(port), QIODevice::ReadWrite);
+        tls->connectToHost(to.host, port, QIODevice::ReadWrite);
     } else {
-        tls->connectToHostEncrypted(host, static_cast<quint16>(port), QIODevice::ReadWrite);
+        tls->connectToHostEncrypted(to.host, port, QIODevice::ReadWrite);
     }
 }
 

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <variant>
+
 class QTcpSocket;
 
 namespace courivane {
@@ -75,6 +77,15 @@ protected:
 private:
     // Connects for the fetch under way: the first time, and again with credentials.
     void connectNow();
+    // Where a connection goes: the server, or the proxy with the server's URL as its path.
+    struct Endpoint {
+        QString host;
+        qint32 port = 0;
+        QString path;
+    };
+    // The endpoint for the fetch under way, or why there is none.
+    std::variant<Endpoint, QString> endpointOf(const FetchTarget& target);
+    void openSocket(const Endpoint& to);
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
     // Reads the proxy's answer to CONNECT; once it is 200, the handshake begins.

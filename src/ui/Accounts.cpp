@@ -109,6 +109,21 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
       Command6(new QPushButton(QStringLiteral("\\/"), this)),
       Command7(new QPushButton(QStringLiteral("Replace"), this)), m_dir(std::move(programDir)),
       m_passwords(passwords) {
+    layOut();
+    connectControls();
+
+    m_read = AccountsFile(m_dir).read();
+    List1->addItems(shownEntries());
+
+    placeHeads();
+    centreOnScreen(this);
+    if (m_read.exists && !m_read.usable)
+        showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
+                                         "Settings will not replace the file.")
+                              .arg(AccountsFile(m_dir).path(), m_read.error));
+}
+
+void Accounts::layOut() {
     // The list under heads of its own, one a column.
     placeTwips(List1, "List1", 120, 2040 + kHeadTwips, 9015, 4620 - kHeadTwips);
     for (const char* head : {"Company Name", "Monitoring Server", "User Name"}) {
@@ -144,7 +159,9 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
     setUpDialog(this, QStringLiteral("Accounts"), fitted.width(), fitted.height(),
                 {List1, Text1, Text2, Text3, Text4, Command1, Command2, Command3, Command4,
                  Command5, Command6, Command7});
+}
 
+void Accounts::connectControls() {
     connect(Command1, &QPushButton::clicked, this, &Accounts::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Accounts::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Accounts::Command3_Click);
@@ -155,16 +172,6 @@ Accounts::Accounts(QDir programDir, PasswordStore* passwords, QWidget* parent)
     connect(List1, &QListWidget::itemDoubleClicked, this, &Accounts::List1_DblClick);
     // One click on an entry is enough to take it into the boxes.
     connect(List1, &QListWidget::itemClicked, this, &Accounts::List1_DblClick);
-
-    m_read = AccountsFile(m_dir).read();
-    List1->addItems(shownEntries());
-
-    placeHeads();
-    centreOnScreen(this);
-    if (m_read.exists && !m_read.usable)
-        showMessage(this, QStringLiteral("%1 could not be read (%2). The list is empty and Save "
-                                         "Settings will not replace the file.")
-                              .arg(AccountsFile(m_dir).path(), m_read.error));
 }
 
 void Accounts::placeHeads() {

@@ -72,6 +72,9 @@ private:
     // The designed size, less what a small screen lacks, given up by the list and the boxes.
     QSize fitToScreen(QSize designedTwips);
     // The heads over the list's columns, where its tab stops put them.
+    // The controls where the form has them, the list under heads of its own.
+    void layOut();
+    void connectControls();
     void placeHeads();
     // True when nothing is unsaved, or the user agrees to drop it.
     bool mayDiscard();
