@@ -6,7 +6,9 @@
 #include "ui/FindBar.h"
 #include "ui/MessageBox.h"
 #include "ui/PageView.h"
+#include "ui/RowActions.h"
 #include "ui/Twips.h"
+#include "ui/WindowChrome.h"
 #include "ui/X11Desktop.h"
 #include "ui/clsBtnTitleBar.h"
 
@@ -47,41 +49,14 @@ constexpr int kCloseWidth = 30;
 } // namespace
 
 Monitor::Monitor(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), Caption(new QWidget(this)),
-      CaptionTitle(new QLabel(Caption)), CloseBox(new QToolButton(Caption)),
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), Caption(new WindowCaption(this)),
       Find(new FindBar(this)), WebBrowser1(new PageView(this)),
       cmdTitleBarButton(new QPushButton(QStringLiteral("Fake button for titlebar"), this)),
       PassLine(new QLabel(this)), AwayLine(new QLabel(this)), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Monitor"));
     setWindowTitle(kMonitorTitle);
-    setMouseTracking(true);
-
-    // The caption: a tool window's small title font, the selection colours of the palette.
-    Caption->setObjectName(QStringLiteral("caption"));
-    Caption->setAutoFillBackground(true);
-    QPalette captionPalette = Caption->palette();
-    captionPalette.setColor(QPalette::Window, palette().color(QPalette::Highlight));
-    captionPalette.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
-    Caption->setPalette(captionPalette);
-    QFont captionFont = QApplication::font("QMdiSubWindowTitleBar");
-    if (captionFont.pointSizeF() > 1)
-        captionFont.setPointSizeF(captionFont.pointSizeF() - 1);
-    captionFont.setBold(true);
-    Caption->setFont(captionFont);
-    Caption->installEventFilter(this);
-    CaptionTitle->setObjectName(QStringLiteral("captionTitle"));
-    CaptionTitle->installEventFilter(this);
-    CloseBox->setObjectName(QStringLiteral("closeBox"));
-    CloseBox->setAttribute(Qt::WA_NativeWindow); // seen from outside, like the "Close" button
-    // The cross in the caption's own text colour: the style's icon is lost on some captions.
-    CloseBox->setText(QStringLiteral("\u2715"));
-    QPalette boxPalette = captionPalette;
-    boxPalette.setColor(QPalette::ButtonText, captionPalette.color(QPalette::WindowText));
-    CloseBox->setPalette(boxPalette);
-    CloseBox->setAutoRaise(true);
-    CloseBox->setFocusPolicy(Qt::NoFocus);
-    CloseBox->setToolTip(QStringLiteral("Close"));
-    connect(CloseBox, &QToolButton::clicked, this, &Monitor::Hide);
+    new ResizeEdges(this, kBorder);
+    connect(Caption, &WindowCaption::closeClicked, this, &Monitor::Hide);
     // Small enough to be moved aside, large enough to keep the caption usable.
     setMinimumSize(pixelsFromTwips(3000), captionHeight() + 2 * kBorder + pixelsFromTwips(1050));
     // The designed size, but never larger than the screen: at a high scale the caption's
@@ -158,8 +133,12 @@ Monitor::Monitor(QWidget* parent)
     AwayLine->setToolTip(QStringLiteral("Click for the whole list"));
     AwayLine->installEventFilter(this);
     AwayLine->hide();
-    // Why a failed row failed, as its tooltip; the page text stays as it is.
-    WebBrowser1->viewport()->installEventFilter(this);
+    auto* rows = new RowActions(WebBrowser1, this);
+    m_rowActions = rows;
+    connect(rows, &RowActions::trustRequested, this, &Monitor::trustRequested);
+    connect(rows, &RowActions::historyRequested, this, &Monitor::historyRequested);
+    connect(rows, &RowActions::markRequested, this, &Monitor::markRequested);
+    connect(rows, &RowActions::markEndRequested, this, &Monitor::markEndRequested);
 
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1);
@@ -173,7 +152,11 @@ Monitor::Monitor(QWidget* parent)
 Monitor::~Monitor() = default;
 
 int Monitor::captionHeight() const {
-    return QFontMetrics(Caption->font()).height() + 8;
+    return Caption->captionHeight();
+}
+
+void Monitor::setMarkedCompanies(MarkedCompanies companies) {
+    m_rowActions->setMarkedCompanies(std::move(companies));
 }
 
 QPoint placeOnScreen(const QRect& frame, const QRect& room, const QRect& keepClear) {
@@ -277,58 +260,6 @@ void Monitor::setPassLine(const QString& text, bool late) {
     PassLine->setPalette(p);
 }
 
-QString Monitor::reasonAt(const QPoint& viewportPos) const {
-    const AccountRow* row = WebBrowser1->rowAt(viewportPos);
-    return row && row->reply.failed ? printableText(row->reply.reason) : QString();
-}
-
-void Monitor::showRowMenu(const AccountRow& row, const QPoint& viewportPos) {
-    // Copied: the rows may be replaced while the menu is open.
-    const QByteArray pem = row.reply.certificate;
-    const QString server = row.reply.certificateServer;
-    const QString name = row.company;
-    const QString company = printableText(row.company);
-    QMenu menu(this);
-    QAction* trust =
-        pem.isEmpty() ? nullptr : menu.addAction(QStringLiteral("Trust this certificate..."));
-    QAction* history = menu.addAction(QStringLiteral("History..."));
-    menu.addSeparator();
-    // What the company's alerts may become; an entry that cannot apply is greyed, not hidden.
-    const bool acknowledged = m_marked.acknowledged.contains(name);
-    const bool snoozed = m_marked.snoozed.contains(name);
-    QAction* acknowledge = menu.addAction(QStringLiteral("Acknowledge..."));
-    acknowledge->setEnabled(m_marked.failing.contains(name));
-    QAction* unacknowledge = menu.addAction(QStringLiteral("End Acknowledgement"));
-    unacknowledge->setEnabled(acknowledged);
-    QAction* snooze =
-        menu.addAction(snoozed ? QStringLiteral("Snooze Longer...") : QStringLiteral("Snooze..."));
-    QAction* unsnooze = menu.addAction(QStringLiteral("End Snooze"));
-    unsnooze->setEnabled(snoozed);
-    QAction* chosen = menu.exec(WebBrowser1->viewport()->mapToGlobal(viewportPos));
-    if (chosen && chosen == history)
-        emit historyRequested(name);
-    if (chosen && chosen == acknowledge)
-        emit markRequested(MarkKind::Acknowledged, name);
-    if (chosen && chosen == snooze)
-        emit markRequested(MarkKind::Snoozed, name);
-    if (chosen && chosen == unacknowledge)
-        emit markEndRequested(MarkKind::Acknowledged, name);
-    if (chosen && chosen == unsnooze)
-        emit markEndRequested(MarkKind::Snoozed, name);
-    if (!chosen || chosen != trust)
-        return;
-    const QSslCertificate certificate(pem, QSsl::Pem);
-    const QString question =
-        QStringLiteral("The server of %1 showed this certificate, which is not trusted:\n\n%2\n\n"
-                       "Trust it from now on for https://%3 only? It is then trusted when this "
-                       "server shows it, by its SHA-256 fingerprint, and never for another server "
-                       "nor to vouch for other certificates. Only say yes if you know it is the "
-                       "server's own.")
-            .arg(company, certificateSummary(certificate).join(u'\n'), printableText(server));
-    if (askQuestion(this, question))
-        emit trustRequested(pem, server);
-}
-
 void Monitor::recreateTitleBarButton() {
     m_titleBar.reset();
     m_titleBar = std::make_unique<clsBtnTitleBar>();
@@ -343,14 +274,8 @@ void Monitor::resizeEvent(QResizeEvent* event) {
 void Monitor::applyResizeRule() {
     // The caption across the top, the close box at its right; the view fills the rest. The view
     // follows the window, but not below 1000 twips of window height.
-    // The caption's children first: its resize places the title-bar button by the close box.
     const int c = captionHeight();
-    const int captionWidth = width() - 2 * kBorder;
-    const int box = c - 4;
-    CloseBox->setGeometry(captionWidth - box - 2, 2, box, box);
-    CaptionTitle->setGeometry(6, 0, std::max(0, captionWidth - 12 - box), c);
-    Caption->setGeometry(kBorder, kBorder, captionWidth, c);
-    showTitle();
+    Caption->place(QRect(kBorder, kBorder, width() - 2 * kBorder, c));
     const int h = twipsFromPixels(height());
     const int line = PassLine->sizeHint().height();
     int find = Find->sizeHint().height();
@@ -366,56 +291,11 @@ void Monitor::applyResizeRule() {
     PassLine->setGeometry(kBorder, height() - kBorder - line, width() - 2 * kBorder, line);
 }
 
-void Monitor::showTitle() {
-    CaptionTitle->setText(CaptionTitle->fontMetrics().elidedText(windowTitle(), Qt::ElideRight,
-                                                                 CaptionTitle->width()));
-}
-
 void Monitor::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // The countdown changes the title every second: only the caption's text follows it.
     if (event->type() == QEvent::WindowTitleChange)
-        showTitle();
-}
-
-Qt::Edges Monitor::edgesAt(const QPoint& pos) const {
-    Qt::Edges edges;
-    if (pos.x() < kBorder)
-        edges |= Qt::LeftEdge;
-    if (pos.x() >= width() - kBorder)
-        edges |= Qt::RightEdge;
-    if (pos.y() < kBorder)
-        edges |= Qt::TopEdge;
-    if (pos.y() >= height() - kBorder)
-        edges |= Qt::BottomEdge;
-    return edges;
-}
-
-void Monitor::mousePressEvent(QMouseEvent* event) {
-    const Qt::Edges edges = edgesAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && edges && windowHandle()) {
-        windowHandle()->startSystemResize(edges);
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void Monitor::mouseMoveEvent(QMouseEvent* event) {
-    const Qt::Edges edges = edgesAt(event->position().toPoint());
-    const bool horizontal = edges & (Qt::LeftEdge | Qt::RightEdge);
-    const bool vertical = edges & (Qt::TopEdge | Qt::BottomEdge);
-    if (horizontal && vertical) {
-        const bool falling =
-            edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
-        setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
-    } else if (horizontal) {
-        setCursor(Qt::SizeHorCursor);
-    } else if (vertical) {
-        setCursor(Qt::SizeVerCursor);
-    } else {
-        unsetCursor();
-    }
-    QWidget::mouseMoveEvent(event);
+        Caption->showTitle(windowTitle());
 }
 
 void Monitor::paintEvent(QPaintEvent*) {
@@ -428,57 +308,6 @@ bool Monitor::eventFilter(QObject* watched, QEvent* event) {
     if (watched == AwayLine && event->type() == QEvent::MouseButtonRelease && !m_away.isEmpty()) {
         showMessage(this, m_away.join(u'\n'));
         return true;
-    }
-    if (watched == WebBrowser1->viewport() && event->type() == QEvent::ContextMenu) {
-        const auto* menu = static_cast<QContextMenuEvent*>(event);
-        const AccountRow* row = WebBrowser1->rowAt(menu->pos());
-        if (row) {
-            showRowMenu(*row, menu->pos());
-            return true;
-        }
-    }
-    // A double-click on a row opens its company's history.
-    if (watched == WebBrowser1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (const AccountRow* row = WebBrowser1->rowAt(mouse->position().toPoint())) {
-            emit historyRequested(row->company);
-            return true;
-        }
-    }
-    if (watched == WebBrowser1->viewport() && event->type() == QEvent::ToolTip) {
-        const auto* help = static_cast<QHelpEvent*>(event);
-        const QString reason = reasonAt(help->pos());
-        // Shown as text: a reason can quote what a server sent.
-        if (reason.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(),
-                               QStringLiteral("<p>") + reason.toHtmlEscaped() +
-                                   QStringLiteral("</p>"),
-                               WebBrowser1->viewport());
-        return true;
-    }
-    // Dragging the caption moves the window by the pointer's movement, wherever it was pressed.
-    if (watched == Caption || watched == CaptionTitle) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (mouse->button() != Qt::LeftButton)
-                break;
-            m_dragOffset = mouse->globalPosition().toPoint() - pos();
-            return true;
-        case QEvent::MouseMove:
-            if (m_dragOffset && (mouse->buttons() & Qt::LeftButton)) {
-                move(mouse->globalPosition().toPoint() - *m_dragOffset);
-                return true;
-            }
-            break;
-        case QEvent::MouseButtonRelease:
-            m_dragOffset.reset();
-            break;
-        default:
-            break;
-        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include "report/AlertRules.h"
 #include "report/SummaryPage.h"
+#include "ui/RowActions.h"
 #include "ui/Titles.h"
 
 #include <QHash>
@@ -22,6 +23,8 @@ namespace courivane {
 class clsBtnTitleBar;
 class FindBar;
 class PageView;
+class RowActions;
+class WindowCaption;
 
 // The summary window: the page in an HTML view, the pass's progress in the title, and a "Close"
 // button in the caption that hides it. A frameless tool window that draws its own small caption
@@ -41,13 +44,9 @@ public:
     // The caption's height, from the title font: it scales with the screen.
     int captionHeight() const;
     static constexpr int kBorder = 3; // the edge that resizes the window
-    // What a row's menu offers: which companies fail now, which are acknowledged, snoozed.
-    struct MarkedCompanies {
-        QHash<QString, quint32> failing; // with its failing lamps
-        QSet<QString> acknowledged;
-        QSet<QString> snoozed;
-    };
-    void setMarkedCompanies(MarkedCompanies companies) { m_marked = std::move(companies); }
+    // What a row's menu offers.
+    using MarkedCompanies = courivane::MarkedCompanies;
+    void setMarkedCompanies(MarkedCompanies companies);
 
 public slots:
     // Shown by the panel's status button, wherever it was: un-minimised, raised, activated,
@@ -87,15 +86,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* const Caption;
-    QLabel* const CaptionTitle;
-    QToolButton* const CloseBox;
+    WindowCaption* const Caption;
     FindBar* const Find;
     PageView* const WebBrowser1;
     QPushButton* const cmdTitleBarButton;
@@ -106,16 +101,7 @@ private:
     void applyResizeRule();
     // Moves (and where it must, shrinks) the window to lie wholly on a screen.
     void bringOnScreen(const QRect& keepClear);
-    // The title in the caption, cut with an ellipsis where it is too long.
-    void showTitle();
     void recreateTitleBarButton();
-    Qt::Edges edgesAt(const QPoint& pos) const;
-
-    // The reason of the failed row under the pointer, or an empty string.
-    QString reasonAt(const QPoint& viewportPos) const;
-    // The row's menu: "Trust this certificate..." for a row whose certificate was refused, and
-    // "History...".
-    void showRowMenu(const AccountRow& row, const QPoint& viewportPos);
 
     // The page, narrowed and ordered, in the view.
     void showRows();
@@ -123,10 +109,8 @@ private:
     std::unique_ptr<clsBtnTitleBar> m_titleBar;
     PassPage m_page;
     QStringList m_away;
-    MarkedCompanies m_marked;
+    RowActions* m_rowActions = nullptr;
     RowOrder m_order;
-    // Where the pointer holds the window during a drag of the caption.
-    std::optional<QPoint> m_dragOffset;
 };
 
 } // namespace courivane
