@@ -194,8 +194,7 @@ void Program::showEndOfPass(const PassResult& result) {
     // Not heard before it is known whether the operator acknowledged or snoozed it.
     m_alertWaiting = true;
     showPage();
-    m_panel->showLamps(m_colours, {}, m_companies, m_dimmed);
-    showTray();
+    showView({});
 }
 
 void Program::decideAlerts() {
@@ -211,8 +210,7 @@ void Program::decideAlerts() {
     m_dimmed = decision.dimmed;
     m_alerts.annotate(m_companies, result.endedAt);
     showPage();
-    m_panel->showLamps(m_colours, decision.blinks, m_companies, m_dimmed);
-    showTray();
+    showView(decision.blinks);
     m_alert->raise(decision);
     updateMarkedCompanies();
 }
@@ -221,8 +219,7 @@ void Program::showMarks() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     m_dimmed = m_alerts.dimmed(now);
     m_alerts.annotate(m_companies, now);
-    m_panel->showLamps(m_colours, {}, m_companies, m_dimmed);
-    showTray();
+    showView({});
     if (m_lastPass)
         showPage();
     updateMarkedCompanies();
@@ -245,17 +242,24 @@ void Program::showPage() {
     if (m_history && !m_history->since().isEmpty()) {
         m_companies.since = companiesSince(shown.rows);
         m_companies.at = shown.endedAt;
-        m_panel->showCompanies(m_companies);
-        showTray();
+        const PassView view = passView(m_colours, {}, m_companies, m_dimmed, m_passEnded);
+        m_panel->showTexts(view);
+        m_alert->setTrayState(view.tray, view.trayLines);
     }
     PassPage page = pageOf(shown, shown.rows.isEmpty());
     page.setShownAt(shown.endedAt);
     m_monitor->showPage(std::move(page));
 }
 
+void Program::showView(const QList<Blink>& blinks) {
+    const PassView view = passView(m_colours, blinks, m_companies, m_dimmed, m_passEnded);
+    m_panel->showView(view);
+    m_alert->setTrayState(view.tray, view.trayLines);
+}
+
 void Program::showTray() {
-    const TrayState state = m_passEnded ? trayState(m_colours) : TrayState::Waiting;
-    m_alert->setTrayState(state, trayTooltipLines(state, m_companies, m_alerts.anyDimmed()));
+    const PassView view = passView(m_colours, {}, m_companies, m_dimmed, m_passEnded);
+    m_alert->setTrayState(view.tray, view.trayLines);
 }
 
 void Program::acknowledge() {

@@ -146,11 +146,6 @@ bool AlertBook::quiet(const QString& company, Lamp lamp, const QDateTime& at) co
     return flapping(company, lamp) || marked(company, lamp, at);
 }
 
-bool AlertBook::anyDimmed() const {
-    const std::array<bool, kLampCount> lamps = dimmed(QDateTime());
-    return std::any_of(lamps.cbegin(), lamps.cend(), [](bool d) { return d; });
-}
-
 std::array<bool, kLampCount> AlertBook::dimmed(const QDateTime& at) const {
     std::array<bool, kLampCount> covered{};
     if (m_marks.isEmpty())

@@ -126,7 +126,6 @@ public:
     // Per lamp, whether every failure on it is acknowledged or snoozed at `at` (invalid: by
     // any lasting mark); and whether any lamp is.
     std::array<bool, kLampCount> dimmed(const QDateTime& at) const;
-    bool anyDimmed() const;
     // The rows' notes and the tooltips' words, from the marks and the flapping.
     void annotate(QList<AccountRow>& rows, const QDateTime& now) const;
     void annotate(LampCompanies& companies, const QDateTime& now) const;

@@ -10,14 +10,14 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 const LampNames& lampNames(Lamp lamp) {
     static constexpr LampNames kNames[kLampCount] = {
-        {"ICMP", "ICMP", "ICMP", "icmp"},
-        {"Web", "WEB", "Web", "web"},
-        {"POP3", "POP3", "POP3", "pop3"},
-        {"SMTP", "SMTP", "SMTP", "smtp"},
-        {"Receive", "Receive", "Receive", "receive"},
-        {"Send", "Send", "Send", "send"},
-        {"Ryl", "Ryl", "Ryl", "ryl"},
-        {"Con", "", "Connection", "connection"},
+        {"ICMP", "ICMP", "ICMP", "icmp", "ICMP"},
+        {"Web", "WEB", "Web", "web", "Web Server"},
+        {"POP3", "POP3", "POP3", "pop3", "POP3 Server"},
+        {"SMTP", "SMTP", "SMTP", "smtp", "SMTP Server"},
+        {"Receive", "Receive", "Receive", "receive", "Receive Status"},
+        {"Send", "Send", "Send", "send", "Send Status"},
+        {"Ryl", "Ryl", "Ryl", "ryl", "Ryl Status"},
+        {"Con", "", "Connection", "connection", "Connection"},
     };
     return kNames[lamp];
 }

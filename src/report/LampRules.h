@@ -27,6 +27,7 @@ struct LampNames {
     const char* column;
     const char* label;
     const char* perf;
+    const char* title; // the lamp's tooltip and accessible name
 };
 const LampNames& lampNames(Lamp lamp);
 

@@ -23,9 +23,14 @@ namespace {
 
 constexpr int kBlinkMs = 200;
 
-const char* const kTooltips[kElementCount] = {
-    "Settings",       "ICMP",        "Web Server", "POP3 Server", "SMTP Server",
-    "Receive Status", "Send Status", "Ryl Status", "Connection",  "Status"};
+// An element's tooltip and accessible name; a lamp's is core's.
+QString elementTitle(int element) {
+    if (element == SettingsElement)
+        return QStringLiteral("Settings");
+    if (element == StatusElement)
+        return QStringLiteral("Status");
+    return QString::fromLatin1(lampNames(static_cast<Lamp>(element - FirstLampElement)).title);
+}
 
 QString pictureName(int element) {
     if (element == SettingsElement)
@@ -148,7 +153,6 @@ Status::Status(QStringList assetDirs, QWidget* parent, Keying keying)
     setFixedHeight(pixelsFromTwips(kPanelHeight));
     // The panel is a tool window that is seldom active; its lamps explain themselves anyway.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    m_colours.fill(LampColour::White);
 
     // Every lamp blinks red; Receive and Send also blink orange. Core's table says which timer
     // blinks what; the timers carry their names for tracing and for tests.
@@ -160,7 +164,9 @@ Status::Status(QStringList assetDirs, QWidget* parent, Keying keying)
         m_blinkTimers[i] = timer;
     }
     buildElements();
-    showLampTexts(nullptr);
+    std::array<LampColour, kLampCount> white{};
+    white.fill(LampColour::White);
+    showTexts(passView(white, {}, {}, {}, false));
 }
 
 void Status::buildElements() {
@@ -171,8 +177,8 @@ void Status::buildElements() {
     for (int e = 0; e < kElementCount; ++e) {
         auto* picture = new QLabel(this);
         picture->setObjectName(pictureName(e));
-        picture->setToolTip(QString::fromLatin1(kTooltips[e]));
-        picture->setAccessibleName(QString::fromLatin1(kTooltips[e]));
+        picture->setToolTip(elementTitle(e));
+        picture->setAccessibleName(elementTitle(e));
         if (e == SettingsElement)
             picture->setAccessibleDescription(QStringLiteral("opens the settings"));
         else if (e == StatusElement)
@@ -309,39 +315,30 @@ void Status::setLamp(Lamp lamp, LampColour colour) {
     paintBackground(m_labels[e], dim ? kCaptionDimRed : captionColour(colour));
 }
 
-void Status::showLamps(const std::array<LampColour, kLampCount>& colours,
-                       const QList<Blink>& blinks, const LampCompanies& companies,
-                       const std::array<bool, kLampCount>& dimmed) {
-    m_colours = colours;
+void Status::showView(const PassView& view) {
     for (int i = 0; i < kLampCount; ++i) {
         const auto lamp = static_cast<Lamp>(i);
-        m_dimmed[i] = dimmed[i] && colours[i] == LampColour::Red;
-        if (m_dimmed[i])
+        const LampView& v = view.lamps[i];
+        m_dimmed[i] = v.dimmed;
+        if (v.dimmed)
             for (const LampColour colour : {LampColour::Red, LampColour::Orange})
                 m_blinkTimers[blinkTimerIndex(lamp, colour)]->stop();
-        setLamp(lamp, colours[i]);
+        setLamp(lamp, v.colour);
     }
-    for (const Blink& blink : blinks)
-        if (!m_dimmed[blink.lamp])
-            startBlink(blink.lamp, blink.colour);
-    showLampTexts(&companies);
+    showTexts(view);
+    for (const Blink& blink : view.blinks)
+        startBlink(blink.lamp, blink.colour);
 }
 
-void Status::showLampTexts(const LampCompanies* companies) {
-    static const LampCompanies none;
+void Status::showTexts(const PassView& view) {
     for (int i = 0; i < kLampCount; ++i) {
-        const auto lamp = static_cast<Lamp>(i);
+        const LampView& v = view.lamps[i];
         const int e = i + FirstLampElement;
-        const QString first = QString::fromLatin1(kTooltips[e]);
-        const QString tip =
-            companies ? tooltipText(lampTooltipLines(first, lamp, *companies)) : first;
-        const QString description =
-            lampDescription(m_colours[i], lamp, companies ? *companies : none, m_dimmed[i]);
         for (QWidget* w :
              {static_cast<QWidget*>(m_pictures[e]), static_cast<QWidget*>(m_labels[e])}) {
-            w->setToolTip(tip);
-            w->setAccessibleName(first);
-            w->setAccessibleDescription(description);
+            w->setToolTip(v.tooltip);
+            w->setAccessibleName(v.title);
+            w->setAccessibleDescription(v.description);
         }
     }
 }

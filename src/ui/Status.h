@@ -3,6 +3,7 @@
 #include "config/OptionsFile.h"
 #include "report/LampCompanies.h"
 #include "report/LampRules.h"
+#include "report/PassView.h"
 #include "ui/PanelLayout.h"
 
 #include <QWidget>
@@ -47,13 +48,11 @@ public:
 
     // Both forms of a lamp in one colour.
     void setLamp(Lamp lamp, LampColour colour);
-    // The lamps of a pass: their colours, the blinks core chose, who failed and warned, and
-    // which red lamps show dim (every failure on them acknowledged or snoozed); a dim lamp does
-    // not blink.
-    void showLamps(const std::array<LampColour, kLampCount>& colours, const QList<Blink>& blinks,
-                   const LampCompanies& companies, const std::array<bool, kLampCount>& dimmed);
-    // The lamps' tooltips and descriptions anew, the lamps as they are.
-    void showCompanies(const LampCompanies& companies) { showLampTexts(&companies); }
+    // The lamps as core decided them: colours, dim reds, tooltips, descriptions, and the blinks
+    // to start.
+    void showView(const PassView& view);
+    // Only the tooltips and descriptions anew; the lamps and their blinks go on as they are.
+    void showTexts(const PassView& view);
 
 signals:
     void settingsRequested();
@@ -73,8 +72,6 @@ private:
     void updateMask();
     void setPicture(QLabel* picture, const QPixmap& pixmap);
     void startBlink(Lamp lamp, LampColour colour);
-    // Tooltips and accessible descriptions; none names a company before the first pass ends.
-    void showLampTexts(const LampCompanies* companies);
 
     QStringList m_assetDirs;
     Keying m_keying = Keying::Mask;
@@ -85,7 +82,6 @@ private:
     // Timer3 to Timer12, in the order of core's table of blink timers; a blink group per lamp.
     std::array<QTimer*, kBlinkTimerCount> m_blinkTimers{};
     std::array<BlinkGroup, kLampCount> m_blinkGroups{};
-    std::array<LampColour, kLampCount> m_colours{};
     std::array<bool, kLampCount> m_dimmed{}; // acknowledged: a red lamp shows dim
     // Where the pointer holds the panel during a drag with a button other than the left one.
     std::optional<QPoint> m_dragOffset;

@@ -2,6 +2,7 @@
 #include "report/LampCompanies.h"
 #include "report/LampRules.h"
 #include "report/NoticeText.h"
+#include "report/PassView.h"
 #include "report/SummaryPage.h"
 
 #include "TestFiles.h"
@@ -451,6 +452,22 @@ private slots:
         QCOMPARE(trayState(C{G, G, G, G, G, G, G, G}), TrayState::Green);
         QCOMPARE(trayState(C{G, G, G, G, O, G, G, G}), TrayState::Orange);
         QCOMPARE(trayState(C{O, G, G, G, G, G, G, R}), TrayState::Red);
+        // The panel's view: a dim red drops its blink, an orange keeps it; the tray says the
+        // acknowledgement; before a pass has ended no company is named and the tray waits.
+        const C colours{G, G, G, R, O, G, G, R};
+        std::array<bool, kLampCount> dimmed{};
+        dimmed[SmtpLamp] = dimmed[ReceiveLamp] = true;
+        const QList<Blink> blinks{{SmtpLamp, R}, {ReceiveLamp, O}, {ConnectionLamp, R}};
+        const PassView view = passView(colours, blinks, c, dimmed, true);
+        QCOMPARE(view.blinks, QList<Blink>({{ReceiveLamp, O}, {ConnectionLamp, R}}));
+        QVERIFY(view.lamps[SmtpLamp].dimmed && !view.lamps[ReceiveLamp].dimmed);
+        QCOMPARE(view.lamps[SmtpLamp].tooltip, tooltipText({"SMTP Server", "Failing: A, B"}));
+        QCOMPARE(view.lamps[SmtpLamp].description,
+                 QStringLiteral("failing, 2 companies, acknowledged"));
+        QCOMPARE(view.trayLines.first(), QStringLiteral("Courivane: failures (acknowledged)"));
+        const PassView before = passView(colours, {}, c, {}, false);
+        QCOMPARE(before.lamps[SmtpLamp].tooltip, tooltipText({"SMTP Server"}));
+        QCOMPARE(before.tray, TrayState::Waiting);
     }
 
     void notice_data() { addRows(kNotices); }
