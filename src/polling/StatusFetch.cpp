@@ -2,11 +2,13 @@
 
 #include "report/Reply.h"
 
+#include <QHostInfo>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
 
 #include <cerrno>
+#include <cstring>
 
 namespace courivane {
 
@@ -46,6 +48,12 @@ QByteArray StatusFetch::request(const QString& path, const QString& host,
 }
 
 void StatusFetch::releaseSocket() {
+    if (m_plain)
+        m_plain->close();
+    if (m_lookupId >= 0) {
+        QHostInfo::abortHostLookup(m_lookupId);
+        m_lookupId = -1;
+    }
     if (oWinsock) {
         // A released socket reports nothing more: its late events never reach the next fetch.
         oWinsock->disconnect(this);
@@ -116,16 +124,16 @@ std::variant<StatusFetch::Endpoint, QString> StatusFetch::endpointOf(const Fetch
 }
 
 void StatusFetch::openSocket(const Endpoint& to) {
-    oWinsock = newSocket(m_target.tls);
+    if (!m_target.tls) {
+        openPlain(to);
+        return;
+    }
+    oWinsock = newSocket(true);
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &StatusFetch::oWinsock_OnDataArrival);
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &StatusFetch::oWinsock_OnError);
     const auto port = static_cast<quint16>(to.port);
-    if (!m_target.tls) {
-        oWinsock->connectToHost(to.host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
-        return;
-    }
     auto* tls = static_cast<QSslSocket*>(oWinsock);
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
@@ -151,6 +159,66 @@ QTcpSocket* StatusFetch::newSocket(bool tls) {
     return new QTcpSocket(this);
 }
 
+PlainSocket* StatusFetch::newPlainSocket() {
+    return new PlainSocket(this);
+}
+
+void StatusFetch::openPlain(const Endpoint& to) {
+    if (!m_plain) {
+        m_plain = newPlainSocket();
+        connect(m_plain, &PlainSocket::readyRead, this, &StatusFetch::onPlainData);
+        connect(m_plain, &PlainSocket::failed, this, &StatusFetch::onPlainFailed);
+    }
+    const auto port = static_cast<quint16>(to.port);
+    if (QHostAddress address; address.setAddress(to.host)) {
+        m_plain->open({address}, port, m_request);
+        return;
+    }
+    const quint64 generation = m_generation;
+    m_lookupId =
+        QHostInfo::lookupHost(to.host, this, [this, generation, port](const QHostInfo& info) {
+            m_lookupId = -1;
+            if (generation != m_generation || !m_active)
+                return;
+            if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+                recordFailedFetch(m_viaProxy
+                                      ? QStringLiteral("the proxy's host name is not known")
+                                      : QStringLiteral("the server's host name is not known"));
+                return;
+            }
+            m_plain->open(info.addresses(), port, m_request);
+        });
+}
+
+void StatusFetch::onPlainData() {
+    if (!m_active)
+        return;
+    // All that has come is taken at once: the reply and, mostly with it, the end.
+    const qsizetype before = m_data.size();
+    Read read = takeData();
+    while (read == Read::Data && m_data.size() < kMaxReplyBytes)
+        read = takeData();
+    // Bytes that came are looked at, whether or not more may follow.
+    afterRead(read == Read::Nothing && m_data.size() > before ? Read::Data : read);
+}
+
+void StatusFetch::onPlainFailed(int error) {
+    if (!m_active)
+        return;
+    switch (error) {
+    case ECONNREFUSED:
+        recordFailedFetch(m_viaProxy ? QStringLiteral("the proxy refused the connection")
+                                     : QStringLiteral("the server refused the connection"));
+        return;
+    case ECONNRESET:
+    case EPIPE:
+        recordFailedFetch(QStringLiteral("the server reset the connection"));
+        return;
+    default:
+        recordFailedFetch(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
 void StatusFetch::abort() {
     m_active = false;
     ++m_generation;
@@ -174,11 +242,9 @@ void StatusFetch::oWinsock_OnConnect() {
     if (!oWinsock)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
+    // The request itself waits for the handshake.
     if (m_tunnelling)
         oWinsock->write("CONNECT " + m_target.tunnelAuthority().toLatin1() + " HTTP/1.0\r\n\r\n");
-    else if (!m_target.tls)
-        oWinsock->write(m_request);
-    // Over TLS the request waits for the handshake.
 }
 
 void StatusFetch::onEncrypted() {
@@ -233,15 +299,17 @@ void StatusFetch::readTunnelAnswer() {
 }
 
 StatusFetch::Read StatusFetch::takeData() {
+    const qsizetype room = kMaxReplyBytes - m_data.size();
+    if (!m_target.tls) {
+        if (room <= 0)
+            return Read::Data;
+        return m_plain ? m_plain->read(m_data, room) : Read::Closed;
+    }
     if (!oWinsock)
         return Read::Closed;
-    const qsizetype room = kMaxReplyBytes - m_data.size();
     if (room <= 0)
         return Read::Data;
     char buffer[16 * 1024];
-    // Qt reports a reset like an orderly close; the read that meets it leaves ECONNRESET in
-    // errno, where a close leaves nothing (the reset test guards this reading of errno).
-    errno = 0;
     const qint64 n = oWinsock->read(buffer, std::min<qsizetype>(room, sizeof buffer));
     if (n > 0) {
         m_data.append(buffer, n);
@@ -249,7 +317,7 @@ StatusFetch::Read StatusFetch::takeData() {
     }
     if (n == 0)
         return Read::Nothing;
-    return !m_target.tls && errno == ECONNRESET ? Read::Reset : Read::Closed;
+    return Read::Closed;
 }
 
 void StatusFetch::oWinsock_OnDataArrival() {
@@ -264,9 +332,12 @@ void StatusFetch::oWinsock_OnDataArrival() {
         return;
     Read read = takeData();
     // A TLS socket keeps what it decrypted and says so once: all of it is taken now.
-    while (m_target.tls && read == Read::Data && oWinsock->bytesAvailable() > 0 &&
-           m_data.size() < kMaxReplyBytes)
+    while (read == Read::Data && oWinsock->bytesAvailable() > 0 && m_data.size() < kMaxReplyBytes)
         read = takeData();
+    afterRead(read);
+}
+
+void StatusFetch::afterRead(Read read) {
     switch (read) {
     case Read::Nothing:
         return;

@@ -3,6 +3,7 @@
 #include "config/OptionsFile.h"
 #include "polling/FetchSecurity.h"
 #include "polling/FetchTarget.h"
+#include "polling/PlainSocket.h"
 #include "polling/ReplyInterpreter.h"
 
 #include <QAbstractSocket>
@@ -73,6 +74,8 @@ protected:
     // The socket of a new fetch, owned by this object; a test replays scripted socket events
     // through one of its own.
     virtual QTcpSocket* newSocket(bool tls);
+    // The connection of plain HTTP fetches, made once and kept; a test scripts one of its own.
+    virtual PlainSocket* newPlainSocket();
 
 private:
     // Connects for the fetch under way: the first time, and again with credentials.
@@ -86,6 +89,10 @@ private:
     // The endpoint for the fetch under way, or why there is none.
     std::variant<Endpoint, QString> endpointOf(const FetchTarget& target);
     void openSocket(const Endpoint& to);
+    // Plain HTTP: the address looked up where the host is a name, then the connection.
+    void openPlain(const Endpoint& to);
+    void onPlainData();
+    void onPlainFailed(int error);
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
     // Reads the proxy's answer to CONNECT; once it is 200, the handshake begins.
@@ -100,9 +107,11 @@ private:
     void failLater(const QString& reason);
     void endFetch();
     void recordFailedFetch(const QString& reason, bool timedOut = false);
-    enum class Read { Data, Nothing, Closed, Reset };
+    using Read = PlainSocket::Read;
     // Reads what has arrived, once.
     Read takeData();
+    // What was read ends the fetch, or it waits for more.
+    void afterRead(Read read);
 
     // Marks a socket as inside one of its own signals for as long as the handler runs.
     struct HandlerScope {
@@ -116,7 +125,9 @@ private:
     };
 
     // The socket of the current fetch, or none between fetches.
-    QTcpSocket* oWinsock = nullptr;
+    QTcpSocket* oWinsock = nullptr; // over TLS
+    PlainSocket* m_plain = nullptr; // plain HTTP, kept from one fetch to the next
+    int m_lookupId = -1;            // the host name being looked up, if one is
     QList<QTcpSocket*> m_spent;     // released, aborted, not yet deleted
     QList<QTcpSocket*> m_inHandler; // sockets whose signal is being handled
     QTimer m_timeout;

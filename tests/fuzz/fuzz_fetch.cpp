@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QTcpSocket>
 
 #include <cerrno>
 #include <cstdint>
@@ -20,83 +19,76 @@ using namespace courivane;
 
 namespace {
 
-// Reads what the script delivered; at the end, -1 with errno as a close or a reset leaves it.
-class ScriptedSocket : public QTcpSocket {
+// The plain connection as the script has it: connecting, connected (the request sent), pieces
+// of the reply, and its end, orderly or by a reset.
+class ScriptedSocket : public PlainSocket {
 public:
-    using QTcpSocket::QTcpSocket;
+    using PlainSocket::PlainSocket;
 
-    void connectToHost(const QString&, quint16, OpenMode mode, NetworkLayerProtocol) override {
-        m_mode = mode;
-        setSocketState(HostLookupState);
+    void open(const QList<QHostAddress>&, quint16, const QByteArray& request) override {
+        m_state = State::Connecting;
+        m_request = request;
+        m_pending.clear();
+        m_end = -1;
     }
+    bool isConnected() const { return m_state == State::Connected; }
     void accept() {
-        if (state() != HostLookupState)
+        if (m_state != State::Connecting)
             return;
-        setSocketState(ConnectedState);
-        QIODevice::open(m_mode);
-        emit connected();
+        m_state = State::Connected;
+        written += m_request;
     }
     void deliver(const QByteArray& piece) {
-        if (state() != ConnectedState)
+        if (m_state != State::Connected)
             return;
         m_pending += piece;
         drain();
     }
     void end(bool reset) {
-        if (state() != ConnectedState)
+        if (m_state != State::Connected)
             return;
         drain();
-        if (state() != ConnectedState)
+        if (m_state != State::Connected)
             return;
         m_end = reset ? ECONNRESET : 0;
         emit readyRead();
-        if (state() != ConnectedState) // the fetch let go of it while reading
-            return;
-        setSocketState(UnconnectedState);
-        emit errorOccurred(RemoteHostClosedError);
-        emit disconnected();
     }
     void refuse() {
-        if (state() != HostLookupState)
+        if (m_state != State::Connecting)
             return;
-        setSocketState(UnconnectedState);
-        setSocketError(ConnectionRefusedError);
-        emit errorOccurred(ConnectionRefusedError);
+        m_state = State::Closed;
+        emit failed(ECONNREFUSED);
     }
-    QByteArray written;
-
-protected:
-    qint64 readData(char* data, qint64 most) override {
+    Read read(QByteArray& into, qsizetype most) override {
+        if (m_state != State::Connected)
+            return Read::Closed;
         if (m_pending.isEmpty()) {
             if (m_end < 0)
-                return 0;
-            errno = m_end;
-            return -1;
+                return Read::Nothing;
+            m_state = State::Closed;
+            return m_end == ECONNRESET ? Read::Reset : Read::Closed;
         }
-        const qint64 n = std::min<qint64>(most, m_pending.size());
-        std::memcpy(data, m_pending.constData(), static_cast<size_t>(n));
+        const qsizetype n = std::min(most, m_pending.size());
+        into += m_pending.left(n);
         m_pending.remove(0, n);
-        return n;
+        return Read::Data;
     }
-    qint64 writeData(const char* data, qint64 size) override {
-        written.append(data, size);
-        return size;
-    }
-    qint64 bytesAvailable() const override {
-        return m_pending.size() + QIODevice::bytesAvailable();
-    }
+    void close() override { m_state = State::Closed; }
+    QByteArray written;
 
 private:
     // As a real socket's notifier does: ready to read again for as long as bytes wait and are
     // taken.
     void drain() {
         qsizetype left = -1;
-        while (state() == ConnectedState && !m_pending.isEmpty() && m_pending.size() != left) {
+        while (m_state == State::Connected && !m_pending.isEmpty() && m_pending.size() != left) {
             left = m_pending.size();
             emit readyRead();
         }
     }
-    OpenMode m_mode = ReadWrite;
+    enum class State { Closed, Connecting, Connected };
+    State m_state = State::Closed;
+    QByteArray m_request;
     QByteArray m_pending;
     int m_end = -1; // errno of the end once it came, -1 before
 };
@@ -104,12 +96,10 @@ private:
 class ScriptedFetch : public StatusFetch {
 public:
     QPointer<ScriptedSocket> socket;
-    QList<QPointer<ScriptedSocket>> made;
 
 protected:
-    QTcpSocket* newSocket(bool) override {
+    PlainSocket* newPlainSocket() override {
         socket = new ScriptedSocket(this);
-        made << socket;
         return socket;
     }
 };
@@ -204,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             i += size_t(piece.size());
             // A piece may repeat itself to reach the cap.
             const QByteArray many = piece.repeated(1 + int(length % 64) * 2);
-            if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            if (socket && socket->isConnected())
                 sent += many;
             if (socket)
                 socket->deliver(many);
@@ -213,8 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         case 2:
         case 3: {
             const bool reset = bytes[i] % 8 == 3;
-            const bool waiting =
-                live && socket && socket->state() == QAbstractSocket::ConnectedState;
+            const bool waiting = live && socket && socket->isConnected();
             if (socket)
                 socket->end(reset);
             if (!waiting)
@@ -258,10 +247,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
         for (qsizetype k = before; k < outcomes.size(); ++k)
             checkOutcome(outcomes.at(k));
-        // The request goes out once, after the connection, exactly as made.
-        if (socket && !socket->written.isEmpty())
+        // The request goes out once a connection, after it, exactly as made.
+        if (socket && !socket->written.isEmpty()) {
             check(socket->written == StatusFetch::request(target().requestPath, target().authority),
                   "the request went out otherwise than made");
+            socket->written.clear();
+        }
     }
     QCoreApplication::processEvents();
     // A fetch still under way ends by its bound, as a failure that says so.
@@ -274,9 +265,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                   "a fetch under way did not end by its bound");
         }
     check(!live, "a fetch never ended");
-    const QList<QPointer<ScriptedSocket>> made = fetch->made;
+    const QPointer<ScriptedSocket> socket = fetch->socket;
     fetch.reset();
-    for (const auto& socket : made)
-        check(socket.isNull(), "a socket outlived its fetch");
+    check(socket.isNull(), "the connection outlived its fetch");
     return 0;
 }

@@ -415,7 +415,7 @@ private slots:
         if (script.reply.size() > StatusFetch::kMaxReplyBytes)
             QCOMPARE(outcome.reply.size(), StatusFetch::kMaxReplyBytes);
         if (reply.reason.contains("no complete")) // ended by its timer: the socket is released
-            QTRY_VERIFY(fetch.findChildren<QTcpSocket*>().isEmpty());
+            QTRY_VERIFY(!fetch.findChild<PlainSocket*>()->isOpen());
     }
 
     void throughAProxy() {
@@ -451,6 +451,16 @@ private slots:
         // Through a proxy that is not there, the reason names the proxy.
         QCOMPARE(fetchOnce(fetch, target(QStringLiteral("mon"), "a"), proxy("127.0.0.1", 1)).reason,
                  QStringLiteral("the proxy refused the connection"));
+    }
+
+    void aHostNameIsLookedUp() {
+        // "localhost" may name ::1 first, where nothing listens: the next address is tried.
+        m_server.setReply(QStringLiteral("/status/acmeStatus.txt"), kReply);
+        StatusFetch fetch;
+        const QString server = QStringLiteral("localhost:%1").arg(m_server.port());
+        const FetchOutcome outcome = fetchOnce(fetch, target(server, "acme"));
+        QVERIFY2(!outcome.failed, qPrintable(outcome.reason));
+        QVERIFY(outcome.reply.contains(kStatus));
     }
 
     void ipv6Loopback() {
