@@ -62,9 +62,10 @@ class Guard : public QObject {
 public:
     // `spare` is a second descriptor of the connection, `slot` what holds its place among the
     // open connections; both end with the guard unless a probe takes them over.
-    Guard(QTcpSocket* socket, int spare, QObject* slot, std::function<void()> refused)
+    Guard(QTcpSocket* socket, int spare, QObject* slot, int requestTimeoutMs,
+          std::function<void()> refused)
         : QObject(socket), m_socket(socket), m_spare(spare), m_slot(slot),
-          m_refused(std::move(refused)) {
+          m_requestTimeoutMs(requestTimeoutMs), m_refused(std::move(refused)) {
         m_timer.setSingleShot(true);
         connect(socket, &QTcpSocket::readyRead, this, &Guard::arrived);
         connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -75,7 +76,7 @@ public:
                 m_socket->disconnectFromHost();
             }
         });
-        m_timer.start(ProbeServer::kRequestTimeoutMs);
+        m_timer.start(m_requestTimeoutMs);
     }
     ~Guard() override {
         if (m_spare >= 0)
@@ -113,7 +114,7 @@ public:
 private:
     void arrived() {
         if (m_bytes == 0 && !busy)
-            m_timer.start(ProbeServer::kRequestTimeoutMs);
+            m_timer.start(m_requestTimeoutMs);
         // The HTTP server reads the request but does not say which version it was.
         if (m_head.size() < ProbeServer::kMaxRequestBytes)
             m_head += m_socket->peek(ProbeServer::kMaxRequestBytes - m_head.size());
@@ -127,6 +128,7 @@ private:
     QTcpSocket* m_socket;
     int m_spare;
     QPointer<QObject> m_slot;
+    int m_requestTimeoutMs;
     std::function<void()> m_refused;
     QTimer m_timer;
     qint64 m_bytes = 0;
@@ -207,7 +209,7 @@ protected:
         m_waiting.append(socket);
         connect(socket, &QObject::destroyed, this, [this, socket] { m_waiting.removeOne(socket); });
         socket->setProperty(kWaitedStart, QDeadlineTimer::current().deadline());
-        QTimer::singleShot(kRequestTimeoutMs, socket, [this, socket] {
+        QTimer::singleShot(m_server->m_requestTimeoutMs, socket, [this, socket] {
             if (!m_waiting.removeOne(socket))
                 return;
             ++m_server->m_counters.refused;
@@ -239,8 +241,8 @@ private:
             }
         });
         const int spare = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-        auto* guard =
-            new Guard(socket, spare, slot, [server = m_server] { ++server->m_counters.refused; });
+        auto* guard = new Guard(socket, spare, slot, m_server->m_requestTimeoutMs,
+                                [server = m_server] { ++server->m_counters.refused; });
         connect(socket, &QTcpSocket::disconnected, guard, [guard] {
             if (QObject* s = guard->slot(); s && s->parent() == guard->parent())
                 delete s;

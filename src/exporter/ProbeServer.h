@@ -38,6 +38,9 @@ public:
     QString listen(const QHostAddress& address, quint16 port);
     quint16 port() const;
     const ExporterCounters& counters() const { return m_counters; }
+    // How long a request may take to arrive, and a connection wait for its place; tests shorten
+    // it.
+    void setRequestTimeoutMs(int ms) { m_requestTimeoutMs = ms; }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -57,6 +60,7 @@ private:
 
     QDir m_dir;
     PassOptions m_pass;
+    int m_requestTimeoutMs = kRequestTimeoutMs;
     Listener* m_listener = nullptr;
     ExporterCounters m_counters;
     std::shared_ptr<const Accounts> m_accounts;

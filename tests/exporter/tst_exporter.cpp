@@ -304,6 +304,12 @@ private slots:
         const Answer both = ask(port, get("/probe?target=Hung+Ltd") + get("/metrics"));
         QCOMPARE(both.status, 0);
         QCOMPARE(m_server->counters().refused, refused + 1);
+        // A request that never ends is refused once its time is out.
+        m_server->setRequestTimeoutMs(300);
+        const Answer slow = ask(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+        m_server->setRequestTimeoutMs(ProbeServer::kRequestTimeoutMs);
+        QVERIFY(slow.status == 408 && slow.body.contains("too slow"));
+        QCOMPARE(m_server->counters().refused, refused + 2);
         // Without a configuration to read: 503, saying which directory.
         QTemporaryDir empty;
         ProbeServer nowhere(QDir(empty.path()), PassOptions{});
