@@ -115,14 +115,7 @@ void Program::setPasswordStore(std::shared_ptr<PasswordStore> store) {
     m_cycle->setPasswordStore(m_passwords.get());
 }
 
-void Program::startUp() {
-    m_alert->addTrayIcon();
-    m_remindMinutes = readRemindMinutes(m_dir);
-    m_monitor->setRowOrder(
-        RowOrder::fromText(QSettings(m_dir.filePath(kViewFileName), QSettings::IniFormat)
-                               .value(QStringLiteral("rows/order"))
-                               .toString()));
-    m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
+void Program::startHistory() {
     m_history = new HistoryRecorder(m_dir.filePath(kHistoryFileName), m_historyDays, this);
     // What failed and cleared while the summary window was put away is said when it is back.
     connect(m_monitor.get(), &Monitor::hidden, this,
@@ -157,6 +150,17 @@ void Program::startUp() {
             showPage();
         m_cycle->announceStatus();
     });
+}
+
+void Program::startUp() {
+    m_alert->addTrayIcon();
+    m_remindMinutes = readRemindMinutes(m_dir);
+    m_monitor->setRowOrder(
+        RowOrder::fromText(QSettings(m_dir.filePath(kViewFileName), QSettings::IniFormat)
+                               .value(QStringLiteral("rows/order"))
+                               .toString()));
+    m_monitor->showPage(PassPage::ofText(SummaryPage::kLoadingText));
+    startHistory();
     Options options;
     const QStringList problems = m_startupNotes + OptionsFile(m_dir).readStartup(options);
     m_cycle->setOptions(options);

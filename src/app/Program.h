@@ -73,6 +73,8 @@ public:
     void end();
 
 private:
+    // The history's recorder on its own thread, and what the windows and the alerts take from it.
+    void startHistory();
     // The end of a pass reaches the screen: page, lamps, blinks, tray, sound and notice.
     void showEndOfPass(const courivane::PassResult& result);
     // A live box of the settings dialog moved.
