@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,7 +52,12 @@ bool PlainSocket::connectNext() {
             in6->sin6_port = htons(m_port);
             const Q_IPV6ADDR bytes = address.toIPv6Address();
             std::memcpy(&in6->sin6_addr, &bytes, sizeof bytes);
-            in6->sin6_scope_id = address.scopeId().toUInt();
+            // A link-local address names its interface by number or by name.
+            const QString scope = address.scopeId();
+            bool number = false;
+            in6->sin6_scope_id = scope.toUInt(&number);
+            if (!number && !scope.isEmpty())
+                in6->sin6_scope_id = ::if_nametoindex(scope.toLatin1().constData());
             length = sizeof *in6;
         } else {
             auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);

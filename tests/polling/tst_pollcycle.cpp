@@ -258,6 +258,17 @@ private slots:
         QVERIFY(outcome->rows.last().reply.services.contains({SmtpLamp, Verdict::Fail}));
     }
 
+    void aSinglePassStartsNoCountdown() {
+        AccountsRead read;
+        read.records = {{"Failing", server(), "failing"}};
+        SinglePass pass(dir(), {m_flags, {}, true}, {}, {});
+        std::optional<SinglePass::Outcome> outcome;
+        pass.start(read, 5000, 5000, [&](const SinglePass::Outcome& o) { outcome = o; });
+        QTRY_VERIFY(outcome && outcome->result);
+        // The plug-in and the exporter run one pass; no next one is counted down to.
+        QVERIFY(!pass.cycle().findChild<QTimer*>(QStringLiteral("Timer13"))->isActive());
+    }
+
     void aDisplayLineEditedByHandIsSaidToWait() {
         PollCycle cycle(dir(), m_flags); // split, as the file says
         runOnePass(cycle);
