@@ -48,6 +48,8 @@ const std::tuple<const char*, QByteArray, bool, const char*, const char*> kReads
      "NO\nYES\nYES\nNO\nYES\nNO\nYES\nNO\nproxy1\n3128\n", true,
      "NO|YES|YES|YES|YES|NO|YES|direct|YES|YES",
      "line 4 says NO, but Split ICMP and Web stays YES"},
+    {"a cycle keeps Show Errors Only as it is in use", "NO\nYES\nYES\nYES\nYES\nYES\nYES\nNO\n",
+     true, "NO|YES|YES|YES|YES|NO|YES|direct|YES|YES", "line 6 says YES"},
     {"missing: the defaults, notices on",
      {},
      false,

@@ -161,6 +161,8 @@ const std::tuple<const char*, Script, int, const char*> kAnswers[] = {
     {"cut short", {"RylStatus\r\n1\r\n1\r\n"}, 5000, "the status is cut short"},
     // The size lines count as bytes after the marker: the fetch waits for the fields themselves.
     {"a chunked status on an open connection", {kChunked, 12, 5, kOpen}, 60000, ""},
+    {"the shortest one in chunks", {inChunks(kStatus.left(kStatus.indexOf(kMarker) +
+     requiredReplyLength(0))), 0, 0, kOpen}, 60000, ""},
     {"an oversized reply stops at 64 KiB",
      {"HTTP/1.0 200 OK\r\n\r\n" + QByteArray(200 * 1024, 'x'), 0, 0, kOpen}, 5000,
      "the reply holds no status"},

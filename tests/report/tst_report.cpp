@@ -465,6 +465,8 @@ private slots:
         QCOMPARE(view.lamps[SmtpLamp].description,
                  QStringLiteral("failing, 2 companies, acknowledged"));
         QCOMPARE(view.trayLines.first(), QStringLiteral("Courivane: failures (acknowledged)"));
+        QCOMPARE(passView(colours, {}, c, {}, true).trayLines.first(),
+                 QStringLiteral("Courivane: failures"));
         const PassView before = passView(colours, {}, c, {}, false);
         QCOMPARE(before.lamps[SmtpLamp].tooltip, tooltipText({"SMTP Server"}));
         QCOMPARE(before.tray, TrayState::Waiting);
