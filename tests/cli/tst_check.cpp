@@ -5,6 +5,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 using namespace courivane::testing;
 
 namespace {
@@ -95,12 +99,17 @@ private:
 
     Run check(const QStringList& extra = {}, int waitMs = 20000) {
         QProcess process;
+        // A check that never ends goes with the test, however the test ends.
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         // The event loop keeps the fake server answering while the check runs.
         process.start(qEnvironmentVariable("COURIVANE_BIN") + QStringLiteral("/courivane-check"),
                       QStringList{QStringLiteral("--config-dir"), m_tmp->path()} + extra);
         QSignalSpy finished(&process, &QProcess::finished);
-        if (!process.waitForStarted() || !finished.wait(waitMs))
+        if (!process.waitForStarted() || !finished.wait(waitMs)) {
+            process.kill();
+            process.waitForFinished();
             qFatal("courivane-check did not run to its end");
+        }
         return {process.exitCode(), process.readAllStandardOutput(),
                 process.readAllStandardError()};
     }
