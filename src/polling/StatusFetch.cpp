@@ -128,35 +128,28 @@ void StatusFetch::openSocket(const Endpoint& to) {
         openPlain(to);
         return;
     }
-    oWinsock = newSocket(true);
+    oWinsock = new QSslSocket(this);
     connect(oWinsock, &QTcpSocket::connected, this, &StatusFetch::oWinsock_OnConnect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &StatusFetch::oWinsock_OnDataArrival);
     connect(oWinsock, &QTcpSocket::disconnected, this, &StatusFetch::oWinsock_OnClose);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &StatusFetch::oWinsock_OnError);
     const auto port = static_cast<quint16>(to.port);
-    auto* tls = static_cast<QSslSocket*>(oWinsock);
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     configuration.addCaCertificates(m_security.trusted);
-    tls->setSslConfiguration(configuration);
+    oWinsock->setSslConfiguration(configuration);
     // The name checked against the certificate, and sent as the server name, is the server's
     // even through a tunnel.
-    tls->setPeerVerifyName(m_target.host);
-    connect(tls, &QSslSocket::encrypted, this, &StatusFetch::onEncrypted);
-    connect(tls, &QSslSocket::sslErrors, this, &StatusFetch::onSslErrors);
+    oWinsock->setPeerVerifyName(m_target.host);
+    connect(oWinsock, &QSslSocket::encrypted, this, &StatusFetch::onEncrypted);
+    connect(oWinsock, &QSslSocket::sslErrors, this, &StatusFetch::onSslErrors);
     if (m_viaProxy) {
         m_tunnelling = true;
-        tls->connectToHost(to.host, port, QIODevice::ReadWrite);
+        oWinsock->connectToHost(to.host, port, QIODevice::ReadWrite);
     } else {
-        tls->connectToHostEncrypted(to.host, port, QIODevice::ReadWrite);
+        oWinsock->connectToHostEncrypted(to.host, port, QIODevice::ReadWrite);
     }
-}
-
-QTcpSocket* StatusFetch::newSocket(bool tls) {
-    if (tls)
-        return new QSslSocket(this);
-    return new QTcpSocket(this);
 }
 
 PlainSocket* StatusFetch::newPlainSocket() {
@@ -258,8 +251,7 @@ void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
     if (!oWinsock || !m_active)
         return;
     const HandlerScope scope(m_inHandler, oWinsock);
-    auto* tls = static_cast<QSslSocket*>(oWinsock);
-    const QSslCertificate leaf = tls->peerCertificate();
+    const QSslCertificate leaf = oWinsock->peerCertificate();
     // A certificate pinned for this server is trusted itself, whoever issued it and whatever
     // its extensions; so is one the operator put in the file. Its name and dates are still
     // checked.
@@ -271,7 +263,7 @@ void StatusFetch::onSslErrors(const QList<QSslError>& errors) {
     else if (!leaf.isNull() && m_security.trusted.contains(leaf))
         left.removeIf([](const QSslError& e) { return isChainError(e.error()); });
     if (left.isEmpty()) {
-        tls->ignoreSslErrors(errors);
+        oWinsock->ignoreSslErrors(errors);
         return;
     }
     // Never ignored otherwise: the handshake ends, and the fetch fails saying why.
@@ -293,7 +285,7 @@ void StatusFetch::readTunnelAnswer() {
         return;
     case TunnelAnswer::State::Open:
         m_tunnelling = false;
-        static_cast<QSslSocket*>(oWinsock)->startClientEncryption();
+        oWinsock->startClientEncryption();
         return;
     }
 }
@@ -328,7 +320,7 @@ void StatusFetch::oWinsock_OnDataArrival() {
         readTunnelAnswer();
         return;
     }
-    if (m_target.tls && !static_cast<QSslSocket*>(oWinsock)->isEncrypted())
+    if (!oWinsock->isEncrypted())
         return;
     Read read = takeData();
     // A TLS socket keeps what it decrypted and says so once: all of it is taken now.
@@ -382,9 +374,8 @@ void StatusFetch::oWinsock_OnClose() {
         recordFailedFetch(QStringLiteral("the proxy closed the connection"));
         return;
     }
-    if (m_target.tls && oWinsock) {
-        auto* tls = static_cast<QSslSocket*>(oWinsock);
-        if (!tls->isEncrypted() && m_data.isEmpty()) {
+    if (oWinsock) {
+        if (!oWinsock->isEncrypted() && m_data.isEmpty()) {
             recordFailedFetch(QStringLiteral("the server closed the connection before TLS began"));
             return;
         }

@@ -16,6 +16,7 @@
 
 #include <variant>
 
+class QSslSocket;
 class QTcpSocket;
 
 namespace courivane {
@@ -31,9 +32,10 @@ struct FetchOutcome {
     bool viaProxy = false;     // the reply came from the HTTP proxy, which asked the server
 };
 
-// Fetches one account's status text over HTTP/1.0, on a socket created afresh for every fetch.
-// The reply is collected until the peer closes, or until its body holds the marker spelt exactly
-// and the whole layout behind it, so a reply split over many packets is read as one.
+// Fetches one account's status text over HTTP/1.0: plain HTTP on a connection kept from one
+// fetch to the next, HTTPS on a TLS socket created afresh for every fetch. The reply is collected
+// until the peer closes, or until its body holds the marker spelt exactly and the whole layout
+// behind it, so a reply split over many packets is read as one.
 class StatusFetch : public QObject {
     Q_OBJECT
 public:
@@ -71,9 +73,6 @@ signals:
     void finished(const courivane::FetchOutcome& outcome);
 
 protected:
-    // The socket of a new fetch, owned by this object; a test replays scripted socket events
-    // through one of its own.
-    virtual QTcpSocket* newSocket(bool tls);
     // The connection of plain HTTP fetches, made once and kept; a test scripts one of its own.
     virtual PlainSocket* newPlainSocket();
 
@@ -125,7 +124,7 @@ private:
     };
 
     // The socket of the current fetch, or none between fetches.
-    QTcpSocket* oWinsock = nullptr; // over TLS
+    QSslSocket* oWinsock = nullptr; // over TLS
     PlainSocket* m_plain = nullptr; // plain HTTP, kept from one fetch to the next
     int m_lookupId = -1;            // the host name being looked up, if one is
     QList<QTcpSocket*> m_spent;     // released, aborted, not yet deleted
