@@ -166,7 +166,7 @@ void Program::startUp() {
     m_cycle->setOptions(options);
     m_panel->setMoveable(options.moveable);
     m_panel->applyStartupLayout(options);
-    showTray();
+    showView(Shown::Tray);
     // A strip that watches everything is seen from every virtual desktop.
     x11::showOnAllDesktops(m_panel->windowHandle());
     m_panel->show();
@@ -198,7 +198,7 @@ void Program::showEndOfPass(const PassResult& result) {
     // Not heard before it is known whether the operator acknowledged or snoozed it.
     m_alertWaiting = true;
     showPage();
-    showView({});
+    showView(Shown::Lamps);
 }
 
 void Program::decideAlerts() {
@@ -214,7 +214,7 @@ void Program::decideAlerts() {
     m_dimmed = decision.dimmed;
     m_alerts.annotate(m_companies, result.endedAt);
     showPage();
-    showView(decision.blinks);
+    showView(Shown::Lamps, decision.blinks);
     m_alert->raise(decision);
     updateMarkedCompanies();
 }
@@ -223,7 +223,7 @@ void Program::showMarks() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     m_dimmed = m_alerts.dimmed(now);
     m_alerts.annotate(m_companies, now);
-    showView({});
+    showView(Shown::Lamps);
     if (m_lastPass)
         showPage();
     updateMarkedCompanies();
@@ -246,23 +246,19 @@ void Program::showPage() {
     if (m_history && !m_history->since().isEmpty()) {
         m_companies.since = companiesSince(shown.rows);
         m_companies.at = shown.endedAt;
-        const PassView view = passView(m_colours, {}, m_companies, m_dimmed, m_passEnded);
-        m_panel->showTexts(view);
-        m_alert->setTrayState(view.tray, view.trayLines);
+        showView(Shown::Texts);
     }
     PassPage page = pageOf(shown, shown.rows.isEmpty());
     page.setShownAt(shown.endedAt);
     m_monitor->showPage(std::move(page));
 }
 
-void Program::showView(const QList<Blink>& blinks) {
+void Program::showView(Shown shown, const QList<Blink>& blinks) {
     const PassView view = passView(m_colours, blinks, m_companies, m_dimmed, m_passEnded);
-    m_panel->showView(view);
-    m_alert->setTrayState(view.tray, view.trayLines);
-}
-
-void Program::showTray() {
-    const PassView view = passView(m_colours, {}, m_companies, m_dimmed, m_passEnded);
+    if (shown == Shown::Lamps)
+        m_panel->showView(view);
+    else if (shown == Shown::Texts)
+        m_panel->showTexts(view);
     m_alert->setTrayState(view.tray, view.trayLines);
 }
 

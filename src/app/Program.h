@@ -80,10 +80,10 @@ private:
     // A live box of the settings dialog moved.
     void applyOption(OptionLine line, bool on);
     void trust(const QByteArray& pem, const QString& server);
-    // The panel and the tray as core's view of the last pass has them; blinks start only when
-    // the alert rules chose them.
-    void showView(const QList<Blink>& blinks);
-    void showTray();
+    // The tray, and the panel's lamps or only their texts, as core's view of the last pass has
+    // them; blinks start only when the alert rules chose them.
+    enum class Shown { Tray, Texts, Lamps };
+    void showView(Shown shown, const QList<Blink>& blinks = {});
     // The page of the last pass, its rows annotated from the history and the alerts.
     void showPage();
     // The alerts of the last pass: what is heard, what flaps, what the marks silence.

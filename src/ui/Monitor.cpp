@@ -1,6 +1,5 @@
 #include "ui/Monitor.h"
 
-#include "polling/FetchSecurity.h"
 #include "report/Reply.h"
 #include "report/SummaryPage.h"
 #include "ui/FindBar.h"
@@ -12,34 +11,17 @@
 #include "ui/X11Desktop.h"
 #include "ui/clsBtnTitleBar.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QHelpEvent>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QShortcut>
-#include <QSslCertificate>
-#include <QStyle>
-#include <QTextBlock>
 #include <QTextBrowser>
-#include <QTextObjectInterface>
-#include <QTextTable>
 #include <QTimer>
-#include <QToolButton>
-#include <QToolTip>
-#include <QWheelEvent>
-
-#include <QWindow>
-#include <cmath>
 
 namespace courivane {
 

@@ -5,25 +5,20 @@
 #include "ui/RowActions.h"
 #include "ui/Titles.h"
 
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
 class QLabel;
 class QPushButton;
 class QTimer;
-class QToolButton;
 
 namespace courivane {
 
 class clsBtnTitleBar;
 class FindBar;
 class PageView;
-class RowActions;
 class WindowCaption;
 
 // The summary window: the page in an HTML view, the pass's progress in the title, and a "Close"
