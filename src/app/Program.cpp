@@ -238,13 +238,14 @@ void Program::updateMarkedCompanies() {
 }
 
 void Program::showPage() {
-    PassResult shown = *m_lastPass;
+    // Annotated where it is kept: each page says afresh what the history and the alerts say.
+    PassResult& shown = *m_lastPass;
     if (m_history)
         m_history->annotate(shown.rows);
     m_alerts.annotate(shown.rows, QDateTime::currentDateTimeUtc());
     // The tooltips name since when, too, once the history has said it.
     if (m_history && !m_history->since().isEmpty()) {
-        m_companies.since = companiesSince(shown.rows);
+        m_companies.since = m_history->companySince();
         m_companies.at = shown.endedAt;
         showView(Shown::Texts);
     }

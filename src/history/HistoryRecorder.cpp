@@ -11,15 +11,12 @@ HistoryRecorder::HistoryRecorder(QString path, int keepDays, QObject* parent)
     QMetaObject::invokeMethod(m_worker, [this, path = std::move(path), keepDays] {
         m_store = std::make_unique<HistoryStore>(path, keepDays);
         // What lasted when the monitor stopped still lasts as far as anyone knows.
-        const SinceTimes since = m_store->openTrouble();
-        const QString problem = m_store->problem();
+        SinceTimes since = m_store->openTrouble();
         // So are the operator's acknowledgements and snoozes.
         QList<AlertMark> lasting = m_store->marks(QString(), QDateTime::currentDateTimeUtc());
         lasting.removeIf([](const AlertMark& m) { return m.ended.isValid(); });
-        QMetaObject::invokeMethod(this, [this, since, problem, lasting] {
-            emit marksLoaded(lasting);
-            answer(since, problem);
-        });
+        QMetaObject::invokeMethod(this, [this, lasting] { emit marksLoaded(lasting); });
+        answer(std::move(since));
     });
 }
 
@@ -50,8 +47,7 @@ void HistoryRecorder::record(const QList<AccountRow>& rows, const QDateTime& sta
             if (const QDateTime began = m_store->since(key); began.isValid())
                 since.insert(key, began);
         }
-        const QString problem = m_store->problem();
-        QMetaObject::invokeMethod(this, [this, since, problem] { answer(since, problem); });
+        answer(std::move(since));
     });
 }
 
@@ -77,19 +73,27 @@ void HistoryRecorder::askCompany(const QString& company) {
     });
 }
 
-void HistoryRecorder::answer(const SinceTimes& since, const QString& problem) {
-    if (since == m_since && problem == m_problem)
+void HistoryRecorder::answer(SinceTimes since) {
+    const QString problem = m_store->problem();
+    if (since == m_sent.since && problem == m_sent.problem)
         return;
-    m_since = since;
-    m_problem = problem;
-    emit updated();
+    HistoryAnswer said{std::move(since), {}, problem};
+    for (auto it = said.since.cbegin(); it != said.since.cend(); ++it) {
+        QDateTime& oldest = said.companies[it.key().company];
+        if (!oldest.isValid() || it.value() < oldest)
+            oldest = it.value();
+    }
+    m_sent = said;
+    QMetaObject::invokeMethod(this, [this, said = std::move(said)] {
+        m_answer = said;
+        emit updated();
+    });
 }
 
 void HistoryRecorder::annotate(QList<AccountRow>& rows) const {
-    if (m_since.isEmpty())
-        return;
+    const bool none = m_answer.since.isEmpty();
     for (AccountRow& row : rows)
-        row.since = m_since.value({row.company, row.server, row.user});
+        row.since = none ? QDateTime() : m_answer.since.value({row.company, row.server, row.user});
 }
 
 } // namespace courivane

@@ -13,6 +13,15 @@ namespace courivane {
 // Since when each troubled account's trouble has lasted, as the history holds it.
 using SinceTimes = QHash<AccountKey, QDateTime>;
 
+// What the history says back after it opened or recorded a pass. Made on the history's thread:
+// at tens of thousands of accounts the tables cost the thread that shows the lamps too much.
+struct HistoryAnswer {
+    SinceTimes since;
+    // Per company, the oldest of its accounts' times.
+    QHash<QString, QDateTime> companies;
+    QString problem;
+};
+
 // The history on a thread of its own: a pass is handed over and recorded there, and what the
 // window needs back (since when each troubled account's trouble lasts, and why history is off
 // or paused) comes back as a signal. The thread that shows the lamps never waits for the file.
@@ -25,9 +34,10 @@ public:
 
     void record(const QList<AccountRow>& rows, const QDateTime& started, const QDateTime& ended);
     // What the last answer said: empty while the history records.
-    const QString& problem() const { return m_problem; }
-    const SinceTimes& since() const { return m_since; }
-    // Every row's `since` from the last answer.
+    const QString& problem() const { return m_answer.problem; }
+    const SinceTimes& since() const { return m_answer.since; }
+    const QHash<QString, QDateTime>& companySince() const { return m_answer.companies; }
+    // Every row's `since` from the last answer (none: invalid).
     void annotate(QList<AccountRow>& rows) const;
     // The outages that began at `since` or later and have ended, answered by `cleared`.
     void askCleared(const QDateTime& since);
@@ -46,13 +56,14 @@ signals:
     void marksLoaded(const QList<courivane::AlertMark>& marks);
 
 private:
-    void answer(const SinceTimes& since, const QString& problem);
+    // On the history's thread: says what is new since the last answer, if anything is.
+    void answer(SinceTimes since);
 
     QThread m_thread;
     QObject* m_worker; // lives on the thread; the store is made, used and closed there
     std::unique_ptr<HistoryStore> m_store;
-    SinceTimes m_since;
-    QString m_problem;
+    HistoryAnswer m_sent; // the history's thread's copy of the last answer
+    HistoryAnswer m_answer;
 };
 
 } // namespace courivane

@@ -195,26 +195,29 @@ void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
 QList<std::pair<FailureKey, FlapChange>> AlertBook::updateFlaps(const QList<Failure>& failures) {
     // Each failing service marked with this pass, found or made in one look-up.
     for (const Failure& f : failures) {
-        auto track = m_flaps.find({f.company, f.lamp});
+        const qsizetype known = m_flaps.size();
+        FlapTrack& track = m_flaps[{f.company, f.lamp}];
         // A service seen failing for the first time was OK in the passes before, as far as
         // they went.
-        if (track == m_flaps.end())
-            track = m_flaps.insert({f.company, f.lamp},
-                                   FlapTrack{0, std::min(m_passes, kFlapPasses - 1), false});
-        track->failingIn = m_passes;
+        if (m_flaps.size() != known)
+            track.known = std::min(m_passes, kFlapPasses - 1);
+        track.failingIn = m_passes;
     }
     QList<std::pair<FailureKey, FlapChange>> changes;
+    m_anyFlapping = false;
     for (auto it = m_flaps.begin(); it != m_flaps.end();) {
         const FailureKey& key = it.key();
         // Services of a server that could not be asked were not seen: no state for them.
         if (key.second != ConnectionLamp &&
             ((m_failingLamps.value(key.first) >> ConnectionLamp) & 1u)) {
+            m_anyFlapping = m_anyFlapping || it->flapping;
             ++it;
             continue;
         }
         if (const FlapChange change = addPass(*it, it->failingIn == m_passes);
             change != FlapChange::None)
             changes.append({key, change});
+        m_anyFlapping = m_anyFlapping || it->flapping;
         // Forgotten once nothing of it is left to count.
         if (it->states == 0 && !it->flapping)
             it = m_flaps.erase(it);
@@ -251,20 +254,21 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
 
     QHash<QString, quint32> loud;
     loud.reserve(failures.size());
-    // A server not reached says nothing of its services: what was heard of them stays heard.
-    for (const Failure& f : failures)
-        if (f.lamp == ConnectionLamp)
-            if (const quint32 heard = m_loud.value(f.company) & ~(1u << ConnectionLamp))
-                loud[f.company] |= heard;
     QList<Failure> unacknowledged;
+    // One look-up in each table per failure: thousands of them at a large pass's end.
     for (const Failure& f : failures) {
-        if (quiet(f.company, f.lamp, at))
+        const quint32 before = m_loud.value(f.company);
+        quint32& now = loud[f.company];
+        // A server not reached says nothing of its services: what was heard of them stays heard.
+        if (f.lamp == ConnectionLamp)
+            now |= before & ~(1u << ConnectionLamp);
+        if ((m_anyFlapping && flapping(f.company, f.lamp)) || marked(f.company, f.lamp, at))
             continue;
-        loud[f.company] |= 1u << f.lamp;
+        now |= 1u << f.lamp;
         unacknowledged << f;
         // New, or no longer silenced (a snooze or an acknowledgement ended, the flapping
         // stopped): heard.
-        if (!((m_loud.value(f.company) >> f.lamp) & 1u))
+        if (!((before >> f.lamp) & 1u))
             d.heard << f;
     }
     m_loud = std::move(loud);

@@ -148,6 +148,7 @@ private:
     QHash<QString, std::array<qsizetype, 2>> m_byCompany;
     QHash<QString, QDateTime> m_okSince; // per acknowledged company: since when its lamps are OK
     QHash<FailureKey, FlapTrack> m_flaps;
+    bool m_anyFlapping = false; // whether a track in m_flaps flaps
     QList<Failure> m_present;
     QHash<QString, quint32> m_failingLamps; // the present failures' lamps, a bit each
 

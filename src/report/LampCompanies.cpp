@@ -15,9 +15,10 @@ struct NamesOnce {
     QSet<QString> seen;
     // Whether it is new.
     bool add(const QString& company) {
-        if (seen.contains(company))
-            return false;
+        const qsizetype known = seen.size();
         seen.insert(company);
+        if (seen.size() == known)
+            return false;
         list.append(company);
         return true;
     }
