@@ -12,9 +12,13 @@ namespace {
 // Names in the order first seen, each once: the set keeps a list of thousands linear.
 struct NamesOnce {
     QStringList& list;
+    qsizetype most; // how many names there can be
     QSet<QString> seen;
     // Whether it is new.
     bool add(const QString& company) {
+        // Room for all at once: growing a set of tens of thousands rehashes it again and again.
+        if (seen.isEmpty())
+            seen.reserve(most);
         const qsizetype known = seen.size();
         seen.insert(company);
         if (seen.size() == known)
@@ -55,8 +59,8 @@ LampCompanies lampCompanies(const QList<AccountRow>& rows) {
     LampCompanies c;
     std::vector<NamesOnce> failing, warning;
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
-        failing.push_back({c.failing[lamp], {}});
-        warning.push_back({c.warning[lamp], {}});
+        failing.push_back({c.failing[lamp], rows.size(), {}});
+        warning.push_back({c.warning[lamp], rows.size(), {}});
     }
     c.since = companiesSince(rows);
     for (const AccountRow& row : rows) {
