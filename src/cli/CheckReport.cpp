@@ -222,11 +222,17 @@ QString checkTable(const PassResult& result) {
         for (qsizetype i = 0; i < line.size() && i < widths.size(); ++i)
             widths[i] = std::max(widths[i], line.at(i).size());
     QString text;
+    QString out; // one line, its room kept from line to line
     for (const QStringList& line : table) {
-        QString out;
-        for (qsizetype i = 0; i < line.size() && i < widths.size(); ++i)
-            out += (i + 1 < line.size() ? line.at(i).leftJustified(widths[i] + 2) : line.at(i));
-        text += out.trimmed() + u'\n';
+        out.truncate(0);
+        for (qsizetype i = 0; i < line.size() && i < widths.size(); ++i) {
+            out += line.at(i);
+            // Padded to its column, as leftJustified would, without a copy of each cell.
+            if (i + 1 < line.size() && line.at(i).size() < widths[i] + 2)
+                out.resize(widths[i] + 2 - line.at(i).size() + out.size(), u' ');
+        }
+        text += out.trimmed();
+        text += u'\n';
     }
     return text;
 }

@@ -1,5 +1,7 @@
 #include "polling/FetchTarget.h"
 
+#include <QStringBuilder>
+
 #include <algorithm>
 
 #include "config/OptionsFile.h"
@@ -29,6 +31,10 @@ QString badPortText(const QString& portText) {
 
 QString percentEncodeInvisible(const QString& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    // Nearly always nothing to encode: the text as it is, without a copy.
+    if (std::all_of(text.cbegin(), text.cend(),
+                    [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; }))
+        return text;
     const QByteArray bytes = text.toUtf8();
     QString out;
     out.reserve(bytes.size());
@@ -56,11 +62,12 @@ namespace {
 // "/base", not "/base/" with an empty folder after it.
 QString withoutScheme(const QString& written, bool* tls) {
     QString server = written;
-    const QString scheme = server.section(QLatin1String("://"), 0, 0).toLower();
-    if (server.contains(QLatin1String("://")) &&
-        (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) {
-        *tls = scheme == QLatin1String("https");
-        server = server.mid(scheme.size() + 3);
+    if (const qsizetype end = server.indexOf(QLatin1String("://")); end >= 0) {
+        const QString scheme = server.left(end).toLower();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+            *tls = scheme == QLatin1String("https");
+            server = server.mid(scheme.size() + 3);
+        }
     }
     while (server.endsWith(u'/'))
         server.chop(1);
@@ -137,11 +144,11 @@ FetchTarget deriveFetchTarget(const AccountRecord& account, bool web) {
     target.user = trimBlanks(account.UserName);
     const QString server = withoutScheme(target.server, &target.tls);
     const QString shown = target.tls ? QStringLiteral("https://") : QStringLiteral("http://");
-    const QString afterScheme =
-        server + QStringLiteral("/status/") + target.user + statusSuffix(web);
-    target.statusUrl = shown + afterScheme;
-    target.logUrl = percentEncodeInvisible(shown + server + QStringLiteral("/logs/") + target.user +
-                                           QStringLiteral("/index.html"));
+    // Each joined in one go: this runs for every account on every pass.
+    const QString afterScheme = server % u"/status/" % target.user % statusSuffix(web);
+    target.statusUrl = shown % afterScheme;
+    target.logUrl =
+        percentEncodeInvisible(shown % server % u"/logs/" % target.user % u"/index.html");
     // Without a server there is nothing to ask, and nothing may reach the resolver.
     if (server.isEmpty())
         target.addressError = QStringLiteral("no monitoring server is given");

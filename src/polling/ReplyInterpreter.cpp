@@ -65,11 +65,18 @@ bool beginsWithStatusLine(const QByteArray& data) {
 
 QList<QByteArray> headerValues(const QByteArray& reply, const QByteArray& name) {
     const qsizetype end = bodyStart(reply);
+    const QByteArrayView head = end <= 0 ? QByteArrayView(reply) : QByteArrayView(reply).first(end);
     QList<QByteArray> values;
-    for (const QByteArray& line : (end <= 0 ? reply : reply.left(end)).split('\n')) {
+    // Line by line in place: read for every reply, it copies nothing it does not return.
+    for (qsizetype at = 0; at <= head.size();) {
+        qsizetype next = head.indexOf('\n', at);
+        if (next < 0)
+            next = head.size();
+        const QByteArrayView line = head.sliced(at, next - at);
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            values << line.mid(colon + 1).trimmed();
+        if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values << line.sliced(colon + 1).trimmed().toByteArray();
+        at = next + 1;
     }
     return values;
 }
