@@ -87,7 +87,8 @@ HttpStatusLine readStatusLine(const QByteArray& data) {
     if (!status.present)
         return status;
     const qsizetype lineEnd = data.indexOf('\n');
-    QByteArray line = data.left(lineEnd < 0 ? std::min<qsizetype>(data.size(), 200) : lineEnd);
+    QByteArrayView line =
+        QByteArrayView(data).first(lineEnd < 0 ? std::min<qsizetype>(data.size(), 200) : lineEnd);
     if (line.endsWith('\r'))
         line.chop(1);
     const auto blank = [&](qsizetype i) { return line.at(i) == ' ' || line.at(i) == '\t'; };
@@ -107,7 +108,7 @@ HttpStatusLine readStatusLine(const QByteArray& data) {
     if (i + 3 < line.size() && !blank(i + 3))
         return status; // "5000" is no code
     status.code = code;
-    status.text = line.mid(i + 3).trimmed();
+    status.text = line.sliced(i + 3).trimmed().toByteArray();
     return status;
 }
 
@@ -285,6 +286,7 @@ Reply interpretReply(const QByteArray& received, bool web, const QLocale& locale
     if (utc.isValid())
         result.updated = UTCtoLocal(utc, zone);
 
+    result.services.reserve(web ? std::size(kSplit) : std::size(kCombined));
     if (web) {
         for (const Field& f : kSplit)
             result.services.append({f.service, verdictOf(charAt(f.position), f.handled)});

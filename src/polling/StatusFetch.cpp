@@ -39,12 +39,14 @@ QByteArray StatusFetch::request(const QString& path, const QString& host,
                                 const QByteArray& basicCredentials) {
     // The server is named, for name-based virtual hosts (and an HTTPS server that checks the name
     // against the one it was asked for); no cache on the way may answer for it.
-    QByteArray text = "GET " + path.toUtf8() +
-                      " HTTP/1.0\r\nHost: " + percentEncodeInvisible(host).toUtf8() +
-                      "\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n";
+    QByteArray text;
+    text.reserve(160 + path.size() + host.size() + basicCredentials.size() * 2);
+    text.append("GET ").append(path.toUtf8()).append(" HTTP/1.0\r\nHost: ");
+    text.append(percentEncodeInvisible(host).toUtf8());
+    text.append("\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n");
     if (!basicCredentials.isEmpty())
-        text += "Authorization: Basic " + basicCredentials.toBase64() + "\r\n";
-    return text + "\r\n";
+        text.append("Authorization: Basic ").append(basicCredentials.toBase64()).append("\r\n");
+    return text.append("\r\n");
 }
 
 void StatusFetch::releaseSocket() {
