@@ -368,9 +368,8 @@ QDateTime parseUpdateTime(const QString& text, const QLocale& locale) {
 }
 
 QDateTime UTCtoLocal(const QDateTime& tDate, const QTimeZone& zone) {
-    QDateTime utc = tDate;
-    utc.setTimeZone(QTimeZone::utc());
-    return utc.toTimeZone(zone);
+    // The time of day as UTC; Qt::UTC costs no look-up of a zone by its name, once per reply.
+    return QDateTime(tDate.date(), tDate.time(), Qt::UTC).toTimeZone(zone);
 }
 
 } // namespace courivane
