@@ -1,9 +1,11 @@
 // The history: what changed and when, kept in SQLite, and what goes wrong with its file.
+#include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 
 #include "TestFiles.h"
 
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -171,6 +173,26 @@ private slots:
         QVERIFY(qAbs(smtp.uptime[0].value_or(-1) - 0.5) < 0.01);
         QCOMPARE(outagesText(h.outages), QStringLiteral("3 08:01-08:03"));
         QVERIFY(store.companyHistory("Other", at).lines.isEmpty());
+    }
+
+    // On its own thread the recorder answers since when each account's trouble lasts, and for
+    // each company the oldest of its accounts'.
+    void theRecorderNamesEachCompanysOldestTrouble() {
+        HistoryRecorder recorder(path(), 31);
+        QSignalSpy updated(&recorder, &HistoryRecorder::updated);
+        AccountRow first = rowOf(u'F'), second = rowOf(u'O');
+        second.user = QStringLiteral("second");
+        recorder.record({first, second}, kStart, kStart.addSecs(1));
+        second.reply = rowOf(u'U').reply;
+        recorder.record({first, second}, kStart.addSecs(60), kStart.addSecs(61));
+        QTRY_COMPARE_WITH_TIMEOUT(updated.size(), 2, 10000);
+        const QDateTime older = recorder.since().value({"Acme", "mon1", "acme"});
+        const QDateTime newer = recorder.since().value({"Acme", "mon1", "second"});
+        QVERIFY(older.isValid() && older < newer);
+        QCOMPARE(recorder.companySince().value("Acme"), older);
+        QList<AccountRow> rows{second};
+        recorder.annotate(rows);
+        QCOMPARE(rows.first().since, newer);
     }
 
     // Acknowledgements and snoozes outlive the program; a file of the first schema takes them

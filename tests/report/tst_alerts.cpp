@@ -227,6 +227,12 @@ private slots:
         QCOMPARE(book.acknowledgeAll(minute(2)).size(), 1);
         QCOMPARE(book.mark(MarkKind::Acknowledged, "A")->comment, "called them");
         QVERIFY(book.mark(MarkKind::Acknowledged, "B")->covers(Pop3Lamp));
+        // A snooze dims up to its end, not at it.
+        AlertBook snoozed;
+        const QList<Failure> b = failures({"smtp:B"});
+        snoozed.endOfPass({}, countersOf(b), b, kStart, {});
+        snoozed.snooze(QStringLiteral("B"), minute(10), {}, kStart);
+        QVERIFY(snoozed.dimmed(minute(9))[SmtpLamp] && !snoozed.dimmed(minute(10))[SmtpLamp]);
     }
 
     // The figures: a failure that clears is about 12 %; flapping starts above 20 % and stops

@@ -70,7 +70,7 @@ QList<AccountRow> findRows() {
         {"Bakery", RowFailed, Verdict::Ok, Verdict::Fail, 10},
         {"cafe sud", RowWarning, Verdict::Warning, Verdict::Ok, 9},
         {"Anchor", RowOk, Verdict::Ok, Verdict::Ok, 11},
-        {"Zebra", RowWarning, Verdict::Ok, Verdict::Unknown, 8},
+        {"Zebra", RowWarning, Verdict::Ok, Verdict::Unknown, 9},
     };
     QList<AccountRow> list;
     for (const auto& [company, rowClass, icmp, smtp, hour] : rows) {
@@ -94,8 +94,10 @@ const std::tuple<const char*, const char*, const char*, const char*> kNarrowed[]
     {"nothing found", "xyz", "file", ""},
     {"by company within each section", "", "company", "Bakery|Café Nord|cafe sud|Zebra|Anchor"},
     {"reversed", "", "company reversed", "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
-    {"by update: no time, then the oldest", "", "updated",
-     "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
+    {"by update: no time, then the oldest; equal times in file order", "", "updated",
+     "Café Nord|Bakery|cafe sud|Zebra|Anchor"},
+    {"by update reversed: equal times still in file order", "", "updated reversed",
+     "Bakery|Café Nord|cafe sud|Zebra|Anchor"},
     {"by SMTP: unreachable, then the worst", "", "service 1",
      "Café Nord|Bakery|Zebra|cafe sud|Anchor"},
     {"the longest trouble first, none after", "", "since",
