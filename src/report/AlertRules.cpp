@@ -193,7 +193,9 @@ void AlertBook::endMarks(const QDateTime& at, QList<AlertMark>& ended) {
 }
 
 QList<std::pair<FailureKey, FlapChange>> AlertBook::updateFlaps(const QList<Failure>& failures) {
-    // Each failing service marked with this pass, found or made in one look-up.
+    // Each failing service marked with this pass, found or made in one look-up; room made for
+    // all at once (a first large pass would rehash again and again).
+    m_flaps.reserve(std::max(m_flaps.capacity(), failures.size()));
     for (const Failure& f : failures) {
         const qsizetype known = m_flaps.size();
         FlapTrack& track = m_flaps[{f.company, f.lamp}];

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextObjectInterface>
 #include <QTextTable>
@@ -53,6 +54,7 @@ void PageView::showPage(PassPage page) {
         return;
     }
     if (!m_windowed) {
+        const QScopedValueRollback settling(m_settling, true);
         m_windowed = true;
         // The view's own bar goes; the row bar takes its place and its width.
         const int barWidth = verticalScrollBar()->sizeHint().width();
@@ -60,6 +62,7 @@ void PageView::showPage(PassPage page) {
         setViewportMargins(0, 0, barWidth, 0);
         m_rows->show();
         placeRowBar();
+        setLineWrapColumnOrWidth(std::max(1, viewport()->width() - kRoundingRoom));
     }
     adjustRowBar();
     showWindow();
@@ -98,6 +101,11 @@ void PageView::mouseReleaseEvent(QMouseEvent* event) {
 
 void PageView::resizeEvent(QResizeEvent* event) {
     QTextBrowser::resizeEvent(event);
+    if (m_settling && windowed()) {
+        placeRowBar();
+        adjustRowBar();
+        return;
+    }
     setLineWrapColumnOrWidth(std::max(1, viewport()->width() - kRoundingRoom));
     if (windowed()) {
         placeRowBar();
@@ -174,7 +182,10 @@ void PageView::showText(PageText text) {
 }
 
 void PageView::showWindow() {
-    showText(m_page.viewWindow(m_rows->value(), rowsToFill()));
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        showText(m_page.viewWindow(m_rows->value(), rowsToFill()));
+    }
     verticalScrollBar()->setValue(0);
     // The rows' height and what stands above them, as laid out, for the bar's page step.
     QTextFrame* root = document()->rootFrame();

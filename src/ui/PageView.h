@@ -51,6 +51,9 @@ private:
     int m_headHeight = 60;
     int m_wheel = 0;
     bool m_windowed = false;
+    // While the view changes to a window of rows, or lays one out: a resize then (the bars
+    // coming and going) lays out no window of its own, only the one that follows.
+    bool m_settling = false;
 };
 
 } // namespace courivane
