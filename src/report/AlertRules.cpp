@@ -4,6 +4,7 @@
 #include "report/Severity.h"
 
 #include <bit>
+#include <vector>
 
 namespace courivane {
 
@@ -256,9 +257,12 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
 
     QHash<QString, quint32> loud;
     loud.reserve(failures.size());
-    QList<Failure> unacknowledged;
+    // Where the failures not silenced stand in `failures`: copied only for a reminder.
+    std::vector<qsizetype> unacknowledged;
+    unacknowledged.reserve(size_t(failures.size()));
     // One look-up in each table per failure: thousands of them at a large pass's end.
-    for (const Failure& f : failures) {
+    for (qsizetype i = 0; i < failures.size(); ++i) {
+        const Failure& f = failures[i];
         const quint32 before = m_loud.value(f.company);
         quint32& now = loud[f.company];
         // A server not reached says nothing of its services: what was heard of them stays heard.
@@ -267,7 +271,7 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
         if ((m_anyFlapping && flapping(f.company, f.lamp)) || marked(f.company, f.lamp, at))
             continue;
         now |= 1u << f.lamp;
-        unacknowledged << f;
+        unacknowledged.push_back(i);
         // New, or no longer silenced (a snooze or an acknowledgement ended, the flapping
         // stopped): heard.
         if (!((before >> f.lamp) & 1u))
@@ -290,11 +294,12 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
 
     if (!d.heard.isEmpty()) {
         m_lastAlarm = at;
-    } else if (reminderDue(m_lastAlarm, at, settings.remindMinutes, !unacknowledged.isEmpty())) {
-        d.reminded = unacknowledged;
+    } else if (reminderDue(m_lastAlarm, at, settings.remindMinutes, !unacknowledged.empty())) {
+        for (const qsizetype i : unacknowledged)
+            d.reminded << failures[i];
         m_lastAlarm = at;
     }
-    if (unacknowledged.isEmpty())
+    if (unacknowledged.empty())
         m_lastAlarm = QDateTime();
 
     const bool alarm = !d.heard.isEmpty() || !d.reminded.isEmpty();
