@@ -246,6 +246,10 @@ private slots:
         }
         QCOMPARE(shares, (QList<double>{0, 6.0, 11.9, 17.7, 23.4}));
         QVERIFY(track.flapping);
+        // Changes 0, 2, 17 and 19 passes ago weigh exactly 20 %: not yet flapping.
+        FlapTrack edge{(1u << 19) | (((1u << 15) - 1) << 2), kFlapPasses - 1, false};
+        QCOMPARE(addPass(edge, true), FlapChange::None);
+        QCOMPARE(flapShare(edge), kFlapStartShare);
     }
 };
 
