@@ -6,11 +6,18 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace courivane;
 using namespace courivane::testing;
@@ -453,6 +460,23 @@ private slots:
         // Through a proxy that is not there, the reason names the proxy.
         QCOMPARE(fetchOnce(fetch, target(QStringLiteral("mon"), "a"), proxy("127.0.0.1", 1)).reason,
                  QStringLiteral("the proxy refused the connection"));
+    }
+
+    // With no descriptor left the socket cannot be made, and the reason says so.
+    void noDescriptorLeft() {
+        StatusFetch fetch;
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &old) == 0);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit none = old;
+        none.rlim_cur = rlim_t(lowestFree);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &none) == 0);
+        auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &old); });
+        const FetchOutcome outcome = fetchOnce(fetch, target(QStringLiteral("127.0.0.1:1"), "a"));
+        restore.dismiss();
+        ::setrlimit(RLIMIT_NOFILE, &old);
+        QCOMPARE(outcome.reason, QString::fromLocal8Bit(std::strerror(EMFILE)));
     }
 
     void aHostNameIsLookedUp() {
