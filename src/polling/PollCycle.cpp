@@ -3,6 +3,7 @@
 #include "report/SummaryPage.h"
 
 #include <QDebug>
+#include <QScopedValueRollback>
 
 namespace courivane {
 
@@ -177,23 +178,27 @@ void PollCycle::startFetches() {
     m_starting = true;
     do {
         m_again = false;
-        while (m_underWay < m_parallel && !m_startable.empty()) {
-            const int server = m_startable.top().second;
-            m_startable.pop();
-            Server& s = m_servers[server];
-            s.offered = false;
-            if (s.waiting.empty()) // failed at once when the server was found hung
-                continue;
-            const qsizetype index = s.waiting.front();
-            s.waiting.pop_front();
-            startOne(index);
-            offer(server);
-        }
+        launch();
         fileInOrder();
     } while (m_again);
     m_starting = false;
     if (m_running && m_nextToFile >= qsizetype(m_pending.size()))
         finishPass();
+}
+
+void PollCycle::launch() {
+    while (m_underWay < m_parallel && !m_startable.empty()) {
+        const int server = m_startable.top().second;
+        m_startable.pop();
+        Server& s = m_servers[server];
+        s.offered = false;
+        if (s.waiting.empty()) // failed at once when the server was found hung
+            continue;
+        const qsizetype index = s.waiting.front();
+        s.waiting.pop_front();
+        startOne(index);
+        offer(server);
+    }
 }
 
 void PollCycle::offer(int server) {
@@ -240,6 +245,14 @@ void PollCycle::onFetchFinished(int slot, const FetchOutcome& outcome) {
     const int server = m_pending[size_t(index)].server;
     Server& s = m_servers[server];
     --s.underWay;
+    // The next fetch is under way before this reply is read: the server answers it meanwhile.
+    // A timed-out fetch first says what it means for its server's other accounts.
+    if (!outcome.timedOut && !m_starting) {
+        offer(server);
+        // A fetch that ends within its own start is taken by startFetches() below.
+        const QScopedValueRollback starting(m_starting, true);
+        launch();
+    }
     // Interpreted at once, so the reply's bytes are not held while earlier accounts still wait.
     Reply reply = outcome.failed
                       ? failedReply(outcome.reason)

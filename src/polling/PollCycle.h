@@ -141,6 +141,8 @@ private:
     // Starts accounts while the limits allow; a fetch that ends within its own start is taken
     // by this loop, so a run of such failures never deepens the stack.
     void startFetches();
+    // Starts what may start now, within the bounds; files nothing.
+    void launch();
     void startOne(qsizetype index);
     // Makes the server's next account startable when its limit allows.
     void offer(int server);
