@@ -131,6 +131,9 @@ bool AlertBook::hasFailures(const QString& company) const {
 }
 
 bool AlertBook::flapping(const QString& company, Lamp lamp) const {
+    // Nearly always nothing flaps: then no look-up, asked for each failure of a large pass.
+    if (!m_anyFlapping)
+        return false;
     const auto track = m_flaps.constFind({company, lamp});
     return track != m_flaps.cend() && track->flapping;
 }
@@ -268,7 +271,7 @@ AlertDecision AlertBook::endOfPass(const EndOfPass& end,
         // A server not reached says nothing of its services: what was heard of them stays heard.
         if (f.lamp == ConnectionLamp)
             now |= before & ~(1u << ConnectionLamp);
-        if ((m_anyFlapping && flapping(f.company, f.lamp)) || marked(f.company, f.lamp, at))
+        if (quiet(f.company, f.lamp, at))
             continue;
         now |= 1u << f.lamp;
         unacknowledged.push_back(i);
